@@ -1,0 +1,2 @@
+// Placeholder so the library target exists until the application modules land.
+namespace tidewell {}

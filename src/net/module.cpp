@@ -1,0 +1,2 @@
+// Placeholder so the library target exists until its first module lands.
+namespace tidewell {}

@@ -1,0 +1,237 @@
+#include "platform/profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace tidewell {
+
+namespace {
+
+struct Line {
+  std::string text;    // without its line end
+  std::string_view ending;  // "\r\n", "\n" or "" (last line without one)
+};
+
+std::vector<Line> splitLines(const std::string& content) {
+  std::vector<Line> lines;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    const std::size_t lf = content.find('\n', start);
+    if (lf == std::string::npos) {
+      lines.push_back(Line{content.substr(start), ""});
+      break;
+    }
+    const bool crlf = lf > start && content[lf - 1] == '\r';
+    const std::size_t end = crlf ? lf - 1 : lf;
+    lines.push_back(Line{content.substr(start, end - start), crlf ? "\r\n" : "\n"});
+    start = lf + 1;
+  }
+  return lines;
+}
+
+bool readWholeFile(const std::string& path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return false;
+  }
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  out = buffer.str();
+  return true;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && isBlank(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && isBlank(text.back())) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// "[name]" (blanks allowed around) gives the section's name.
+bool sectionName(std::string_view line, std::string_view& name) {
+  line = trimBlanks(line);
+  if (line.size() < 2 || line.front() != '[') {
+    return false;
+  }
+  const std::size_t close = line.find(']');
+  if (close == std::string_view::npos) {
+    return false;
+  }
+  name = trimBlanks(line.substr(1, close - 1));
+  return true;
+}
+
+// "key = value": comment lines (';' or '#') and lines without '=' are not keys.
+bool keyValue(std::string_view line, std::string_view& key, std::string_view& value) {
+  const std::string_view trimmed = trimBlanks(line);
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') {
+    return false;
+  }
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) {
+    return false;
+  }
+  key = trimBlanks(line.substr(0, eq));
+  value = trimBlanks(line.substr(eq + 1));
+  // A value wrapped in matching quotes is read without them.
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return true;
+}
+
+struct Location {
+  std::size_t sectionLine = SIZE_MAX;  // index of the header, SIZE_MAX when absent
+  std::size_t keyLine = SIZE_MAX;      // index of the first matching key
+  std::size_t lastContentLine = SIZE_MAX;  // last non-blank line of the section
+};
+
+Location locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+  Location where;
+  bool inSection = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string_view name;
+    if (sectionName(lines[i].text, name)) {
+      if (inSection) {
+        break;  // the first matching section is the one used
+      }
+      inSection = equalsNoCase(name, section);
+      if (inSection) {
+        where.sectionLine = i;
+        where.lastContentLine = i;
+      }
+      continue;
+    }
+    if (!inSection) {
+      continue;
+    }
+    if (!trimBlanks(lines[i].text).empty()) {
+      where.lastContentLine = i;
+    }
+    std::string_view k;
+    std::string_view v;
+    if (where.keyLine == SIZE_MAX && keyValue(lines[i].text, k, v) && equalsNoCase(k, key)) {
+      where.keyLine = i;
+    }
+  }
+  return where;
+}
+
+}  // namespace
+
+std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
+                              std::string_view defaultValue, std::size_t readLimit) {
+  std::string content;
+  std::string result(defaultValue);
+  if (readWholeFile(path, content)) {
+    const std::vector<Line> lines = splitLines(content);
+    const Location where = locate(lines, section, key);
+    std::string_view k;
+    std::string_view v;
+    if (where.keyLine != SIZE_MAX && keyValue(lines[where.keyLine].text, k, v)) {
+      result.assign(v);
+    }
+  }
+  if (result.size() > readLimit) {
+    result.resize(readLimit);
+  }
+  return result;
+}
+
+bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value) {
+  // A value is one line: anything from a line break on would become lines of
+  // its own in the file.
+  value = value.substr(0, value.find_first_of("\r\n"));
+
+  std::string content;
+  const bool existed = readWholeFile(path, content);
+  std::vector<Line> lines = splitLines(content);
+  const std::string_view newline = (!lines.empty() && lines.front().ending == "\r\n") ? "\r\n" : "\n";
+  const Location where = locate(lines, section, key);
+
+  if (where.keyLine != SIZE_MAX) {
+    Line& line = lines[where.keyLine];
+    const std::size_t eq = line.text.find('=');
+    const std::string keyText(trimBlanks(std::string_view(line.text).substr(0, eq)));
+    line.text = keyText + "=" + std::string(value);
+  } else if (where.sectionLine != SIZE_MAX) {
+    Line& after = lines[where.lastContentLine];
+    if (after.ending.empty()) {
+      after.ending = newline;
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(where.lastContentLine) + 1,
+                 Line{std::string(key) + "=" + std::string(value), newline});
+  } else {
+    if (!lines.empty() && lines.back().ending.empty()) {
+      lines.back().ending = newline;
+    }
+    lines.push_back(Line{"[" + std::string(section) + "]", newline});
+    lines.push_back(Line{std::string(key) + "=" + std::string(value), newline});
+  }
+
+  std::string out;
+  for (const Line& line : lines) {
+    out += line.text;
+    out += line.ending;
+  }
+
+  // Write a sibling file and rename it over the original, so a failed write
+  // never leaves a half-written configuration behind.
+  mode_t mode = S_IRUSR | S_IWUSR;
+  if (existed) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+      mode = st.st_mode & 07777;
+    }
+  }
+  const std::string temp = path + ".tmp-" + std::to_string(getpid());
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) {
+    return false;
+  }
+  fchmod(fd, mode);
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = write(fd, out.data() + done, out.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      close(fd);
+      unlink(temp.c_str());
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tidewell

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tidewell {
+
+// INI profile functions with the rules of the classic Windows profile API
+// that the configuration file format relies on:
+// - section and key names match without regard to case;
+// - an absent key, section or file reads as the caller's default; a key that
+//   is present with an empty value reads as an empty text;
+// - a read returns at most `readLimit` characters of the value;
+// - a write replaces the value of the first matching key, or adds the key
+//   (at the end of its section), the section (at the end of the file) or the
+//   file; every other line of the file is kept as it was.
+// Values are single lines. A file the write creates is made readable by its
+// owner only (mode 0600): the configuration holds a password.
+[[nodiscard]] std::string readProfileString(const std::string& path, std::string_view section,
+                                            std::string_view key, std::string_view defaultValue,
+                                            std::size_t readLimit);
+
+// Returns false when the file could not be written (callers may ignore it).
+bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value);
+
+}  // namespace tidewell

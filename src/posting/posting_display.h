@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string_view>
+
+namespace tidewell {
+
+// What the posting session shows, and the only way it shows anything. The
+// session never touches a widget: DlgPost implements this with its labels,
+// lists and lights, the headless front end on a terminal, and tests record
+// the calls. The session itself copies the texts of the five Show
+// operations to the debug log, so implementations only display.
+class PostingDisplay {
+ public:
+  virtual ~PostingDisplay() = default;
+
+  // The State, Time/Rate and Total Estimate lines.
+  virtual void ShowState(std::string_view text) = 0;
+  virtual void ShowTimeRate(std::string_view text) = 0;
+  virtual void ShowEstimate(std::string_view text) = 0;
+  // Replace the whole Outbound / Inbound Information list with the text,
+  // split into lines by splitListLines().
+  virtual void ShowOutboundInfo(std::string_view text) = 0;
+  virtual void ShowInboundInfo(std::string_view text) = 0;
+
+  // Outbound Files: one line per part. AppendToFileLine adds to the last line
+  // (or adds a line when there is none); use appendedFileLine() for the cut.
+  virtual void AddFileLine(std::string_view text) = 0;
+  virtual void AppendToFileLine(std::string_view text) = 0;
+  virtual void ClearFileLines() = 0;
+
+  // Post and Settings disabled, the third button reads "Stop".
+  virtual void LockButtons() = 0;
+  // Lights off, Post and Settings enabled, "Quit", empty Time/Rate line.
+  virtual void ResetButtons() = 0;
+
+  // Activity lights: each goes on at traffic and off at the next 250 ms tick.
+  virtual void OutboundLight() = 0;
+  virtual void InboundLight() = 0;
+  virtual void LightsOff() = 0;
+  // The heartbeat light changes every live tick.
+  virtual void HeartbeatLight() = 0;
+
+  // Refresh the hint panel (a new tip); front ends without one ignore it.
+  virtual void ShowTip() {}
+};
+
+}  // namespace tidewell

@@ -1,0 +1,125 @@
+#include "settings/settings_store.h"
+
+#include <limits>
+
+#include "platform/profile.h"
+#include "settings/trim.h"
+
+namespace tidewell {
+
+namespace {
+constexpr unsigned char kStoredCarriageReturn = 0xFC;
+constexpr unsigned char kStoredLineFeed = 0xE9;
+
+bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+}  // namespace
+
+bool parseBoolSetting(std::string value) {
+  value = toLowerAscii(std::move(value));
+  return trimWhitespace(value) == "true";
+}
+
+std::int64_t parseDecimalSetting64(std::string_view value) {
+  std::size_t i = 0;
+  while (i < value.size() && (value[i] == ' ' || value[i] == '\t' || value[i] == '\n' || value[i] == '\r' ||
+                              value[i] == '\v' || value[i] == '\f')) {
+    ++i;
+  }
+  bool negative = false;
+  if (i < value.size() && (value[i] == '+' || value[i] == '-')) {
+    negative = value[i] == '-';
+    ++i;
+  }
+  std::int64_t result = 0;
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
+    const int digit = value[i] - '0';
+    if (result > (kMax - digit) / 10) {
+      result = kMax;
+      break;
+    }
+    result = result * 10 + digit;
+  }
+  return negative ? -result : result;
+}
+
+std::int32_t parseDecimalSetting(std::string_view value) {
+  const std::int64_t wide = parseDecimalSetting64(value);
+  if (wide > std::numeric_limits<std::int32_t>::max()) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
+  if (wide < std::numeric_limits<std::int32_t>::min()) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  return static_cast<std::int32_t>(wide);
+}
+
+std::string encodeBodyComment(std::string_view text) {
+  std::string stored(text);
+  for (char& c : stored) {
+    if (c == '\r') {
+      c = static_cast<char>(kStoredCarriageReturn);
+    } else if (c == '\n') {
+      c = static_cast<char>(kStoredLineFeed);
+    }
+  }
+  return stored;
+}
+
+std::string decodeBodyComment(std::string_view stored) {
+  std::string text(stored);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == kStoredCarriageReturn) {
+      text[i] = '\r';
+    } else if (c == kStoredLineFeed) {
+      const bool utf8Character = i + 2 < text.size() &&
+                                 isContinuation(static_cast<unsigned char>(text[i + 1])) &&
+                                 isContinuation(static_cast<unsigned char>(text[i + 2]));
+      if (utf8Character) {
+        i += 2;
+      } else {
+        text[i] = '\n';
+      }
+    }
+  }
+  return text;
+}
+
+std::string SettingsStore::read(std::string_view key, std::string_view defaultValue, std::size_t limit) const {
+  return readProfileString(path_, kSettingsSection, key, defaultValue, limit);
+}
+
+bool SettingsStore::write(std::string_view key, std::string_view value) const {
+  return writeProfileString(path_, kSettingsSection, key, value);
+}
+
+bool SettingsStore::readBoolSetting(std::string_view key, std::string_view defaultValue) const {
+  return parseBoolSetting(read(key, defaultValue, kBoolLimit));
+}
+
+std::optional<std::string> SettingsStore::getHost() const {
+  std::string host = read("Host", kHostNotSet, kTextLimit);
+  if (host == kHostNotSet) {
+    return std::nullopt;
+  }
+  return host;
+}
+
+std::string SettingsStore::getUsername() const { return read("Username", "", kTextLimit); }
+std::string SettingsStore::getPassword() const { return read("Password", "", kTextLimit); }
+std::string SettingsStore::getFrom() const { return read("From", "", kTextLimit); }
+std::string SettingsStore::getReplyTo() const { return read("ReplyTo", "", kTextLimit); }
+std::string SettingsStore::getOrganization() const { return read("Organization", kDefaultOrganization, kTextLimit); }
+std::string SettingsStore::getSubject() const { return read("Subject", kDefaultSubject, kTextLimit); }
+std::string SettingsStore::getDirectory() const { return read("Directory", "", kTextLimit); }
+std::string SettingsStore::getNewsgroup() const { return read("Newsgroup", kDefaultNewsgroup, kNewsgroupLimit); }
+std::int32_t SettingsStore::getPartSize() const { return parseDecimalSetting(read("PartSize", "0", kLongLimit)); }
+std::string SettingsStore::getBodyComment() const { return decodeBodyComment(read("BodyComment", "", kLongLimit)); }
+bool SettingsStore::isAppendFileSize() const { return readBoolSetting("AppendFileSize", "TRUE"); }
+bool SettingsStore::isShowFilename() const { return readBoolSetting("ShowFilename", "TRUE"); }
+bool SettingsStore::isShowCount() const { return readBoolSetting("ShowCount", "TRUE"); }
+bool SettingsStore::isUseBBS() const { return readBoolSetting("UseBBS", "FALSE"); }
+bool SettingsStore::isLogging() const { return readBoolSetting("Logging", "FALSE"); }
+
+}  // namespace tidewell
