@@ -1,0 +1,1 @@
+#include "dialogs/panel_host.h"
