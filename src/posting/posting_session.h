@@ -1,0 +1,70 @@
+#pragma once
+
+// Public face of the posting session, for the front ends (DlgPost, the
+// headless runner). The engine behind it lands with the session itself.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tidewell {
+
+class MessageLoop;
+class SettingsStore;
+class PostingDisplay;
+class UserPrompt;
+class nodeManagerClass;
+class SocketManager;
+
+struct SessionFlags {
+  bool postAtStart = false;   // "/tidewell": post once at the first live tick
+  bool quitWhenDone = false;  // "/autoquit": quit instead of offering the report
+};
+
+// How the last run ended, for the headless exit status.
+enum class RunOutcome {
+  NotRun,                    // no session has ended yet
+  Finished,                  // reached the summary with no failed article
+  FinishedWithFailures,      // reached the summary, some articles failed
+  EndedWithoutFinishing,     // stopped, refused, gave up, or could not start
+};
+
+class PostingSession {
+ public:
+  struct Services {
+    MessageLoop& loop;
+    const SettingsStore& settings;
+    nodeManagerClass& uploadList;
+    SocketManager& socketManager;
+    PostingDisplay& display;
+    UserPrompt& prompt;
+  };
+  // `requestQuit` is called when Quit is issued while idle (the button, or
+  // the automatic quit of "/autoquit"): the owner closes the posting panel.
+  PostingSession(Services services, SessionFlags flags, std::function<void()> requestQuit);
+  ~PostingSession();
+  PostingSession(const PostingSession&) = delete;
+  PostingSession& operator=(const PostingSession&) = delete;
+
+  // Set-up when the posting panel first shows: "Idle.", the live timer, the
+  // socket service description, the logging switch, the first tip.
+  void SetUp();
+
+  // Commands of the three buttons.
+  void Post();
+  void StopOrQuit();       // Quit while idle, Stop during a session
+  void SettingsCommand();  // re-reads the logging switch before the settings panel opens
+
+  [[nodiscard]] int sessionState() const;
+  [[nodiscard]] bool isIdle() const;
+  [[nodiscard]] RunOutcome outcome() const;
+  // The socket service description shown at set-up and in the report.
+  [[nodiscard]] std::string winsockDescription() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tidewell
