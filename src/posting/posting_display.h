@@ -42,6 +42,11 @@ class PostingDisplay {
 
   // Refresh the hint panel (a new tip); front ends without one ignore it.
   virtual void ShowTip() {}
+
+  // Called beside ShowOutboundInfo/ShowInboundInfo when the text reports a
+  // failure, so a front end that shows no information lists (the headless
+  // one) can still print what went wrong.
+  virtual void ShowProblem(std::string_view /*text*/) {}
 };
 
 }  // namespace tidewell

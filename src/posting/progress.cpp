@@ -1,0 +1,82 @@
+#include "posting/progress.h"
+
+#include <cstdio>
+
+namespace tidewell {
+
+namespace {
+constexpr std::int64_t kEstimateGrowthPercent = 146;
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  char buffer[160];
+  std::snprintf(buffer, sizeof buffer, pattern, args...);
+  return buffer;
+}
+
+// a * b / c without forming the full product (all non-negative, c > 0):
+// the remainder's product stays below a * c.
+std::int64_t mulDiv(std::int64_t a, std::int64_t b, std::int64_t c) { return (b / c) * a + (b % c) * a / c; }
+}  // namespace
+
+Hms splitSeconds(std::int64_t seconds) { return Hms{seconds / 3600, (seconds / 60) % 60, seconds % 60}; }
+
+KbRate kbRate(std::int64_t bytesPerSecond) {
+  return KbRate{bytesPerSecond / 1024, (bytesPerSecond % 1024) * 100 / 1024};
+}
+
+std::string streamingTimeRateText(std::int64_t elapsed, std::int64_t sent, std::int64_t total) {
+  const auto e = static_cast<long long>(elapsed);
+  if (sent == 0 || total == 0 || elapsed == 0) {
+    return format("%lld:%02lld / -:-- - -.-- Kb/Sec", e / 60, e % 60);
+  }
+  const auto toGo = static_cast<long long>(mulDiv(elapsed, total, sent) - elapsed);
+  const KbRate rate = kbRate(sent / elapsed);
+  return format("%lld:%02lld / %lld:%02lld - %lld.%02lld Kb/Sec", e / 60, e % 60, toGo / 60, toGo % 60,
+                static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
+}
+
+std::string acknowledgementText(std::int32_t partIndex, std::int32_t partCount, std::int64_t elapsed,
+                                std::int64_t articleSize) {
+  KbRate rate;
+  if (articleSize != 0 && elapsed != 0) {
+    rate = kbRate(articleSize / elapsed);
+  }
+  const auto e = static_cast<long long>(elapsed);
+  return format("Ok. (%d/%d - %lld:%02lld - %lld.%02lld Kb/Sec)", partIndex, partCount, e / 60, e % 60,
+                static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
+}
+
+void ProgressEstimate::ResetEstimates(std::int64_t sourceBytes, std::int64_t now) {
+  postedBytes_ = 0;
+  sessionStart_ = now;
+  lastUpdate_ = now;
+  estimatedTotal_ = sourceBytes * kEstimateGrowthPercent / 100;
+}
+
+std::string ProgressEstimate::UpdateElapsed(std::int64_t now) {
+  lastUpdate_ = now;
+  const std::int64_t elapsed = now - sessionStart_;
+  elapsed_ = splitSeconds(elapsed);
+  if (estimatedTotal_ == 0 || postedBytes_ == 0 || elapsed == 0) {
+    return "Elapsed: --:--:-- To Go: --:--:--";
+  }
+  std::int64_t toGo = 0;
+  if (postedBytes_ < estimatedTotal_) {
+    const double projected = static_cast<double>(estimatedTotal_) * static_cast<double>(elapsed) /
+                             static_cast<double>(postedBytes_);
+    toGo = static_cast<std::int64_t>(projected) - elapsed;
+    if (toGo < 0) {
+      toGo = 0;
+    }
+  }
+  const Hms go = splitSeconds(toGo);
+  const auto ll = [](std::int64_t v) { return static_cast<long long>(v); };
+  if (go.hours != 0 || go.minutes != 0 || go.seconds != 0) {
+    return format("Elapsed: %02lld:%02lld:%02lld To Go: %02lld:%02lld:%02lld", ll(elapsed_.hours),
+                  ll(elapsed_.minutes), ll(elapsed_.seconds), ll(go.hours), ll(go.minutes), ll(go.seconds));
+  }
+  return format("Elapsed: %02lld:%02lld:%02lld", ll(elapsed_.hours), ll(elapsed_.minutes), ll(elapsed_.seconds));
+}
+
+}  // namespace tidewell

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <string_view>
+
+namespace tidewell {
+
+// The posting session's states. The numbers matter: the timers test ranges
+// of them (15..18, 16..17) and the set of reply-waiting states.
+enum class SessionState : int {
+  Idle = 1,             // no session; a step here starts one
+  OpenConnection = 2,   // (re)connection begins
+  LookingUp = 3,        // host name look-up pending
+  Connecting = 4,       // connect issued, waiting for the connect event
+  Connected = 5,        // passed through at once to AwaitGreeting
+  AwaitGreeting = 6,    // waiting for the server's greeting
+  SendUser = 7,         // send "authinfo user"
+  AwaitUserReply = 8,   // waiting for the reply to "authinfo user"
+  AwaitPassReply = 9,   // waiting for the reply to "authinfo pass"
+  SendModeReader = 10,  // send "mode reader"
+  AwaitModeReply = 11,  // waiting for the reply to "mode reader"
+  NextPart = 12,        // pick the next part of the current or next file
+  SendPost = 13,        // send "post"
+  StartPosting = 14,    // reset the part plan, then NextPart or Finish
+  AwaitPostReply = 15,  // waiting for the reply to "post"; composes the article
+  StreamArticle = 16,   // sending the article in chunks
+  ArticleSent = 17,     // article wholly handed to the socket
+  AwaitAck = 18,        // waiting for the article's acknowledgement
+  Finish = 19,          // end of the upload list: summary
+};
+
+[[nodiscard]] constexpr std::string_view toString(SessionState state) {
+  switch (state) {
+    case SessionState::Idle:
+      return "Idle";
+    case SessionState::OpenConnection:
+      return "OpenConnection";
+    case SessionState::LookingUp:
+      return "LookingUp";
+    case SessionState::Connecting:
+      return "Connecting";
+    case SessionState::Connected:
+      return "Connected";
+    case SessionState::AwaitGreeting:
+      return "AwaitGreeting";
+    case SessionState::SendUser:
+      return "SendUser";
+    case SessionState::AwaitUserReply:
+      return "AwaitUserReply";
+    case SessionState::AwaitPassReply:
+      return "AwaitPassReply";
+    case SessionState::SendModeReader:
+      return "SendModeReader";
+    case SessionState::AwaitModeReply:
+      return "AwaitModeReply";
+    case SessionState::NextPart:
+      return "NextPart";
+    case SessionState::SendPost:
+      return "SendPost";
+    case SessionState::StartPosting:
+      return "StartPosting";
+    case SessionState::AwaitPostReply:
+      return "AwaitPostReply";
+    case SessionState::StreamArticle:
+      return "StreamArticle";
+    case SessionState::ArticleSent:
+      return "ArticleSent";
+    case SessionState::AwaitAck:
+      return "AwaitAck";
+    case SessionState::Finish:
+      return "Finish";
+  }
+  return "?";
+}
+
+// States that act only on a reply taken by the live tick's read.
+[[nodiscard]] constexpr bool isReplyWaiting(SessionState state) {
+  switch (state) {
+    case SessionState::AwaitGreeting:
+    case SessionState::AwaitUserReply:
+    case SessionState::AwaitPassReply:
+    case SessionState::AwaitModeReply:
+    case SessionState::AwaitPostReply:
+    case SessionState::AwaitAck:
+      return true;
+    default:
+      return false;
+  }
+}
+
+[[nodiscard]] constexpr bool isStreaming(SessionState state) {
+  return state == SessionState::StreamArticle || state == SessionState::ArticleSent;
+}
+
+// States in which a timed-out article is dropped: from "post" to its
+// acknowledgement.
+[[nodiscard]] constexpr bool isArticleInFlight(SessionState state) {
+  const int n = static_cast<int>(state);
+  return n >= static_cast<int>(SessionState::AwaitPostReply) && n <= static_cast<int>(SessionState::AwaitAck);
+}
+
+}  // namespace tidewell
