@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "upload/part_plan.h"
+
+namespace tidewell {
+
+class ArticleSpool;
+class EncodedSpool;
+class PostingDisplay;
+class SettingsStore;
+
+// One part of the current file, as the posting session knows it.
+struct ArticlePart {
+  std::string_view currentName;         // the file name, lower-cased (texts only)
+  std::string_view currentDescription;  // trimmed description, possibly empty
+  std::int32_t partIndex = 1;           // counts from 1
+  PartPlan plan;
+  std::int64_t sourceFileSize = 0;      // size of the source file (not of the part)
+};
+
+// What the composition reads from and writes to. `display` receives the
+// header block (ShowOutboundInfo) and "Posting article... (Selecting)"
+// (ShowState); the session may hand in a decorator that also logs.
+struct ArticleServices {
+  const SettingsStore& settings;
+  EncodedSpool& encoded;
+  ArticleSpool& article;
+  PostingDisplay& display;
+};
+
+// The Subject value: the trimmed Subject setting, " - " and the
+// description when there is one, then (for a binary, or a text file when
+// ShowFilename is on) " - ", the name, " (k/N)" and, with AppendFileSize,
+// " <size> bytes". Joins use " - " only between non-empty pieces. Control
+// characters never reach it (see headerSafeText).
+struct SubjectFields {
+  std::string_view prefix;
+  std::string_view description;
+  std::string_view name;
+  bool textFile = false;
+  bool showFilename = true;
+  bool appendFileSize = true;
+  std::int32_t partIndex = 1;
+  std::int32_t partCount = 1;
+  std::int64_t sourceFileSize = 0;
+};
+[[nodiscard]] std::string subjectValue(const SubjectFields& fields);
+
+// Composes the complete article of one part into the article spool (reset
+// first): headers From, Subject, Organization, Reply-To, Newsgroups and,
+// with ShowCount, Post-Count (the persistent count is increased first); the
+// first part's body comment and, for a binary, the cut line and
+// "begin 644 <name>"; the part's encoded text; the terminating lines.
+// Every line the composition writes is dot-stuffed where it begins with a
+// dot. `subjectLine` receives the Subject value followed by CR LF.
+// False when the encoded part cannot be read or the spool cannot be written:
+// the spool then holds a partial article that must not be sent.
+[[nodiscard]] bool ComposeArticle(const ArticlePart& part, const ArticleServices& services,
+                                  std::string& subjectLine);
+
+}  // namespace tidewell

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "upload/spool_files.h"
+
+namespace tidewell {
+
+// The article spool: one complete article exactly as it goes onto the wire.
+// The composer appends to it, the sender reads it out in chunks. Every
+// access opens, works on and closes the file.
+class ArticleSpool {
+ public:
+  explicit ArticleSpool(std::string path = std::string(kArticleFileName)) : path_(std::move(path)) {}
+  ArticleSpool(const ArticleSpool&) = delete;
+  ArticleSpool& operator=(const ArticleSpool&) = delete;
+
+  [[nodiscard]] const std::string& path() const { return path_; }
+
+  // Counters to zero and the old spool deleted.
+  void resetArticleSpool();
+  // Appends the bytes of `text`. The total grows by the text's length even
+  // when the write fails, so the shortfall also surfaces as a failed read;
+  // false tells the caller at once.
+  bool appendToArticleSpool(std::string_view text);
+
+  [[nodiscard]] bool isArticleSent() const { return articleSent_ == articleTotal_; }
+  // Reads the next bytes, at most `maximum`, into `chunk` and advances the
+  // sent counter. False when everything has been handed out, or when the
+  // spool cannot be opened or is short (the counter is then unchanged).
+  [[nodiscard]] bool readArticleChunk(std::string& chunk, std::size_t maximum);
+  // Steps back over bytes the network did not take; never below 0.
+  void rewindArticle(std::int64_t bytes);
+  void setArticleSent(std::int64_t bytes) { articleSent_ = bytes; }
+
+  [[nodiscard]] std::int64_t getArticleSent() const { return articleSent_; }
+  [[nodiscard]] std::int64_t getArticleTotal() const { return articleTotal_; }
+
+  void deleteArticleSpool() const;
+
+ private:
+  std::string path_;
+  std::int64_t articleSent_ = 0;
+  std::int64_t articleTotal_ = 0;
+};
+
+}  // namespace tidewell
