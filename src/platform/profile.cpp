@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 namespace tidewell {
@@ -14,7 +14,7 @@ namespace tidewell {
 namespace {
 
 struct Line {
-  std::string text;    // without its line end
+  std::string text;         // without its line end
   std::string_view ending;  // "\r\n", "\n" or "" (last line without one)
 };
 
@@ -35,15 +35,31 @@ std::vector<Line> splitLines(const std::string& content) {
   return lines;
 }
 
-bool readWholeFile(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return false;
+enum class FileRead { Read, Missing, Failed };
+
+FileRead readWholeFile(const std::string& path, std::string& out) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return errno == ENOENT ? FileRead::Missing : FileRead::Failed;
   }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  out = buffer.str();
-  return true;
+  out.clear();
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      close(fd);
+      return FileRead::Failed;  // a directory at the path lands here too (EISDIR)
+    }
+    if (n == 0) {
+      break;
+    }
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return FileRead::Read;
 }
 
 std::string_view trimBlanks(std::string_view text) {
@@ -103,9 +119,21 @@ bool keyValue(std::string_view line, std::string_view& key, std::string_view& va
   return true;
 }
 
+// A line as the parser sees it: a UTF-8 byte order mark that an editor put
+// at the start of the file is not part of the first line's text. It stays in
+// the file.
+std::string_view lineText(const std::vector<Line>& lines, std::size_t index) {
+  std::string_view text = lines[index].text;
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (index == 0 && text.starts_with(kByteOrderMark)) {
+    text.remove_prefix(kByteOrderMark.size());
+  }
+  return text;
+}
+
 struct Location {
-  std::size_t sectionLine = SIZE_MAX;  // index of the header, SIZE_MAX when absent
-  std::size_t keyLine = SIZE_MAX;      // index of the first matching key
+  std::size_t sectionLine = SIZE_MAX;      // index of the header, SIZE_MAX when absent
+  std::size_t keyLine = SIZE_MAX;          // index of the first matching key
   std::size_t lastContentLine = SIZE_MAX;  // last non-blank line of the section
 };
 
@@ -113,8 +141,9 @@ Location locate(const std::vector<Line>& lines, std::string_view section, std::s
   Location where;
   bool inSection = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view text = lineText(lines, i);
     std::string_view name;
-    if (sectionName(lines[i].text, name)) {
+    if (sectionName(text, name)) {
       if (inSection) {
         break;  // the first matching section is the one used
       }
@@ -128,16 +157,45 @@ Location locate(const std::vector<Line>& lines, std::string_view section, std::s
     if (!inSection) {
       continue;
     }
-    if (!trimBlanks(lines[i].text).empty()) {
+    if (!trimBlanks(text).empty()) {
       where.lastContentLine = i;
     }
     std::string_view k;
     std::string_view v;
-    if (where.keyLine == SIZE_MAX && keyValue(lines[i].text, k, v) && equalsNoCase(k, key)) {
+    if (where.keyLine == SIZE_MAX && keyValue(text, k, v) && equalsNoCase(k, key)) {
       where.keyLine = i;
     }
   }
   return where;
+}
+
+// The text written for a value. The reader trims blanks around a value and
+// takes off one pair of matching quotes, so a value that begins or ends with
+// a blank, or is itself wrapped in matching quotes, is written inside a pair
+// of double quotes: it then reads back exactly as given.
+std::string storedValue(std::string_view value) {
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+  const bool blankEdge = !value.empty() && (isBlank(value.front()) || isBlank(value.back()));
+  const bool quoted =
+      value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+  if (blankEdge || quoted) {
+    return "\"" + std::string(value) + "\"";
+  }
+  return std::string(value);
+}
+
+// Writes go through a symbolic link to the file it names (the rename that
+// replaces the file would otherwise replace the link).
+std::string writeTarget(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    return path;
+  }
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved) == nullptr) {
+    return path;
+  }
+  return resolved;
 }
 
 }  // namespace
@@ -146,12 +204,12 @@ std::string readProfileString(const std::string& path, std::string_view section,
                               std::string_view defaultValue, std::size_t readLimit) {
   std::string content;
   std::string result(defaultValue);
-  if (readWholeFile(path, content)) {
+  if (readWholeFile(path, content) == FileRead::Read) {
     const std::vector<Line> lines = splitLines(content);
     const Location where = locate(lines, section, key);
     std::string_view k;
     std::string_view v;
-    if (where.keyLine != SIZE_MAX && keyValue(lines[where.keyLine].text, k, v)) {
+    if (where.keyLine != SIZE_MAX && keyValue(lineText(lines, where.keyLine), k, v)) {
       result.assign(v);
     }
   }
@@ -167,8 +225,17 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
   // its own in the file.
   value = value.substr(0, value.find_first_of("\r\n"));
 
+  const std::string stored = storedValue(value);
+  const std::string target = writeTarget(path);
+
+  // A file that exists but cannot be read is left alone: writing the one key
+  // into a fresh file would throw away every other setting in it.
   std::string content;
-  const bool existed = readWholeFile(path, content);
+  const FileRead got = readWholeFile(target, content);
+  if (got == FileRead::Failed) {
+    return false;
+  }
+  const bool existed = got == FileRead::Read;
   std::vector<Line> lines = splitLines(content);
   const std::string_view newline = (!lines.empty() && lines.front().ending == "\r\n") ? "\r\n" : "\n";
   const Location where = locate(lines, section, key);
@@ -177,20 +244,20 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
     Line& line = lines[where.keyLine];
     const std::size_t eq = line.text.find('=');
     const std::string keyText(trimBlanks(std::string_view(line.text).substr(0, eq)));
-    line.text = keyText + "=" + std::string(value);
+    line.text = keyText + "=" + stored;
   } else if (where.sectionLine != SIZE_MAX) {
     Line& after = lines[where.lastContentLine];
     if (after.ending.empty()) {
       after.ending = newline;
     }
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(where.lastContentLine) + 1,
-                 Line{std::string(key) + "=" + std::string(value), newline});
+                 Line{std::string(key) + "=" + stored, newline});
   } else {
     if (!lines.empty() && lines.back().ending.empty()) {
       lines.back().ending = newline;
     }
     lines.push_back(Line{"[" + std::string(section) + "]", newline});
-    lines.push_back(Line{std::string(key) + "=" + std::string(value), newline});
+    lines.push_back(Line{std::string(key) + "=" + stored, newline});
   }
 
   std::string out;
@@ -204,11 +271,11 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
   mode_t mode = S_IRUSR | S_IWUSR;
   if (existed) {
     struct stat st {};
-    if (stat(path.c_str(), &st) == 0) {
+    if (stat(target.c_str(), &st) == 0) {
       mode = st.st_mode & 07777;
     }
   }
-  const std::string temp = path + ".tmp-" + std::to_string(getpid());
+  const std::string temp = target + ".tmp-" + std::to_string(getpid());
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) {
     return false;
@@ -227,7 +294,7 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
     }
     done += static_cast<std::size_t>(n);
   }
-  if (close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+  if (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0) {
     unlink(temp.c_str());
     return false;
   }

@@ -15,8 +15,15 @@ namespace tidewell {
 // - a write replaces the value of the first matching key, or adds the key
 //   (at the end of its section), the section (at the end of the file) or the
 //   file; every other line of the file is kept as it was.
-// Values are single lines. A file the write creates is made readable by its
-// owner only (mode 0600): the configuration holds a password.
+// Values are single lines, read without the blanks around them; a value
+// wrapped in matching quotes (" or ') reads without them. A write quotes a
+// value that would otherwise not read back as given (blanks at its ends, or
+// quotes of its own around it), cuts it at its first line break, and goes
+// through a symbolic link to the file it names. A file that exists but cannot
+// be read is never written (that would lose its other settings). Lines are
+// matched after a UTF-8 byte order mark at the start of the file.
+// A file the write creates is made readable by its owner only (mode 0600):
+// the configuration holds a password.
 [[nodiscard]] std::string readProfileString(const std::string& path, std::string_view section,
                                             std::string_view key, std::string_view defaultValue,
                                             std::size_t readLimit);
