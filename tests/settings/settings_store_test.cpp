@@ -1,0 +1,143 @@
+#include "settings/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "platform/file_system.h"
+#include "support/temp_dir.h"
+
+namespace tidewell {
+namespace {
+
+using test::TempDir;
+
+TEST(SettingsStore, FreshInstallationReadsEveryDefault) {
+  TempDir dir;
+  const SettingsStore store(dir.file("Tidewell.INI"));
+  EXPECT_FALSE(store.getHost().has_value());
+  EXPECT_EQ(store.getUsername(), "");
+  EXPECT_EQ(store.getPassword(), "");
+  EXPECT_EQ(store.getFrom(), "");
+  EXPECT_EQ(store.getReplyTo(), "");
+  EXPECT_EQ(store.getOrganization(), "The Usenet Upload Circle");
+  EXPECT_EQ(store.getSubject(), "Type Subject Here");
+  EXPECT_EQ(store.getDirectory(), "");
+  EXPECT_EQ(store.getNewsgroup(), "alt.test");
+  EXPECT_EQ(store.getPartSize(), 0);
+  EXPECT_EQ(store.getBodyComment(), "");
+  EXPECT_TRUE(store.isAppendFileSize());
+  EXPECT_TRUE(store.isShowFilename());
+  EXPECT_TRUE(store.isShowCount());
+  EXPECT_FALSE(store.isUseBBS());
+  EXPECT_FALSE(store.isLogging());
+  EXPECT_FALSE(fileExists(dir.file("Tidewell.INI")));
+}
+
+TEST(SettingsStore, HostNotSetOnlyWhenAbsentOrExactlyTheMarker) {
+  TempDir dir;
+  const SettingsStore store(dir.file("t.ini"));
+  ASSERT_TRUE(store.write("Host", "ghsBuf"));
+  EXPECT_FALSE(store.getHost().has_value());
+  ASSERT_TRUE(store.write("Host", "GHSBUF"));
+  EXPECT_EQ(store.getHost(), "GHSBUF");
+  ASSERT_TRUE(store.write("Host", ""));
+  EXPECT_EQ(store.getHost(), "");
+  ASSERT_TRUE(store.write("Host", "news.example.org"));
+  EXPECT_EQ(store.getHost(), "news.example.org");
+}
+
+TEST(SettingsStore, BooleansAreTrueOnlyForTrueInAnyCaseWithBlanksAround) {
+  TempDir dir;
+  const std::string path = dir.write("t.ini",
+                                     "[Settings]\n"
+                                     "UseBBS= \t True \n"
+                                     "Logging=\"  tRuE\t\"\n"
+                                     "AppendFileSize=1\n"
+                                     "ShowFilename=yes\n"
+                                     "ShowCount=\n");
+  const SettingsStore store(path);
+  EXPECT_TRUE(store.isUseBBS());
+  EXPECT_TRUE(store.isLogging());
+  EXPECT_FALSE(store.isAppendFileSize());
+  EXPECT_FALSE(store.isShowFilename());
+  EXPECT_FALSE(store.isShowCount());  // present and empty is not the default
+  EXPECT_FALSE(parseBoolSetting("truex"));
+  EXPECT_FALSE(parseBoolSetting("t rue"));
+  EXPECT_TRUE(parseBoolSetting("\r\nTRUE\r\n"));
+  EXPECT_FALSE(parseBoolSetting("\vtrue"));  // only space, tab, CR and LF are blanks
+}
+
+TEST(SettingsStore, DecimalsReadTheLeadingNumberAndSaturate) {
+  EXPECT_EQ(parseDecimalSetting("  -42abc"), -42);
+  EXPECT_EQ(parseDecimalSetting("+7"), 7);
+  EXPECT_EQ(parseDecimalSetting("007"), 7);
+  EXPECT_EQ(parseDecimalSetting("abc"), 0);
+  EXPECT_EQ(parseDecimalSetting("-"), 0);
+  EXPECT_EQ(parseDecimalSetting("1 2"), 1);
+  EXPECT_EQ(parseDecimalSetting(""), 0);
+  EXPECT_EQ(parseDecimalSetting("2147483647"), 2147483647);
+  EXPECT_EQ(parseDecimalSetting("2147483648"), std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(parseDecimalSetting("-99999999999999999999999"), std::numeric_limits<std::int32_t>::min());
+  EXPECT_EQ(parseDecimalSetting64("99999999999999999999999"), std::numeric_limits<std::int64_t>::max());
+
+  TempDir dir;
+  const SettingsStore store(dir.write("t.ini", "[Settings]\nPartSize= 15000 bytes\n"));
+  EXPECT_EQ(store.getPartSize(), 15000);
+}
+
+TEST(SettingsStore, GettersCutValuesAtTheirReadLimits) {
+  TempDir dir;
+  const std::string longValue(40000, 'n');
+  const SettingsStore store(dir.file("t.ini"));
+  for (const char* key : {"Newsgroup", "Subject", "BodyComment", "Host"}) {
+    ASSERT_TRUE(store.write(key, longValue));
+  }
+  EXPECT_EQ(store.getNewsgroup(), longValue.substr(0, 33999));
+  EXPECT_EQ(store.getSubject().size(), 4095u);
+  EXPECT_EQ(store.getHost()->size(), 4095u);
+  EXPECT_EQ(store.getBodyComment().size(), 35999u);
+  EXPECT_EQ(store.read("Newsgroup", "", kLongLimit).size(), 35999u);
+}
+
+TEST(SettingsStore, EveryGetterSeesAValueChangedOnDiskSinceTheLastCall) {
+  TempDir dir;
+  const std::string path = dir.write("t.ini", "[Settings]\nSubject=Before\nUseBBS=FALSE\n");
+  const SettingsStore store(path);
+  EXPECT_EQ(store.getSubject(), "Before");
+  EXPECT_FALSE(store.isUseBBS());
+  test::writeFile(path, "[settings]\r\nsubject=After\r\nusebbs=TRUE\r\n");
+  EXPECT_EQ(store.getSubject(), "After");
+  EXPECT_TRUE(store.isUseBBS());
+}
+
+TEST(BodyComment, LineBreaksTravelAsFcAndE9) {
+  EXPECT_EQ(encodeBodyComment("one\r\ntwo\nthree"), "one\xFC\xE9two\xE9three");
+  EXPECT_EQ(decodeBodyComment("one\xFC\xE9two\xE9three"), "one\r\ntwo\nthree");
+  // Bytes typed as letters in an 8-bit character set come back as breaks.
+  EXPECT_EQ(decodeBodyComment("M\xFCller caf\xE9"), "M\rller caf\n");
+
+  TempDir dir;
+  const SettingsStore store(dir.file("t.ini"));
+  ASSERT_TRUE(store.write("BodyComment", encodeBodyComment("Line 1\r\nLine 2\r\n")));
+  EXPECT_EQ(store.getBodyComment(), "Line 1\r\nLine 2\r\n");
+}
+
+TEST(BodyComment, Utf8CharactersLedByE9AreKeptWhole) {
+  // U+91CE (野) is E9 87 8E in UTF-8; U+00E9 (é) is C3 A9 and has no E9 byte.
+  const std::string text = "\xE9\x87\x8E caf\xC3\xA9\r\n\xE9\x87\x8E";
+  const std::string stored = encodeBodyComment(text);
+  EXPECT_EQ(stored, "\xE9\x87\x8E caf\xC3\xA9\xFC\xE9\xE9\x87\x8E");
+  EXPECT_EQ(decodeBodyComment(stored), text);
+  // An encoded line feed right before a UTF-8 character leading with E9.
+  EXPECT_EQ(decodeBodyComment("a\xE9\xE9\x87\x8E"), "a\n\xE9\x87\x8E");
+  // E9 with only one continuation byte, or at the very end, is a line feed.
+  EXPECT_EQ(decodeBodyComment("\xE9\x87x"), "\n\x87x");
+  EXPECT_EQ(decodeBodyComment("x\xE9\x87"), "x\n\x87");
+  EXPECT_EQ(decodeBodyComment("x\xE9"), "x\n");
+}
+
+}  // namespace
+}  // namespace tidewell
