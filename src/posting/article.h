@@ -19,7 +19,7 @@ struct ArticlePart {
   std::string_view currentDescription;  // trimmed description, possibly empty
   std::int32_t partIndex = 1;           // counts from 1
   PartPlan plan;
-  std::int64_t sourceFileSize = 0;      // size of the source file (not of the part)
+  std::int64_t sourceFileSize = 0;  // size of the source file (not of the part)
 };
 
 // What the composition reads from and writes to. `display` receives the
@@ -59,7 +59,6 @@ struct SubjectFields {
 // dot. `subjectLine` receives the Subject value followed by CR LF.
 // False when the encoded part cannot be read or the spool cannot be written:
 // the spool then holds a partial article that must not be sent.
-[[nodiscard]] bool ComposeArticle(const ArticlePart& part, const ArticleServices& services,
-                                  std::string& subjectLine);
+[[nodiscard]] bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, std::string& subjectLine);
 
 }  // namespace tidewell

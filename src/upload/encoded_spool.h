@@ -34,8 +34,7 @@ class EncodedSpool {
   // then holds exactly the bytes read) and advances the position. False
   // when the part is complete, or when the file cannot be opened or is
   // shorter than expected (the position is then unchanged).
-  [[nodiscard]] bool readPartChunk(std::string& chunk, std::size_t maximum, std::int32_t k,
-                                   const PartPlan& plan);
+  [[nodiscard]] bool readPartChunk(std::string& chunk, std::size_t maximum, std::int32_t k, const PartPlan& plan);
 
   // Whether the position is at the start of a line of the encoded text
   // (offset 0, or just after a line feed). Unreadable counts as a line start.

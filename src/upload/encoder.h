@@ -7,9 +7,9 @@ namespace tidewell {
 
 // Results of encodeFile.
 inline constexpr int kEncodeOk = 1;
-inline constexpr int kEncodeNoDirectory = -101;    // directory text empty after trimming
-inline constexpr int kEncodeOutputFailed = -102;   // output cannot be created or written
-inline constexpr int kEncodeSourceFailed = -103;   // source cannot be opened or read
+inline constexpr int kEncodeNoDirectory = -101;   // directory text empty after trimming
+inline constexpr int kEncodeOutputFailed = -102;  // output cannot be created or written
+inline constexpr int kEncodeSourceFailed = -103;  // source cannot be opened or read
 
 // Files posted as plain text rather than uuencoded: ".txt", ".bat" and
 // ".ini", in any letter case.

@@ -35,6 +35,8 @@ class nodeClass {
   [[nodiscard]] std::unique_ptr<nodeClass> setNext(std::unique_ptr<nodeClass> next);
 
  private:
+  friend class nodeManagerClass;
+
   std::optional<std::string> name_;
   std::optional<std::string> description_;
   std::unique_ptr<nodeClass> next_;
@@ -108,6 +110,8 @@ class nodeManagerClass {
 
 // removeEntry applied to the first entry of `list`: the posting session
 // calls it when a file is done or could not be encoded.
-inline void removeHead(nodeManagerClass& list) { list.removeHead(); }
+inline void removeHead(nodeManagerClass& list) {
+  list.removeHead();
+}
 
 }  // namespace tidewell

@@ -1,0 +1,165 @@
+#include "posting/article.h"
+
+#include <string>
+
+#include "posting/article_text.h"
+#include "posting/post_count.h"
+#include "posting/posting_display.h"
+#include "settings/settings_store.h"
+#include "settings/trim.h"
+#include "upload/article_spool.h"
+#include "upload/encoded_spool.h"
+#include "upload/encoder.h"
+
+namespace tidewell {
+namespace {
+
+// The encoded text is copied into the article through a window this small,
+// however large the part.
+constexpr std::size_t kPartChunkBytes = 512;
+
+constexpr std::string_view kCutLine = "--- CUT HERE --- Cut Here --- cut here --- ";
+// The part terminator: it ends the line the part stops in, then the "." line.
+constexpr std::string_view kArticleEnd = "\r\n.\r\n";
+
+// Control characters in a file name would break the subject and the
+// "begin" line; they become underscores there, as a decoder would name the
+// file anyway.
+std::string nameForTexts(std::string_view currentName) {
+  return headerSafeText(currentName, '_');
+}
+
+std::string paddedCount(std::int64_t count) {
+  std::string digits = std::to_string(count);
+  if (digits.size() < 6) {
+    digits.insert(0, 6 - digits.size(), '0');
+  }
+  return digits;
+}
+
+// Copies the part's encoded text into the spool, chunk by chunk. The
+// encoded text already doubles the dot at the start of each of its lines;
+// only a part that starts or ends inside a line (a text file cut at a part
+// boundary) needs care, so that every line on the wire that begins with a
+// dot still carries the doubled dot and no line of a lone "." ends the
+// article early:
+// - a part starting inside a line with a dot gets that dot doubled;
+// - a part ending on the first dot of a doubled pair drops it (the second
+//   dot opens the next part, which then doubles it).
+bool copyPartText(const ArticlePart& part, EncodedSpool& encoded, ArticleSpool& article) {
+  bool atEncodedLineStart = encoded.isAtLineStart();
+  bool firstChunk = true;
+  std::string chunk;
+  while (!encoded.isPartComplete(part.partIndex, part.plan)) {
+    if (!encoded.readPartChunk(chunk, kPartChunkBytes, part.partIndex, part.plan)) {
+      return false;
+    }
+    const bool lastByteStartsLine = chunk.size() >= 2 ? chunk[chunk.size() - 2] == '\n' : atEncodedLineStart;
+    const bool nextStartsLine = chunk.back() == '\n';
+    if (firstChunk && !atEncodedLineStart && chunk.front() == '.') {
+      chunk.insert(chunk.begin(), '.');
+    }
+    if (encoded.isPartComplete(part.partIndex, part.plan) && chunk.back() == '.' && lastByteStartsLine) {
+      chunk.pop_back();
+    }
+    if (!chunk.empty() && !article.appendToArticleSpool(chunk)) {
+      return false;
+    }
+    atEncodedLineStart = nextStartsLine;
+    firstChunk = false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string subjectValue(const SubjectFields& fields) {
+  std::string subject = trimmed(headerSafeText(fields.prefix, ' '));
+  const auto addPiece = [&subject](std::string_view piece) {
+    if (!subject.empty()) {
+      subject += " - ";
+    }
+    subject += piece;
+  };
+  if (!fields.description.empty()) {
+    addPiece(headerSafeText(fields.description, ' '));
+  }
+  if (!fields.textFile || fields.showFilename) {
+    addPiece(nameForTexts(fields.name));
+    subject += " (";
+    subject += std::to_string(fields.partIndex);
+    subject += '/';
+    subject += std::to_string(fields.partCount);
+    subject += ')';
+    if (fields.appendFileSize) {
+      subject += ' ';
+      subject += std::to_string(fields.sourceFileSize);
+      subject += " bytes";
+    }
+  }
+  return subject;
+}
+
+bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, std::string& subjectLine) {
+  const SettingsStore& settings = services.settings;
+  const bool textFile = isTextFile(part.currentName);
+  const std::string name = nameForTexts(part.currentName);
+
+  SubjectFields fields;
+  const std::string prefix = settings.getSubject();
+  fields.prefix = prefix;
+  fields.description = part.currentDescription;
+  fields.name = part.currentName;
+  fields.textFile = textFile;
+  fields.showFilename = settings.isShowFilename();
+  fields.appendFileSize = settings.isAppendFileSize();
+  fields.partIndex = part.partIndex;
+  fields.partCount = part.plan.partCount;
+  fields.sourceFileSize = part.sourceFileSize;
+  subjectLine = subjectValue(fields) + "\r\n";
+
+  // The header block grows as needed: no setting, however long, can write
+  // past it.
+  std::string headers = "From: " + headerSafeText(settings.getFrom(), ' ') + "\r\n";
+  headers += "Subject: " + subjectLine;
+  headers += "Organization: " + headerSafeText(settings.getOrganization(), ' ') + "\r\n";
+  headers += "Reply-To: " + headerSafeText(settings.getReplyTo(), ' ') + "\r\n";
+  headers += "Newsgroups: " + headerSafeText(settings.getNewsgroup(), ' ') + "\r\n";
+  const std::string shown = headers;
+  if (settings.isShowCount()) {
+    headers += "Post-Count: " + paddedCount(nextPostCount(settings)) + "\r\n";
+  }
+  headers += "\r\n";
+  if (part.partIndex == 1) {
+    headers += bodyWireLines(settings.getBodyComment());
+    headers += "\r\n\r\n";
+    if (!textFile) {
+      headers += "BEGIN ";
+      headers += kCutLine;
+      headers += name + "\r\n\r\nbegin 644 " + name + "\r\n";
+    }
+  }
+
+  ArticleSpool& article = services.article;
+  article.resetArticleSpool();
+  article.setArticleSent(0);
+  services.display.ShowOutboundInfo(shown);
+  if (!article.appendToArticleSpool(headers)) {
+    return false;
+  }
+  services.display.ShowState("Posting article... (Selecting)");
+  if (!copyPartText(part, services.encoded, article)) {
+    return false;
+  }
+  std::string ending;
+  if (part.partIndex != part.plan.partCount || textFile) {
+    ending = kArticleEnd;
+  } else {
+    ending = "end\r\nEND ";
+    ending += kCutLine;
+    ending += name + "\r\n\r\n.\r\n";
+  }
+  return article.appendToArticleSpool(ending);
+}
+
+}  // namespace tidewell

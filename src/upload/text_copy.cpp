@@ -1,0 +1,64 @@
+#include <string>
+#include <vector>
+
+#include "upload/encode_streams.h"
+#include "upload/encoder.h"
+#include "upload/file_io.h"
+
+namespace tidewell {
+
+int copyTextStream(int source, int output) {
+  constexpr std::size_t kBlockBytes = 262144;
+  std::vector<char> input(kBlockBytes);
+  std::string out;
+  out.reserve(2 * kBlockBytes + 2);
+  bool atLineStart = true;
+  // A carriage return is held back until the next byte tells whether it
+  // ends the line (CR LF) or is an ordinary byte.
+  bool pendingReturn = false;
+  for (;;) {
+    const auto got = readFull(source, input.data(), input.size());
+    if (!got) {
+      return kEncodeSourceFailed;
+    }
+    out.clear();
+    for (std::size_t i = 0; i < *got; ++i) {
+      const char c = input[i];
+      if (pendingReturn) {
+        pendingReturn = false;
+        if (c == '\n') {
+          out += "\r\n";
+          atLineStart = true;
+          continue;
+        }
+        out += '\r';
+        atLineStart = false;
+      }
+      if (c == '\r') {
+        pendingReturn = true;
+      } else if (c == '\n') {
+        out += "\r\n";
+        atLineStart = true;
+      } else {
+        // NNTP takes one leading dot off every line that begins with one.
+        if (atLineStart && c == '.') {
+          out += '.';
+        }
+        out += c;
+        atLineStart = false;
+      }
+    }
+    const bool atEnd = *got < input.size();
+    if (atEnd && pendingReturn) {
+      out += '\r';
+    }
+    if (!writeAll(output, out)) {
+      return kEncodeOutputFailed;
+    }
+    if (atEnd) {
+      return kEncodeOk;
+    }
+  }
+}
+
+}  // namespace tidewell
