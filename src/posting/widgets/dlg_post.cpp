@@ -1,0 +1,142 @@
+#include "posting/widgets/dlg_post.h"
+
+#include <QListWidget>
+
+#include "dialogs/dlg_set.h"
+#include "dialogs/panel_host.h"
+#include "posting/display_text.h"
+#include "posting/tips.h"
+#include "posting/widgets/posting_commands.h"
+#include "ui_tidewell_dialog.h"
+
+namespace tidewell {
+
+namespace {
+
+QString toQt(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void showLabel(QLabel& label, std::string_view text) {
+  label.setText(toQt(text));
+  label.repaint();
+}
+
+void showList(QListWidget& list, std::string_view text) {
+  list.clear();
+  for (const std::string& line : splitListLines(text)) {
+    list.addItem(QString::fromStdString(line));
+  }
+  list.repaint();
+}
+
+}  // namespace
+
+DlgPost::DlgPost(DialogServices services, const Clock& clock, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::TidewellDialog>()), services_(services), clock_(clock) {
+  ui_->setupUi(this);
+  // The lights are the program's alone: clicks pass through them.
+  for (QRadioButton* light : {ui_->ind4019, ui_->ind4020, ui_->ind4021}) {
+    light->setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
+  ui_->lbl4011->setText(QString::fromLatin1(kVersionText));
+  connect(ui_->btn3001, &QPushButton::clicked, this, &DlgPost::onPost);
+  connect(ui_->btn3002, &QPushButton::clicked, this, &DlgPost::onStopOrQuit);
+  connect(ui_->btn3003, &QPushButton::clicked, this, &DlgPost::onSettings);
+}
+
+DlgPost::~DlgPost() = default;
+
+void DlgPost::ShowState(std::string_view text) {
+  showLabel(*ui_->lbl4001, text);
+}
+void DlgPost::ShowTimeRate(std::string_view text) {
+  showLabel(*ui_->lbl4012, text);
+}
+void DlgPost::ShowEstimate(std::string_view text) {
+  showLabel(*ui_->lbl4013, text);
+}
+void DlgPost::ShowOutboundInfo(std::string_view text) {
+  showList(*ui_->lst2005, text);
+}
+void DlgPost::ShowInboundInfo(std::string_view text) {
+  showList(*ui_->lst2004, text);
+}
+
+void DlgPost::AddFileLine(std::string_view text) {
+  QListWidget& files = *ui_->lst2003;
+  files.addItem(toQt(text));
+  files.setCurrentRow(files.count() - 1);
+  files.scrollToItem(files.currentItem());
+}
+
+void DlgPost::AppendToFileLine(std::string_view text) {
+  QListWidget& files = *ui_->lst2003;
+  std::string last;
+  if (files.count() > 0) {
+    const std::unique_ptr<QListWidgetItem> item(files.takeItem(files.count() - 1));
+    last = item->text().toStdString();
+  }
+  AddFileLine(appendedFileLine(last, text));
+}
+
+void DlgPost::ClearFileLines() {
+  ui_->lst2003->clear();
+}
+
+void DlgPost::LockButtons() {
+  ui_->btn3003->setEnabled(false);
+  ui_->btn3001->setEnabled(false);
+  ui_->btn3002->setText(QStringLiteral("Stop"));
+}
+
+void DlgPost::ResetButtons() {
+  LightsOff();
+  ui_->btn3003->setEnabled(true);
+  ui_->btn3001->setEnabled(true);
+  ui_->btn3002->setText(QStringLiteral("Quit"));
+  ShowTimeRate("");
+}
+
+void DlgPost::OutboundLight() {
+  ui_->ind4019->setChecked(true);
+}
+void DlgPost::InboundLight() {
+  ui_->ind4020->setChecked(true);
+}
+
+void DlgPost::LightsOff() {
+  ui_->ind4019->setChecked(false);
+  ui_->ind4020->setChecked(false);
+}
+
+void DlgPost::HeartbeatLight() {
+  heartbeat_ = !heartbeat_;
+  ui_->ind4021->setChecked(heartbeat_);
+}
+
+void DlgPost::ShowTip() {
+  showLabel(*ui_->lbl4023, tipForNow(clock_));
+}
+
+void DlgPost::onPost() {
+  if (commands_ != nullptr) {
+    commands_->Post();
+  }
+}
+
+void DlgPost::onStopOrQuit() {
+  if (commands_ != nullptr) {
+    commands_->StopOrQuit();
+  }
+}
+
+void DlgPost::onSettings() {
+  if (commands_ != nullptr) {
+    commands_->SettingsCommand();
+  }
+  settingsDialog_.reset(std::make_unique<DlgSet>(services_));
+  services_.host.switchPanel(settingsDialog_.get());
+}
+
+}  // namespace tidewell
