@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/temp_dir.h"
+#include "upload/article_spool.h"
+#include "upload/encoded_spool.h"
+#include "upload/part_plan.h"
+
+namespace tidewell {
+namespace {
+
+std::int64_t lastPartLength(const PartPlan& plan, std::int64_t total) {
+  return total - (plan.partCount - 1) * plan.partLength;
+}
+
+TEST(PartPlan, CutsOnWholeLinesAndLetsASmallRestRideAlong) {
+  PartPlan plan = planParts(100000, 50000);
+  EXPECT_EQ(plan.partLength, 49959);
+  EXPECT_EQ(plan.partCount, 2);
+  EXPECT_EQ(lastPartLength(plan, 100000), 50041);
+
+  plan = planParts(100300, 50000);
+  EXPECT_EQ(plan.partCount, 3);
+  EXPECT_EQ(lastPartLength(plan, 100300), 382);
+
+  plan = planParts(50000, 50000);
+  EXPECT_EQ(plan.partCount, 1);
+  EXPECT_EQ(lastPartLength(plan, 50000), 50000);
+
+  EXPECT_EQ(planParts(2 * 49959 + 128, 50000).partCount, 2);
+  EXPECT_EQ(planParts(2 * 49959 + 129, 50000).partCount, 3);
+}
+
+TEST(PartPlan, ZeroMeansOneArticleUpTo32MiB) {
+  EXPECT_EQ(planParts(33554431, 0).partCount, 1);
+  EXPECT_EQ(planParts(10, 0).partCount, 1);
+  EXPECT_EQ(planParts(10, 0).partLength, 10);
+  EXPECT_EQ(planParts(3 * 33554430LL, 0).partCount, 3);
+}
+
+TEST(PartPlan, OddSettingsStaySafe) {
+  // Settings the dialog never stores must still not divide by zero or
+  // plan no part at all.
+  EXPECT_EQ(planParts(1000, 1).partLength, 63);
+  EXPECT_EQ(planParts(1000, -5).partCount, 1);
+  EXPECT_EQ(planParts(0, 50000).partCount, 1);
+  EXPECT_EQ(planParts(0, 50000).partLength, 0);
+  // Files beyond 2 GiB keep exact offsets.
+  const PartPlan big = planParts(5000000000LL, 50000);
+  EXPECT_EQ(big.partCount, 100083);
+  EXPECT_EQ(big.partEnd(big.partCount - 1, 5000000000LL), (big.partCount - 1) * 49959LL);
+}
+
+class SpoolTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+};
+
+TEST_F(SpoolTest, ReadsPartsChunkByChunkAndRunsOnToTheNextPart) {
+  std::string text;
+  for (int i = 0; i < 1000; ++i) {
+    text += static_cast<char>('a' + i % 26);
+  }
+  dir.write("TIDEWELL.ENC", text);
+  EncodedSpool encoded(dir.file("TIDEWELL.ENC"));
+  encoded.setEncodedTotal(1000);
+  encoded.setEncodedPosition(0);
+  const PartPlan plan{630, 2};
+
+  std::string chunk;
+  ASSERT_TRUE(encoded.readPartChunk(chunk, 512, 1, plan));
+  EXPECT_EQ(chunk, text.substr(0, 512));
+  EXPECT_FALSE(encoded.isPartComplete(1, plan));
+  ASSERT_TRUE(encoded.readPartChunk(chunk, 512, 1, plan));
+  EXPECT_EQ(chunk, text.substr(512, 118));
+  EXPECT_TRUE(encoded.isPartComplete(1, plan));
+  EXPECT_FALSE(encoded.readPartChunk(chunk, 512, 1, plan));
+  EXPECT_TRUE(chunk.empty());
+
+  EXPECT_FALSE(encoded.isPartComplete(2, plan));
+  ASSERT_TRUE(encoded.readPartChunk(chunk, 512, 2, plan));
+  EXPECT_EQ(chunk, text.substr(630));
+  EXPECT_TRUE(encoded.isPartComplete(2, plan));
+  EXPECT_EQ(encoded.getEncodedPosition(), 1000);
+}
+
+TEST_F(SpoolTest, TellsWhetherThePositionStartsALine) {
+  dir.write("E", "ab\r\ncd");
+  EncodedSpool encoded(dir.file("E"));
+  encoded.setEncodedTotal(6);
+  EXPECT_TRUE(encoded.isAtLineStart());
+  encoded.setEncodedPosition(4);
+  EXPECT_TRUE(encoded.isAtLineStart());
+  encoded.setEncodedPosition(5);
+  EXPECT_FALSE(encoded.isAtLineStart());
+}
+
+TEST_F(SpoolTest, AMissingOrShortEncodedFileFailsWithoutMoving) {
+  EncodedSpool encoded(dir.file("TIDEWELL.ENC"));
+  encoded.setEncodedTotal(300);
+  const PartPlan plan{300, 1};
+  std::string chunk;
+  EXPECT_FALSE(encoded.readPartChunk(chunk, 512, 1, plan));
+  dir.write("TIDEWELL.ENC", std::string(200, 'x'));
+  EXPECT_FALSE(encoded.readPartChunk(chunk, 512, 1, plan));
+  EXPECT_EQ(encoded.getEncodedPosition(), 0);
+  std::filesystem::remove(dir.file("TIDEWELL.ENC"));
+  std::filesystem::create_directory(dir.file("TIDEWELL.ENC"));
+  EXPECT_FALSE(encoded.readPartChunk(chunk, 512, 1, plan));
+  EXPECT_EQ(encoded.getEncodedPosition(), 0);
+}
+
+TEST_F(SpoolTest, ArticleSpoolAppendsReadsAndRewinds) {
+  ArticleSpool article(dir.file("TIDEWELL.ART"));
+  dir.write("TIDEWELL.ART", "stale");
+  article.resetArticleSpool();
+  EXPECT_FALSE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
+  EXPECT_TRUE(article.isArticleSent());
+
+  const std::string text(1000, 'q');
+  ASSERT_TRUE(article.appendToArticleSpool(text.substr(0, 600)));
+  ASSERT_TRUE(article.appendToArticleSpool(text.substr(600)));
+  EXPECT_EQ(article.getArticleTotal(), 1000);
+
+  std::string chunk;
+  std::string sent;
+  while (article.readArticleChunk(chunk, 448)) {
+    sent += chunk;
+  }
+  EXPECT_EQ(sent, text);
+  EXPECT_TRUE(article.isArticleSent());
+  article.rewindArticle(100);
+  EXPECT_EQ(article.getArticleSent(), 900);
+  EXPECT_FALSE(article.isArticleSent());
+  article.rewindArticle(5000);
+  EXPECT_EQ(article.getArticleSent(), 0);
+
+  article.deleteArticleSpool();
+  EXPECT_FALSE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
+  EXPECT_FALSE(article.readArticleChunk(chunk, 448));
+  EXPECT_EQ(article.getArticleSent(), 0);
+}
+
+TEST_F(SpoolTest, AnUnwritableSpoolStillCountsAndFailsTheRead) {
+  std::filesystem::create_directory(dir.file("TIDEWELL.ART"));
+  ArticleSpool article(dir.file("TIDEWELL.ART"));
+  EXPECT_FALSE(article.appendToArticleSpool("header\r\n"));
+  EXPECT_EQ(article.getArticleTotal(), 8);
+  std::string chunk;
+  EXPECT_FALSE(article.readArticleChunk(chunk, 448));
+}
+
+TEST_F(SpoolTest, DefaultSpoolsLiveInTheCurrentDirectory) {
+  test::ScopedChdir inside(dir.path());
+  ArticleSpool article;
+  ASSERT_TRUE(article.appendToArticleSpool("x"));
+  EXPECT_TRUE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
+  dir.write("TIDEWELL.ENC", "y");
+  deleteSpoolFiles();
+  EXPECT_FALSE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("TIDEWELL.ENC")));
+}
+
+}  // namespace
+}  // namespace tidewell
