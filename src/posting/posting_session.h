@@ -61,6 +61,8 @@ class PostingSession {
   [[nodiscard]] RunOutcome outcome() const;
   // The socket service description shown at set-up and in the report.
   [[nodiscard]] std::string winsockDescription() const;
+  // The report of the latest run ("ReportNN.TXT"), empty before the first.
+  [[nodiscard]] std::string reportFileName() const;
 
  private:
   class Impl;

@@ -1,0 +1,22 @@
+#include "posting/posting_session.h"
+
+#include "posting/session.h"
+
+namespace tidewell {
+
+PostingSession::PostingSession(Services services, SessionFlags flags, std::function<void()> requestQuit)
+    : impl_(std::make_unique<Impl>(services, flags, std::move(requestQuit))) {}
+
+PostingSession::~PostingSession() = default;
+
+void PostingSession::SetUp() { impl_->SetUp(); }
+void PostingSession::Post() { impl_->Post(); }
+void PostingSession::StopOrQuit() { impl_->StopOrQuit(); }
+void PostingSession::SettingsCommand() { impl_->SettingsCommand(); }
+int PostingSession::sessionState() const { return static_cast<int>(impl_->state()); }
+bool PostingSession::isIdle() const { return impl_->state() == SessionState::Idle; }
+RunOutcome PostingSession::outcome() const { return impl_->outcome(); }
+std::string PostingSession::winsockDescription() const { return impl_->winsockDescription(); }
+std::string PostingSession::reportFileName() const { return impl_->reportFileName(); }
+
+}  // namespace tidewell

@@ -1,0 +1,182 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "net/host_info_manager.h"
+#include "net/stream_socket.h"
+#include "platform/message_loop.h"
+#include "posting/logging_display.h"
+#include "posting/posting_session.h"
+#include "posting/progress.h"
+#include "posting/session_log.h"
+#include "posting/session_state.h"
+#include "upload/article_spool.h"
+#include "upload/encoded_spool.h"
+#include "upload/part_plan.h"
+
+namespace tidewell {
+
+// Message and timer numbers of the posting session.
+inline constexpr std::uint32_t kStepMessage = 6001;
+// Sent to the session's own target to carry out a Quit outside the call
+// that decided it (the owner may destroy the session when it quits).
+inline constexpr std::uint32_t kQuitMessage = 6002;
+inline constexpr unsigned kTimeoutTimer = 1;
+inline constexpr unsigned kLightsTimer = 5;
+inline constexpr unsigned kLiveTimer = 8;
+
+inline constexpr std::int64_t kReplyTimeoutMs = 305000;
+inline constexpr std::int64_t kTimeoutTickMs = 5000;
+inline constexpr std::int64_t kLiveTickMs = 1000;
+inline constexpr std::int64_t kLightsMs = 250;
+inline constexpr std::uint16_t kNntpPort = 119;
+inline constexpr int kReadSize = 16384;
+inline constexpr std::size_t kArticleChunk = 448;
+inline constexpr std::size_t kHostNameLimit = 255;
+inline constexpr std::size_t kNameLimit = 255;
+inline constexpr std::int32_t kMaxReconnects = 3;
+inline constexpr std::string_view kVersionText = "Version 1.01ZRB.32bit";
+
+// The posting session: a numbered state machine advanced by step events,
+// socket events, the host look-up's completion and three timers, all on the
+// one loop thread. Each state has one handler, dispatched from Step().
+class PostingSession::Impl {
+ public:
+  Impl(Services services, SessionFlags flags, std::function<void()> requestQuit);
+  ~Impl();
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  void SetUp();
+  void Post();
+  void StopOrQuit();
+  void SettingsCommand();
+
+  [[nodiscard]] SessionState state() const { return sessionState_; }
+  [[nodiscard]] RunOutcome outcome() const { return outcome_; }
+  [[nodiscard]] std::string winsockDescription() const;
+  [[nodiscard]] const std::string& reportFileName() const { return log_.reportFileName(); }
+
+ private:
+  // Events.
+  void onMessage(const Message& message);
+  void OnTimer(unsigned id);
+  void OnSocketEvent(std::intptr_t lParam);
+  void OnLookupDone(std::intptr_t lParam);
+  void LiveTick();
+  void TimeoutTick();
+
+  // The state machine.
+  void setState(SessionState next);
+  void postStep();
+  void Step();
+  void stepIdle();
+  void stepOpenConnection();
+  void stepAwaitGreeting();
+  void stepSendUser();
+  void stepAwaitUserReply();
+  void stepAwaitPassReply();
+  void stepSendModeReader();
+  void stepAwaitModeReply();
+  void stepNextPart();
+  void stepSendPost();
+  void stepStartPosting();
+  void stepAwaitPostReply();
+  void stepStreamArticle();
+  void stepArticleSent();
+  void stepAwaitAck();
+  void stepFinish();
+
+  // Connection.
+  void StartConnection();
+  void CreateAndConnect();
+  // Show the first text in Inbound Information, report the second, and
+  // recover (reconnecting when `reconnect`).
+  void failConnection(std::string_view shown, std::string_view reported, bool reconnect);
+
+  // The command dialogue.
+  bool takeReply();
+  void ReadReply();
+  bool SendBuffer();
+  // commandBuffer = text, send it, go to `next` and arm the timeout. False
+  // when the send failed (the session has recovered already).
+  bool sendText(std::string_view text, SessionState next);
+  void refuseDialogue(std::string_view shown, std::string_view reported);
+
+  // Recovery and the end of a run.
+  void ArmTimeout();
+  void StopTimeout();
+  void RecoverFromError();
+  void AbortConnection();
+  void EndSession();
+  void failArticle(std::string_view shown, std::string_view reported);
+  void endRun(RunOutcome outcome, bool offerReport);
+  void OfferReport();
+  void LaunchViewer();
+  void quitSoon();
+
+  // Display helpers that also drive the lights timer and the log.
+  void outboundLight();
+  void inboundLight();
+  void lightsOff();
+  void resetButtons();
+  void showProblemInbound(std::string_view text);
+  void showProblemOutbound(std::string_view text);
+  void updateElapsed();
+  void log(std::string_view text) const { log_.LogWrite(text); }
+  [[nodiscard]] std::int64_t now() const;
+  [[nodiscard]] std::string sourcePath(const std::string& name) const;
+
+  Services services_;
+  SessionFlags flags_;
+  std::function<void()> requestQuit_;
+  SessionLog log_;
+  LoggingDisplay display_;
+  ProgressEstimate progress_;
+  EncodedSpool encoded_;
+  ArticleSpool article_;
+  TargetHandle target_ = kNoTarget;
+  StreamSocket socket_;
+  HostInfoManager lookup_;
+
+  SessionState sessionState_ = SessionState::Idle;
+  // Step events carry the generation they were posted in; a new session and
+  // every recovery start a new one, so steps left queued by an earlier
+  // session or connection are dropped instead of acting on the new one.
+  std::uintptr_t generation_ = 0;
+  bool runActive_ = false;
+  RunOutcome outcome_ = RunOutcome::NotRun;
+
+  bool replyReady_ = false;
+  std::uint16_t writeDone_ = 1;
+  bool reconnectAllowed_ = false;
+  std::int32_t reconnectCount_ = 0;
+  std::int32_t articlesOk_ = 0;
+  std::int32_t articlesFailed_ = 0;
+  std::int32_t fileNumber_ = 0;
+  std::int32_t partIndex_ = 0;
+  std::int32_t partCount_ = 0;
+  PartPlan plan_;
+  std::int32_t partSizeSetting_ = 0;
+  std::int64_t timeoutBudget_ = 0;
+  bool timeoutRunning_ = false;
+  bool lightsTimerRunning_ = false;
+  std::int64_t lastPercent_ = 0;
+  std::int64_t articleStart_ = 0;
+  std::int64_t sourceFileSize_ = 0;
+  long replyCode_ = 0;
+  std::string currentName_;        // lower-cased, for the texts
+  std::string currentSourceName_;  // as listed, for opening the file
+  std::string currentDescription_;
+  std::string subjectLine_;
+  std::string commandBuffer_;
+  std::string replyBuffer_;
+  InternetEndpoint serverAddress_;
+  AsyncHandle lookupRequest_ = kNoRequest;
+  bool startPostIssued_ = false;
+};
+
+}  // namespace tidewell

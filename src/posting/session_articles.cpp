@@ -1,0 +1,224 @@
+// The article loop: each part of each file is posted, streamed and
+// acknowledged in turn; the summary at the end of the list.
+#include <cstdio>
+
+#include "posting/article.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+#include "settings/trim.h"
+#include "upload/encoder.h"
+#include "upload/spool_files.h"
+#include "upload/upload_list.h"
+#include "upload/upload_scan.h"
+
+namespace tidewell {
+
+namespace {
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  const int length = std::snprintf(nullptr, 0, pattern, args...);
+  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  std::snprintf(text.data(), text.size() + 1, pattern, args...);
+  return text;
+}
+}  // namespace
+
+void PostingSession::Impl::stepStartPosting() {
+  replyReady_ = false;
+  partCount_ = 0;
+  partIndex_ = 0;
+  setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
+  postStep();
+}
+
+void PostingSession::Impl::stepNextPart() {
+  replyReady_ = false;
+  const nodeClass* head = services_.uploadList.getHead();
+  if (head == nullptr) {
+    setState(SessionState::Finish);
+    postStep();
+    return;
+  }
+  currentSourceName_ = head->getName().value_or("");
+  currentName_ = toLowerAscii(currentSourceName_).substr(0, kNameLimit);
+  currentDescription_ = trimmed(head->getDescription().value_or("")).substr(0, kNameLimit);
+  const std::string path = sourcePath(currentSourceName_);
+  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
+  lastPercent_ = 0;
+
+  const bool newFile = partIndex_ == partCount_;
+  if (newFile) {
+    ++fileNumber_;
+  }
+  const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
+  display_.AddFileLine(fileLine);
+  log_.ReportStamped(fileLine);
+
+  if (newFile) {
+    display_.ShowState(format("Encoding file %s...", currentName_.c_str()));
+    const int encoded =
+        encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
+    if (encoded != kEncodeOk) {
+      const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
+      showProblemOutbound(text);
+      log_.ReportWrite("\r\n");
+      log_.ReportStamped(text);
+      log_.ReportWrite("\r\n");
+      reconnectAllowed_ = false;
+      ++articlesFailed_;
+      services_.uploadList.removeHead();
+      AbortConnection();
+      return;
+    }
+    const std::int64_t encodedSize = fileSizeOf(std::string(kEncodedFileName));
+    encoded_.setEncodedTotal(encodedSize);
+    encoded_.setEncodedPosition(0);
+    plan_ = planParts(encodedSize, partSizeSetting_);
+    partCount_ = plan_.partCount;
+    partIndex_ = 0;
+  }
+  ++partIndex_;
+  setState(SessionState::SendPost);
+  postStep();
+}
+
+void PostingSession::Impl::stepSendPost() {
+  display_.ShowTip();
+  replyReady_ = false;
+  display_.ShowState("Initiating article post...");
+  display_.ShowTimeRate("");
+  sendText("post\r\n", SessionState::AwaitPostReply);
+}
+
+void PostingSession::Impl::failArticle(std::string_view shown, std::string_view reported) {
+  showProblemInbound(shown);
+  reconnectAllowed_ = true;
+  display_.AppendToFileLine("Failed.");
+  log_.ReportWrite(reported);
+  ++articlesFailed_;
+  services_.uploadList.removeHead();
+  RecoverFromError();
+}
+
+void PostingSession::Impl::stepAwaitPostReply() {
+  if (!takeReply()) {
+    return;
+  }
+  if (replyCode_ != 340) {
+    showProblemOutbound("Error - Server not accepting POST\rcommand [Code 1].\r\rUnable to post to this server.");
+    display_.AppendToFileLine("Failed.");
+    log_.ReportWrite("Failed. [Server not accepting POST]\r\n");
+    ++articlesFailed_;
+    services_.uploadList.removeHead();
+    EndSession();
+    return;
+  }
+  display_.ShowState("Posting article... (Preparing)");
+  display_.ShowInboundInfo("Server Receiving Article.");
+  const ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_};
+  const ArticleServices services{services_.settings, encoded_, article_, display_};
+  if (!ComposeArticle(part, services, subjectLine_)) {
+    failArticle("Error reading UUE file.\r\rCommunication terminated.", "Failed.  [Error reading UUE file.]\r\n");
+    return;
+  }
+  display_.ShowState("Posting article... ");
+  setState(SessionState::StreamArticle);
+  postStep();
+  articleStart_ = now();
+}
+
+void PostingSession::Impl::stepStreamArticle() {
+  replyReady_ = false;
+  if (timeoutRunning_) {
+    StopTimeout();
+  }
+  if (article_.isArticleSent()) {
+    setState(SessionState::ArticleSent);
+    Step();
+    return;
+  }
+  if (!article_.readArticleChunk(commandBuffer_, kArticleChunk)) {
+    failArticle("Error reading UUE file.\r\rCommunication terminated.",
+                "Failed.  [Error reading UUE file.(2)]\r\n");
+    return;
+  }
+  progress_.addPosted(static_cast<std::int64_t>(commandBuffer_.size()));
+  const std::int64_t sent = article_.getArticleSent();
+  const std::int64_t total = article_.getArticleTotal();
+  const std::int64_t percent = total > 0 ? sent * 100 / total : 0;
+  if (percent != lastPercent_) {
+    display_.ShowState(format("Posted %lld of %lld (%lld%%)", static_cast<long long>(sent),
+                              static_cast<long long>(total), static_cast<long long>(percent)));
+    display_.ShowTimeRate(streamingTimeRateText(now() - articleStart_, sent, total));
+    updateElapsed();
+  }
+  lastPercent_ = percent;
+  writeDone_ = 0;
+  if (SendBuffer()) {
+    ArmTimeout();
+  }
+}
+
+void PostingSession::Impl::stepArticleSent() {
+  replyReady_ = false;
+  if (timeoutRunning_) {
+    StopTimeout();
+  }
+  display_.ShowInboundInfo("Waiting Server's Ack For Article.");
+  setState(SessionState::AwaitAck);
+  ArmTimeout();
+}
+
+void PostingSession::Impl::stepAwaitAck() {
+  if (!takeReply()) {
+    return;
+  }
+  if (replyCode_ == 240) {
+    display_.ShowState("Article Accepted.");
+    ++articlesOk_;
+    const std::string ack =
+        acknowledgementText(partIndex_, partCount_, now() - articleStart_, article_.getArticleTotal());
+    display_.AppendToFileLine(ack);
+    log_.ReportWrite(ack);
+    log_.ReportWrite("\r\n         ");
+    log_.ReportWrite(subjectLine_);
+    updateElapsed();
+  } else {
+    showProblemOutbound("POST failed.  Message:\r\r" + replyBuffer_);
+    display_.AppendToFileLine("Failed. ");
+    display_.AppendToFileLine(replyBuffer_);
+    log_.ReportWrite("Failed. ");
+    log_.ReportWrite(replyBuffer_);
+    log_.ReportWrite("\r\n");
+    ++articlesFailed_;
+  }
+  if (partIndex_ == partCount_) {
+    services_.uploadList.removeHead();
+  }
+  setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
+  postStep();
+}
+
+void PostingSession::Impl::stepFinish() {
+  replyReady_ = false;
+  reconnectAllowed_ = false;
+  // The run ends here with its summary; the recovery below must not count
+  // it as a run that ended early.
+  runActive_ = false;
+  outcome_ = articlesFailed_ == 0 ? RunOutcome::Finished : RunOutcome::FinishedWithFailures;
+  AbortConnection();
+  display_.ShowState("Finished.");
+  log_.ReportWrite("\r\n");
+  log_.ReportStamped("Posting Finished.\r\n\r\n");
+  const Hms& elapsed = progress_.elapsed();
+  std::string summary = format("Total Articles     : %d\r\n", articlesFailed_ + articlesOk_);
+  summary += format("Articles Ok        : %d\r\n", articlesOk_);
+  summary += format("Articles Failed    : %d\r\n", articlesFailed_);
+  summary += format("Server Reconnects  : %d\r\n", reconnectCount_);
+  summary += format("Total Posting Time : %02lld:%02lld:%02lld\r\n", static_cast<long long>(elapsed.hours),
+                    static_cast<long long>(elapsed.minutes), static_cast<long long>(elapsed.seconds));
+  log_.ReportWrite(summary);
+  endRun(outcome_, true);
+}
+
+}  // namespace tidewell

@@ -1,0 +1,211 @@
+// Connecting, the socket events, and the reads and writes of the dialogue.
+#include <arpa/inet.h>
+
+#include <cstdio>
+
+#include "net/endpoint_address.h"
+#include "net/socket_messages.h"
+#include "platform/winsock_errors.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+
+namespace tidewell {
+
+namespace {
+
+
+int eventKind(std::intptr_t lParam) { return static_cast<int>(lParam & 0xFFFF); }
+int eventError(std::intptr_t lParam) { return static_cast<int>((lParam >> 16) & 0xFFFF); }
+}  // namespace
+
+void PostingSession::Impl::StartConnection() {
+  replyReady_ = false;
+  inboundLight();
+  outboundLight();
+  setState(SessionState::LookingUp);
+  display_.ShowState("Looking up address...");
+  serverAddress_.SetPort(htons(kNntpPort));
+
+  const std::optional<std::string> host = services_.settings.getHost();
+  if (!host) {
+    showProblemOutbound("Host name not found.\r\rConfigure with SETTINGS.");
+    log_.ReportStamped("Host name not found.  Configure with SETTINGS.\r\n");
+    StopTimeout();
+    setState(SessionState::Idle);
+    resetButtons();
+    endRun(RunOutcome::EndedWithoutFinishing, false);
+    return;
+  }
+  const std::string name = host->substr(0, kHostNameLimit);
+  display_.ShowOutboundInfo(name);
+  if (IsDottedAddress(name)) {
+    serverAddress_.SetAddress(TextToAddress(name));
+    setState(SessionState::Connecting);
+    display_.ShowState("Connecting...");
+    CreateAndConnect();
+    return;
+  }
+  if (lookup_.StartByNameFor(target_, lookupRequest_, name, kHostLookupMessage) != 0) {
+    showProblemInbound("Unable to convert the\rhost name to an address.\r\rCommunication terminated.");
+    log_.ReportStamped("Unable to convert the host name to an address.  Communication terminated.\r\n");
+    reconnectAllowed_ = false;
+    RecoverFromError();
+  }
+}
+
+void PostingSession::Impl::OnLookupDone(std::intptr_t lParam) {
+  if (sessionState_ != SessionState::LookingUp) {
+    return;
+  }
+  outboundLight();
+  if (eventError(lParam) != 0) {
+    showProblemInbound("Error Looking up address\r\rCould not resolve Host name.");
+    log_.ReportStamped("Error Looking up address.  Could not resolve Host name.");
+    reconnectAllowed_ = false;
+    RecoverFromError();
+    return;
+  }
+  serverAddress_.SetAddress(lookup_.AddressAt(0));
+  setState(SessionState::Connecting);
+  display_.ShowState("Connecting...");
+  CreateAndConnect();
+}
+
+void PostingSession::Impl::failConnection(std::string_view shown, std::string_view reported, bool reconnect) {
+  showProblemInbound(shown);
+  log_.ReportStamped(reported);
+  reconnectAllowed_ = reconnect;
+  RecoverFromError();
+}
+
+void PostingSession::Impl::CreateAndConnect() {
+  if (socket_.Create() != 0) {
+    failConnection("Error creating socket.\r\rCommunication terminated.",
+                   "Error creating socket.  Communication terminated.\r\n", true);
+    return;
+  }
+  (void)socket_.SelectConnected();
+  if (socket_.BindLocal() != 0) {
+    failConnection("Error binding socket.\r\rCommunication terminated.",
+                   "Error binding socket.  Communication terminated.\r\n", true);
+    return;
+  }
+  if (socket_.Connect(serverAddress_) != 0 && socket_.lastError() != kWsaEWouldBlock) {
+    failConnection("Error on connect() socket call.\r\rCommunication terminated.",
+                   "Error on connect() socket call.  Communication terminated.\r\n", true);
+  }
+}
+
+void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
+  const int error = eventError(lParam);
+  switch (eventKind(lParam)) {
+    case kFdWrite: {
+      char line[96];
+      std::snprintf(line, sizeof line, "SockNot W (%lld done %lld total)\r\n",
+                    static_cast<long long>(article_.getArticleSent()),
+                    static_cast<long long>(article_.getArticleTotal()));
+      log(line);
+      if (isStreaming(sessionState_)) {
+        postStep();
+        outboundLight();
+      }
+      break;
+    }
+    case kFdRead:
+      if (error != 0) {
+        failConnection("Error reading from server.\r\rCommunication terminated.",
+                       "Error reading from server.  Communication terminated.\r\n", true);
+      }
+      break;
+    case kFdConnect:
+      if (sessionState_ != SessionState::Connecting) {
+        inboundLight();
+      } else if (error != 0) {
+        failConnection("Error connecting to server.\r\rCommunication terminated.",
+                       "Error connecting to server.  Communication terminated.\r\n", true);
+      } else {
+        outboundLight();
+        setState(SessionState::Connected);
+        display_.ShowState("Connected - Waiting for response...");
+        setState(SessionState::AwaitGreeting);
+      }
+      break;
+    case kFdClose:
+      // A connection the server breaks off (reset) is a failure like any
+      // other broken connection: reconnect. Whether a reset shows first as
+      // this event or as a failed send is a matter of timing, and both must
+      // end the same way.
+      if (error != 0 && sessionState_ != SessionState::Idle) {
+        failConnection("Error on CLOSE receipt.\r\rCommunication terminated.",
+                       "Error on CLOSE receipt.  Communication terminated.\r\n", true);
+      }
+      break;
+    default:
+      inboundLight();
+      break;
+  }
+}
+
+void PostingSession::Impl::ReadReply() {
+  replyReady_ = false;
+  inboundLight();
+  char buffer[kReadSize + 1];
+  int size = kReadSize;
+  if (socket_.Receive(buffer, size) != 0) {
+    display_.ShowInboundInfo("Error occured reading data.");
+    return;
+  }
+  if (size == 0) {
+    log("\n> Blank Read Ocurred\n");
+    return;
+  }
+  buffer[size] = '\0';
+  replyBuffer_.assign(buffer);  // the reply is a text: it ends at a zero byte
+  display_.ShowInboundInfo(replyBuffer_);
+  log(std::string_view(buffer, static_cast<std::size_t>(size)));
+  replyReady_ = true;
+  Step();
+}
+
+bool PostingSession::Impl::SendBuffer() {
+  log("> Start Trans\r\n");
+  log(commandBuffer_);
+  outboundLight();
+  const int asked = static_cast<int>(commandBuffer_.size());
+  int accepted = asked;
+  if (socket_.Send(commandBuffer_.data(), accepted) != 0) {
+    log("\r\nBlocking Error on Send\r\n\r\n");
+    writeDone_ = 1;
+    failConnection("Error writing data.\r\rCommunication terminated.",
+                   "Error writing data.  Communication terminated.\r\n", true);
+    return false;
+  }
+  char line[160];
+  std::snprintf(line, sizeof line, "> End Trans\r\n\r\n> Asked to write %d bytes, did %d. (%lld done %lld total)\r\n",
+                asked, accepted, static_cast<long long>(article_.getArticleSent()),
+                static_cast<long long>(article_.getArticleTotal()));
+  log(line);
+  writeDone_ = 1;
+  if (accepted == asked) {
+    if (isStreaming(sessionState_)) {
+      postStep();
+    }
+  } else if (isStreaming(sessionState_)) {
+    // The next write-ready event or live tick sends the rest again.
+    article_.rewindArticle(asked - accepted);
+  }
+  return true;
+}
+
+bool PostingSession::Impl::sendText(std::string_view text, SessionState next) {
+  commandBuffer_ = text;
+  writeDone_ = 0;
+  if (!SendBuffer()) {
+    return false;
+  }
+  setState(next);
+  ArmTimeout();
+  return true;
+}
+
+}  // namespace tidewell

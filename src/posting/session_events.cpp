@@ -1,0 +1,156 @@
+// The posting session's life, its events and its display helpers.
+#include <algorithm>
+
+#include "net/socket_manager.h"
+#include "net/socket_messages.h"
+#include "platform/file_system.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+
+namespace tidewell {
+
+PostingSession::Impl::Impl(Services services, SessionFlags flags, std::function<void()> requestQuit)
+    : services_(services),
+      flags_(flags),
+      requestQuit_(std::move(requestQuit)),
+      log_(services.settings, services.loop.clock()),
+      display_(services.display, log_),
+      socket_(services.socketManager, InternetEndpoint(), 2, 1, 0),
+      lookup_(services.socketManager) {
+  target_ = services_.loop.createTarget([this](const Message& message) { onMessage(message); });
+  socket_.SetForwardMask(kForwardAllMask);
+  socket_.SetNotifyWindow(target_);
+  log_.StartNewLog();
+}
+
+PostingSession::Impl::~Impl() {
+  if (lookupRequest_ != kNoRequest && sessionState_ == SessionState::LookingUp) {
+    lookup_.Cancel(lookupRequest_);
+  }
+  services_.loop.destroyTarget(target_);  // stops the timers and drops queued steps
+}
+
+void PostingSession::Impl::SetUp() {
+  display_.ShowState("Idle.");
+  services_.loop.setTimer(target_, kLiveTimer, kLiveTickMs);
+  display_.ShowOutboundInfo(winsockDescription());
+  log_.RefreshLogging();
+  display_.ShowTip();
+}
+
+std::string PostingSession::Impl::winsockDescription() const { return services_.socketManager.Description(); }
+
+void PostingSession::Impl::onMessage(const Message& message) {
+  switch (message.id) {
+    case kStepMessage:
+      if (message.wParam == generation_) {
+        Step();
+      }
+      break;
+    case kQuitMessage:
+      if (requestQuit_) {
+        requestQuit_();
+      }
+      break;
+    case kSocketEventMessage:
+      OnSocketEvent(message.lParam);
+      break;
+    case kHostLookupMessage:
+      OnLookupDone(message.lParam);
+      break;
+    case kTimerMessage:
+      OnTimer(static_cast<unsigned>(message.wParam));
+      break;
+    default:
+      break;
+  }
+}
+
+void PostingSession::Impl::OnTimer(unsigned id) {
+  switch (id) {
+    case kTimeoutTimer:
+      TimeoutTick();
+      break;
+    case kLightsTimer:
+      lightsOff();
+      break;
+    case kLiveTimer:
+      LiveTick();
+      break;
+    default:
+      break;
+  }
+}
+
+void PostingSession::Impl::LiveTick() {
+  if (flags_.postAtStart && !startPostIssued_) {
+    startPostIssued_ = true;
+    Post();
+  }
+  display_.HeartbeatLight();
+  updateElapsed();
+  log("\n> Bang : Live Timer\n");
+  if (isStreaming(sessionState_)) {
+    postStep();
+  } else if (isReplyWaiting(sessionState_) && socket_.ReadableBytes() > 0) {
+    inboundLight();
+    ReadReply();
+  }
+}
+
+void PostingSession::Impl::setState(SessionState next) { sessionState_ = next; }
+
+void PostingSession::Impl::postStep() { services_.loop.post(target_, kStepMessage, generation_); }
+
+void PostingSession::Impl::outboundLight() {
+  display_.OutboundLight();
+  if (!lightsTimerRunning_) {
+    services_.loop.setTimer(target_, kLightsTimer, kLightsMs);
+    lightsTimerRunning_ = true;
+  }
+}
+
+void PostingSession::Impl::inboundLight() {
+  display_.InboundLight();
+  if (!lightsTimerRunning_) {
+    services_.loop.setTimer(target_, kLightsTimer, kLightsMs);
+    lightsTimerRunning_ = true;
+  }
+}
+
+void PostingSession::Impl::lightsOff() {
+  services_.loop.killTimer(target_, kLightsTimer);
+  lightsTimerRunning_ = false;
+  display_.LightsOff();
+}
+
+void PostingSession::Impl::resetButtons() {
+  lightsOff();
+  display_.ResetButtons();
+  display_.ShowTimeRate("");
+}
+
+void PostingSession::Impl::showProblemInbound(std::string_view text) {
+  display_.ShowInboundInfo(text);
+  display_.ShowProblem(text);
+}
+
+void PostingSession::Impl::showProblemOutbound(std::string_view text) {
+  display_.ShowOutboundInfo(text);
+  display_.ShowProblem(text);
+}
+
+void PostingSession::Impl::updateElapsed() {
+  if (sessionState_ != SessionState::Idle) {
+    display_.ShowEstimate(progress_.UpdateElapsed(now()));
+  }
+}
+
+std::int64_t PostingSession::Impl::now() const { return services_.loop.clock().epochSeconds(); }
+
+std::string PostingSession::Impl::sourcePath(const std::string& name) const {
+  const std::string directory = services_.settings.getDirectory();
+  return directory.empty() ? std::string() : joinPath(directory, name);
+}
+
+}  // namespace tidewell

@@ -1,0 +1,175 @@
+// The reply timeout, recovery from errors, the end of a run and the
+// commands of the posting panel's buttons.
+#include <cstdio>
+
+#include "platform/user_prompt.h"
+#include "platform/viewer.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+#include "upload/upload_list.h"
+
+namespace tidewell {
+
+namespace {
+constexpr int kViewerLaunched = 31;  // launchViewer results above this are success
+}  // namespace
+
+void PostingSession::Impl::ArmTimeout() {
+  timeoutBudget_ = kReplyTimeoutMs;
+  services_.loop.setTimer(target_, kTimeoutTimer, kTimeoutTickMs);
+  timeoutRunning_ = true;
+}
+
+void PostingSession::Impl::StopTimeout() {
+  services_.loop.killTimer(target_, kTimeoutTimer);
+  timeoutRunning_ = false;
+}
+
+void PostingSession::Impl::TimeoutTick() {
+  timeoutBudget_ -= kTimeoutTickMs;
+  char text[64];
+  std::snprintf(text, sizeof text, "Timeout in %lld seconds...", static_cast<long long>(timeoutBudget_ / 1000));
+  display_.ShowInboundInfo(text);
+  updateElapsed();
+  if (timeoutBudget_ > 0) {
+    return;
+  }
+  showProblemInbound("Timeout occurred with news server.");
+  reconnectAllowed_ = true;
+  if (isArticleInFlight(sessionState_)) {
+    ++articlesFailed_;
+    services_.uploadList.removeHead();
+  }
+  RecoverFromError();
+}
+
+void PostingSession::Impl::RecoverFromError() {
+  replyReady_ = false;
+  writeDone_ = 1;
+  setState(SessionState::Idle);
+  ++generation_;  // steps still queued belong to the connection that failed
+  lightsOff();
+  display_.ShowState("Idle.");
+  if (timeoutRunning_) {
+    StopTimeout();
+  }
+  socket_.Close();
+
+  if (reconnectAllowed_) {
+    ++reconnectCount_;
+    if (reconnectCount_ > kMaxReconnects) {
+      display_.AddFileLine("Error Experienced.  Maximum Reconnects Failed.");
+      log_.ReportWrite("Error Experienced.  Maximum Reconnects Failed.\r\n");
+      resetButtons();
+      endRun(RunOutcome::EndedWithoutFinishing, true);
+      return;
+    }
+    display_.AddFileLine("Error Experienced.  Attempting Reconnection.");
+    log_.ReportStamped("Error Experienced.  Attempting Reconnection.\r\n");
+    setState(SessionState::OpenConnection);
+    postStep();
+  } else if (runActive_) {
+    resetButtons();
+    endRun(RunOutcome::EndedWithoutFinishing, false);
+    return;
+  }
+  resetButtons();
+}
+
+void PostingSession::Impl::AbortConnection() {
+  replyReady_ = false;
+  inboundLight();
+  outboundLight();
+  switch (sessionState_) {
+    case SessionState::LookingUp:
+      lookup_.Cancel(lookupRequest_);
+      break;
+    case SessionState::Connecting:
+      // Nothing here ever blocks, so there is no blocking call to cancel:
+      // closing the socket in the recovery below ends the attempt.
+      break;
+    default:
+      socket_.Shutdown(kShutdownBoth);
+      break;
+  }
+  reconnectAllowed_ = false;
+  RecoverFromError();
+}
+
+void PostingSession::Impl::EndSession() {
+  reconnectAllowed_ = false;
+  AbortConnection();
+  RecoverFromError();
+}
+
+void PostingSession::Impl::endRun(RunOutcome outcome, bool offerReport) {
+  runActive_ = false;
+  outcome_ = outcome;
+  if (offerReport) {
+    OfferReport();
+  } else if (flags_.quitWhenDone) {
+    // An unattended run must end with the program, however it ended.
+    quitSoon();
+  }
+}
+
+void PostingSession::Impl::OfferReport() {
+  if (flags_.quitWhenDone) {
+    quitSoon();
+    return;
+  }
+  const PromptAnswer answer =
+      services_.prompt.ask("Posting has finished.  Do you want to see a summary report?", "Posting Finished",
+                           PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
+  if (answer == PromptAnswer::Yes) {
+    LaunchViewer();
+  }
+}
+
+void PostingSession::Impl::LaunchViewer() {
+  const std::string viewer = services_.settings.read("Viewer", "", kTextLimit);
+  const int result = launchViewer(log_.reportFileName(), viewer);
+  if (result > kViewerLaunched) {
+    return;
+  }
+  char text[512];
+  std::snprintf(text, sizeof text, "Unable to start NOTEPAD with file %s.  Code %d", log_.reportFileName().c_str(),
+                -result);
+  services_.prompt.ask(text, "Tidewell Error", PromptButtons::Ok, PromptIcon::Stop, PromptAnswer::Ok);
+}
+
+void PostingSession::Impl::quitSoon() { services_.loop.post(target_, kQuitMessage); }
+
+void PostingSession::Impl::Post() {
+  if (sessionState_ != SessionState::Idle || runActive_) {
+    return;  // the Post button is disabled during a session
+  }
+  log_.RefreshLogging();
+  reconnectAllowed_ = true;
+  reconnectCount_ = 0;
+  setState(SessionState::Idle);
+  display_.LockButtons();
+  ++generation_;
+  postStep();
+}
+
+void PostingSession::Impl::StopOrQuit() {
+  if (sessionState_ == SessionState::Idle && !runActive_) {
+    quitSoon();
+    return;
+  }
+  reconnectAllowed_ = false;
+  runActive_ = false;  // the user ended it: no automatic quit, no summary
+  outcome_ = RunOutcome::EndedWithoutFinishing;
+  RecoverFromError();
+  resetButtons();
+  log_.ReportWrite("\r\n");
+  log_.ReportStamped("User Abort : STOP Button Pressed.\r\n");
+  if (!flags_.quitWhenDone) {
+    OfferReport();
+  }
+}
+
+void PostingSession::Impl::SettingsCommand() { log_.RefreshLogging(); }
+
+}  // namespace tidewell

@@ -1,0 +1,216 @@
+// Step(): one handler per state, and the states of starting a session and
+// of the command dialogue with the server.
+#include <cstdio>
+#include <cstdlib>
+
+#include "net/socket_manager.h"
+#include "platform/user_prompt.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+#include "upload/upload_list.h"
+#include "upload/upload_scan.h"
+
+namespace tidewell {
+
+void PostingSession::Impl::Step() {
+  switch (sessionState_) {
+    case SessionState::Idle:
+      stepIdle();
+      break;
+    case SessionState::OpenConnection:
+      stepOpenConnection();
+      break;
+    case SessionState::LookingUp:
+    case SessionState::Connecting:
+    case SessionState::Connected:
+      replyReady_ = false;  // waiting for the look-up or the connect event
+      break;
+    case SessionState::AwaitGreeting:
+      stepAwaitGreeting();
+      break;
+    case SessionState::SendUser:
+      stepSendUser();
+      break;
+    case SessionState::AwaitUserReply:
+      stepAwaitUserReply();
+      break;
+    case SessionState::AwaitPassReply:
+      stepAwaitPassReply();
+      break;
+    case SessionState::SendModeReader:
+      stepSendModeReader();
+      break;
+    case SessionState::AwaitModeReply:
+      stepAwaitModeReply();
+      break;
+    case SessionState::NextPart:
+      stepNextPart();
+      break;
+    case SessionState::SendPost:
+      stepSendPost();
+      break;
+    case SessionState::StartPosting:
+      stepStartPosting();
+      break;
+    case SessionState::AwaitPostReply:
+      stepAwaitPostReply();
+      break;
+    case SessionState::StreamArticle:
+      stepStreamArticle();
+      break;
+    case SessionState::ArticleSent:
+      stepArticleSent();
+      break;
+    case SessionState::AwaitAck:
+      stepAwaitAck();
+      break;
+    case SessionState::Finish:
+      stepFinish();
+      break;
+  }
+}
+
+void PostingSession::Impl::stepIdle() {
+  runActive_ = true;
+  display_.LockButtons();
+  replyReady_ = false;
+  display_.ClearFileLines();
+
+  log_.OpenNewReport();
+  std::string heading = "Tidewell ";
+  heading += kVersionText;
+  heading += "\r\nWinsock Detected is ";
+  heading += winsockDescription();
+  heading += "\r\nUsing Config File ";
+  heading += services_.settings.configFilePath();
+  heading += "\r\n\r\n";
+  log_.ReportWrite(heading);
+  log_.ReportStamped("Starting Posting Session\r\n");
+  display_.ShowState("Building upload list...");
+  log_.ReportStamped("Building upload list...\r\n");
+
+  articlesFailed_ = 0;
+  articlesOk_ = 0;
+  services_.uploadList.clear();
+  const int built = buildUploadList(services_.uploadList, services_.settings.getDirectory(), services_.settings,
+                                    services_.prompt);
+  if (built == kScanWarnings) {
+    const PromptAnswer answer = services_.prompt.ask("Non-Fatal error encountered. Continue?", "Tidewell Error",
+                                                     PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
+    if (answer == PromptAnswer::No) {
+      resetButtons();
+      endRun(RunOutcome::EndedWithoutFinishing, false);
+      return;
+    }
+  } else if (built == kScanFatal) {
+    services_.prompt.ask("Fatal error encountered. Not posting.", "Tidewell Error", PromptButtons::Ok,
+                         PromptIcon::Stop, PromptAnswer::Ok);
+    resetButtons();
+    endRun(RunOutcome::EndedWithoutFinishing, false);
+    return;
+  }
+
+  partSizeSetting_ = services_.settings.getPartSize();
+  setState(SessionState::OpenConnection);
+  postStep();
+}
+
+void PostingSession::Impl::stepOpenConnection() {
+  display_.LockButtons();
+  log_.ReportStamped("Generating Estimates...\r\n");
+  std::int64_t sourceBytes = 0;
+  for (const nodeClass& entry : services_.uploadList) {
+    if (entry.getName()) {
+      const std::string path = sourcePath(*entry.getName());
+      sourceBytes += path.empty() ? 0 : fileSizeOf(path);
+    }
+  }
+  progress_.ResetEstimates(sourceBytes, now());
+  replyReady_ = false;
+  ArmTimeout();
+  StartConnection();
+  fileNumber_ = 0;
+  log_.ReportStamped("Connecting to the news server..\r\n");
+}
+
+bool PostingSession::Impl::takeReply() {
+  if (!replyReady_) {
+    return false;
+  }
+  replyReady_ = false;
+  StopTimeout();
+  replyCode_ = std::strtol(replyBuffer_.c_str(), nullptr, 10);
+  return true;
+}
+
+void PostingSession::Impl::refuseDialogue(std::string_view shown, std::string_view reported) {
+  showProblemOutbound(shown);
+  log_.ReportStamped(reported);
+  EndSession();
+}
+
+void PostingSession::Impl::stepAwaitGreeting() {
+  if (!takeReply()) {
+    return;
+  }
+  if (replyCode_ == 200 || replyCode_ == 201) {
+    setState(services_.settings.getUsername().empty() ? SessionState::SendModeReader : SessionState::SendUser);
+    postStep();
+    return;
+  }
+  refuseDialogue(replyBuffer_ + "\rError - You have no permission\rto talk to this server.", replyBuffer_ + "\r\n");
+}
+
+void PostingSession::Impl::stepSendUser() {
+  log_.ReportStamped("Authenticating...\r\n");
+  display_.ShowState("AUTHINFO USER...");
+  sendText("authinfo user " + services_.settings.getUsername() + "\r\n", SessionState::AwaitUserReply);
+}
+
+void PostingSession::Impl::stepAwaitUserReply() {
+  if (!takeReply()) {
+    return;
+  }
+  if (replyCode_ == 381) {
+    display_.ShowState("AUTHINFO PASS...");
+    sendText("authinfo pass " + services_.settings.getPassword() + "\r\n", SessionState::AwaitPassReply);
+    return;
+  }
+  refuseDialogue("Error - Could not supply username.\rUnable to talk to this server.",
+                 "Authentication failed [Code 1].\r\n");
+}
+
+void PostingSession::Impl::stepAwaitPassReply() {
+  if (!takeReply()) {
+    return;
+  }
+  if (replyCode_ == 281) {
+    setState(SessionState::SendModeReader);
+    postStep();
+    return;
+  }
+  refuseDialogue("Error - User/Password incorrect.\rUnable to talk to this server.",
+                 "Authentication failed [Code 2].\r\n");
+}
+
+void PostingSession::Impl::stepSendModeReader() {
+  display_.ShowState("Setting to READER mode...");
+  log_.ReportStamped("Setting to READER mode...\r\n");
+  sendText("mode reader\r\n", SessionState::AwaitModeReply);
+}
+
+void PostingSession::Impl::stepAwaitModeReply() {
+  if (!takeReply()) {
+    return;
+  }
+  if (replyCode_ == 200 || replyCode_ == 201 || replyCode_ == 500) {
+    log_.ReportStamped("Posting Start.\r\n\r\n");
+    setState(SessionState::StartPosting);
+    postStep();
+    return;
+  }
+  refuseDialogue("Error - Could not set READER mode.\rUnable to talk to this server.",
+                 "Could not set READER mode.\r\n");
+}
+
+}  // namespace tidewell

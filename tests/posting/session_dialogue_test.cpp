@@ -1,0 +1,138 @@
+// The command dialogue with the server: greeting, authentication, reader
+// mode, and how each refusal ends the session.
+#include <gtest/gtest.h>
+
+#include "posting/session_fixture.h"
+
+namespace tidewell::test {
+namespace {
+
+using Dialogue = SessionTest;
+
+TEST_F(Dialogue, EmptyListGoesStraightToTheSummaryOfZeros) {
+  configure();
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+  EXPECT_EQ(server.commands(), (std::vector<std::string>{"mode reader"}));
+  const std::vector<std::string> lines = reportLines();
+  const std::vector<std::string> tail(lines.end() - 5, lines.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"Total Articles     : 0", "Articles Ok        : 0",
+                                            "Articles Failed    : 0", "Server Reconnects  : 0",
+                                            "Total Posting Time : 00:00:01"}));
+  EXPECT_EQ(display.state, "Finished.");
+  ASSERT_EQ(prompt.asked.size(), 1U);
+  EXPECT_EQ(prompt.asked[0].text, "Posting has finished.  Do you want to see a summary report?");
+  EXPECT_EQ(prompt.asked[0].caption, "Posting Finished");
+}
+
+TEST_F(Dialogue, AuthenticatesOnlyWithAUserNameAndSendsAnEmptyPassword) {
+  configure();
+  setting("Username", "tester");
+  addFile("a.bin", "x");
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+  const std::vector<std::string> commands = server.commands();
+  ASSERT_GE(commands.size(), 4U);
+  EXPECT_EQ(commands[0], "authinfo user tester");
+  EXPECT_EQ(commands[1], "authinfo pass ");
+  EXPECT_EQ(commands[2], "mode reader");
+  EXPECT_EQ(commands[3], "post");
+}
+
+TEST_F(Dialogue, GreetingTwoHundredOneAndModeReaderFiveHundredAreAccepted) {
+  configure();
+  server.onConnect(Response::reply("201 no posting, they say"));
+  server.onCommand("mode reader", Response::reply("500 what?"));
+  addFile("a.bin", "x");
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+  EXPECT_EQ(server.articles().size(), 1U);
+}
+
+struct Refusal {
+  const char* name;
+  const char* command;  // the command refused; null for the greeting
+  const char* reply;
+  const char* shown;
+  const char* reported;
+};
+
+class DialogueRefusal : public SessionTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(DialogueRefusal, EndsTheSessionWithoutSummaryOrQuestion) {
+  const Refusal& refusal = GetParam();
+  configure();
+  setting("Username", "tester");
+  setting("Password", "secret");
+  if (refusal.command == nullptr) {
+    server.onConnect(Response::reply(refusal.reply));
+  } else {
+    server.onCommand(refusal.command, Response::reply(refusal.reply));
+  }
+  addFile("a.bin", "x");
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  EXPECT_EQ(display.state, "Idle.");
+  EXPECT_FALSE(display.locked);
+  EXPECT_TRUE(server.articles().empty());
+  EXPECT_TRUE(prompt.asked.empty());
+  EXPECT_EQ(display.outboundTexts.back(), refusal.shown);
+  const std::vector<std::string> lines = reportLines();
+  EXPECT_EQ(lines.back(), std::string("HH:MM:SS ") + refusal.reported);
+  EXPECT_EQ(report().find("Total Articles"), std::string::npos);
+  // The connection is shut down, and nothing more is tried.
+  EXPECT_EQ(server.connectionCount(), 1U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, DialogueRefusal,
+    ::testing::Values(
+        Refusal{"Greeting", nullptr, "502 go away",
+                "502 go away\r\n\rError - You have no permission\rto talk to this server.", "502 go away"},
+        Refusal{"User", "authinfo user", "482 out of sequence",
+                "Error - Could not supply username.\rUnable to talk to this server.",
+                "Authentication failed [Code 1]."},
+        Refusal{"Password", "authinfo pass", "481 Authentication failed",
+                "Error - User/Password incorrect.\rUnable to talk to this server.",
+                "Authentication failed [Code 2]."},
+        Refusal{"ModeReader", "mode reader", "502 not for you",
+                "Error - Could not set READER mode.\rUnable to talk to this server.",
+                "Could not set READER mode."}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return info.param.name; });
+
+TEST_F(Dialogue, HostNotSetStopsBeforeConnecting) {
+  configure();
+  settings.write("Host", "ghsBuf");
+  start({false, true});
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  EXPECT_EQ(display.outboundTexts.back(), "Host name not found.\r\rConfigure with SETTINGS.");
+  EXPECT_EQ(display.state, "Looking up address...");
+  EXPECT_EQ(server.connectionCount(), 0U);
+  settle();
+  EXPECT_EQ(quitRequests, 1);  // an unattended run ends with the program
+}
+
+TEST_F(Dialogue, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
+  configure();
+  server.refuseConnections(true);
+  addFile("a.bin", "x");
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  EXPECT_EQ(display.fileLines,
+            (std::vector<std::string>{"Error Experienced.  Attempting Reconnection.",
+                                      "Error Experienced.  Attempting Reconnection.",
+                                      "Error Experienced.  Attempting Reconnection.",
+                                      "Error Experienced.  Maximum Reconnects Failed."}));
+  EXPECT_EQ(reportLines().back(), "Error Experienced.  Maximum Reconnects Failed.");
+  EXPECT_EQ(display.inboundTexts.back(), "Error connecting to server.\r\rCommunication terminated.");
+  ASSERT_EQ(prompt.asked.size(), 1U);  // the report is offered
+}
+
+}  // namespace
+}  // namespace tidewell::test

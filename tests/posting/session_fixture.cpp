@@ -1,0 +1,88 @@
+#include "posting/session_fixture.h"
+
+#include <sys/stat.h>
+
+#include <regex>
+#include <sstream>
+
+#include "posting/session_log.h"
+
+namespace tidewell::test {
+
+SessionTest::SessionTest() : uploads(dir.file("uploads")) { mkdir(uploads.c_str(), 0700); }
+
+SessionTest::~SessionTest() {
+  session.reset();
+  run.settle();
+}
+
+void SessionTest::configure() {
+  setting("Host", server.address());
+  setting("Directory", uploads);
+  setting("From", "poster@example.com");
+  setting("ReplyTo", "");
+  setting("Subject", "Test");
+  setting("Newsgroup", "alt.test");
+  setting("ShowCount", "FALSE");
+  setting("PartSize", "0");
+}
+
+std::string SessionTest::addFile(const std::string& name, std::string_view content) {
+  const std::string path = uploads + "/" + name;
+  writeFile(path, content);
+  return path;
+}
+
+void SessionTest::start(SessionFlags flags) {
+  session = std::make_unique<PostingSession>(
+      PostingSession::Services{run.loop, settings, uploadList, sockets, display, prompt}, flags,
+      [this] { ++quitRequests; });
+  session->SetUp();
+}
+
+void SessionTest::settle() {
+  // Real traffic on loopback: wait until nothing has happened for a while.
+  int quiet = 0;
+  while (quiet < 3) {
+    quiet = run.loop.runOnce(5) == 0 ? quiet + 1 : 0;
+  }
+}
+
+bool SessionTest::runUntil(const std::function<bool()>& done, int maxTicks) {
+  for (int tick = 0; tick <= maxTicks; ++tick) {
+    settle();
+    if (done()) {
+      return true;
+    }
+    run.advance(1000);
+  }
+  return done();
+}
+
+bool SessionTest::postAndWait(int maxTicks) {
+  session->Post();
+  settle();
+  return runUntil([this] { return session->isIdle() && session->outcome() != RunOutcome::NotRun; }, maxTicks);
+}
+
+std::string SessionTest::report() const {
+  const std::string name = "Report" + std::string(settings.read("ReportNumber", "0", 255).size() == 1 ? "0" : "") +
+                           settings.read("ReportNumber", "0", 255) + ".TXT";
+  return readFile(dir.file(name));
+}
+
+std::vector<std::string> SessionTest::reportLines() const {
+  static const std::regex stamp("^\\d\\d:\\d\\d:\\d\\d ");
+  std::vector<std::string> lines;
+  std::istringstream in(report());
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    lines.push_back(std::regex_replace(line, stamp, "HH:MM:SS "));
+  }
+  return lines;
+}
+
+}  // namespace tidewell::test

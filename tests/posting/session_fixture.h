@@ -1,0 +1,62 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/socket_manager.h"
+#include "platform/user_prompt.h"
+#include "posting/posting_session.h"
+#include "settings/settings_store.h"
+#include "support/loop_runner.h"
+#include "support/nntp_server_double.h"
+#include "support/recording_display.h"
+#include "support/temp_dir.h"
+#include "upload/upload_list.h"
+
+namespace tidewell::test {
+
+// A posting session against a server double, in a sandbox directory that is
+// also the working directory (spools and reports land there). Time is the
+// loop's manual clock; socket traffic is real and runs between the ticks.
+class SessionTest : public ::testing::Test {
+ protected:
+  SessionTest();
+  ~SessionTest() override;
+
+  // Settings for a run against the double: Host, Directory (uploads/),
+  // fixed identity headers, no Post-Count, single-article parts.
+  void configure();
+  void setting(std::string_view key, std::string_view value) { settings.write(key, value); }
+  std::string addFile(const std::string& name, std::string_view content);
+
+  // Create the session (flags as given) and set it up.
+  void start(SessionFlags flags = {});
+  // Let real socket traffic settle (the loop goes quiet), then one live tick
+  // of loop time, until `done` holds or `maxTicks` seconds have passed.
+  bool runUntil(const std::function<bool()>& done, int maxTicks = 400);
+  // Press Post and run until the session is idle again (and the run over).
+  bool postAndWait(int maxTicks = 400);
+  void settle();
+
+  [[nodiscard]] std::string report() const;
+  [[nodiscard]] std::vector<std::string> reportLines() const;  // time stamps masked as "HH:MM:SS "
+  [[nodiscard]] int state() const { return session->sessionState(); }
+
+  TempDir dir;
+  ScopedChdir inDir{dir.path()};
+  std::string uploads;
+  LoopRunner run;
+  SettingsStore settings{dir.file("Tidewell.INI")};
+  NntpServerDouble server{run.loop};
+  SocketManager sockets{run.loop, 1, 1, 1};
+  nodeManagerClass uploadList;
+  RecordingDisplay display;
+  ScriptedPrompt prompt;
+  std::unique_ptr<PostingSession> session;
+  int quitRequests = 0;
+};
+
+}  // namespace tidewell::test
