@@ -131,6 +131,9 @@ class Socket {
   // Records a non-zero event error (-1), or returns 0 for none.
   int RecordEventError(int error);
   void SetLastError(int code) { lastError_ = code; }
+  // Receive and send results: the byte count into size, 0; failure: size
+  // 0 and the code recorded, -1, but 0 for would-block.
+  int Transfer(int result, int& size);
   // For Accept: the new socket takes the accepted handle and peer address.
   void AdoptHandle(SocketHandle accepted, const EndpointAddress& peer);
 

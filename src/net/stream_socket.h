@@ -57,8 +57,6 @@ class StreamSocket : public Socket {
   [[nodiscard]] std::int32_t connectionState() const { return connectionState_; }
 
  private:
-  int Transfer(int result, int& size);
-
   std::int32_t connectionState_ = kNotConnected;
 };
 

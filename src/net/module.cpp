@@ -1,2 +1,0 @@
-// Placeholder so the library target exists until its first module lands.
-namespace tidewell {}
