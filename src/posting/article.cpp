@@ -38,14 +38,15 @@ std::string paddedCount(std::int64_t count) {
 }
 
 // Copies the part's encoded text into the spool, chunk by chunk. The
-// encoded text already doubles the dot at the start of each of its lines;
-// only a part that starts or ends inside a line (a text file cut at a part
-// boundary) needs care, so that every line on the wire that begins with a
-// dot still carries the doubled dot and no line of a lone "." ends the
-// article early:
+// encoded text already doubles the dot at the start of each of its lines
+// and ends every line with CR LF; only a part that starts or ends inside a
+// line (a text file cut at a part boundary) needs care, so that every line
+// on the wire still ends with CR LF, every line beginning with a dot still
+// carries the doubled dot, and no line of a lone "." ends the article early:
 // - a part starting inside a line with a dot gets that dot doubled;
 // - a part ending on the first dot of a doubled pair drops it (the second
-//   dot opens the next part, which then doubles it).
+//   dot opens the next part, which then doubles it);
+// - a CR LF cut in two travels whole with the part that holds the CR.
 bool copyPartText(const ArticlePart& part, EncodedSpool& encoded, ArticleSpool& article) {
   bool atEncodedLineStart = encoded.isAtLineStart();
   bool firstChunk = true;
@@ -56,11 +57,18 @@ bool copyPartText(const ArticlePart& part, EncodedSpool& encoded, ArticleSpool& 
     }
     const bool lastByteStartsLine = chunk.size() >= 2 ? chunk[chunk.size() - 2] == '\n' : atEncodedLineStart;
     const bool nextStartsLine = chunk.back() == '\n';
-    if (firstChunk && !atEncodedLineStart && chunk.front() == '.') {
-      chunk.insert(chunk.begin(), '.');
-    }
-    if (encoded.isPartComplete(part.partIndex, part.plan) && chunk.back() == '.' && lastByteStartsLine) {
+    const bool lastChunk = encoded.isPartComplete(part.partIndex, part.plan);
+    if (lastChunk && chunk.back() == '.' && lastByteStartsLine) {
       chunk.pop_back();
+    } else if (lastChunk && chunk.back() == '\r' && encoded.peekByte() == '\n') {
+      chunk += '\n';
+    }
+    if (firstChunk && !atEncodedLineStart && !chunk.empty()) {
+      if (chunk.front() == '.') {
+        chunk.insert(chunk.begin(), '.');
+      } else if (chunk.front() == '\n') {
+        chunk.erase(chunk.begin());
+      }
     }
     if (!chunk.empty() && !article.appendToArticleSpool(chunk)) {
       return false;

@@ -31,6 +31,14 @@ bool EncodedSpool::isAtLineStart() const {
   return before[0] == '\n';
 }
 
+std::optional<char> EncodedSpool::peekByte() const {
+  std::string byte;
+  if (encodedPosition_ >= encodedTotal_ || !readExactlyAt(path_, encodedPosition_, 1, byte)) {
+    return std::nullopt;
+  }
+  return byte[0];
+}
+
 void EncodedSpool::deleteEncodedFile() const {
   deleteFile(path_);
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "upload/part_plan.h"
@@ -39,6 +40,8 @@ class EncodedSpool {
   // Whether the position is at the start of a line of the encoded text
   // (offset 0, or just after a line feed). Unreadable counts as a line start.
   [[nodiscard]] bool isAtLineStart() const;
+  // The byte at the position, none at the end or when it cannot be read.
+  [[nodiscard]] std::optional<char> peekByte() const;
 
   void deleteEncodedFile() const;
 
