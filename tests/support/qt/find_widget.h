@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include "support/qt/qt_printers.h"
+
 namespace tidewell::test {
 
 // The child of `parent` with the object name `name`; fails the test (and
