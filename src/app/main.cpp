@@ -1,6 +1,5 @@
-#include <cstdio>
+#include "app/entry.h"
 
-int main(int /*argc*/, char** /*argv*/) {
-  std::puts("Tidewell");
-  return 0;
+int main(int argc, char** argv) {
+  return tidewell::runTidewell(argc, argv);
 }

@@ -1,0 +1,102 @@
+#include "app/entry.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/app_context.h"
+#include "app/command_line.h"
+#include "app/config_path.h"
+#include "app/display_probe.h"
+#include "app/headless_front_end.h"
+#include "app/tidewell_app.h"
+#include "dialogs/qt_prompt.h"
+#include "platform/instance_lock.h"
+
+namespace tidewell {
+
+namespace {
+
+constexpr const char* kNoMemoryForList = "Error: Unable to allocate memory for the process list.";
+
+bool createUploadList(AppContext& context) {
+  try {
+    context.uploadList = std::make_unique<nodeManagerClass>();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return context.uploadList != nullptr;
+}
+
+// A message box before the Qt application exists (or after it is gone):
+// in the desktop front end a short-lived application shows it.
+void showOutsideTheApp(bool headless, int& argc, char** argv, const std::string& text, const char* caption,
+                       PromptIcon icon) {
+  if (headless) {
+    StderrPrompt().notify(text, caption, icon);
+    return;
+  }
+  const QApplication app(argc, argv);
+  QtPrompt().notify(text, caption, icon);
+}
+
+int runDesktopFrontEnd(AppContext& context, int& argc, char** argv) {
+  tidewellApp app(argc, argv, context);
+  return app.run();
+}
+
+}  // namespace
+
+int runTidewell(int& argc, char** argv) {
+  // One instance per user. A second start ends here: nothing shown, no file
+  // read or written.
+  std::unique_ptr<InstanceLock> lock;
+  const std::string lockPath = defaultInstanceLockPath();
+  switch (InstanceLock::acquire(lockPath, lock)) {
+    case InstanceLock::Outcome::Acquired:
+      break;
+    case InstanceLock::Outcome::HeldElsewhere:
+      return -1;
+    case InstanceLock::Outcome::Unavailable:
+      std::fprintf(stderr, "Tidewell: cannot use the lock file %s; a second instance will not be noticed.\n",
+                   lockPath.c_str());
+      break;
+  }
+
+  const ConfigLocations where = currentConfigLocations();
+  std::string configFilePath = defaultConfigFilePath(where);
+  const CommandLine commandLine = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (commandLine.configFilePath) {
+    configFilePath = *commandLine.configFilePath;
+  }
+  prepareConfigFolder(configFilePath, where);
+
+  const FrontEndChoice frontEnd = chooseFrontEnd(commandLine.headless, systemDisplayEnvironment());
+  if (!frontEnd.warning.empty()) {
+    std::fprintf(stderr, "%s\n", frontEnd.warning.c_str());
+  }
+  if (!frontEnd.platform.empty() && std::getenv("QT_QPA_PLATFORM") == nullptr) {
+    setenv("QT_QPA_PLATFORM", frontEnd.platform.c_str(), 1);
+  }
+
+  AppContext context(configFilePath, commandLine.postAtStart, commandLine.quitWhenDone);
+  try {
+    if (!createUploadList(context)) {
+      showOutsideTheApp(frontEnd.headless, argc, argv, kNoMemoryForList, kAppTitle, PromptIcon::Stop);
+      return 1;
+    }
+    const int status = frontEnd.headless ? runHeadlessFrontEnd(context) : runDesktopFrontEnd(context, argc, argv);
+    // The list outlives everything that may use it.
+    context.uploadList.reset();
+    return status;
+  } catch (const std::exception& error) {
+    showOutsideTheApp(frontEnd.headless, argc, argv, error.what(), "Exception", PromptIcon::None);
+    return -1;
+  }
+}
+
+}  // namespace tidewell
