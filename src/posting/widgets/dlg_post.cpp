@@ -67,6 +67,8 @@ void DlgPost::AddFileLine(std::string_view text) {
   QListWidget& files = *ui_->lst2003;
   files.addItem(toQt(text));
   files.setCurrentRow(files.count() - 1);
+  // Lay the list out now, so the scroll range already counts the new line.
+  files.doItemsLayout();
   files.scrollToItem(files.currentItem());
 }
 

@@ -1,0 +1,225 @@
+#include "posting/widgets/dlg_post.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "dialogs/dlg_set.h"
+#include "platform/clock.h"
+#include "platform/user_prompt.h"
+#include "posting/tips.h"
+#include "posting/widgets/posting_commands.h"
+#include "settings/settings_store.h"
+#include "support/qt/fake_frame.h"
+#include "support/qt/find_widget.h"
+#include "support/temp_dir.h"
+
+namespace tidewell {
+namespace {
+
+using test::findWidget;
+
+class RecordingCommands final : public PostingCommands {
+ public:
+  void Post() override { calls.push_back("Post"); }
+  void StopOrQuit() override { calls.push_back("StopOrQuit"); }
+  void SettingsCommand() override { calls.push_back("SettingsCommand"); }
+  std::vector<std::string> calls;
+};
+
+class DlgPostTest : public ::testing::Test {
+ protected:
+  DlgPostTest() {
+    frame.posting = &panel;
+    frame.show();
+    frame.switchPanel(&panel);
+    panel.setCommands(commands);
+  }
+
+  QLabel& label(const char* name) { return *findWidget<QLabel>(panel, name); }
+  QListWidget& list(const char* name) { return *findWidget<QListWidget>(panel, name); }
+  QPushButton& button(const char* name) { return *findWidget<QPushButton>(panel, name); }
+  bool lit(const char* name) { return findWidget<QRadioButton>(panel, name)->isChecked(); }
+
+  static QStringList lines(const QListWidget& list) {
+    QStringList texts;
+    for (int i = 0; i < list.count(); ++i) {
+      texts.append(list.item(i)->text());
+    }
+    return texts;
+  }
+
+  test::TempDir dir;
+  SettingsStore store{dir.file("Tidewell.INI")};
+  ScriptedPrompt prompt;
+  ManualClock clock;
+  test::FakeFrame frame;
+  DlgPost panel{DialogServices{frame, store, prompt}, clock};
+  RecordingCommands commands;
+};
+
+TEST_F(DlgPostTest, StatusLinesShowTheTextAsGiven) {
+  EXPECT_EQ(panel.windowTitle(), "Tidewell - Automatic News Posting");
+  EXPECT_EQ(label("lbl4011").text(), "Version 1.01ZRB.32bit");
+  panel.ShowState("Idle.");
+  panel.ShowTimeRate("00:00:12 / 3.52 Kb/Sec");
+  panel.ShowEstimate("Total: 1024 bytes");
+  EXPECT_EQ(label("lbl4001").text(), "Idle.");
+  EXPECT_EQ(label("lbl4012").text(), "00:00:12 / 3.52 Kb/Sec");
+  EXPECT_EQ(label("lbl4013").text(), "Total: 1024 bytes");
+}
+
+TEST_F(DlgPostTest, InformationListsShowOnlyTheLatestTextOneLinePerPiece) {
+  panel.ShowInboundInfo("200 news.example.net ready\r\n\r\n  more text \nafter\r");
+  EXPECT_EQ(lines(list("lst2004")), QStringList({"200 news.example.net ready", "more text", "after"}));
+  // A carriage return anywhere goes before an earlier line feed.
+  panel.ShowInboundInfo("a\r\nb \n c\rd");
+  EXPECT_EQ(lines(list("lst2004")), QStringList({"a", "b \n c", "d"}));
+  panel.ShowInboundInfo("281 Ok");
+  EXPECT_EQ(lines(list("lst2004")), QStringList({"281 Ok"}));
+
+  panel.ShowOutboundInfo(std::string(5000, 'x') + "\rcut away");
+  EXPECT_EQ(lines(list("lst2005")), QStringList({QString(4096, 'x')}));
+  panel.ShowOutboundInfo(" \r\n ");
+  EXPECT_EQ(list("lst2005").count(), 0);
+  for (const char* name : {"lst2003", "lst2004", "lst2005"}) {
+    EXPECT_EQ(list(name).verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn) << name;
+  }
+}
+
+TEST_F(DlgPostTest, FileLinesAreAppendedCutAt275AndTheLastIsSelected) {
+  QListWidget& files = list("lst2003");
+  panel.AppendToFileLine("given-up notice");  // an empty list gets a line
+  panel.AddFileLine("a.zip [1/2]");
+  panel.AppendToFileLine(" ... ");
+  panel.AppendToFileLine("Ok");
+  EXPECT_EQ(lines(files), QStringList({"given-up notice", "a.zip [1/2] ... Ok"}));
+  EXPECT_EQ(files.currentRow(), 1);
+  EXPECT_TRUE(files.item(1)->isSelected());
+
+  panel.AddFileLine(std::string(270, 'f'));
+  panel.AppendToFileLine("441 posting failed");
+  EXPECT_EQ(files.item(2)->text(), QString(270, 'f') + "441 p");
+  EXPECT_EQ(files.currentRow(), 2);
+
+  for (int i = 0; i < 40; ++i) {
+    panel.AddFileLine("part " + std::to_string(i));
+  }
+  const QRect lastRect = files.visualItemRect(files.item(files.count() - 1));
+  EXPECT_TRUE(files.viewport()->rect().contains(lastRect.center()));  // scrolled into view
+
+  panel.ClearFileLines();
+  EXPECT_EQ(files.count(), 0);
+}
+
+TEST_F(DlgPostTest, LightsGoOnWithTrafficAndOffTogether) {
+  EXPECT_FALSE(lit("ind4019") || lit("ind4020") || lit("ind4021"));
+  panel.OutboundLight();
+  EXPECT_TRUE(lit("ind4019"));
+  EXPECT_FALSE(lit("ind4020"));
+  panel.InboundLight();
+  EXPECT_TRUE(lit("ind4020"));
+  panel.LightsOff();
+  EXPECT_FALSE(lit("ind4019") || lit("ind4020"));
+
+  panel.HeartbeatLight();
+  EXPECT_TRUE(lit("ind4021"));
+  panel.HeartbeatLight();
+  EXPECT_FALSE(lit("ind4021"));
+
+  // The user cannot switch a light: a click on it goes to the panel.
+  const QRadioButton& light = *findWidget<QRadioButton>(panel, "ind4019");
+  QTest::mouseClick(frame.windowHandle(), Qt::LeftButton, {}, light.mapTo(&frame, light.rect().center()));
+  EXPECT_FALSE(lit("ind4019"));
+}
+
+TEST_F(DlgPostTest, ButtonsLockDuringASessionAndTheThirdReadsStopThenQuit) {
+  EXPECT_EQ(button("btn3002").text(), "&Quit");
+  panel.LockButtons();
+  EXPECT_FALSE(button("btn3001").isEnabled());
+  EXPECT_FALSE(button("btn3003").isEnabled());
+  EXPECT_TRUE(button("btn3002").isEnabled());
+  EXPECT_EQ(button("btn3002").text(), "Stop");
+
+  panel.ShowTimeRate("00:00:03");
+  panel.OutboundLight();
+  panel.ResetButtons();
+  EXPECT_TRUE(button("btn3001").isEnabled());
+  EXPECT_TRUE(button("btn3003").isEnabled());
+  EXPECT_EQ(button("btn3002").text(), "Quit");
+  EXPECT_EQ(label("lbl4012").text(), "");
+  EXPECT_FALSE(lit("ind4019"));
+}
+
+TEST_F(DlgPostTest, ButtonsForwardTheirCommandsToTheSession) {
+  QTest::mouseClick(&button("btn3001"), Qt::LeftButton);
+  QTest::mouseClick(&button("btn3002"), Qt::LeftButton);
+  EXPECT_EQ(commands.calls, (std::vector<std::string>{"Post", "StopOrQuit"}));
+  QTest::keyClick(&panel, Qt::Key_Escape);  // no command, no close
+  EXPECT_EQ(commands.calls.size(), 2U);
+  EXPECT_EQ(frame.shown(), &panel);
+}
+
+TEST_F(DlgPostTest, SettingsOpensANewSettingsPanelEachTimeAndOkComesBack) {
+  QTest::mouseClick(&button("btn3003"), Qt::LeftButton);
+  EXPECT_EQ(commands.calls, (std::vector<std::string>{"SettingsCommand"}));
+  DlgSet* first = panel.settingsDialog();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(frame.shown(), first);
+  EXPECT_EQ(frame.size(), first->size());
+  QTest::mouseClick(findWidget<QPushButton>(*first, "btn3004"), Qt::LeftButton);
+  EXPECT_EQ(frame.shown(), &panel);
+
+  QTest::mouseClick(&button("btn3003"), Qt::LeftButton);
+  ASSERT_NE(panel.settingsDialog(), nullptr);
+  EXPECT_EQ(frame.shown(), panel.settingsDialog());
+  findWidget<QLineEdit>(*panel.settingsDialog(), "edt4005")->setText("me@example.net");
+  QTest::mouseClick(findWidget<QPushButton>(*panel.settingsDialog(), "btn3005"), Qt::LeftButton);
+  EXPECT_EQ(frame.shown(), &panel);
+  EXPECT_EQ(store.read("Newsgroup", "", 100), "alt.test");
+}
+
+TEST_F(DlgPostTest, TheTipIsPickedByTheLocalSeconds) {
+  // A moment whose local seconds are 0, in any time zone of whole minutes.
+  const std::int64_t minute = 1'700'000'040;
+  ASSERT_EQ(localTimeOf(minute).second, 0);
+  const auto tipAt = [&](int second) {
+    ManualClock at(minute + second);
+    DlgPost shown(DialogServices{frame, store, prompt}, at);
+    shown.ShowTip();
+    return findWidget<QLabel>(shown, "lbl4023")->text().toStdString();
+  };
+  EXPECT_EQ(tipAt(19), tipTable[0]);
+  EXPECT_EQ(tipAt(25),
+            "Remember, when posting to multiple groups, they must be listed with a comma seperating them and no "
+            "spaces at all.  Also remember that news group names are case sensitive.");
+  EXPECT_EQ(tipAt(59), tipTable[2]);
+  EXPECT_EQ(tipAt(39), "Are you using Tidewell responsibly?");
+  EXPECT_EQ(tipForSecond(8), tipForSecond(27));
+}
+
+TEST(Tips, TheTableHoldsTheFixedHintsAndOneParagraphEach) {
+  EXPECT_EQ(tipTable[8],
+            "It is good internet manners to use descriptive and accurate subject lines and to post articles only to "
+            "the appropriate groups.");
+  EXPECT_EQ(tipTable[10],
+            "If Tidewell has trouble resolving your news server's name, contact your ISP Customer Support and ask "
+            "them for the IP address of your news server instead.");
+  for (std::size_t i = 0; i < kTipCount; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_FALSE(tipTable[i].empty());
+    EXPECT_LE(tipTable[i].size(), 276U);
+    EXPECT_EQ(tipTable[i].find_first_of("\r\n"), std::string_view::npos);
+    if (i >= 11) {
+      EXPECT_NE(tipTable[i].rfind(" - "), std::string_view::npos);  // a quotation names its source
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tidewell
