@@ -1,0 +1,170 @@
+// Runs the built program the way a user does and checks its exit status, what
+// it printed and which files it touched.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/instance_lock.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace tidewell {
+namespace {
+
+using test::TempDir;
+
+struct Outcome {
+  int status = -1000;  // exit status, or -signal
+  std::string out;
+  std::string err;
+};
+
+// A sandbox: its own working directory, runtime folder (the lock) and
+// configuration folder, and no display unless a test sets one.
+class ProgramRun {
+ public:
+  ProgramRun() {
+    mkdir(dir.file("work").c_str(), 0700);
+    mkdir(dir.file("runtime").c_str(), 0700);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      const std::string text = *entry;
+      const std::size_t eq = text.find('=');
+      if (eq != std::string::npos) {
+        variables[text.substr(0, eq)] = text.substr(eq + 1);
+      }
+    }
+    variables.erase("DISPLAY");
+    variables.erase("WAYLAND_DISPLAY");
+    variables["XDG_RUNTIME_DIR"] = dir.file("runtime");
+    variables["XDG_CONFIG_HOME"] = dir.file("config");
+    variables["HOME"] = dir.path();
+  }
+
+  [[nodiscard]] std::string work(std::string_view name) const { return dir.file("work/" + std::string(name)); }
+  [[nodiscard]] std::string lockPath() const { return dir.file("runtime/tidewell.lock"); }
+
+  Outcome run(const std::vector<std::string>& arguments) const {
+    const std::string program = std::string(TIDEWELL_BINARY_DIR) + "/tidewell";
+    std::vector<std::string> argStore{program};
+    argStore.insert(argStore.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> envStore;
+    for (const auto& [name, value] : variables) {
+      envStore.push_back(name + "=" + value);
+    }
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+    for (std::string& text : argStore) {
+      argv.push_back(text.data());
+    }
+    for (std::string& text : envStore) {
+      envp.push_back(text.data());
+    }
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const std::string outPath = dir.file("stdout.txt");
+    const std::string errPath = dir.file("stderr.txt");
+    const std::string workDir = dir.file("work");
+
+    const pid_t child = fork();
+    if (child == 0) {
+      if (chdir(workDir.c_str()) != 0 || freopen(outPath.c_str(), "w", stdout) == nullptr ||
+          freopen(errPath.c_str(), "w", stderr) == nullptr || freopen("/dev/null", "r", stdin) == nullptr) {
+        _exit(126);
+      }
+      execve(program.c_str(), argv.data(), envp.data());
+      _exit(127);
+    }
+    int raw = 0;
+    waitpid(child, &raw, 0);
+    Outcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+    outcome.out = test::readFile(outPath);
+    outcome.err = test::readFile(errPath);
+    return outcome;
+  }
+
+  TempDir dir;
+  std::map<std::string, std::string> variables;
+};
+
+struct FileState {
+  std::string content;
+  timespec modified{};
+  bool operator==(const FileState& other) const {
+    return content == other.content && modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+
+FileState stateOf(const std::string& path) {
+  FileState state;
+  state.content = test::readFile(path);
+  struct stat st {};
+  stat(path.c_str(), &st);
+  state.modified = st.st_mtim;
+  return state;
+}
+
+TEST(Program, ASecondStartExitsWithMinusOneAndTouchesNothing) {
+  ProgramRun sandbox;
+  std::unique_ptr<InstanceLock> running;
+  ASSERT_EQ(InstanceLock::acquire(sandbox.lockPath(), running), InstanceLock::Outcome::Acquired);
+  test::writeFile(sandbox.work("Tidewell.INI"), "[Settings]\r\nX=5\r\n");
+  test::writeFile(sandbox.work("TIDEWELL.ENC"), "encoded");
+  test::writeFile(sandbox.work("TIDEWELL.ART"), "article");
+  const FileState ini = stateOf(sandbox.work("Tidewell.INI"));
+  const FileState enc = stateOf(sandbox.work("TIDEWELL.ENC"));
+  const FileState art = stateOf(sandbox.work("TIDEWELL.ART"));
+
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {"/tidewell", "/autoquit"}}) {
+    const Outcome second = sandbox.run(arguments);
+    EXPECT_EQ(second.status, 255);  // -1
+    EXPECT_EQ(second.out, "");
+    EXPECT_EQ(second.err, "");
+  }
+  EXPECT_TRUE(stateOf(sandbox.work("Tidewell.INI")) == ini);
+  EXPECT_TRUE(stateOf(sandbox.work("TIDEWELL.ENC")) == enc);
+  EXPECT_TRUE(stateOf(sandbox.work("TIDEWELL.ART")) == art);
+  EXPECT_FALSE(fileExists(sandbox.dir.file("config")));
+
+  running.reset();
+  const Outcome alone = sandbox.run({});
+  EXPECT_EQ(alone.status, 0);
+}
+
+TEST(Program, WithoutADisplayAndWithoutTidewellThereIsNothingToDo) {
+  ProgramRun sandbox;
+  const Outcome outcome = sandbox.run({});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "Tidewell: without a window there is nothing to do unless \"/tidewell\" is given.\n");
+  EXPECT_EQ(outcome.err, "");
+  // The configuration folder is there for the first settings written.
+  EXPECT_TRUE(fileExists(sandbox.dir.file("config/tidewell")));
+}
+
+TEST(Program, HeadlessCanBeAskedForWhileADisplayIsSet) {
+  ProgramRun sandbox;
+  sandbox.variables["DISPLAY"] = ":9876";
+  const Outcome outcome = sandbox.run({"--HEADLESS"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "");
+}
+
+TEST(Program, AStaleDisplayFallsBackToHeadlessWithAWarning) {
+  ProgramRun sandbox;
+  sandbox.variables["DISPLAY"] = ":9876";  // no X server there
+  sandbox.variables.erase("QT_QPA_PLATFORM");
+  const Outcome outcome = sandbox.run({});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "Tidewell: cannot open the display \":9876\"; running without a window.\n");
+}
+
+}  // namespace
+}  // namespace tidewell
