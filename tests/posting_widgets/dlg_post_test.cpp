@@ -26,19 +26,23 @@ using test::findWidget;
 
 class RecordingCommands final : public PostingCommands {
  public:
+  explicit RecordingCommands(std::vector<std::string>& record) : calls(record) {}
+  void SetUp() override { calls.push_back("SetUp"); }
   void Post() override { calls.push_back("Post"); }
   void StopOrQuit() override { calls.push_back("StopOrQuit"); }
   void SettingsCommand() override { calls.push_back("SettingsCommand"); }
-  std::vector<std::string> calls;
+  std::vector<std::string>& calls;
 };
 
 class DlgPostTest : public ::testing::Test {
  protected:
   DlgPostTest() {
+    panel.setCommands(std::make_unique<RecordingCommands>(calls));
     frame.posting = &panel;
     frame.show();
     frame.switchPanel(&panel);
-    panel.setCommands(commands);
+    EXPECT_EQ(calls, std::vector<std::string>{"SetUp"});  // when it first shows
+    calls.clear();
   }
 
   QLabel& label(const char* name) { return *findWidget<QLabel>(panel, name); }
@@ -59,8 +63,8 @@ class DlgPostTest : public ::testing::Test {
   ScriptedPrompt prompt;
   ManualClock clock;
   test::FakeFrame frame;
+  std::vector<std::string> calls;
   DlgPost panel{DialogServices{frame, store, prompt}, clock};
-  RecordingCommands commands;
 };
 
 TEST_F(DlgPostTest, StatusLinesShowTheTextAsGiven) {
@@ -159,15 +163,15 @@ TEST_F(DlgPostTest, ButtonsLockDuringASessionAndTheThirdReadsStopThenQuit) {
 TEST_F(DlgPostTest, ButtonsForwardTheirCommandsToTheSession) {
   QTest::mouseClick(&button("btn3001"), Qt::LeftButton);
   QTest::mouseClick(&button("btn3002"), Qt::LeftButton);
-  EXPECT_EQ(commands.calls, (std::vector<std::string>{"Post", "StopOrQuit"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"Post", "StopOrQuit"}));
   QTest::keyClick(&panel, Qt::Key_Escape);  // no command, no close
-  EXPECT_EQ(commands.calls.size(), 2U);
+  EXPECT_EQ(calls.size(), 2U);
   EXPECT_EQ(frame.shown(), &panel);
 }
 
 TEST_F(DlgPostTest, SettingsOpensANewSettingsPanelEachTimeAndOkComesBack) {
   QTest::mouseClick(&button("btn3003"), Qt::LeftButton);
-  EXPECT_EQ(commands.calls, (std::vector<std::string>{"SettingsCommand"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"SettingsCommand"}));
   DlgSet* first = panel.settingsDialog();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(frame.shown(), first);
@@ -182,6 +186,13 @@ TEST_F(DlgPostTest, SettingsOpensANewSettingsPanelEachTimeAndOkComesBack) {
   QTest::mouseClick(findWidget<QPushButton>(*panel.settingsDialog(), "btn3005"), Qt::LeftButton);
   EXPECT_EQ(frame.shown(), &panel);
   EXPECT_EQ(store.read("Newsgroup", "", 100), "alt.test");
+  // Coming back does not set the session up again.
+  EXPECT_EQ(calls, (std::vector<std::string>{"SettingsCommand", "SettingsCommand"}));
+}
+
+TEST_F(DlgPostTest, ClosingThePanelHidesIt) {
+  panel.closePanel();
+  EXPECT_FALSE(panel.isVisible());
 }
 
 TEST_F(DlgPostTest, TheTipIsPickedByTheLocalSeconds) {

@@ -45,7 +45,26 @@ DlgPost::DlgPost(DialogServices services, const Clock& clock, QWidget* parent)
   connect(ui_->btn3003, &QPushButton::clicked, this, &DlgPost::onSettings);
 }
 
-DlgPost::~DlgPost() = default;
+DlgPost::~DlgPost() {
+  // The session reports to this panel up to its end.
+  commands_.reset();
+}
+
+void DlgPost::setCommands(std::unique_ptr<PostingCommands> commands) {
+  commands_ = std::move(commands);
+}
+
+void DlgPost::closePanel() {
+  QDialog::done(QDialog::Accepted);
+}
+
+void DlgPost::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!setUpDone_ && commands_ != nullptr) {
+    setUpDone_ = true;
+    commands_->SetUp();
+  }
+}
 
 void DlgPost::ShowState(std::string_view text) {
   showLabel(*ui_->lbl4001, text);

@@ -35,9 +35,13 @@ class DlgPost : public QDialog, public PostingDisplay {
   DlgPost(const DlgPost&) = delete;
   DlgPost& operator=(const DlgPost&) = delete;
 
-  // The session that the buttons drive; until it is set they do nothing
-  // but open the settings panel.
-  void setCommands(PostingCommands& commands) { commands_ = &commands; }
+  // The session that the panel sets up when it first shows and that its
+  // buttons drive; it goes before the panel's widgets do. Until it is set
+  // the buttons do nothing but open the settings panel.
+  void setCommands(std::unique_ptr<PostingCommands> commands);
+  // Closes the panel (Quit while idle): the frame closes with it and the
+  // program ends.
+  void closePanel();
 
   // PostingDisplay
   void ShowState(std::string_view text) override;
@@ -63,6 +67,9 @@ class DlgPost : public QDialog, public PostingDisplay {
   // Escape does nothing here: it must not stop or end a run by accident.
   void reject() override {}
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void onPost();
   void onStopOrQuit();
@@ -71,9 +78,10 @@ class DlgPost : public QDialog, public PostingDisplay {
   std::unique_ptr<Ui::TidewellDialog> ui_;
   DialogServices services_;
   const Clock& clock_;
-  PostingCommands* commands_ = nullptr;
   bool heartbeat_ = false;
+  bool setUpDone_ = false;
   OwnedPanel<DlgSet> settingsDialog_;
+  std::unique_ptr<PostingCommands> commands_;
 };
 
 }  // namespace tidewell
