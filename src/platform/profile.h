@@ -24,9 +24,8 @@ namespace tidewell {
 // matched after a UTF-8 byte order mark at the start of the file.
 // A file the write creates is made readable by its owner only (mode 0600):
 // the configuration holds a password.
-[[nodiscard]] std::string readProfileString(const std::string& path, std::string_view section,
-                                            std::string_view key, std::string_view defaultValue,
-                                            std::size_t readLimit);
+[[nodiscard]] std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
+                                            std::string_view defaultValue, std::size_t readLimit);
 
 // Returns false when the file could not be written (callers may ignore it).
 bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,

@@ -1,0 +1,70 @@
+# Debian 12 packages that Tidewell needs; sourced by scripts/try-it,
+# scripts/test and .ci/run. This is the one list: add a package here and
+# every script installs it.
+
+# To build the program and its tests.
+TIDEWELL_BUILD_PACKAGES=(
+  cmake g++ make pkg-config
+  qt6-base-dev                  # Qt 6 widgets, the Qt test library, the platform plugins
+  libgtest-dev libgmock-dev     # googletest
+)
+
+# To run every test: independent decoders (uudeview, uudecode from sharutils)
+# check what the encoder wrote; python3 drives the end-to-end tests; Xvfb and
+# xauth give screenshots of the real window; clang-format checks the layout.
+TIDEWELL_TEST_PACKAGES=(
+  "${TIDEWELL_BUILD_PACKAGES[@]}"
+  uudeview sharutils
+  python3
+  xvfb xauth
+  clang-format
+)
+
+# Runs a command as root: directly when we are root, else through sudo.
+tidewell_as_root() {
+  if [ "$(id -u)" = 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo -- "$@"
+  else
+    echo "Tidewell: need root to install packages (run as root, or install sudo): $*" >&2
+    return 1
+  fi
+}
+
+tidewell_package_installed() {
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+
+# Installs the packages named that are not installed yet. The package lists
+# are refreshed only when apt does not know a package that is wanted.
+tidewell_install_missing() {
+  local missing=() package
+  for package in "$@"; do
+    tidewell_package_installed "$package" || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Tidewell: installing ${missing[*]}" >&2
+  local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -q --no-install-recommends -o DPkg::Lock::Timeout=600)
+  local needUpdate=0
+  for package in "${missing[@]}"; do
+    if ! apt-cache show "$package" >/dev/null 2>&1; then
+      needUpdate=1
+      break
+    fi
+  done
+  if [ $needUpdate = 1 ]; then
+    tidewell_as_root apt-get -q -o DPkg::Lock::Timeout=600 update >&2
+  fi
+  # Lists older than the archive make downloads fail: refresh once and retry.
+  if ! tidewell_as_root "${apt[@]}" install "${missing[@]}" >&2; then
+    tidewell_as_root apt-get -q -o DPkg::Lock::Timeout=600 update >&2
+    tidewell_as_root "${apt[@]}" install "${missing[@]}" >&2
+  fi
+}
+
+tidewell_jobs() {
+  local cores
+  cores=$(nproc 2>/dev/null || echo 2)
+  echo "${TIDEWELL_JOBS:-$cores}"
+}
