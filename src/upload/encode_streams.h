@@ -6,8 +6,12 @@ namespace tidewell {
 // Both return kEncodeOk, kEncodeSourceFailed on a read error or
 // kEncodeOutputFailed on a write error (see encoder.h).
 
+// Which code encodes the full lines: the fastest the processor offers, or
+// the portable one (tests compare the two).
+enum class LineEncoder { Fastest, Portable };
+
 // Uuencoded data lines with CR LF ends, closed by the line "`".
-int uuencodeStream(int source, int output);
+int uuencodeStream(int source, int output, LineEncoder lineEncoder = LineEncoder::Fastest);
 // The text with every line end made CR LF and a dot doubled at the start of
 // every line.
 int copyTextStream(int source, int output);

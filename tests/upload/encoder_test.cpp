@@ -7,6 +7,8 @@
 #include <string>
 
 #include "support/temp_dir.h"
+#include "upload/encode_streams.h"
+#include "upload/file_io.h"
 
 namespace tidewell {
 namespace {
@@ -76,16 +78,28 @@ TEST_F(EncoderTest, EncodesTheDocumentedExamplesByteForByte) {
 }
 
 TEST_F(EncoderTest, MatchesTheReferenceEncoderAcrossLineAndBlockBoundaries) {
-  // The encoder reads 16384 lines (737280 bytes) at a time: the short last
+  // The encoder reads 4096 lines (184320 bytes) at a time: the short last
   // line must still take its missing bytes from the previous line, even
   // when that line was in the previous block.
-  constexpr std::size_t kBlock = 16384 * 45;
+  constexpr std::size_t kBlock = 4096 * 45;
   for (const std::size_t size : {std::size_t{2}, std::size_t{47}, std::size_t{91}, kBlock - 1, kBlock, kBlock + 1,
                                  kBlock + 14, 2 * kBlock + 44}) {
     const std::string source = randomBytes(size, static_cast<unsigned>(size));
     const std::string encoded = encode("random.bin", source);
     ASSERT_EQ(encoded, referenceUuencode(source)) << "size " << size;
     EXPECT_EQ(encoded.find(' '), std::string::npos);
+  }
+}
+
+TEST_F(EncoderTest, PortableAndFastestLineEncodersAgree) {
+  const std::string source = randomBytes(3 * 4096 * 45 + 1000, 11);
+  const std::string expected = referenceUuencode(source);
+  for (const LineEncoder lineEncoder : {LineEncoder::Fastest, LineEncoder::Portable}) {
+    dir.write("source.bin", source);
+    const FileDescriptor in = openRegularForRead(dir.file("source.bin"));
+    const FileDescriptor out = createForWrite(dir.file("OUT.ENC"));
+    ASSERT_EQ(uuencodeStream(in.get(), out.get(), lineEncoder), kEncodeOk);
+    EXPECT_TRUE(dir.read("OUT.ENC") == expected);
   }
 }
 
