@@ -1,13 +1,25 @@
 #include "app/startup_panels.h"
 
-#include "app/placeholder_panels.h"
+#include "app/app_context.h"
 #include "dialogs/dlg_about.h"
+#include "posting/posting_session.h"
+#include "posting/widgets/dlg_post.h"
+#include "posting/widgets/posting_commands.h"
 
 namespace tidewell {
 
-StartupPanels createStartupPanels(AppContext& /*context*/, PanelHost& host) {
+StartupPanels createStartupPanels(AppContext& context, PanelHost& host) {
   StartupPanels panels;
-  panels.posting = std::make_unique<PlaceholderPostingPanel>();
+  auto posting = std::make_unique<DlgPost>(DialogServices{host, context.settings, context.prompt}, context.clock);
+  DlgPost& panel = *posting;
+  // The posting panel owns the session and is its display; Quit while idle
+  // closes the panel, and with it the frame.
+  auto session = std::make_unique<PostingSession>(
+      PostingSession::Services{context.loop, context.settings, *context.uploadList, *context.socketManager, panel,
+                               context.prompt},
+      SessionFlags{context.postAtStart, context.quitWhenDone}, [&panel] { panel.closePanel(); });
+  posting->setCommands(std::make_unique<SessionCommands>(std::move(session)));
+  panels.posting = std::move(posting);
   panels.about = std::make_unique<DlgAbout>(host);
   return panels;
 }

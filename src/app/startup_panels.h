@@ -14,8 +14,9 @@ struct StartupPanels {
   std::unique_ptr<QWidget> posting;
 };
 
-// Makes the posting panel, then the about panel, as start-up does; `host` is
-// the frame they will be shown in.
+// Makes the posting panel with its posting session, then the about panel, as
+// start-up does; `host` is the frame they will be shown in. The context's
+// upload list and socket manager must exist.
 [[nodiscard]] StartupPanels createStartupPanels(AppContext& context, PanelHost& host);
 
 }  // namespace tidewell

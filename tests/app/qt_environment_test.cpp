@@ -17,6 +17,9 @@ AppFixture::AppFixture(bool postAtStart, std::string iniContent) : chdir(std::ma
     dir.write("Tidewell.INI", iniContent);
   }
   context = std::make_unique<AppContext>(dir.file("Tidewell.INI"), postAtStart, false);
+  // The posting panel's session needs both, as in the program.
+  context->uploadList = std::make_unique<nodeManagerClass>();
+  context->socketManager = startSocketManager(context->loop);
 }
 
 namespace {
@@ -38,6 +41,7 @@ class QtEnvironment final : public ::testing::Environment {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     dir_ = std::make_unique<TempDir>();
     context_ = std::make_unique<AppContext>(dir_->file("Tidewell.INI"), false, false);
+    context_->uploadList = std::make_unique<nodeManagerClass>();
     theContext = context_.get();
     app_ = std::make_unique<tidewellApp>(argc_, argv_, *context_);
   }
