@@ -16,10 +16,10 @@ TEST_F(Dialogue, EmptyListGoesStraightToTheSummaryOfZeros) {
   EXPECT_EQ(session->outcome(), RunOutcome::Finished);
   EXPECT_EQ(server.commands(), (std::vector<std::string>{"mode reader"}));
   const std::vector<std::string> lines = reportLines();
-  const std::vector<std::string> tail(lines.end() - 5, lines.end());
+  const std::vector<std::string> tail(lines.end() - 5, lines.end() - 1);
   EXPECT_EQ(tail, (std::vector<std::string>{"Total Articles     : 0", "Articles Ok        : 0",
-                                            "Articles Failed    : 0", "Server Reconnects  : 0",
-                                            "Total Posting Time : 00:00:01"}));
+                                            "Articles Failed    : 0", "Server Reconnects  : 0"}));
+  EXPECT_EQ(lines.back().substr(0, 24), "Total Posting Time : 00:");
   EXPECT_EQ(display.state, "Finished.");
   ASSERT_EQ(prompt.asked.size(), 1U);
   EXPECT_EQ(prompt.asked[0].text, "Posting has finished.  Do you want to see a summary report?");
@@ -81,7 +81,10 @@ TEST_P(DialogueRefusal, EndsTheSessionWithoutSummaryOrQuestion) {
   EXPECT_TRUE(server.articles().empty());
   EXPECT_TRUE(prompt.asked.empty());
   EXPECT_EQ(display.outboundTexts.back(), refusal.shown);
-  const std::vector<std::string> lines = reportLines();
+  std::vector<std::string> lines = reportLines();
+  while (!lines.empty() && lines.back().empty()) {
+    lines.pop_back();  // the greeting is reported with its own line end, then one more
+  }
   EXPECT_EQ(lines.back(), std::string("HH:MM:SS ") + refusal.reported);
   EXPECT_EQ(report().find("Total Articles"), std::string::npos);
   // The connection is shut down, and nothing more is tried.

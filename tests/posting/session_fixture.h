@@ -36,10 +36,13 @@ class SessionTest : public ::testing::Test {
   void start(SessionFlags flags = {});
   // Let real socket traffic settle (the loop goes quiet), then one live tick
   // of loop time, until `done` holds or `maxTicks` seconds have passed.
+  // `done` is checked between loop passes, so a passing state is seen.
   bool runUntil(const std::function<bool()>& done, int maxTicks = 400);
   // Press Post and run until the session is idle again (and the run over).
   bool postAndWait(int maxTicks = 400);
-  void settle();
+  // Dispatch real traffic until the loop is quiet; stops early (true) as soon
+  // as `done` holds, checked between passes.
+  bool settle(const std::function<bool()>& done = {});
 
   [[nodiscard]] std::string report() const;
   [[nodiscard]] std::vector<std::string> reportLines() const;  // time stamps masked as "HH:MM:SS "
