@@ -113,17 +113,6 @@ TEST_F(EncoderTest, ShortLastLineBorrowsBytesOfThePreviousLine) {
   EXPECT_EQ(second, "!0?__\r\n");
 }
 
-TEST_F(EncoderTest, SizeFollowsTheLineArithmeticForEveryShortLength) {
-  for (std::size_t size = 0; size <= 300; ++size) {
-    const std::size_t rest = size % 45;
-    std::size_t expected = 63 * (size / 45) + 3;
-    if (rest != 0) {
-      expected += 1 + 4 * ((rest + 2) / 3) + 2 + (rest == 14 ? 1 : 0);
-    }
-    ASSERT_EQ(encode("n.bin", randomBytes(size, 7)).size(), expected) << size;
-  }
-}
-
 TEST(TextFileRule, KnowsThreeExtensionsInAnyCase) {
   EXPECT_TRUE(isTextFile("readme.txt"));
   EXPECT_TRUE(isTextFile("RUN.BAT"));

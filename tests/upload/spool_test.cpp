@@ -152,16 +152,5 @@ TEST_F(SpoolTest, AnUnwritableSpoolStillCountsAndFailsTheRead) {
   EXPECT_FALSE(article.readArticleChunk(chunk, 448));
 }
 
-TEST_F(SpoolTest, DefaultSpoolsLiveInTheCurrentDirectory) {
-  test::ScopedChdir inside(dir.path());
-  ArticleSpool article;
-  ASSERT_TRUE(article.appendToArticleSpool("x"));
-  EXPECT_TRUE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
-  dir.write("TIDEWELL.ENC", "y");
-  deleteSpoolFiles();
-  EXPECT_FALSE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
-  EXPECT_FALSE(std::filesystem::exists(dir.file("TIDEWELL.ENC")));
-}
-
 }  // namespace
 }  // namespace tidewell

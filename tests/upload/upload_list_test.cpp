@@ -80,19 +80,6 @@ TEST(UploadList, RemovesEntriesByIdentityAndIgnoresStrangers) {
   EXPECT_EQ(list.getHead(), nullptr);
 }
 
-TEST(UploadList, EntryTextsAreOwnedCopiesAndMayBeAbsent) {
-  std::string name = "file.zip";
-  nodeClass entry(name, std::nullopt);
-  name = "changed";
-  EXPECT_EQ(entry.getName(), "file.zip");
-  EXPECT_FALSE(entry.getDescription());
-  entry.setDescription(std::string());
-  ASSERT_TRUE(entry.getDescription());
-  EXPECT_TRUE(entry.getDescription()->empty());
-  entry.setName(std::nullopt);
-  EXPECT_FALSE(entry.getName());
-}
-
 TEST(UploadList, LongListsAreDestroyedWithoutRecursion) {
   // Nameless entries go in front in constant time; a recursive destructor
   // would overflow the stack on a chain this long.
