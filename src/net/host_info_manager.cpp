@@ -37,7 +37,7 @@ HostInfoManager::~HostInfoManager() {
   }
   // Requests started before the last one may still be running; none of them
   // may write into this manager's buffer once it is gone.
-  for (const AsyncHandle started : started_) {
+  for (const AsyncHandle started : intoOwnBuffer_) {
     if (winsock_.isPending(started)) {
       winsock_.cancelAsyncRequest(started);
     }
@@ -98,20 +98,18 @@ int HostInfoManager::ResolveInto(InternetEndpoint& endpoint, std::string_view na
   return 0;
 }
 
-int HostInfoManager::Started(AsyncHandle handle, AsyncHandle& request) {
+int HostInfoManager::Started(AsyncHandle handle, AsyncHandle& request, const char* buffer) {
   request = handle;
   request_ = handle;
   if (handle == kNoRequest) {
     lastError_ = winsock_.lastError();
     return -1;
   }
-  Track(handle);
+  if (buffer == resultBuffer_) {
+    std::erase_if(intoOwnBuffer_, [this](AsyncHandle started) { return !winsock_.isPending(started); });
+    intoOwnBuffer_.push_back(handle);
+  }
   return 0;
-}
-
-void HostInfoManager::Track(AsyncHandle handle) {
-  std::erase_if(started_, [this](AsyncHandle started) { return !winsock_.isPending(started); });
-  started_.push_back(handle);
 }
 
 int HostInfoManager::StartByName(AsyncHandle& request, std::string_view name) {
@@ -126,7 +124,7 @@ int HostInfoManager::StartByNameFor(TargetHandle window, AsyncHandle& request, s
                                     std::uint32_t message, char* buffer) {
   finished_ = 0;
   char* into = buffer != nullptr ? buffer : resultBuffer_;
-  return Started(winsock_.asyncGetHostByName(window, message, name, into, kMaxGetHostStruct), request);
+  return Started(winsock_.asyncGetHostByName(window, message, name, into, kMaxGetHostStruct), request, into);
 }
 
 int HostInfoManager::StartByAddressFor(TargetHandle window, AsyncHandle& request, const InternetEndpoint& endpoint,
@@ -136,7 +134,8 @@ int HostInfoManager::StartByAddressFor(TargetHandle window, AsyncHandle& request
   char bytes[4];
   std::memcpy(bytes, &address, sizeof bytes);
   char* into = buffer != nullptr ? buffer : resultBuffer_;
-  return Started(winsock_.asyncGetHostByAddr(window, message, bytes, 4, kAfInet, into, kMaxGetHostStruct), request);
+  return Started(winsock_.asyncGetHostByAddr(window, message, bytes, 4, kAfInet, into, kMaxGetHostStruct), request,
+                 into);
 }
 
 int HostInfoManager::Cancel(AsyncHandle request) {

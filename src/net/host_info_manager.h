@@ -44,9 +44,9 @@ class HostInfoWindow {
 // request handle in wParam and, in lParam, the record's length in the low
 // 16 bits and the error in the high 16 bits. The record is written into the
 // request's buffer on the loop thread just before the reply is delivered,
-// never after a successful Cancel. Destroying the manager cancels every
-// request it started that is still pending, so its buffer is never written
-// once it is gone.
+// never after a successful Cancel. Destroying the manager cancels its last
+// request and every pending request that writes into its own buffer, so
+// that buffer is never written once it is gone.
 class HostInfoManager {
  public:
   explicit HostInfoManager(SocketManager& manager);
@@ -110,14 +110,13 @@ class HostInfoManager {
   [[nodiscard]] const HostInfoWindow& window() const { return window_; }
 
  private:
-  int Started(AsyncHandle handle, AsyncHandle& request);
-  void Track(AsyncHandle handle);
+  int Started(AsyncHandle handle, AsyncHandle& request, const char* buffer);
 
   Winsock& winsock_;
   std::uint16_t finished_ = 0;
   AsyncHandle request_ = kNoRequest;
   std::int32_t lastError_ = 0;
-  std::vector<AsyncHandle> started_;  // every request still to be cancelled on destruction
+  std::vector<AsyncHandle> intoOwnBuffer_;  // requests that may still write resultBuffer
   alignas(HostEntry) char resultBuffer_[kMaxGetHostStruct];
   HostInfoWindow window_;
 };

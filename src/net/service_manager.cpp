@@ -35,7 +35,7 @@ ServiceManager::~ServiceManager() {
   if (request_ != kNoRequest && finished_ == 0) {
     Cancel();
   }
-  for (const AsyncHandle started : started_) {
+  for (const AsyncHandle started : intoOwnBuffer_) {
     if (winsock_.isPending(started)) {
       winsock_.cancelAsyncRequest(started);
     }
@@ -87,15 +87,16 @@ int ServiceManager::ServiceNameOfPort(int port, char* buffer, int size, const ch
   return 0;
 }
 
-int ServiceManager::Started(AsyncHandle handle, AsyncHandle& request, bool ownWindow) {
+int ServiceManager::Started(AsyncHandle handle, AsyncHandle& request, bool ownWindow, const char* buffer) {
   request = handle;
   if (handle == kNoRequest) {
     lastError_ = winsock_.lastError();
     return -1;
   }
-  const auto answered = [this](AsyncHandle started) { return !winsock_.isPending(started); };
-  std::erase_if(started_, answered);
-  started_.push_back(handle);
+  if (buffer == resultBuffer_) {
+    std::erase_if(intoOwnBuffer_, [this](AsyncHandle started) { return !winsock_.isPending(started); });
+    intoOwnBuffer_.push_back(handle);
+  }
   if (ownWindow) {
     request_ = handle;
     ownRequests_.push_back(handle);
@@ -108,28 +109,30 @@ int ServiceManager::StartByPort(AsyncHandle& request, int port, const char* prot
   finished_ = 0;
   return Started(winsock_.asyncGetServByPort(window_.target(), kServiceLookupMessage, port, protocol, resultBuffer_,
                                              kMaxGetHostStruct),
-                 request, true);
+                 request, true, resultBuffer_);
 }
 
 int ServiceManager::StartByName(AsyncHandle& request, std::string_view name, const char* protocol) {
   finished_ = 0;
   return Started(winsock_.asyncGetServByName(window_.target(), kServiceLookupMessage, name, protocol, resultBuffer_,
                                              kMaxGetHostStruct),
-                 request, true);
+                 request, true, resultBuffer_);
 }
 
 int ServiceManager::StartByPortFor(TargetHandle window, AsyncHandle& request, int port, const char* protocol,
                                    std::uint32_t message, char* buffer) {
   finished_ = 0;
   char* into = buffer != nullptr ? buffer : resultBuffer_;
-  return Started(winsock_.asyncGetServByPort(window, message, port, protocol, into, kMaxGetHostStruct), request, false);
+  return Started(winsock_.asyncGetServByPort(window, message, port, protocol, into, kMaxGetHostStruct), request, false,
+                 into);
 }
 
 int ServiceManager::StartByNameFor(TargetHandle window, AsyncHandle& request, std::string_view name,
                                    const char* protocol, std::uint32_t message, char* buffer) {
   finished_ = 0;
   char* into = buffer != nullptr ? buffer : resultBuffer_;
-  return Started(winsock_.asyncGetServByName(window, message, name, protocol, into, kMaxGetHostStruct), request, false);
+  return Started(winsock_.asyncGetServByName(window, message, name, protocol, into, kMaxGetHostStruct), request, false,
+                 into);
 }
 
 int ServiceManager::Cancel(AsyncHandle request) {

@@ -78,14 +78,14 @@ class ServiceManager {
   [[nodiscard]] const ServiceWindow& window() const { return window_; }
 
  private:
-  int Started(AsyncHandle handle, AsyncHandle& request, bool ownWindow);
+  int Started(AsyncHandle handle, AsyncHandle& request, bool ownWindow, const char* buffer);
 
   Winsock& winsock_;
   std::int32_t lastError_ = 0;
   std::int32_t outstanding_ = 0;
   std::uint16_t finished_ = 0;
-  std::vector<AsyncHandle> ownRequests_;  // pending on the own window, for outstanding
-  std::vector<AsyncHandle> started_;      // every request still to be cancelled on destruction
+  std::vector<AsyncHandle> ownRequests_;    // pending on the own window, for outstanding
+  std::vector<AsyncHandle> intoOwnBuffer_;  // requests that may still write resultBuffer
   alignas(ServiceEntry) char resultBuffer_[kMaxGetHostStruct];
   AsyncHandle request_ = kNoRequest;
   ServiceWindow window_;

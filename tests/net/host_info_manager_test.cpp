@@ -120,6 +120,22 @@ TEST_F(HostInfoManagerTest, ManagerDestroyedWithLookUpsPendingIsNeverWritten) {
   EXPECT_TRUE(dialog.seen.empty());
 }
 
+TEST_F(HostInfoManagerTest, DestroyedManagerLeavesALookUpIntoTheCallersBuffer) {
+  alignas(HostEntry) char buffer[kMaxGetHostStruct];
+  AsyncHandle callers = kNoRequest;
+  AsyncHandle own = kNoRequest;
+  {
+    HostInfoManager hosts(sockets);
+    ASSERT_EQ(hosts.StartByNameFor(dialog.target(), callers, "localhost", 2000, buffer), 0);
+    ASSERT_EQ(hosts.StartByNameFor(dialog.target(), own, "localhost", kHostLookupMessage), 0);
+  }
+  ASSERT_TRUE(workersDone());
+  run.settle();
+  ASSERT_EQ(dialog.seen.size(), 1U);
+  EXPECT_EQ(dialog.seen[0].wParam, callers);
+  EXPECT_EQ(HostInfoManager::AddressAt(reinterpret_cast<const HostEntry*>(buffer), 0), htonl(INADDR_LOOPBACK));
+}
+
 TEST_F(HostInfoManagerTest, CallersBufferTakesTheRecord) {
   HostInfoManager hosts(sockets);
   alignas(HostEntry) char buffer[kMaxGetHostStruct];
