@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "posting/article.h"
+#include "posting/article_text.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
 #include "settings/trim.h"
@@ -40,7 +41,9 @@ void PostingSession::Impl::stepNextPart() {
     return;
   }
   currentSourceName_ = head->getName().value_or("");
-  currentName_ = toLowerAscii(currentSourceName_).substr(0, kNameLimit);
+  // The name as texts show it: lower-cased, and with any control character
+  // made harmless, so a strange file name cannot break a report line.
+  currentName_ = headerSafeText(toLowerAscii(currentSourceName_).substr(0, kNameLimit), '_');
   currentDescription_ = trimmed(head->getDescription().value_or("")).substr(0, kNameLimit);
   const std::string path = sourcePath(currentSourceName_);
   sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);

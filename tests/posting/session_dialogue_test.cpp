@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ModeReader", "mode reader", "502 not for you",
                 "Error - Could not set READER mode.\rUnable to talk to this server.",
                 "Could not set READER mode."}),
-    [](const ::testing::TestParamInfo<Refusal>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<Refusal>& param) { return param.param.name; });
 
 TEST_F(Dialogue, HostNotSetStopsBeforeConnecting) {
   configure();
