@@ -46,21 +46,5 @@ TEST(HostRecord, RecordThatDoesNotFitWritesNothingAndSaysWhatItNeeds) {
   EXPECT_EQ(writeHostRecord(data, nullptr, 1024), -1);
 }
 
-TEST(HostRecord, ServiceRecordKeepsThePortAsGiven) {
-  ServiceData data;
-  data.name = "nntp";
-  data.aliases = {"readnews"};
-  data.port = 0x7700;  // 119 in network byte order on a little-endian machine
-  data.protocol = "tcp";
-  alignas(ServiceEntry) char buffer[256];
-  ASSERT_LE(writeServiceRecord(data, buffer, sizeof buffer), 256);
-  const auto* service = reinterpret_cast<const ServiceEntry*>(buffer);
-  EXPECT_STREQ(service->name, "nntp");
-  EXPECT_STREQ(service->aliases[0], "readnews");
-  EXPECT_EQ(service->aliases[1], nullptr);
-  EXPECT_EQ(static_cast<std::uint16_t>(service->port), 0x7700);
-  EXPECT_STREQ(service->protocol, "tcp");
-}
-
 }  // namespace
 }  // namespace tidewell

@@ -111,7 +111,12 @@ TEST(MessageLoop, TasksFromAnotherThreadRunOnTheLoop) {
   MessageLoop loop(clock);
   const auto loopThread = std::this_thread::get_id();
   bool ranOnLoop = false;
-  std::thread worker([&] { loop.postTask([&] { ranOnLoop = std::this_thread::get_id() == loopThread; loop.quit(); }); });
+  std::thread worker([&] {
+    loop.postTask([&] {
+      ranOnLoop = std::this_thread::get_id() == loopThread;
+      loop.quit();
+    });
+  });
   loop.run();
   worker.join();
   EXPECT_TRUE(ranOnLoop);

@@ -19,7 +19,6 @@ using test::LoopRunner;
 using test::Recorder;
 
 constexpr std::uint32_t kHostDone = 1327;
-constexpr std::uint32_t kServiceDone = 1326;
 constexpr auto kWorkerLimit = std::chrono::seconds(20);
 
 // A look-up buffer filled with a pattern, to see whether anything wrote it.
@@ -134,49 +133,6 @@ TEST_F(WinsockLookup, RequestsThatCannotStartFailAtOnce) {
   EXPECT_EQ(winsock.asyncGetHostByAddr(replies.target(), kHostDone, address, 4, 23, buffer.bytes, 1024), kNoRequest);
   EXPECT_EQ(winsock.lastError(), kWsaEAfNoSupport);
   EXPECT_TRUE(buffer.untouched());
-}
-
-TEST_F(WinsockLookup, AddressLooksUpItsName) {
-  const char address[4] = {127, 0, 0, 1};
-  ASSERT_NE(winsock.asyncGetHostByAddr(replies.target(), kHostDone, address, 4, kAfInet, buffer.bytes, 1024),
-            kNoRequest);
-  ASSERT_TRUE(run.waitFor([&] { return !replies.seen.empty(); }, 20000));
-  ASSERT_EQ(replies.seen[0].error, 0);
-  EXPECT_STREQ(buffer.host()->name, "localhost");
-  EXPECT_EQ(std::memcmp(buffer.host()->addressList[0], address, 4), 0);
-}
-
-TEST_F(WinsockLookup, ServiceLooksUpByNameAndByPort) {
-  ASSERT_NE(winsock.asyncGetServByName(replies.target(), kServiceDone, "nntp", "tcp", buffer.bytes, 1024), kNoRequest);
-  ASSERT_TRUE(run.waitFor([&] { return !replies.seen.empty(); }, 20000));
-  ASSERT_EQ(replies.seen[0].error, 0);
-  const auto* service = reinterpret_cast<const ServiceEntry*>(buffer.bytes);
-  EXPECT_STREQ(service->name, "nntp");
-  EXPECT_STREQ(service->protocol, "tcp");
-  EXPECT_EQ(static_cast<std::uint16_t>(service->port), htons(119));
-
-  alignas(ServiceEntry) char second[kMaxGetHostStruct];
-  ASSERT_NE(winsock.asyncGetServByPort(replies.target(), kServiceDone, htons(119), nullptr, second, 1024), kNoRequest);
-  ASSERT_TRUE(run.waitFor([&] { return replies.seen.size() == 2; }, 20000));
-  EXPECT_STREQ(reinterpret_cast<const ServiceEntry*>(second)->name, "nntp");
-
-  ASSERT_NE(winsock.asyncGetServByName(replies.target(), kServiceDone, "no-such-service", "tcp", second, 1024),
-            kNoRequest);
-  ASSERT_TRUE(run.waitFor([&] { return replies.seen.size() == 3; }, 20000));
-  EXPECT_EQ(replies.seen[2].error, kWsaNoData);
-}
-
-TEST_F(WinsockLookup, BlockingLookUpsAnswerFromTheServicesStorage) {
-  const HostEntry* host = winsock.getHostByName("localhost");
-  ASSERT_NE(host, nullptr);
-  EXPECT_EQ(host->addressLength, 4);
-  EXPECT_EQ(winsock.getHostByName("nonexistent.invalid"), nullptr);
-  EXPECT_NE(winsock.lastError(), 0);
-  char name[256];
-  EXPECT_EQ(winsock.getHostName(name, sizeof name), 0);
-  EXPECT_GT(std::strlen(name), 0U);
-  EXPECT_EQ(winsock.getHostName(name, 1), kSocketError);
-  EXPECT_EQ(winsock.lastError(), kWsaEFault);
 }
 
 // The look-up workers must never outlive what they reference: the service
