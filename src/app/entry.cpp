@@ -13,6 +13,7 @@
 #include "app/config_path.h"
 #include "app/display_probe.h"
 #include "app/headless_front_end.h"
+#include "app/signal_watch.h"
 #include "app/tidewell_app.h"
 #include "dialogs/qt_prompt.h"
 #include "platform/instance_lock.h"
@@ -45,7 +46,13 @@ void showOutsideTheApp(bool headless, int& argc, char** argv, const std::string&
 }
 
 int runDesktopFrontEnd(AppContext& context, int& argc, char** argv) {
+  // Before Qt starts its threads, so that they leave the signals to the loop.
+  SignalWatch stopSignals(context.loop);
   tidewellApp app(argc, argv, context);
+  stopSignals.onSignal([&app](int signal) {
+    std::fprintf(stderr, "Tidewell: closing on signal %d.\n", signal);
+    app.closeMainWindow();
+  });
   return app.run();
 }
 

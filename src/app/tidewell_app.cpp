@@ -52,6 +52,14 @@ void tidewellApp::initMainWindow() {
   connect(frame_.get(), &TMyFrameWindow::closed, this, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
+void tidewellApp::closeMainWindow() {
+  if (frame_ != nullptr) {
+    frame_->close();
+  } else {
+    quit();
+  }
+}
+
 int tidewellApp::run() {
   initMainWindow();
   frame_->start();

@@ -33,6 +33,9 @@ class tidewellApp final : public QApplication {
   [[nodiscard]] TMyFrameWindow* frame() const { return frame_.get(); }
   // Creates the frame and its panels; run() does it first. Public for tests.
   void initMainWindow();
+  // Closes the frame as its close box does, which ends the run; before the
+  // frame exists, ends the loop.
+  void closeMainWindow();
 
   // Catches an exception that an event handler lets escape: Qt's loop cannot
   // carry one, so it is kept, the loop is ended and run() reports it.

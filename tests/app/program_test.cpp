@@ -1,6 +1,7 @@
 // Runs the built program the way a user does and checks its exit status, what
 // it printed and which files it touched.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,7 +51,10 @@ class ProgramRun {
   [[nodiscard]] std::string work(std::string_view name) const { return dir.file("work/" + std::string(name)); }
   [[nodiscard]] std::string lockPath() const { return dir.file("runtime/tidewell.lock"); }
 
-  Outcome run(const std::vector<std::string>& arguments) const {
+  Outcome run(const std::vector<std::string>& arguments) const { return finish(start(arguments)); }
+
+  // Starts the program without waiting for it.
+  pid_t start(const std::vector<std::string>& arguments) const {
     const std::string program = std::string(TIDEWELL_BINARY_DIR) + "/tidewell";
     std::vector<std::string> argStore{program};
     argStore.insert(argStore.end(), arguments.begin(), arguments.end());
@@ -81,8 +85,14 @@ class ProgramRun {
       execve(program.c_str(), argv.data(), envp.data());
       _exit(127);
     }
+    return child;
+  }
+
+  Outcome finish(pid_t child) const {
     int raw = 0;
     waitpid(child, &raw, 0);
+    const std::string outPath = dir.file("stdout.txt");
+    const std::string errPath = dir.file("stderr.txt");
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
     outcome.out = test::readFile(outPath);
@@ -164,6 +174,28 @@ TEST(Program, AStaleDisplayFallsBackToHeadlessWithAWarning) {
   const Outcome outcome = sandbox.run({});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err, "Tidewell: cannot open the display \":9876\"; running without a window.\n");
+}
+
+TEST(Program, ATerminationRequestClosesTheWindowTheOrderlyWay) {
+  ProgramRun sandbox;
+  sandbox.variables["DISPLAY"] = ":9876";
+  sandbox.variables["QT_QPA_PLATFORM"] = "offscreen";  // a window, on no screen
+  test::writeFile(sandbox.work("Tidewell.INI"), "[Settings]\nX=-20\nY=30\n");
+  test::writeFile(sandbox.work("TIDEWELL.ENC"), "left over");
+  const pid_t child = sandbox.start({});
+  // The frame deletes the spool files when it is made; from then on a signal
+  // is the program's to handle.
+  for (int waited = 0; waited < 20000 && fileExists(sandbox.work("TIDEWELL.ENC")); waited += 5) {
+    usleep(5000);
+  }
+  ASSERT_FALSE(fileExists(sandbox.work("TIDEWELL.ENC")));
+  test::writeFile(sandbox.work("TIDEWELL.ART"), "written during the run");
+  kill(child, SIGTERM);
+  const Outcome outcome = sandbox.finish(child);
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_NE(outcome.err.find("closing on signal"), std::string::npos) << outcome.err;
+  EXPECT_FALSE(fileExists(sandbox.work("TIDEWELL.ART")));
+  EXPECT_EQ(test::readFile(sandbox.work("Tidewell.INI")), "[Settings]\nX=-20\nY=30\n");
 }
 
 }  // namespace
