@@ -1,5 +1,6 @@
 // Runs the built program the way a user does and checks its exit status, what
 // it printed and which files it touched.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -76,15 +77,22 @@ class ProgramRun {
     const std::string errPath = dir.file("stderr.txt");
     const std::string workDir = dir.file("work");
 
+    // Only async-signal-safe calls between fork and exec: the test program
+    // has threads (Qt's among them).
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const pid_t child = fork();
     if (child == 0) {
-      if (chdir(workDir.c_str()) != 0 || freopen(outPath.c_str(), "w", stdout) == nullptr ||
-          freopen(errPath.c_str(), "w", stderr) == nullptr || freopen("/dev/null", "r", stdin) == nullptr) {
+      if (chdir(workDir.c_str()) != 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
         _exit(126);
       }
       execve(program.c_str(), argv.data(), envp.data());
       _exit(127);
     }
+    close(in);
+    close(out);
+    close(err);
     return child;
   }
 
