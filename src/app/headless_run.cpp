@@ -35,10 +35,9 @@ int runHeadlessPosting(AppContext& context) {
   // Nobody is there to press Quit: a headless run always ends with the
   // program, with or without "/autoquit".
   const SessionFlags flags{true, true};
-  PostingSession session(
-      PostingSession::Services{context.loop, context.settings, *context.uploadList, *context.socketManager, display,
-                               context.prompt},
-      flags, [&context] { context.loop.quit(); });
+  PostingSession session(PostingSession::Services{context.loop, context.settings, *context.uploadList,
+                                                  *context.socketManager, display, context.prompt},
+                         flags, [&context] { context.loop.quit(); });
   // Ctrl-C or a termination request stops the run the way the Stop button
   // does (the report says so), then ends the program.
   SignalWatch signals(context.loop);

@@ -11,7 +11,9 @@ LocalTime localTimeOf(std::int64_t epochSeconds) {
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-LocalTime Clock::localNow() const { return localTimeOf(epochSeconds()); }
+LocalTime Clock::localNow() const {
+  return localTimeOf(epochSeconds());
+}
 
 std::int64_t SystemClock::monotonicMs() const {
   timespec ts{};
@@ -19,6 +21,8 @@ std::int64_t SystemClock::monotonicMs() const {
   return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
 }
 
-std::int64_t SystemClock::epochSeconds() const { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t SystemClock::epochSeconds() const {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 }  // namespace tidewell

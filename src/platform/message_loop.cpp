@@ -49,7 +49,9 @@ void MessageLoop::destroyTarget(TargetHandle target) {
   armTimerFd();
 }
 
-bool MessageLoop::isTarget(TargetHandle target) const { return targets_.contains(target); }
+bool MessageLoop::isTarget(TargetHandle target) const {
+  return targets_.contains(target);
+}
 
 bool MessageLoop::post(TargetHandle target, std::uint32_t id, std::uintptr_t wParam, std::intptr_t lParam) {
   if (!isTarget(target)) {
@@ -93,7 +95,9 @@ bool MessageLoop::killTimer(TargetHandle target, unsigned id) {
   return existed;
 }
 
-bool MessageLoop::hasTimer(TargetHandle target, unsigned id) const { return timers_.contains({target, id}); }
+bool MessageLoop::hasTimer(TargetHandle target, unsigned id) const {
+  return timers_.contains({target, id});
+}
 
 std::int64_t MessageLoop::nextTimerDue() const {
   std::int64_t due = kNoTimer;
@@ -264,7 +268,9 @@ std::size_t MessageLoop::dispatchTimers() {
   return handled;
 }
 
-std::size_t MessageLoop::dispatchReady() { return runOnce(0); }
+std::size_t MessageLoop::dispatchReady() {
+  return runOnce(0);
+}
 
 std::size_t MessageLoop::runOnce(int timeoutMs) {
   if (!queue_.empty()) {

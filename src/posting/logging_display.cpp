@@ -14,29 +14,25 @@ void LoggingDisplay::log(std::string_view text) const {
   }
 }
 
+void LoggingDisplay::logged(void (PostingDisplay::*show)(std::string_view), std::string_view text) {
+  log(text);
+  (display_.*show)(text);
+}
+
 void LoggingDisplay::ShowState(std::string_view text) {
-  log(text);
-  display_.ShowState(text);
+  logged(&PostingDisplay::ShowState, text);
 }
-
 void LoggingDisplay::ShowTimeRate(std::string_view text) {
-  log(text);
-  display_.ShowTimeRate(text);
+  logged(&PostingDisplay::ShowTimeRate, text);
 }
-
 void LoggingDisplay::ShowEstimate(std::string_view text) {
-  log(text);
-  display_.ShowEstimate(text);
+  logged(&PostingDisplay::ShowEstimate, text);
 }
-
 void LoggingDisplay::ShowOutboundInfo(std::string_view text) {
-  log(text);
-  display_.ShowOutboundInfo(text);
+  logged(&PostingDisplay::ShowOutboundInfo, text);
 }
-
 void LoggingDisplay::ShowInboundInfo(std::string_view text) {
-  log(text);
-  display_.ShowInboundInfo(text);
+  logged(&PostingDisplay::ShowInboundInfo, text);
 }
 
 }  // namespace tidewell

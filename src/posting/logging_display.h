@@ -33,6 +33,7 @@ class LoggingDisplay final : public PostingDisplay {
 
  private:
   void log(std::string_view text) const;
+  void logged(void (PostingDisplay::*show)(std::string_view), std::string_view text);
 
   PostingDisplay& display_;
   const SessionLog& log_;

@@ -9,14 +9,32 @@ PostingSession::PostingSession(Services services, SessionFlags flags, std::funct
 
 PostingSession::~PostingSession() = default;
 
-void PostingSession::SetUp() { impl_->SetUp(); }
-void PostingSession::Post() { impl_->Post(); }
-void PostingSession::StopOrQuit() { impl_->StopOrQuit(); }
-void PostingSession::SettingsCommand() { impl_->SettingsCommand(); }
-int PostingSession::sessionState() const { return static_cast<int>(impl_->state()); }
-bool PostingSession::isIdle() const { return impl_->state() == SessionState::Idle; }
-RunOutcome PostingSession::outcome() const { return impl_->outcome(); }
-std::string PostingSession::winsockDescription() const { return impl_->winsockDescription(); }
-std::string PostingSession::reportFileName() const { return impl_->reportFileName(); }
+void PostingSession::SetUp() {
+  impl_->SetUp();
+}
+void PostingSession::Post() {
+  impl_->Post();
+}
+void PostingSession::StopOrQuit() {
+  impl_->StopOrQuit();
+}
+void PostingSession::SettingsCommand() {
+  impl_->SettingsCommand();
+}
+int PostingSession::sessionState() const {
+  return static_cast<int>(impl_->state());
+}
+bool PostingSession::isIdle() const {
+  return impl_->state() == SessionState::Idle;
+}
+RunOutcome PostingSession::outcome() const {
+  return impl_->outcome();
+}
+std::string PostingSession::winsockDescription() const {
+  return impl_->winsockDescription();
+}
+std::string PostingSession::reportFileName() const {
+  return impl_->reportFileName();
+}
 
 }  // namespace tidewell

@@ -24,10 +24,10 @@ struct SessionFlags {
 
 // How the last run ended, for the headless exit status.
 enum class RunOutcome {
-  NotRun,                    // no session has ended yet
-  Finished,                  // reached the summary with no failed article
-  FinishedWithFailures,      // reached the summary, some articles failed
-  EndedWithoutFinishing,     // stopped, refused, gave up, or could not start
+  NotRun,                 // no session has ended yet
+  Finished,               // reached the summary with no failed article
+  FinishedWithFailures,   // reached the summary, some articles failed
+  EndedWithoutFinishing,  // stopped, refused, gave up, or could not start
 };
 
 class PostingSession {

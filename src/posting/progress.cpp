@@ -16,10 +16,14 @@ std::string format(const char* pattern, Args... args) {
 
 // a * b / c without forming the full product (all non-negative, c > 0):
 // the remainder's product stays below a * c.
-std::int64_t mulDiv(std::int64_t a, std::int64_t b, std::int64_t c) { return (b / c) * a + (b % c) * a / c; }
+std::int64_t mulDiv(std::int64_t a, std::int64_t b, std::int64_t c) {
+  return (b / c) * a + (b % c) * a / c;
+}
 }  // namespace
 
-Hms splitSeconds(std::int64_t seconds) { return Hms{seconds / 3600, (seconds / 60) % 60, seconds % 60}; }
+Hms splitSeconds(std::int64_t seconds) {
+  return Hms{seconds / 3600, (seconds / 60) % 60, seconds % 60};
+}
 
 KbRate kbRate(std::int64_t bytesPerSecond) {
   return KbRate{bytesPerSecond / 1024, (bytesPerSecond % 1024) * 100 / 1024};
@@ -63,8 +67,8 @@ std::string ProgressEstimate::UpdateElapsed(std::int64_t now) {
   }
   std::int64_t toGo = 0;
   if (postedBytes_ < estimatedTotal_) {
-    const double projected = static_cast<double>(estimatedTotal_) * static_cast<double>(elapsed) /
-                             static_cast<double>(postedBytes_);
+    const double projected =
+        static_cast<double>(estimatedTotal_) * static_cast<double>(elapsed) / static_cast<double>(postedBytes_);
     toGo = static_cast<std::int64_t>(projected) - elapsed;
     if (toGo < 0) {
       toGo = 0;
@@ -73,8 +77,8 @@ std::string ProgressEstimate::UpdateElapsed(std::int64_t now) {
   const Hms go = splitSeconds(toGo);
   const auto ll = [](std::int64_t v) { return static_cast<long long>(v); };
   if (go.hours != 0 || go.minutes != 0 || go.seconds != 0) {
-    return format("Elapsed: %02lld:%02lld:%02lld To Go: %02lld:%02lld:%02lld", ll(elapsed_.hours),
-                  ll(elapsed_.minutes), ll(elapsed_.seconds), ll(go.hours), ll(go.minutes), ll(go.seconds));
+    return format("Elapsed: %02lld:%02lld:%02lld To Go: %02lld:%02lld:%02lld", ll(elapsed_.hours), ll(elapsed_.minutes),
+                  ll(elapsed_.seconds), ll(go.hours), ll(go.minutes), ll(go.seconds));
   }
   return format("Elapsed: %02lld:%02lld:%02lld", ll(elapsed_.hours), ll(elapsed_.minutes), ll(elapsed_.seconds));
 }

@@ -141,8 +141,7 @@ void PostingSession::Impl::stepStreamArticle() {
     return;
   }
   if (!article_.readArticleChunk(commandBuffer_, kArticleChunk)) {
-    failArticle("Error reading UUE file.\r\rCommunication terminated.",
-                "Failed.  [Error reading UUE file.(2)]\r\n");
+    failArticle("Error reading UUE file.\r\rCommunication terminated.", "Failed.  [Error reading UUE file.(2)]\r\n");
     return;
   }
   progress_.addPosted(static_cast<std::int64_t>(commandBuffer_.size()));

@@ -13,9 +13,12 @@ namespace tidewell {
 
 namespace {
 
-
-int eventKind(std::intptr_t lParam) { return static_cast<int>(lParam & 0xFFFF); }
-int eventError(std::intptr_t lParam) { return static_cast<int>((lParam >> 16) & 0xFFFF); }
+int eventKind(std::intptr_t lParam) {
+  return static_cast<int>(lParam & 0xFFFF);
+}
+int eventError(std::intptr_t lParam) {
+  return static_cast<int>((lParam >> 16) & 0xFFFF);
+}
 }  // namespace
 
 void PostingSession::Impl::StartConnection() {

@@ -38,7 +38,9 @@ void PostingSession::Impl::SetUp() {
   display_.ShowTip();
 }
 
-std::string PostingSession::Impl::winsockDescription() const { return services_.socketManager.Description(); }
+std::string PostingSession::Impl::winsockDescription() const {
+  return services_.socketManager.Description();
+}
 
 void PostingSession::Impl::onMessage(const Message& message) {
   switch (message.id) {
@@ -98,9 +100,13 @@ void PostingSession::Impl::LiveTick() {
   }
 }
 
-void PostingSession::Impl::setState(SessionState next) { sessionState_ = next; }
+void PostingSession::Impl::setState(SessionState next) {
+  sessionState_ = next;
+}
 
-void PostingSession::Impl::postStep() { services_.loop.post(target_, kStepMessage, generation_); }
+void PostingSession::Impl::postStep() {
+  services_.loop.post(target_, kStepMessage, generation_);
+}
 
 void PostingSession::Impl::outboundLight() {
   display_.OutboundLight();
@@ -146,7 +152,9 @@ void PostingSession::Impl::updateElapsed() {
   }
 }
 
-std::int64_t PostingSession::Impl::now() const { return services_.loop.clock().epochSeconds(); }
+std::int64_t PostingSession::Impl::now() const {
+  return services_.loop.clock().epochSeconds();
+}
 
 std::string PostingSession::Impl::sourcePath(const std::string& name) const {
   const std::string directory = services_.settings.getDirectory();

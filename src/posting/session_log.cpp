@@ -40,7 +40,9 @@ bool appendToFile(const std::string& path, std::string_view text) {
 
 SessionLog::SessionLog(const SettingsStore& settings, const Clock& clock) : settings_(settings), clock_(clock) {}
 
-void SessionLog::StartNewLog() const { deleteFile(std::string(kLogFileName)); }
+void SessionLog::StartNewLog() const {
+  deleteFile(std::string(kLogFileName));
+}
 
 void SessionLog::RefreshLogging() {
   if (settings_.isLogging()) {

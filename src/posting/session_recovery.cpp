@@ -138,7 +138,9 @@ void PostingSession::Impl::LaunchViewer() {
   services_.prompt.ask(text, "Tidewell Error", PromptButtons::Ok, PromptIcon::Stop, PromptAnswer::Ok);
 }
 
-void PostingSession::Impl::quitSoon() { services_.loop.post(target_, kQuitMessage); }
+void PostingSession::Impl::quitSoon() {
+  services_.loop.post(target_, kQuitMessage);
+}
 
 void PostingSession::Impl::Post() {
   if (sessionState_ != SessionState::Idle || runActive_) {
@@ -170,6 +172,8 @@ void PostingSession::Impl::StopOrQuit() {
   }
 }
 
-void PostingSession::Impl::SettingsCommand() { log_.RefreshLogging(); }
+void PostingSession::Impl::SettingsCommand() {
+  log_.RefreshLogging();
+}
 
 }  // namespace tidewell

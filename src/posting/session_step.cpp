@@ -92,8 +92,8 @@ void PostingSession::Impl::stepIdle() {
   articlesFailed_ = 0;
   articlesOk_ = 0;
   services_.uploadList.clear();
-  const int built = buildUploadList(services_.uploadList, services_.settings.getDirectory(), services_.settings,
-                                    services_.prompt);
+  const int built =
+      buildUploadList(services_.uploadList, services_.settings.getDirectory(), services_.settings, services_.prompt);
   if (built == kScanWarnings) {
     const PromptAnswer answer = services_.prompt.ask("Non-Fatal error encountered. Continue?", "Tidewell Error",
                                                      PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
@@ -103,8 +103,8 @@ void PostingSession::Impl::stepIdle() {
       return;
     }
   } else if (built == kScanFatal) {
-    services_.prompt.ask("Fatal error encountered. Not posting.", "Tidewell Error", PromptButtons::Ok,
-                         PromptIcon::Stop, PromptAnswer::Ok);
+    services_.prompt.ask("Fatal error encountered. Not posting.", "Tidewell Error", PromptButtons::Ok, PromptIcon::Stop,
+                         PromptAnswer::Ok);
     resetButtons();
     endRun(RunOutcome::EndedWithoutFinishing, false);
     return;

@@ -25,7 +25,9 @@ constexpr int kPlainProgressStep = 10;
 
 TerminalDisplay::TerminalDisplay(std::FILE* out, bool isTerminal) : out_(out), isTerminal_(isTerminal) {}
 
-TerminalDisplay::~TerminalDisplay() { flush(); }
+TerminalDisplay::~TerminalDisplay() {
+  flush();
+}
 
 void TerminalDisplay::printLine(std::string_view line) {
   clearProgress();
@@ -80,7 +82,9 @@ void TerminalDisplay::ShowState(std::string_view text) {
   }
 }
 
-void TerminalDisplay::ShowTimeRate(std::string_view text) { timeRate_ = text; }
+void TerminalDisplay::ShowTimeRate(std::string_view text) {
+  timeRate_ = text;
+}
 
 void TerminalDisplay::ShowEstimate(std::string_view text) {
   estimate_ = text;

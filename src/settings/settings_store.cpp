@@ -11,7 +11,9 @@ namespace {
 constexpr unsigned char kStoredCarriageReturn = 0xFC;
 constexpr unsigned char kStoredLineFeed = 0xE9;
 
-bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
 }  // namespace
 
 bool parseBoolSetting(std::string value) {
@@ -73,8 +75,7 @@ std::string decodeBodyComment(std::string_view stored) {
     if (c == kStoredCarriageReturn) {
       text[i] = '\r';
     } else if (c == kStoredLineFeed) {
-      const bool utf8Character = i + 2 < text.size() &&
-                                 isContinuation(static_cast<unsigned char>(text[i + 1])) &&
+      const bool utf8Character = i + 2 < text.size() && isContinuation(static_cast<unsigned char>(text[i + 1])) &&
                                  isContinuation(static_cast<unsigned char>(text[i + 2]));
       if (utf8Character) {
         i += 2;
@@ -106,20 +107,50 @@ std::optional<std::string> SettingsStore::getHost() const {
   return host;
 }
 
-std::string SettingsStore::getUsername() const { return read("Username", "", kTextLimit); }
-std::string SettingsStore::getPassword() const { return read("Password", "", kTextLimit); }
-std::string SettingsStore::getFrom() const { return read("From", "", kTextLimit); }
-std::string SettingsStore::getReplyTo() const { return read("ReplyTo", "", kTextLimit); }
-std::string SettingsStore::getOrganization() const { return read("Organization", kDefaultOrganization, kTextLimit); }
-std::string SettingsStore::getSubject() const { return read("Subject", kDefaultSubject, kTextLimit); }
-std::string SettingsStore::getDirectory() const { return read("Directory", "", kTextLimit); }
-std::string SettingsStore::getNewsgroup() const { return read("Newsgroup", kDefaultNewsgroup, kNewsgroupLimit); }
-std::int32_t SettingsStore::getPartSize() const { return parseDecimalSetting(read("PartSize", "0", kLongLimit)); }
-std::string SettingsStore::getBodyComment() const { return decodeBodyComment(read("BodyComment", "", kLongLimit)); }
-bool SettingsStore::isAppendFileSize() const { return readBoolSetting("AppendFileSize", "TRUE"); }
-bool SettingsStore::isShowFilename() const { return readBoolSetting("ShowFilename", "TRUE"); }
-bool SettingsStore::isShowCount() const { return readBoolSetting("ShowCount", "TRUE"); }
-bool SettingsStore::isUseBBS() const { return readBoolSetting("UseBBS", "FALSE"); }
-bool SettingsStore::isLogging() const { return readBoolSetting("Logging", "FALSE"); }
+std::string SettingsStore::getUsername() const {
+  return read("Username", "", kTextLimit);
+}
+std::string SettingsStore::getPassword() const {
+  return read("Password", "", kTextLimit);
+}
+std::string SettingsStore::getFrom() const {
+  return read("From", "", kTextLimit);
+}
+std::string SettingsStore::getReplyTo() const {
+  return read("ReplyTo", "", kTextLimit);
+}
+std::string SettingsStore::getOrganization() const {
+  return read("Organization", kDefaultOrganization, kTextLimit);
+}
+std::string SettingsStore::getSubject() const {
+  return read("Subject", kDefaultSubject, kTextLimit);
+}
+std::string SettingsStore::getDirectory() const {
+  return read("Directory", "", kTextLimit);
+}
+std::string SettingsStore::getNewsgroup() const {
+  return read("Newsgroup", kDefaultNewsgroup, kNewsgroupLimit);
+}
+std::int32_t SettingsStore::getPartSize() const {
+  return parseDecimalSetting(read("PartSize", "0", kLongLimit));
+}
+std::string SettingsStore::getBodyComment() const {
+  return decodeBodyComment(read("BodyComment", "", kLongLimit));
+}
+bool SettingsStore::isAppendFileSize() const {
+  return readBoolSetting("AppendFileSize", "TRUE");
+}
+bool SettingsStore::isShowFilename() const {
+  return readBoolSetting("ShowFilename", "TRUE");
+}
+bool SettingsStore::isShowCount() const {
+  return readBoolSetting("ShowCount", "TRUE");
+}
+bool SettingsStore::isUseBBS() const {
+  return readBoolSetting("UseBBS", "FALSE");
+}
+bool SettingsStore::isLogging() const {
+  return readBoolSetting("Logging", "FALSE");
+}
 
 }  // namespace tidewell

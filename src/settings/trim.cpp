@@ -16,7 +16,9 @@ std::string& trimLeading(std::string& text) {
   return text;
 }
 
-std::string& trimWhitespace(std::string& text) { return trimLeading(trimTrailing(text)); }
+std::string& trimWhitespace(std::string& text) {
+  return trimLeading(trimTrailing(text));
+}
 
 std::string trimmed(std::string text) {
   trimWhitespace(text);

@@ -6,7 +6,9 @@ namespace tidewell {
 
 // The program's whitespace is exactly space, tab, carriage return and line
 // feed; nothing else is trimmed.
-[[nodiscard]] constexpr bool isTrimmable(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+[[nodiscard]] constexpr bool isTrimmable(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string& trimTrailing(std::string& text);
 std::string& trimLeading(std::string& text);

@@ -61,8 +61,7 @@ TEST_F(Articles, TwoPartBinaryAndTextFileGoOnTheWireExactly) {
   const std::string second =
       headers("Test - data.bin (2/2) 180 bytes") + encoded.substr(126) + "end\r\nEND " + cut + "\r\n.\r\n";
   const std::string text = headers("Test - notes.txt (1/1) 14 bytes") + "\r\n\r\n..hidden\r\nplain\r\n\r\n.\r\n";
-  EXPECT_EQ(server.received(),
-            "mode reader\r\npost\r\n" + first + "post\r\n" + second + "post\r\n" + text);
+  EXPECT_EQ(server.received(), "mode reader\r\npost\r\n" + first + "post\r\n" + second + "post\r\n" + text);
   EXPECT_EQ(display.fileLines.size(), 3U);
   EXPECT_EQ(display.fileLines[0].substr(0, 31), "001 data.bin ... Ok. (1/2 - 0:0");
   EXPECT_EQ(display.fileLines[1].substr(0, 31), "001 data.bin ... Ok. (2/2 - 0:0");
@@ -153,8 +152,9 @@ TEST_F(Articles, TimeoutCountsDownThenReconnectsWithoutTheSilentFile) {
   EXPECT_EQ(countdown[60], "Timeout in 0 seconds...");
   EXPECT_EQ(countdown[61], "Timeout occurred with news server.");
   ASSERT_TRUE(runUntil([&] { return session->isIdle() && session->outcome() != RunOutcome::NotRun; }));
-  EXPECT_EQ(display.fileLines, (std::vector<std::string>{"001 a.bin ... ", "Error Experienced.  Attempting Reconnection.",
-                                                        display.fileLines[2]}));
+  EXPECT_EQ(display.fileLines,
+            (std::vector<std::string>{"001 a.bin ... ", "Error Experienced.  Attempting Reconnection.",
+                                      display.fileLines[2]}));
   EXPECT_EQ(display.fileLines[2].substr(0, 20), "001 b.bin ... Ok. (1");
   EXPECT_EQ(server.articles().size(), 2U);
   EXPECT_NE(report().find("Articles Failed    : 1\r\nServer Reconnects  : 1\r\n"), std::string::npos);

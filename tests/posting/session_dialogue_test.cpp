@@ -100,11 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "Error - Could not supply username.\rUnable to talk to this server.",
                 "Authentication failed [Code 1]."},
         Refusal{"Password", "authinfo pass", "481 Authentication failed",
-                "Error - User/Password incorrect.\rUnable to talk to this server.",
-                "Authentication failed [Code 2]."},
+                "Error - User/Password incorrect.\rUnable to talk to this server.", "Authentication failed [Code 2]."},
         Refusal{"ModeReader", "mode reader", "502 not for you",
-                "Error - Could not set READER mode.\rUnable to talk to this server.",
-                "Could not set READER mode."}),
+                "Error - Could not set READER mode.\rUnable to talk to this server.", "Could not set READER mode."}),
     [](const ::testing::TestParamInfo<Refusal>& param) { return param.param.name; });
 
 TEST_F(Dialogue, HostNotSetStopsBeforeConnecting) {
@@ -128,10 +126,9 @@ TEST_F(Dialogue, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
   EXPECT_EQ(display.fileLines,
-            (std::vector<std::string>{"Error Experienced.  Attempting Reconnection.",
-                                      "Error Experienced.  Attempting Reconnection.",
-                                      "Error Experienced.  Attempting Reconnection.",
-                                      "Error Experienced.  Maximum Reconnects Failed."}));
+            (std::vector<std::string>{
+                "Error Experienced.  Attempting Reconnection.", "Error Experienced.  Attempting Reconnection.",
+                "Error Experienced.  Attempting Reconnection.", "Error Experienced.  Maximum Reconnects Failed."}));
   EXPECT_EQ(reportLines().back(), "Error Experienced.  Maximum Reconnects Failed.");
   EXPECT_EQ(display.inboundTexts.back(), "Error connecting to server.\r\rCommunication terminated.");
   ASSERT_EQ(prompt.asked.size(), 1U);  // the report is offered

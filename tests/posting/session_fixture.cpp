@@ -8,7 +8,9 @@
 
 namespace tidewell::test {
 
-SessionTest::SessionTest() : uploads(dir.file("uploads")) { mkdir(uploads.c_str(), 0700); }
+SessionTest::SessionTest() : uploads(dir.file("uploads")) {
+  mkdir(uploads.c_str(), 0700);
+}
 
 SessionTest::~SessionTest() {
   session.reset();
