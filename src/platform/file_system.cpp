@@ -42,7 +42,9 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-void deleteFile(const std::string& path) { unlink(path.c_str()); }
+void deleteFile(const std::string& path) {
+  unlink(path.c_str());
+}
 
 std::string temporaryFolder() {
   const char* tmp = std::getenv("TMPDIR");

@@ -20,8 +20,8 @@ class UserPrompt {
   // Shows `text` under `caption` and returns the answer. `defaultAnswer` is
   // the button a user would get by pressing Enter; unattended front ends
   // take it.
-  virtual PromptAnswer ask(std::string_view text, std::string_view caption, PromptButtons buttons,
-                           PromptIcon icon, PromptAnswer defaultAnswer) = 0;
+  virtual PromptAnswer ask(std::string_view text, std::string_view caption, PromptButtons buttons, PromptIcon icon,
+                           PromptAnswer defaultAnswer) = 0;
   // The warning beep of an invalid action.
   virtual void beep() {}
 

@@ -24,7 +24,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::file(std::string_view name) const { return path_ + "/" + std::string(name); }
+std::string TempDir::file(std::string_view name) const {
+  return path_ + "/" + std::string(name);
+}
 
 std::string TempDir::write(std::string_view name, std::string_view content) const {
   const std::string path = file(name);
@@ -32,7 +34,9 @@ std::string TempDir::write(std::string_view name, std::string_view content) cons
   return path;
 }
 
-std::string TempDir::read(std::string_view name) const { return readFile(file(name)); }
+std::string TempDir::read(std::string_view name) const {
+  return readFile(file(name));
+}
 
 ScopedChdir::ScopedChdir(const std::string& dir) : previous_(std::filesystem::current_path().string()) {
   std::filesystem::current_path(dir);
