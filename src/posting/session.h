@@ -151,7 +151,6 @@ class PostingSession::Impl {
   RunOutcome outcome_ = RunOutcome::NotRun;
 
   bool replyReady_ = false;
-  std::uint16_t writeDone_ = 1;
   bool reconnectAllowed_ = false;
   std::int32_t reconnectCount_ = 0;
   std::int32_t articlesOk_ = 0;

@@ -155,7 +155,6 @@ void PostingSession::Impl::stepStreamArticle() {
     updateElapsed();
   }
   lastPercent_ = percent;
-  writeDone_ = 0;
   if (SendBuffer()) {
     ArmTimeout();
   }

@@ -178,7 +178,6 @@ bool PostingSession::Impl::SendBuffer() {
   int accepted = asked;
   if (socket_.Send(commandBuffer_.data(), accepted) != 0) {
     log("\r\nBlocking Error on Send\r\n\r\n");
-    writeDone_ = 1;
     failConnection("Error writing data.\r\rCommunication terminated.",
                    "Error writing data.  Communication terminated.\r\n", true);
     return false;
@@ -188,7 +187,6 @@ bool PostingSession::Impl::SendBuffer() {
                 asked, accepted, static_cast<long long>(article_.getArticleSent()),
                 static_cast<long long>(article_.getArticleTotal()));
   log(line);
-  writeDone_ = 1;
   if (accepted == asked) {
     if (isStreaming(sessionState_)) {
       postStep();
@@ -202,7 +200,6 @@ bool PostingSession::Impl::SendBuffer() {
 
 bool PostingSession::Impl::sendText(std::string_view text, SessionState next) {
   commandBuffer_ = text;
-  writeDone_ = 0;
   if (!SendBuffer()) {
     return false;
   }

@@ -45,7 +45,6 @@ void PostingSession::Impl::TimeoutTick() {
 
 void PostingSession::Impl::RecoverFromError() {
   replyReady_ = false;
-  writeDone_ = 1;
   setState(SessionState::Idle);
   ++generation_;  // steps still queued belong to the connection that failed
   lightsOff();
