@@ -74,7 +74,8 @@ void TerminalDisplay::ShowState(std::string_view text) {
   }
   if (isTerminal_) {
     drawProgress();
-  } else if (percent / kPlainProgressStep != lastPlainPercent_ / kPlainProgressStep || percent == 100) {
+  } else if (lastPlainPercent_ < 0 || percent / kPlainProgressStep != lastPlainPercent_ / kPlainProgressStep ||
+             percent == 100) {
     if (percent != lastPlainPercent_) {
       lastPlainPercent_ = percent;
       printLine(state_ + "  " + timeRate_ + "  " + estimate_);
