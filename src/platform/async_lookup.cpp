@@ -38,6 +38,10 @@ struct AsyncLookups::Request {
   std::uint32_t message = 0;
   char* buffer = nullptr;
   int length = 0;
+  // The process's worker count, taken on the starting thread: the function's
+  // own static may already be destroyed (at exit) when a detached worker
+  // finishes.
+  std::shared_ptr<WorkerCount> workers;
   // Written by the worker before it hands the request over.
   HostOutcome host;
   ServiceOutcome service;
@@ -90,8 +94,9 @@ AsyncHandle AsyncLookups::start(Query query, TargetHandle target, std::uint32_t 
   request->message = message;
   request->buffer = buffer;
   request->length = length;
+  request->workers = workerCount();
 
-  const std::shared_ptr<WorkerCount>& count = workerCount();
+  const std::shared_ptr<WorkerCount>& count = request->workers;
   {
     const std::lock_guard lock(count->mutex);
     ++count->running;
@@ -114,7 +119,7 @@ void AsyncLookups::work(const std::shared_ptr<Shared>& shared, const std::shared
   // Copies of the shared pointers: the starting thread's are gone by now.
   const std::shared_ptr<Shared> keepShared = shared;
   const std::shared_ptr<Request> keepRequest = request;
-  const std::shared_ptr<WorkerCount> count = workerCount();
+  const std::shared_ptr<WorkerCount> count = keepRequest->workers;
   const Query& query = keepRequest->query;
   switch (query.kind) {
     case Query::Kind::HostByName:
