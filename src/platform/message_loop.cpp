@@ -167,19 +167,19 @@ void MessageLoop::drainSignal() {
 }
 
 void MessageLoop::armTimerFd() {
-  itimerspec spec{};
+  itimerspec timer{};
   const std::int64_t due = nextTimerDue();
   if (clock_.isReal() && due != kNoTimer) {
     // A zero it_value disarms the timer, so a due time in the past is armed
     // one nanosecond ahead.
     const std::int64_t waitMs = std::max<std::int64_t>(due - clock_.monotonicMs(), 0);
-    spec.it_value.tv_sec = static_cast<time_t>(waitMs / 1000);
-    spec.it_value.tv_nsec = static_cast<long>((waitMs % 1000) * 1'000'000);
+    timer.it_value.tv_sec = static_cast<time_t>(waitMs / 1000);
+    timer.it_value.tv_nsec = static_cast<long>((waitMs % 1000) * 1'000'000);
     if (waitMs == 0) {
-      spec.it_value.tv_nsec = 1;
+      timer.it_value.tv_nsec = 1;
     }
   }
-  timerfd_settime(timerFd_, 0, &spec, nullptr);
+  timerfd_settime(timerFd_, 0, &timer, nullptr);
 }
 
 std::size_t MessageLoop::dispatchFds(int timeoutMs) {

@@ -37,8 +37,8 @@ NOT_POSTED = {"EMPTY.BIN": b"", ".hidden.bin": b"hidden", "Report07.TXT": b"an o
 def make_sources(workspace):
     rng = random.Random(20261208)
     contents = {}
-    for name, (spec, _) in FILES.items():
-        contents[name] = spec if isinstance(spec, bytes) else rng.randbytes(spec)
+    for name, (content, _) in FILES.items():
+        contents[name] = content if isinstance(content, bytes) else rng.randbytes(content)
         workspace.write(name, contents[name])
     for name, data in NOT_POSTED.items():
         workspace.write(name, data)
