@@ -208,6 +208,7 @@ void PostingSession::Impl::stepFinish() {
   runActive_ = false;
   outcome_ = articlesFailed_ == 0 ? RunOutcome::Finished : RunOutcome::FinishedWithFailures;
   AbortConnection();
+  RecoverFromError();
   display_.ShowState("Finished.");
   log_.ReportWrite("\r\n");
   log_.ReportStamped("Posting Finished.\r\n\r\n");

@@ -59,20 +59,17 @@ void PostingSession::Impl::RecoverFromError() {
     if (reconnectCount_ > kMaxReconnects) {
       display_.AddFileLine("Error Experienced.  Maximum Reconnects Failed.");
       log_.ReportWrite("Error Experienced.  Maximum Reconnects Failed.\r\n");
-      resetButtons();
       endRun(RunOutcome::EndedWithoutFinishing, true);
-      return;
+    } else {
+      display_.AddFileLine("Error Experienced.  Attempting Reconnection.");
+      log_.ReportStamped("Error Experienced.  Attempting Reconnection.\r\n");
+      setState(SessionState::OpenConnection);
+      postStep();
     }
-    display_.AddFileLine("Error Experienced.  Attempting Reconnection.");
-    log_.ReportStamped("Error Experienced.  Attempting Reconnection.\r\n");
-    setState(SessionState::OpenConnection);
-    postStep();
   } else if (runActive_) {
-    resetButtons();
     endRun(RunOutcome::EndedWithoutFinishing, false);
-    return;
   }
-  resetButtons();
+  resetButtons();  // a reconnection locks them again in OpenConnection
 }
 
 void PostingSession::Impl::AbortConnection() {
