@@ -190,11 +190,7 @@ bool Winsock::waitForLookupWorkers(std::chrono::milliseconds limit) {
   return AsyncLookups::waitForWorkers(limit);
 }
 
-const HostEntry* Winsock::getHostByName(std::string_view name) {
-  if (!requireStarted()) {
-    return nullptr;
-  }
-  const HostOutcome outcome = resolveHostByName(std::string(name));
+const HostEntry* Winsock::blockingHostRecord(const HostOutcome& outcome) {
   if (outcome.error != 0) {
     fail(outcome.error);
     return nullptr;
@@ -204,6 +200,26 @@ const HostEntry* Winsock::getHostByName(std::string_view name) {
     return nullptr;
   }
   return reinterpret_cast<const HostEntry*>(blockingRecord_);
+}
+
+const ServiceEntry* Winsock::blockingServiceRecord(const ServiceOutcome& outcome) {
+  if (outcome.error != 0) {
+    fail(outcome.error);
+    return nullptr;
+  }
+  if (writeServiceRecord(outcome.service, blockingRecord_, sizeof blockingRecord_) > kMaxGetHostStruct) {
+    fail(kWsaENoBufs);
+    return nullptr;
+  }
+  return reinterpret_cast<const ServiceEntry*>(blockingRecord_);
+}
+
+const HostEntry* Winsock::getHostByName(std::string_view name) {
+  if (!requireStarted()) {
+    return nullptr;
+  }
+  const HostOutcome outcome = resolveHostByName(std::string(name));
+  return blockingHostRecord(outcome);
 }
 
 const HostEntry* Winsock::getHostByAddr(const char* address, int addressLength, int type) {
@@ -217,15 +233,7 @@ const HostEntry* Winsock::getHostByAddr(const char* address, int addressLength, 
   std::array<std::uint8_t, 4> bytes{};
   std::memcpy(bytes.data(), address, 4);
   const HostOutcome outcome = resolveHostByAddress(bytes);
-  if (outcome.error != 0) {
-    fail(outcome.error);
-    return nullptr;
-  }
-  if (writeHostRecord(outcome.host, blockingRecord_, sizeof blockingRecord_) > kMaxGetHostStruct) {
-    fail(kWsaENoBufs);
-    return nullptr;
-  }
-  return reinterpret_cast<const HostEntry*>(blockingRecord_);
+  return blockingHostRecord(outcome);
 }
 
 const ServiceEntry* Winsock::getServByName(std::string_view name, const char* protocol) {
@@ -233,15 +241,7 @@ const ServiceEntry* Winsock::getServByName(std::string_view name, const char* pr
     return nullptr;
   }
   const ServiceOutcome outcome = resolveServiceByName(std::string(name), protocolOf(protocol));
-  if (outcome.error != 0) {
-    fail(outcome.error);
-    return nullptr;
-  }
-  if (writeServiceRecord(outcome.service, blockingRecord_, sizeof blockingRecord_) > kMaxGetHostStruct) {
-    fail(kWsaENoBufs);
-    return nullptr;
-  }
-  return reinterpret_cast<const ServiceEntry*>(blockingRecord_);
+  return blockingServiceRecord(outcome);
 }
 
 const ServiceEntry* Winsock::getServByPort(int port, const char* protocol) {
@@ -249,15 +249,7 @@ const ServiceEntry* Winsock::getServByPort(int port, const char* protocol) {
     return nullptr;
   }
   const ServiceOutcome outcome = resolveServiceByPort(static_cast<std::uint16_t>(port), protocolOf(protocol));
-  if (outcome.error != 0) {
-    fail(outcome.error);
-    return nullptr;
-  }
-  if (writeServiceRecord(outcome.service, blockingRecord_, sizeof blockingRecord_) > kMaxGetHostStruct) {
-    fail(kWsaENoBufs);
-    return nullptr;
-  }
-  return reinterpret_cast<const ServiceEntry*>(blockingRecord_);
+  return blockingServiceRecord(outcome);
 }
 
 int Winsock::getHostName(char* buffer, int length) {

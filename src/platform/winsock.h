@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,8 @@ namespace tidewell {
 
 class AsyncSelect;
 class AsyncLookups;
+struct HostOutcome;
+struct ServiceOutcome;
 
 // The socket service the program was designed for (Winsock 1.1), standing on
 // Berkeley sockets and the program's message loop:
@@ -132,6 +136,13 @@ class Winsock {
  private:
   bool requireStarted();
   int fail(int code);
+  // The outcome of a blocking look-up written as the service's one record
+  // (null, with the error recorded, on failure).
+  const HostEntry* blockingHostRecord(const HostOutcome& outcome);
+  const ServiceEntry* blockingServiceRecord(const ServiceOutcome& outcome);
+  // getsockname or getpeername, copied out in the caller's address layout.
+  using NameQuery = int (*)(int, sockaddr*, socklen_t*);
+  int queryName(NameQuery query, SocketHandle s, void* address, int* length);
   int failFromErrno();
 
   MessageLoop& loop_;

@@ -281,28 +281,24 @@ int Winsock::ioctlSocket(SocketHandle s, long command, unsigned long* argument) 
   return fail(kWsaEInval);
 }
 
-int Winsock::getSockName(SocketHandle s, void* address, int* length) {
+int Winsock::queryName(NameQuery query, SocketHandle s, void* address, int* length) {
   if (address == nullptr || length == nullptr) {
     return fail(kWsaEFault);
   }
   sockaddr_storage name{};
   socklen_t nameLength = sizeof name;
-  if (::getsockname(s, reinterpret_cast<sockaddr*>(&name), &nameLength) != 0) {
+  if (query(s, reinterpret_cast<sockaddr*>(&name), &nameLength) != 0) {
     return failFromErrno();
   }
   return copyAddressOut(name, nameLength, address, length) ? 0 : fail(kWsaEFault);
 }
 
+int Winsock::getSockName(SocketHandle s, void* address, int* length) {
+  return queryName(::getsockname, s, address, length);
+}
+
 int Winsock::getPeerName(SocketHandle s, void* address, int* length) {
-  if (address == nullptr || length == nullptr) {
-    return fail(kWsaEFault);
-  }
-  sockaddr_storage name{};
-  socklen_t nameLength = sizeof name;
-  if (::getpeername(s, reinterpret_cast<sockaddr*>(&name), &nameLength) != 0) {
-    return failFromErrno();
-  }
-  return copyAddressOut(name, nameLength, address, length) ? 0 : fail(kWsaEFault);
+  return queryName(::getpeername, s, address, length);
 }
 
 int Winsock::setSockOpt(SocketHandle s, int level, int option, const void* value, int length) {
