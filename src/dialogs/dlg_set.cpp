@@ -40,14 +40,14 @@ DlgSet::DlgSet(DialogServices services, QWidget* parent)
   chooseDirectory_ = [](QWidget* owner, const QString& start) {
     return QFileDialog::getExistingDirectory(owner, QStringLiteral("Files From Dir"), start);
   };
-  connect(ui_->edt4002, &QLineEdit::textChanged, this, &DlgSet::onSampleInputChanged);
-  connect(ui_->chk5006, &QCheckBox::clicked, this, &DlgSet::onSampleInputChanged);
-  connect(ui_->chk5001, &QCheckBox::clicked, this, &DlgSet::onSampleInputChanged);
-  connect(ui_->btn5005, &QPushButton::clicked, this, &DlgSet::EditFilesBbs);
-  connect(ui_->btn3005, &QPushButton::clicked, this, &DlgSet::onOk);
-  connect(ui_->btn3004, &QPushButton::clicked, this, &DlgSet::onCancel);
-  connect(ui_->btn3006, &QPushButton::clicked, this, &DlgSet::onChooseDirectory);
-  connect(ui_->btn3007, &QPushButton::clicked, this, &DlgSet::onChooseGroups);
+  connect(ui_->subjectEdit, &QLineEdit::textChanged, this, &DlgSet::onSampleInputChanged);
+  connect(ui_->useBbsCheck, &QCheckBox::clicked, this, &DlgSet::onSampleInputChanged);
+  connect(ui_->appendSizeCheck, &QCheckBox::clicked, this, &DlgSet::onSampleInputChanged);
+  connect(ui_->editBbsButton, &QPushButton::clicked, this, &DlgSet::EditFilesBbs);
+  connect(ui_->okButton, &QPushButton::clicked, this, &DlgSet::onOk);
+  connect(ui_->cancelButton, &QPushButton::clicked, this, &DlgSet::onCancel);
+  connect(ui_->directoryButton, &QPushButton::clicked, this, &DlgSet::onChooseDirectory);
+  connect(ui_->groupsButton, &QPushButton::clicked, this, &DlgSet::onChooseGroups);
 
   LoadFields();
   sampleReady_ = true;
@@ -59,7 +59,7 @@ DlgSet::~DlgSet() {
 }
 
 QLineEdit& DlgSet::newsgroupsField() const {
-  return *ui_->edt4010;
+  return *ui_->newsgroupsEdit;
 }
 
 void DlgSet::LoadFields() {
@@ -72,30 +72,30 @@ void DlgSet::LoadFields() {
   };
   // Filling the prefix raises its change notification; the sample is built
   // once, after everything is loaded.
-  const QSignalBlocker quietPrefix(ui_->edt4002);
-  ui_->edt4008->setText(text("Host", kPlaceholderHost));
-  ui_->edt4007->setText(text("Username", ""));
-  ui_->edt4006->setText(text("Password", ""));
-  ui_->edt4005->setText(text("From", ""));
-  ui_->edt4004->setText(text("ReplyTo", ""));
-  ui_->edt4003->setText(text("Organization", kDefaultOrganization));
-  ui_->edt4002->setText(text("Subject", kDefaultSubject));
-  ui_->edt4009->setText(text("Directory", temporaryFolder()));
-  ui_->edt4010->setText(text("Newsgroup", kDefaultNewsgroup));
-  ui_->edt4014->setText(text("PartSize", "0"));
-  ui_->edt4017->setPlainText(toQt(bodyCommentForEditing(store.read("BodyComment", "", kFieldLimit))));
-  ui_->chk5001->setChecked(flag("AppendFileSize", "TRUE"));
-  ui_->chk5003->setChecked(flag("ShowFilename", "TRUE"));
-  ui_->chk5002->setChecked(flag("ShowCount", "TRUE"));
-  ui_->chk5006->setChecked(flag("UseBBS", "FALSE"));
+  const QSignalBlocker quietPrefix(ui_->subjectEdit);
+  ui_->hostEdit->setText(text("Host", kPlaceholderHost));
+  ui_->usernameEdit->setText(text("Username", ""));
+  ui_->passwordEdit->setText(text("Password", ""));
+  ui_->fromEdit->setText(text("From", ""));
+  ui_->replyToEdit->setText(text("ReplyTo", ""));
+  ui_->organizationEdit->setText(text("Organization", kDefaultOrganization));
+  ui_->subjectEdit->setText(text("Subject", kDefaultSubject));
+  ui_->directoryEdit->setText(text("Directory", temporaryFolder()));
+  ui_->newsgroupsEdit->setText(text("Newsgroup", kDefaultNewsgroup));
+  ui_->partSizeEdit->setText(text("PartSize", "0"));
+  ui_->bodyEdit->setPlainText(toQt(bodyCommentForEditing(store.read("BodyComment", "", kFieldLimit))));
+  ui_->appendSizeCheck->setChecked(flag("AppendFileSize", "TRUE"));
+  ui_->fileNameCheck->setChecked(flag("ShowFilename", "TRUE"));
+  ui_->showCountCheck->setChecked(flag("ShowCount", "TRUE"));
+  ui_->useBbsCheck->setChecked(flag("UseBBS", "FALSE"));
 }
 
 void DlgSet::UpdateSampleSubject() {
   if (!sampleReady_) {
     return;
   }
-  ui_->lbl4022->setText(
-      toQt(sampleSubject(ui_->edt4002->text().toStdString(), ui_->chk5006->isChecked(), ui_->chk5001->isChecked())));
+  ui_->sampleLabel->setText(toQt(sampleSubject(ui_->subjectEdit->text().toStdString(), ui_->useBbsCheck->isChecked(),
+                                               ui_->appendSizeCheck->isChecked())));
 }
 
 void DlgSet::onSampleInputChanged() {
@@ -116,27 +116,28 @@ bool DlgSet::save(std::string_view key, const std::string& value) {
 }
 
 bool DlgSet::ValidateAndSave() {
-  const std::string host = fieldText(ui_->edt4008->text());
+  const std::string host = fieldText(ui_->hostEdit->text());
   if (host.empty()) {
     problem("The news server HOST has not been specified.");
     return false;
   }
-  if (!save("Host", host) || !save("Username", fieldText(ui_->edt4007->text())) ||
-      !save("Password", fieldText(ui_->edt4006->text()))) {
+  if (!save("Host", host) || !save("Username", fieldText(ui_->usernameEdit->text())) ||
+      !save("Password", fieldText(ui_->passwordEdit->text()))) {
     return false;
   }
 
-  const std::string from = fieldText(ui_->edt4005->text());
+  const std::string from = fieldText(ui_->fromEdit->text());
   if (from.find('@') == std::string::npos) {
     problem(fromNeedsAtMessage());
     return false;
   }
-  if (!save("From", from) || !save("ReplyTo", fieldText(ui_->edt4004->text())) ||
-      !save("Organization", fieldText(ui_->edt4003->text())) || !save("Subject", fieldText(ui_->edt4002->text()))) {
+  if (!save("From", from) || !save("ReplyTo", fieldText(ui_->replyToEdit->text())) ||
+      !save("Organization", fieldText(ui_->organizationEdit->text())) ||
+      !save("Subject", fieldText(ui_->subjectEdit->text()))) {
     return false;
   }
 
-  const std::string directory = fieldText(ui_->edt4009->text());
+  const std::string directory = fieldText(ui_->directoryEdit->text());
   if (directory.empty()) {
     problem("No files directory specified.  Please indicate the directory to source upload files from.");
     return false;
@@ -145,7 +146,7 @@ bool DlgSet::ValidateAndSave() {
     return false;
   }
 
-  const std::string newsgroup = fieldText(ui_->edt4010->text());
+  const std::string newsgroup = fieldText(ui_->newsgroupsEdit->text());
   if (newsgroup.empty()) {
     problem("No news group directory specified.  Please indicate the newsgroup to upload files to.");
     return false;
@@ -154,17 +155,17 @@ bool DlgSet::ValidateAndSave() {
     return false;
   }
 
-  const std::int32_t partSize = normalisedPartSize(fieldText(ui_->edt4014->text()));
+  const std::int32_t partSize = normalisedPartSize(fieldText(ui_->partSizeEdit->text()));
   return save("PartSize", std::to_string(partSize)) &&
-         save("BodyComment", bodyCommentForStorage(ui_->edt4017->toPlainText().toStdString())) &&
-         save("AppendFileSize", boolText(ui_->chk5001->isChecked())) &&
-         save("ShowCount", boolText(ui_->chk5002->isChecked())) &&
-         save("ShowFilename", boolText(ui_->chk5003->isChecked())) &&
-         save("UseBBS", boolText(ui_->chk5006->isChecked()));
+         save("BodyComment", bodyCommentForStorage(ui_->bodyEdit->toPlainText().toStdString())) &&
+         save("AppendFileSize", boolText(ui_->appendSizeCheck->isChecked())) &&
+         save("ShowCount", boolText(ui_->showCountCheck->isChecked())) &&
+         save("ShowFilename", boolText(ui_->fileNameCheck->isChecked())) &&
+         save("UseBBS", boolText(ui_->useBbsCheck->isChecked()));
 }
 
 void DlgSet::EditFilesBbs() {
-  editFilesBbs(ui_->edt4009->text().toStdString(), services_.settings, services_.prompt);
+  editFilesBbs(ui_->directoryEdit->text().toStdString(), services_.settings, services_.prompt);
 }
 
 void DlgSet::onOk() {
@@ -187,9 +188,9 @@ void DlgSet::returnToPosting(int result) {
 }
 
 void DlgSet::onChooseDirectory() {
-  const QString chosen = chooseDirectory_(this, ui_->edt4009->text().trimmed());
+  const QString chosen = chooseDirectory_(this, ui_->directoryEdit->text().trimmed());
   if (!chosen.isEmpty()) {
-    ui_->edt4009->setText(chosen);
+    ui_->directoryEdit->setText(chosen);
   }
 }
 
