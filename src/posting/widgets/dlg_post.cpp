@@ -62,7 +62,7 @@ void DlgPost::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (!setUpDone_ && commands_ != nullptr) {
     setUpDone_ = true;
-    commands_->SetUp();
+    commands_->setUp();
   }
 }
 
@@ -112,7 +112,7 @@ void DlgPost::LockButtons() {
 }
 
 void DlgPost::ResetButtons() {
-  LightsOff();
+  lightsOff();
   ui_->btn3003->setEnabled(true);
   ui_->btn3001->setEnabled(true);
   ui_->btn3002->setText(QStringLiteral("Quit"));
@@ -126,7 +126,7 @@ void DlgPost::InboundLight() {
   ui_->ind4020->setChecked(true);
 }
 
-void DlgPost::LightsOff() {
+void DlgPost::lightsOff() {
   ui_->ind4019->setChecked(false);
   ui_->ind4020->setChecked(false);
 }
@@ -136,25 +136,25 @@ void DlgPost::HeartbeatLight() {
   ui_->ind4021->setChecked(heartbeat_);
 }
 
-void DlgPost::ShowTip() {
+void DlgPost::showTip() {
   showLabel(*ui_->lbl4023, tipForNow(clock_));
 }
 
 void DlgPost::onPost() {
   if (commands_ != nullptr) {
-    commands_->Post();
+    commands_->post();
   }
 }
 
 void DlgPost::onStopOrQuit() {
   if (commands_ != nullptr) {
-    commands_->StopOrQuit();
+    commands_->stopOrQuit();
   }
 }
 
 void DlgPost::onSettings() {
   if (commands_ != nullptr) {
-    commands_->SettingsCommand();
+    commands_->settingsCommand();
   }
   settingsDialog_.reset(std::make_unique<DlgSet>(services_));
   services_.host.switchPanel(settingsDialog_.get());
