@@ -44,11 +44,11 @@ int runHeadlessPosting(AppContext& context) {
   signals.onSignal([&](int signal) {
     std::fprintf(stderr, "Tidewell: stopping on signal %d.\n", signal);
     if (!session.isIdle()) {
-      session.StopOrQuit();
+      session.stopOrQuit();
     }
     context.loop.quit();
   });
-  session.SetUp();
+  session.setUp();
   context.loop.run();
   display.flush();
 

@@ -26,10 +26,10 @@ class LoggingDisplay final : public PostingDisplay {
   void ResetButtons() override { display_.ResetButtons(); }
   void OutboundLight() override { display_.OutboundLight(); }
   void InboundLight() override { display_.InboundLight(); }
-  void LightsOff() override { display_.LightsOff(); }
+  void lightsOff() override { display_.lightsOff(); }
   void HeartbeatLight() override { display_.HeartbeatLight(); }
-  void ShowTip() override { display_.ShowTip(); }
-  void ShowProblem(std::string_view text) override { display_.ShowProblem(text); }
+  void showTip() override { display_.showTip(); }
+  void showProblem(std::string_view text) override { display_.showProblem(text); }
 
  private:
   void log(std::string_view text) const;

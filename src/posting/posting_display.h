@@ -36,17 +36,17 @@ class PostingDisplay {
   // Activity lights: each goes on at traffic and off at the next 250 ms tick.
   virtual void OutboundLight() = 0;
   virtual void InboundLight() = 0;
-  virtual void LightsOff() = 0;
+  virtual void lightsOff() = 0;
   // The heartbeat light changes every live tick.
   virtual void HeartbeatLight() = 0;
 
   // Refresh the hint panel (a new tip); front ends without one ignore it.
-  virtual void ShowTip() {}
+  virtual void showTip() {}
 
   // Called beside ShowOutboundInfo/ShowInboundInfo when the text reports a
   // failure, so a front end that shows no information lists (the headless
   // one) can still print what went wrong.
-  virtual void ShowProblem(std::string_view /*text*/) {}
+  virtual void showProblem(std::string_view /*text*/) {}
 };
 
 }  // namespace tidewell

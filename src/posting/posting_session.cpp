@@ -9,17 +9,20 @@ PostingSession::PostingSession(Services services, SessionFlags flags, std::funct
 
 PostingSession::~PostingSession() = default;
 
-void PostingSession::SetUp() {
-  impl_->SetUp();
+void PostingSession::setUp() {
+  impl_->setUp();
 }
-void PostingSession::Post() {
-  impl_->Post();
+void PostingSession::post() {
+  impl_->post();
 }
-void PostingSession::StopOrQuit() {
-  impl_->StopOrQuit();
+void PostingSession::stopOrQuit() {
+  impl_->stopOrQuit();
 }
-void PostingSession::SettingsCommand() {
-  impl_->SettingsCommand();
+void PostingSession::settingsCommand() {
+  impl_->settingsCommand();
+}
+void PostingSession::setStateTrace(StateTrace trace) {
+  impl_->setStateTrace(std::move(trace));
 }
 int PostingSession::sessionState() const {
   return static_cast<int>(impl_->state());

@@ -1,12 +1,14 @@
 #pragma once
 
 // Public face of the posting session, for the front ends (DlgPost, the
-// headless runner). The engine behind it lands with the session itself.
+// headless runner).
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "posting/session_state.h"
 
 namespace tidewell {
 
@@ -49,12 +51,15 @@ class PostingSession {
 
   // Set-up when the posting panel first shows: "Idle.", the live timer, the
   // socket service description, the logging switch, the first tip.
-  void SetUp();
+  void setUp();
 
   // Commands of the three buttons.
-  void Post();
-  void StopOrQuit();       // Quit while idle, Stop during a session
-  void SettingsCommand();  // re-reads the logging switch before the settings panel opens
+  void post();
+  void stopOrQuit();       // Quit while idle, Stop during a session
+  void settingsCommand();  // re-reads the logging switch before the settings panel opens
+
+  // Every change of state is handed to `trace` (empty: none).
+  void setStateTrace(StateTrace trace);
 
   [[nodiscard]] int sessionState() const;
   [[nodiscard]] bool isIdle() const;

@@ -50,11 +50,12 @@ class PostingSession::Impl {
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
-  void SetUp();
-  void Post();
-  void StopOrQuit();
-  void SettingsCommand();
+  void setUp();
+  void post();
+  void stopOrQuit();
+  void settingsCommand();
 
+  void setStateTrace(StateTrace trace) { trace_ = std::move(trace); }
   [[nodiscard]] SessionState state() const { return sessionState_; }
   [[nodiscard]] RunOutcome outcome() const { return outcome_; }
   [[nodiscard]] std::string winsockDescription() const;
@@ -66,10 +67,11 @@ class PostingSession::Impl {
   void OnTimer(unsigned id);
   void OnSocketEvent(std::intptr_t lParam);
   void OnLookupDone(std::intptr_t lParam);
-  void LiveTick();
-  void TimeoutTick();
+  void liveTick();
+  void timeoutTick();
 
-  // The state machine.
+  // The state machine. Every change of state goes through setState, which
+  // does what entering any state needs and reports the change to trace_.
   void setState(SessionState next);
   void postStep();
   void Step();
@@ -121,6 +123,7 @@ class PostingSession::Impl {
   // Display helpers that also drive the lights timer and the log.
   void outboundLight();
   void inboundLight();
+  void startLightsTimer();
   void lightsOff();
   void resetButtons();
   void showProblemInbound(std::string_view text);
@@ -143,6 +146,7 @@ class PostingSession::Impl {
   HostInfoManager lookup_;
 
   SessionState sessionState_ = SessionState::Idle;
+  StateTrace trace_;
   // Step events carry the generation they were posted in; a new session and
   // every recovery start a new one, so steps left queued by an earlier
   // session or connection are dropped instead of acting on the new one.
@@ -161,8 +165,6 @@ class PostingSession::Impl {
   PartPlan plan_;
   std::int32_t partSizeSetting_ = 0;
   std::int64_t timeoutBudget_ = 0;
-  bool timeoutRunning_ = false;
-  bool lightsTimerRunning_ = false;
   std::int64_t lastPercent_ = 0;
   std::int64_t articleStart_ = 0;
   std::int64_t sourceFileSize_ = 0;

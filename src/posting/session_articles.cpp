@@ -25,7 +25,6 @@ std::string format(const char* pattern, Args... args) {
 }  // namespace
 
 void PostingSession::Impl::stepStartPosting() {
-  replyReady_ = false;
   partCount_ = 0;
   partIndex_ = 0;
   setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
@@ -33,7 +32,6 @@ void PostingSession::Impl::stepStartPosting() {
 }
 
 void PostingSession::Impl::stepNextPart() {
-  replyReady_ = false;
   const nodeClass* head = services_.uploadList.getHead();
   if (head == nullptr) {
     setState(SessionState::Finish);
@@ -86,8 +84,7 @@ void PostingSession::Impl::stepNextPart() {
 }
 
 void PostingSession::Impl::stepSendPost() {
-  display_.ShowTip();
-  replyReady_ = false;
+  display_.showTip();
   display_.ShowState("Initiating article post...");
   display_.ShowTimeRate("");
   sendText("post\r\n", SessionState::AwaitPostReply);
@@ -131,10 +128,7 @@ void PostingSession::Impl::stepAwaitPostReply() {
 }
 
 void PostingSession::Impl::stepStreamArticle() {
-  replyReady_ = false;
-  if (timeoutRunning_) {
-    StopTimeout();
-  }
+  StopTimeout();
   if (article_.isArticleSent()) {
     setState(SessionState::ArticleSent);
     Step();
@@ -161,10 +155,7 @@ void PostingSession::Impl::stepStreamArticle() {
 }
 
 void PostingSession::Impl::stepArticleSent() {
-  replyReady_ = false;
-  if (timeoutRunning_) {
-    StopTimeout();
-  }
+  StopTimeout();
   display_.ShowInboundInfo("Waiting Server's Ack For Article.");
   setState(SessionState::AwaitAck);
   ArmTimeout();
@@ -201,7 +192,6 @@ void PostingSession::Impl::stepAwaitAck() {
 }
 
 void PostingSession::Impl::stepFinish() {
-  replyReady_ = false;
   reconnectAllowed_ = false;
   // The run ends here with its summary; the recovery below must not count
   // it as a run that ended early.

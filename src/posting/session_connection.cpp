@@ -22,7 +22,6 @@ int eventError(std::intptr_t lParam) {
 }  // namespace
 
 void PostingSession::Impl::StartConnection() {
-  replyReady_ = false;
   inboundLight();
   outboundLight();
   setState(SessionState::LookingUp);
@@ -128,7 +127,7 @@ void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
                        "Error connecting to server.  Communication terminated.\r\n", true);
       } else {
         outboundLight();
-        setState(SessionState::Connected);
+        // Connected (5) passes at once to AwaitGreeting.
         display_.ShowState("Connected - Waiting for response...");
         setState(SessionState::AwaitGreeting);
       }
@@ -150,7 +149,6 @@ void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
 }
 
 void PostingSession::Impl::ReadReply() {
-  replyReady_ = false;
   inboundLight();
   char buffer[kReadSize + 1];
   int size = kReadSize;

@@ -30,12 +30,12 @@ PostingSession::Impl::~Impl() {
   services_.loop.destroyTarget(target_);  // stops the timers and drops queued steps
 }
 
-void PostingSession::Impl::SetUp() {
+void PostingSession::Impl::setUp() {
   display_.ShowState("Idle.");
   services_.loop.setTimer(target_, kLiveTimer, kLiveTickMs);
   display_.ShowOutboundInfo(winsockDescription());
   log_.RefreshLogging();
-  display_.ShowTip();
+  display_.showTip();
 }
 
 std::string PostingSession::Impl::winsockDescription() const {
@@ -71,23 +71,23 @@ void PostingSession::Impl::onMessage(const Message& message) {
 void PostingSession::Impl::OnTimer(unsigned id) {
   switch (id) {
     case kTimeoutTimer:
-      TimeoutTick();
+      timeoutTick();
       break;
     case kLightsTimer:
       lightsOff();
       break;
     case kLiveTimer:
-      LiveTick();
+      liveTick();
       break;
     default:
       break;
   }
 }
 
-void PostingSession::Impl::LiveTick() {
+void PostingSession::Impl::liveTick() {
   if (flags_.postAtStart && !startPostIssued_) {
     startPostIssued_ = true;
-    Post();
+    post();
   }
   display_.HeartbeatLight();
   updateElapsed();
@@ -101,7 +101,13 @@ void PostingSession::Impl::LiveTick() {
 }
 
 void PostingSession::Impl::setState(SessionState next) {
+  const SessionState previous = sessionState_;
   sessionState_ = next;
+  // A reply is taken by the state it arrived in; no state starts with one.
+  replyReady_ = false;
+  if (trace_) {
+    trace_(previous, next, toString(next));
+  }
 }
 
 void PostingSession::Impl::postStep() {
@@ -110,24 +116,25 @@ void PostingSession::Impl::postStep() {
 
 void PostingSession::Impl::outboundLight() {
   display_.OutboundLight();
-  if (!lightsTimerRunning_) {
-    services_.loop.setTimer(target_, kLightsTimer, kLightsMs);
-    lightsTimerRunning_ = true;
-  }
+  startLightsTimer();
 }
 
 void PostingSession::Impl::inboundLight() {
   display_.InboundLight();
-  if (!lightsTimerRunning_) {
+  startLightsTimer();
+}
+
+// A light goes off at the next 250 ms tick after it went on; more traffic
+// meanwhile does not push that tick back.
+void PostingSession::Impl::startLightsTimer() {
+  if (!services_.loop.hasTimer(target_, kLightsTimer)) {
     services_.loop.setTimer(target_, kLightsTimer, kLightsMs);
-    lightsTimerRunning_ = true;
   }
 }
 
 void PostingSession::Impl::lightsOff() {
   services_.loop.killTimer(target_, kLightsTimer);
-  lightsTimerRunning_ = false;
-  display_.LightsOff();
+  display_.lightsOff();
 }
 
 void PostingSession::Impl::resetButtons() {
@@ -138,12 +145,12 @@ void PostingSession::Impl::resetButtons() {
 
 void PostingSession::Impl::showProblemInbound(std::string_view text) {
   display_.ShowInboundInfo(text);
-  display_.ShowProblem(text);
+  display_.showProblem(text);
 }
 
 void PostingSession::Impl::showProblemOutbound(std::string_view text) {
   display_.ShowOutboundInfo(text);
-  display_.ShowProblem(text);
+  display_.showProblem(text);
 }
 
 void PostingSession::Impl::updateElapsed() {

@@ -17,15 +17,13 @@ constexpr int kViewerLaunched = 31;  // launchViewer results above this are succ
 void PostingSession::Impl::ArmTimeout() {
   timeoutBudget_ = kReplyTimeoutMs;
   services_.loop.setTimer(target_, kTimeoutTimer, kTimeoutTickMs);
-  timeoutRunning_ = true;
 }
 
 void PostingSession::Impl::StopTimeout() {
   services_.loop.killTimer(target_, kTimeoutTimer);
-  timeoutRunning_ = false;
 }
 
-void PostingSession::Impl::TimeoutTick() {
+void PostingSession::Impl::timeoutTick() {
   timeoutBudget_ -= kTimeoutTickMs;
   char text[64];
   std::snprintf(text, sizeof text, "Timeout in %lld seconds...", static_cast<long long>(timeoutBudget_ / 1000));
@@ -44,14 +42,11 @@ void PostingSession::Impl::TimeoutTick() {
 }
 
 void PostingSession::Impl::RecoverFromError() {
-  replyReady_ = false;
   setState(SessionState::Idle);
   ++generation_;  // steps still queued belong to the connection that failed
   lightsOff();
   display_.ShowState("Idle.");
-  if (timeoutRunning_) {
-    StopTimeout();
-  }
+  StopTimeout();
   socket_.Close();
 
   if (reconnectAllowed_) {
@@ -73,7 +68,6 @@ void PostingSession::Impl::RecoverFromError() {
 }
 
 void PostingSession::Impl::AbortConnection() {
-  replyReady_ = false;
   inboundLight();
   outboundLight();
   switch (sessionState_) {
@@ -138,7 +132,7 @@ void PostingSession::Impl::quitSoon() {
   services_.loop.post(target_, kQuitMessage);
 }
 
-void PostingSession::Impl::Post() {
+void PostingSession::Impl::post() {
   if (sessionState_ != SessionState::Idle || runActive_) {
     return;  // the Post button is disabled during a session
   }
@@ -151,7 +145,7 @@ void PostingSession::Impl::Post() {
   postStep();
 }
 
-void PostingSession::Impl::StopOrQuit() {
+void PostingSession::Impl::stopOrQuit() {
   if (sessionState_ == SessionState::Idle && !runActive_) {
     quitSoon();
     return;
@@ -168,7 +162,7 @@ void PostingSession::Impl::StopOrQuit() {
   }
 }
 
-void PostingSession::Impl::SettingsCommand() {
+void PostingSession::Impl::settingsCommand() {
   log_.RefreshLogging();
 }
 

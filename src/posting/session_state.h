@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 namespace tidewell {
@@ -69,8 +70,12 @@ enum class SessionState : int {
     case SessionState::Finish:
       return "Finish";
   }
-  return "?";
+  return "?";  // not a state: a value outside 1..19
 }
+
+// Called on every change of state, after the change, with the new state's
+// name; tests and debugging watch the machine through it.
+using StateTrace = std::function<void(SessionState from, SessionState to, std::string_view name)>;
 
 // States that act only on a reply taken by the live tick's read.
 [[nodiscard]] constexpr bool isReplyWaiting(SessionState state) {

@@ -23,8 +23,7 @@ void PostingSession::Impl::Step() {
     case SessionState::LookingUp:
     case SessionState::Connecting:
     case SessionState::Connected:
-      replyReady_ = false;  // waiting for the look-up or the connect event
-      break;
+      break;  // waiting for the look-up or the connect event
     case SessionState::AwaitGreeting:
       stepAwaitGreeting();
       break;
@@ -73,7 +72,6 @@ void PostingSession::Impl::Step() {
 void PostingSession::Impl::stepIdle() {
   runActive_ = true;
   display_.LockButtons();
-  replyReady_ = false;
   display_.ClearFileLines();
 
   log_.OpenNewReport();
@@ -126,7 +124,6 @@ void PostingSession::Impl::stepOpenConnection() {
     }
   }
   progress_.ResetEstimates(sourceBytes, now());
-  replyReady_ = false;
   ArmTimeout();
   StartConnection();
   fileNumber_ = 0;
@@ -137,7 +134,7 @@ bool PostingSession::Impl::takeReply() {
   if (!replyReady_) {
     return false;
   }
-  replyReady_ = false;
+  replyReady_ = false;  // the reply is taken
   StopTimeout();
   replyCode_ = std::strtol(replyBuffer_.c_str(), nullptr, 10);
   return true;

@@ -94,7 +94,7 @@ void TerminalDisplay::ShowEstimate(std::string_view text) {
   }
 }
 
-void TerminalDisplay::ShowProblem(std::string_view text) {
+void TerminalDisplay::showProblem(std::string_view text) {
   for (const std::string& line : splitListLines(text)) {
     printLine("! " + line);
   }

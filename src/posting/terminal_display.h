@@ -25,7 +25,7 @@ class TerminalDisplay final : public PostingDisplay {
   void ShowEstimate(std::string_view text) override;
   void ShowOutboundInfo(std::string_view /*text*/) override {}
   void ShowInboundInfo(std::string_view /*text*/) override {}
-  void ShowProblem(std::string_view text) override;
+  void showProblem(std::string_view text) override;
   void AddFileLine(std::string_view text) override;
   void AppendToFileLine(std::string_view text) override;
   void ClearFileLines() override;
@@ -33,7 +33,7 @@ class TerminalDisplay final : public PostingDisplay {
   void ResetButtons() override;
   void OutboundLight() override {}
   void InboundLight() override {}
-  void LightsOff() override {}
+  void lightsOff() override {}
   void HeartbeatLight() override {}
 
   // Print a file line that is still waiting for its outcome (at the end).

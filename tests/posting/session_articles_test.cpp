@@ -134,7 +134,7 @@ TEST_F(Articles, TimeoutCountsDownThenReconnectsWithoutTheSilentFile) {
   addFile("b.bin", "second");
   server.onArticle(Response::silence(), 1);
   start();
-  session->Post();
+  session->post();
   ASSERT_TRUE(runUntil([&] {
     return !display.inboundTexts.empty() && display.inboundTexts.back() == "Waiting Server's Ack For Article.";
   }));
@@ -206,7 +206,7 @@ TEST_F(Articles, EncodingFailureEndsTheSession) {
   configure();
   addFile("a.bin", "first");
   start();
-  session->Post();
+  session->post();
   settle();
   // The file goes away between the listing and its encoding.
   std::remove((uploads + "/a.bin").c_str());

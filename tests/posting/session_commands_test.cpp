@@ -25,10 +25,10 @@ TEST_F(Commands, StopDuringLookUpIgnoresTheLateAnswer) {
   setting("Host", "localhost");
   addFile("a.bin", "x");
   start();
-  session->Post();
+  session->post();
   run.settle();  // the session starts and asks for the address
   ASSERT_EQ(session->sessionState(), static_cast<int>(SessionState::LookingUp));
-  session->StopOrQuit();
+  session->stopOrQuit();
   EXPECT_EQ(session->sessionState(), kIdle);
   ASSERT_EQ(prompt.asked.size(), 1U);  // the report is offered
   // The look-up's answer arrives later and changes nothing.
@@ -43,21 +43,21 @@ TEST_F(Commands, StopWhileConnectingAndWhileStreaming) {
   configure();
   addFile("big.bin", std::string(2000000, 'y'));
   start({false, true});
-  session->Post();
+  session->post();
   run.loop.dispatchReady();  // the session starts
   run.loop.dispatchReady();  // and connects, without waiting for the connect event
   ASSERT_EQ(session->sessionState(), static_cast<int>(SessionState::Connecting));
-  session->StopOrQuit();
+  session->stopOrQuit();
   expectStopped(reportLines(), display);
   EXPECT_TRUE(prompt.asked.empty());  // "/autoquit": nothing asked
   settle();
   EXPECT_EQ(quitRequests, 0);  // and the program stays open after a Stop
 
   ASSERT_TRUE(runUntil([&] { return session->isIdle(); }));
-  session->Post();
+  session->post();
 
   ASSERT_TRUE(runUntil([&] { return session->sessionState() == static_cast<int>(SessionState::StreamArticle); }));
-  session->StopOrQuit();
+  session->stopOrQuit();
   expectStopped(reportLines(), display);
   settle();
   run.advance(5000);
@@ -65,7 +65,7 @@ TEST_F(Commands, StopWhileConnectingAndWhileStreaming) {
   EXPECT_EQ(session->sessionState(), kIdle);  // no queued step restarts anything
   EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
   // Quit while idle.
-  session->StopOrQuit();
+  session->stopOrQuit();
   settle();
   EXPECT_EQ(quitRequests, 1);
 }

@@ -26,6 +26,25 @@ TEST_F(Dialogue, EmptyListGoesStraightToTheSummaryOfZeros) {
   EXPECT_EQ(prompt.asked[0].caption, "Posting Finished");
 }
 
+TEST_F(Dialogue, EveryChangeOfStateReachesTheTraceWithItsName) {
+  configure();
+  setting("Username", "tester");
+  addFile("a.bin", "x");
+  start();
+  std::vector<std::string> trace;
+  session->setStateTrace([&](SessionState from, SessionState to, std::string_view name) {
+    trace.push_back(std::to_string(static_cast<int>(from)) + ">" + std::string(name));
+    EXPECT_EQ(static_cast<int>(to), session->sessionState());
+  });
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(trace,
+            (std::vector<std::string>{"1>Idle",           "1>OpenConnection",  "2>LookingUp",      "3>Connecting",
+                                      "4>AwaitGreeting",  "6>SendUser",        "7>AwaitUserReply", "8>AwaitPassReply",
+                                      "9>SendModeReader", "10>AwaitModeReply", "11>StartPosting",  "14>NextPart",
+                                      "12>SendPost",      "13>AwaitPostReply", "15>StreamArticle", "16>ArticleSent",
+                                      "17>AwaitAck",      "18>Finish",         "19>Idle",          "1>Idle"}));
+}
+
 TEST_F(Dialogue, AuthenticatesOnlyWithAUserNameAndSendsAnEmptyPassword) {
   configure();
   setting("Username", "tester");

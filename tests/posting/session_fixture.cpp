@@ -39,7 +39,7 @@ void SessionTest::start(SessionFlags flags) {
   session = std::make_unique<PostingSession>(
       PostingSession::Services{run.loop, settings, uploadList, sockets, display, prompt}, flags,
       [this] { ++quitRequests; });
-  session->SetUp();
+  session->setUp();
 }
 
 bool SessionTest::settle(const std::function<bool()>& done) {
@@ -67,7 +67,7 @@ bool SessionTest::runUntil(const std::function<bool()>& done, int maxTicks) {
 }
 
 bool SessionTest::postAndWait(int maxTicks) {
-  session->Post();
+  session->post();
   settle();
   return runUntil([this] { return session->isIdle() && session->outcome() != RunOutcome::NotRun; }, maxTicks);
 }

@@ -36,7 +36,7 @@ TEST(TerminalDisplay, PrintsEachFileLineOnceWithItsOutcome) {
     d.AppendToFileLine("441 435 Duplicate\r\n");
     d.AddFileLine("003 c.bin ... ");
     d.AddFileLine("Error Experienced.  Attempting Reconnection.");
-    d.ShowProblem("Error writing data.\r\rCommunication terminated.");
+    d.showProblem("Error writing data.\r\rCommunication terminated.");
   });
   EXPECT_EQ(text,
             "State: Idle.\n"

@@ -27,10 +27,10 @@ using test::findWidget;
 class RecordingCommands final : public PostingCommands {
  public:
   explicit RecordingCommands(std::vector<std::string>& record) : calls(record) {}
-  void SetUp() override { calls.push_back("SetUp"); }
-  void Post() override { calls.push_back("Post"); }
-  void StopOrQuit() override { calls.push_back("StopOrQuit"); }
-  void SettingsCommand() override { calls.push_back("SettingsCommand"); }
+  void setUp() override { calls.push_back("setUp"); }
+  void post() override { calls.push_back("post"); }
+  void stopOrQuit() override { calls.push_back("stopOrQuit"); }
+  void settingsCommand() override { calls.push_back("settingsCommand"); }
   std::vector<std::string>& calls;
 };
 
@@ -41,7 +41,7 @@ class DlgPostTest : public ::testing::Test {
     frame.posting = &panel;
     frame.show();
     frame.switchPanel(&panel);
-    EXPECT_EQ(calls, std::vector<std::string>{"SetUp"});  // when it first shows
+    EXPECT_EQ(calls, std::vector<std::string>{"setUp"});  // when it first shows
     calls.clear();
   }
 
@@ -128,7 +128,7 @@ TEST_F(DlgPostTest, LightsGoOnWithTrafficAndOffTogether) {
   EXPECT_FALSE(lit("inboundLight"));
   panel.InboundLight();
   EXPECT_TRUE(lit("inboundLight"));
-  panel.LightsOff();
+  panel.lightsOff();
   EXPECT_FALSE(lit("outboundLight") || lit("inboundLight"));
 
   panel.HeartbeatLight();
@@ -163,7 +163,7 @@ TEST_F(DlgPostTest, ButtonsLockDuringASessionAndTheThirdReadsStopThenQuit) {
 TEST_F(DlgPostTest, ButtonsForwardTheirCommandsToTheSession) {
   QTest::mouseClick(&button("postButton"), Qt::LeftButton);
   QTest::mouseClick(&button("quitButton"), Qt::LeftButton);
-  EXPECT_EQ(calls, (std::vector<std::string>{"Post", "StopOrQuit"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"post", "stopOrQuit"}));
   QTest::keyClick(&panel, Qt::Key_Escape);  // no command, no close
   EXPECT_EQ(calls.size(), 2U);
   EXPECT_EQ(frame.shown(), &panel);
@@ -171,7 +171,7 @@ TEST_F(DlgPostTest, ButtonsForwardTheirCommandsToTheSession) {
 
 TEST_F(DlgPostTest, SettingsOpensANewSettingsPanelEachTimeAndOkComesBack) {
   QTest::mouseClick(&button("settingsButton"), Qt::LeftButton);
-  EXPECT_EQ(calls, (std::vector<std::string>{"SettingsCommand"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"settingsCommand"}));
   DlgSet* first = panel.settingsDialog();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(frame.shown(), first);
@@ -187,7 +187,7 @@ TEST_F(DlgPostTest, SettingsOpensANewSettingsPanelEachTimeAndOkComesBack) {
   EXPECT_EQ(frame.shown(), &panel);
   EXPECT_EQ(store.read("Newsgroup", "", 100), "alt.test");
   // Coming back does not set the session up again.
-  EXPECT_EQ(calls, (std::vector<std::string>{"SettingsCommand", "SettingsCommand"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"settingsCommand", "settingsCommand"}));
 }
 
 TEST_F(DlgPostTest, ClosingThePanelHidesIt) {
@@ -202,7 +202,7 @@ TEST_F(DlgPostTest, TheTipIsPickedByTheLocalSeconds) {
   const auto tipAt = [&](int second) {
     ManualClock at(minute + second);
     DlgPost shown(DialogServices{frame, store, prompt}, at);
-    shown.ShowTip();
+    shown.showTip();
     return findWidget<QLabel>(shown, "tipLabel")->text().toStdString();
   };
   EXPECT_EQ(tipAt(19), tipTable[0]);

@@ -32,7 +32,7 @@ TEST(Screenshot, PostingPanelInTheMiddleOfARun) {
   frame.switchPanel(&panel);
 
   panel.LockButtons();
-  panel.ShowTip();
+  panel.showTip();
   panel.ShowState("Posted 38400 of 60642 (63%)");
   panel.ShowTimeRate("0:02 / 0:01 - 18.75 Kb/Sec");
   panel.ShowEstimate("Elapsed: 00:00:41 To Go: 00:00:12");

@@ -26,7 +26,7 @@ class RecordingDisplay final : public PostingDisplay {
     inbound = splitListLines(text);
     inboundTexts.emplace_back(text);
   }
-  void ShowProblem(std::string_view text) override { problems.emplace_back(text); }
+  void showProblem(std::string_view text) override { problems.emplace_back(text); }
   void AddFileLine(std::string_view text) override { fileLines.emplace_back(text); }
   void AppendToFileLine(std::string_view text) override {
     if (fileLines.empty()) {
@@ -40,9 +40,9 @@ class RecordingDisplay final : public PostingDisplay {
   void ResetButtons() override { locked = false; }
   void OutboundLight() override { outboundLit = true; }
   void InboundLight() override { inboundLit = true; }
-  void LightsOff() override { outboundLit = inboundLit = false; }
+  void lightsOff() override { outboundLit = inboundLit = false; }
   void HeartbeatLight() override { heartbeat = !heartbeat; }
-  void ShowTip() override { ++tips; }
+  void showTip() override { ++tips; }
 
   std::string state;
   std::vector<std::string> states;

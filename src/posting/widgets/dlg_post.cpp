@@ -62,7 +62,7 @@ void DlgPost::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (!setUpDone_ && commands_ != nullptr) {
     setUpDone_ = true;
-    commands_->SetUp();
+    commands_->setUp();
   }
 }
 
@@ -112,7 +112,7 @@ void DlgPost::LockButtons() {
 }
 
 void DlgPost::ResetButtons() {
-  LightsOff();
+  lightsOff();
   ui_->settingsButton->setEnabled(true);
   ui_->postButton->setEnabled(true);
   ui_->quitButton->setText(QStringLiteral("Quit"));
@@ -126,7 +126,7 @@ void DlgPost::InboundLight() {
   ui_->inboundLight->setChecked(true);
 }
 
-void DlgPost::LightsOff() {
+void DlgPost::lightsOff() {
   ui_->outboundLight->setChecked(false);
   ui_->inboundLight->setChecked(false);
 }
@@ -136,25 +136,25 @@ void DlgPost::HeartbeatLight() {
   ui_->heartbeatLight->setChecked(heartbeat_);
 }
 
-void DlgPost::ShowTip() {
+void DlgPost::showTip() {
   showLabel(*ui_->tipLabel, tipForNow(clock_));
 }
 
 void DlgPost::onPost() {
   if (commands_ != nullptr) {
-    commands_->Post();
+    commands_->post();
   }
 }
 
 void DlgPost::onStopOrQuit() {
   if (commands_ != nullptr) {
-    commands_->StopOrQuit();
+    commands_->stopOrQuit();
   }
 }
 
 void DlgPost::onSettings() {
   if (commands_ != nullptr) {
-    commands_->SettingsCommand();
+    commands_->settingsCommand();
   }
   settingsDialog_.reset(std::make_unique<DlgSet>(services_));
   services_.host.switchPanel(settingsDialog_.get());

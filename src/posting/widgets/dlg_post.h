@@ -56,9 +56,9 @@ class DlgPost : public QDialog, public PostingDisplay {
   void ResetButtons() override;
   void OutboundLight() override;
   void InboundLight() override;
-  void LightsOff() override;
+  void lightsOff() override;
   void HeartbeatLight() override;
-  void ShowTip() override;
+  void showTip() override;
 
   // The settings panel opened last, while it exists.
   [[nodiscard]] DlgSet* settingsDialog() const { return settingsDialog_.get(); }

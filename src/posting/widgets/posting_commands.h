@@ -13,12 +13,12 @@ namespace tidewell {
 class PostingCommands {
  public:
   virtual ~PostingCommands() = default;
-  virtual void SetUp() = 0;
-  virtual void Post() = 0;
+  virtual void setUp() = 0;
+  virtual void post() = 0;
   // Quit while idle, Stop during a session.
-  virtual void StopOrQuit() = 0;
+  virtual void stopOrQuit() = 0;
   // Called before the settings panel opens.
-  virtual void SettingsCommand() = 0;
+  virtual void settingsCommand() = 0;
 };
 
 // The commands carried out by a PostingSession, which this object owns.
@@ -28,10 +28,10 @@ class SessionCommands final : public PostingCommands {
   SessionCommands(const SessionCommands&) = delete;
   SessionCommands& operator=(const SessionCommands&) = delete;
 
-  void SetUp() override { session_->SetUp(); }
-  void Post() override { session_->Post(); }
-  void StopOrQuit() override { session_->StopOrQuit(); }
-  void SettingsCommand() override { session_->SettingsCommand(); }
+  void setUp() override { session_->setUp(); }
+  void post() override { session_->post(); }
+  void stopOrQuit() override { session_->stopOrQuit(); }
+  void settingsCommand() override { session_->settingsCommand(); }
 
   [[nodiscard]] PostingSession& session() const { return *session_; }
 
