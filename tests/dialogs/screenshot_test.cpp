@@ -6,11 +6,11 @@
 #include <QImage>
 #include <cstdlib>
 
-#include "platform/clock.h"
-#include "platform/user_prompt.h"
-#include "posting/widgets/dlg_post.h"
+#include "dialogs/dlg_post.h"
 #include "settings/settings_store.h"
+#include "support/manual_clock.h"
 #include "support/qt/fake_frame.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
 namespace tidewell {
