@@ -1,12 +1,18 @@
-// Pictures of the posting panel for the documentation: with
-// TIDEWELL_SCREENSHOT_DIR set, the panel is filled through its display
-// interface as in the middle of a run and saved there as a PNG.
+// The pictures of docs/screenshots: with TIDEWELL_SCREENSHOT_DIR set, the
+// real panels are shown with neutral example values (no path or system of
+// the machine that takes them) and saved there as PNG files.
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPushButton>
+#include <QTest>
 #include <cstdlib>
+#include <utility>
 
+#include "dialogs/dlg_about.h"
+#include "dialogs/dlg_group.h"
 #include "dialogs/dlg_post.h"
+#include "dialogs/dlg_set.h"
 #include "settings/settings_store.h"
 #include "support/manual_clock.h"
 #include "support/qt/fake_frame.h"
@@ -16,9 +22,62 @@
 namespace tidewell {
 namespace {
 
-TEST(Screenshot, PostingPanelInTheMiddleOfARun) {
+QString screenshotFolder() {
   const char* folder = std::getenv("TIDEWELL_SCREENSHOT_DIR");
-  if (folder == nullptr || *folder == '\0') {
+  return folder == nullptr ? QString() : QString::fromLocal8Bit(folder);
+}
+
+void save(QWidget& panel, const char* name) {
+  EXPECT_TRUE(panel.grab().toImage().save(screenshotFolder() + QLatin1Char('/') + QLatin1String(name))) << name;
+}
+
+TEST(Screenshot, ThePanelsAtRest) {
+  if (screenshotFolder().isEmpty()) {
+    GTEST_SKIP() << "TIDEWELL_SCREENSHOT_DIR is not set";
+  }
+  test::TempDir dir;
+  const SettingsStore store(dir.file("Tidewell.INI"));
+  for (const auto& [key, value] : {std::pair{"Host", "news.example.net"},
+                                   {"From", "Poster <poster@example.net>"},
+                                   {"Subject", "Holiday pictures"},
+                                   {"Directory", "/home/me/uploads"},
+                                   {"Newsgroup", "alt.binaries.test,alt.test"},
+                                   {"PartSize", "60000"}}) {
+    store.write(key, value);
+  }
+  dir.write("groups.dat",
+            "alt.binaries.pictures 0000001234 0000000001 y\nalt.binaries.test 0000000010 0000000001 y\n"
+            "alt.test 0000000020 0000000001 y\ncomp.lang.c++ 1 2 y\nnews.software.readers 3 4 y\n"
+            "Tidewell.test 5 6 y\n");
+  ScriptedPrompt prompt;
+  ManualClock clock(1'700'000'040 + 3);  // a note about the program in the hint panel
+  test::FakeFrame frame;
+  frame.show();
+
+  DlgAbout about(frame);
+  frame.switchPanel(&about);
+  save(about, "about.png");
+
+  DlgPost posting(DialogServices{frame, store, prompt}, clock);
+  frame.posting = &posting;
+  frame.switchPanel(&posting);
+  posting.ShowState("Idle.");
+  posting.ShowOutboundInfo("Tidewell sockets 1.1 on Linux 6.1.0 (Berkeley sockets, epoll)");
+  posting.HeartbeatLight();
+  posting.ShowTip();
+  save(posting, "posting-idle.png");
+
+  DlgSet settings(DialogServices{frame, store, prompt});
+  frame.switchPanel(&settings);
+  save(settings, "settings.png");
+
+  QTest::mouseClick(settings.findChild<QPushButton*>(QStringLiteral("groupsButton")), Qt::LeftButton);
+  ASSERT_NE(settings.groupDialog(), nullptr);
+  save(*settings.groupDialog(), "groups.png");
+}
+
+TEST(Screenshot, PostingPanelInTheMiddleOfARun) {
+  if (screenshotFolder().isEmpty()) {
     GTEST_SKIP() << "TIDEWELL_SCREENSHOT_DIR is not set";
   }
   test::TempDir dir;
@@ -50,8 +109,7 @@ TEST(Screenshot, PostingPanelInTheMiddleOfARun) {
   panel.OutboundLight();
   panel.HeartbeatLight();
 
-  const QString path = QString::fromLocal8Bit(folder) + QStringLiteral("/posting-run.png");
-  EXPECT_TRUE(panel.grab().toImage().save(path));
+  save(panel, "posting-run.png");
 }
 
 }  // namespace
