@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/user_prompt.h"
 #include "posting/article_wire.h"
 #include "posting/post_count.h"
 #include "settings/settings_store.h"
 #include "settings/trim.h"
 #include "support/recording_display.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 #include "upload/article_spool.h"
 #include "upload/encoded_spool.h"

@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "settings/settings_store.h"
+#include "support/manual_clock.h"
 #include "support/temp_dir.h"
 
 namespace tidewell {
