@@ -9,9 +9,9 @@
 #include "dialogs/panel_host.h"
 #include "dialogs/settings_rules.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
 #include "ui_settings_dialog.h"
 
 namespace tidewell {

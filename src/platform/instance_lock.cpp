@@ -15,30 +15,22 @@ InstanceLock::Outcome InstanceLock::acquire(const std::string& path, std::unique
   // O_CLOEXEC: a viewer started by this instance must not inherit the lock
   // and keep it after Tidewell has ended. O_NOFOLLOW: the file may sit in a
   // shared temporary folder.
-  int fd = -1;
+  FileDescriptor fd;
   do {
-    fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
+    fd = FileDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  } while (!fd.isOpen() && errno == EINTR);
+  if (!fd.isOpen()) {
     return Outcome::Unavailable;
   }
   int result = -1;
   do {
-    result = flock(fd, LOCK_EX | LOCK_NB);
+    result = flock(fd.get(), LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
-    const bool held = errno == EWOULDBLOCK;
-    close(fd);
-    return held ? Outcome::HeldElsewhere : Outcome::Unavailable;
+    return errno == EWOULDBLOCK ? Outcome::HeldElsewhere : Outcome::Unavailable;
   }
-  lock = std::make_unique<InstanceLock>(Key{}, path, fd);
+  lock = std::make_unique<InstanceLock>(Key{}, path, std::move(fd));
   return Outcome::Acquired;
-}
-
-InstanceLock::~InstanceLock() {
-  // Closing the descriptor releases the lock; the file stays, so that two
-  // starts never race on creating and deleting it.
-  close(fd_);
 }
 
 std::string defaultInstanceLockPath() {

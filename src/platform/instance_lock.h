@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/file_io.h"
+
 namespace tidewell {
 
 // The one-instance rule: a running Tidewell holds an exclusive flock() on a
@@ -24,8 +26,10 @@ class InstanceLock {
     friend class InstanceLock;
     Key() = default;
   };
-  InstanceLock(Key /*key*/, std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  ~InstanceLock();
+  InstanceLock(Key /*key*/, std::string path, FileDescriptor fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+  // Closing the descriptor releases the lock; the file stays, so that two
+  // starts never race on creating and deleting it.
+  ~InstanceLock() = default;
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
   InstanceLock(InstanceLock&&) = delete;
@@ -35,7 +39,7 @@ class InstanceLock {
 
  private:
   std::string path_;
-  int fd_;
+  FileDescriptor fd_;
 };
 
 // "tidewell.lock" in $XDG_RUNTIME_DIR (private to the user), else
