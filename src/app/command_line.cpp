@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "settings/trim.h"
+#include "platform/text.h"
 
 namespace tidewell {
 

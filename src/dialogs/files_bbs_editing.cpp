@@ -5,10 +5,10 @@
 
 #include "dialogs/settings_rules.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 #include "platform/user_prompt.h"
 #include "platform/viewer.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
 #include "upload/files_bbs.h"
 
 namespace tidewell {

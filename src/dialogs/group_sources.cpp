@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "platform/file_system.h"
-#include "settings/trim.h"
+#include "platform/text.h"
 
 namespace tidewell {
 

@@ -1,6 +1,6 @@
 #include "dialogs/settings_rules.h"
 
-#include "settings/trim.h"
+#include "platform/text.h"
 
 namespace tidewell {
 

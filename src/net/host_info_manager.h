@@ -2,39 +2,15 @@
 
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "net/endpoint_address.h"
+#include "net/lookup_requests.h"
 #include "net/socket_messages.h"
-#include "platform/message_loop.h"
 #include "platform/winsock_types.h"
 
 namespace tidewell {
 
-class HostInfoManager;
 class SocketManager;
-class Winsock;
-
-// The look-up manager's hidden window: takes the host look-up replies (1327)
-// of requests started on the manager's own window.
-class HostInfoWindow {
- public:
-  HostInfoWindow(HostInfoManager& owner, MessageLoop& loop);
-  ~HostInfoWindow();
-  HostInfoWindow(const HostInfoWindow&) = delete;
-  HostInfoWindow& operator=(const HostInfoWindow&) = delete;
-  HostInfoWindow(HostInfoWindow&&) = delete;
-  HostInfoWindow& operator=(HostInfoWindow&&) = delete;
-
-  // The high 16 bits of lParam go to the manager's OnReply; result 1.
-  int HandleReply(std::intptr_t lParam);
-  [[nodiscard]] TargetHandle target() const { return target_; }
-
- private:
-  HostInfoManager& owner_;
-  MessageLoop& loop_;
-  TargetHandle target_ = kNoTarget;
-};
 
 // Host names to addresses and back, blocking or as an asynchronous request
 // that can be cancelled. All look-ups are for the Internet family (2) with
@@ -50,7 +26,7 @@ class HostInfoWindow {
 class HostInfoManager {
  public:
   explicit HostInfoManager(SocketManager& manager);
-  virtual ~HostInfoManager();
+  virtual ~HostInfoManager() = default;
   HostInfoManager(const HostInfoManager&) = delete;
   HostInfoManager& operator=(const HostInfoManager&) = delete;
   HostInfoManager(HostInfoManager&&) = delete;
@@ -103,22 +79,15 @@ class HostInfoManager {
   // The record in resultBuffer. Before any reply it is an empty record (no
   // name, no addresses).
   [[nodiscard]] const HostEntry* hostEntry() const;
-  [[nodiscard]] bool finished() const { return finished_ != 0; }
-  [[nodiscard]] AsyncHandle request() const { return request_; }
-  [[nodiscard]] std::int32_t lastError() const { return lastError_; }
-  [[nodiscard]] const char* resultBuffer() const { return resultBuffer_; }
-  [[nodiscard]] const HostInfoWindow& window() const { return window_; }
+  [[nodiscard]] bool finished() const { return requests_.finished(); }
+  [[nodiscard]] AsyncHandle request() const { return requests_.request(); }
+  [[nodiscard]] std::int32_t lastError() const { return requests_.lastError(); }
+  [[nodiscard]] const char* resultBuffer() const { return requests_.buffer(); }
+  // The manager's own reply target.
+  [[nodiscard]] TargetHandle target() const { return requests_.target(); }
 
  private:
-  int Started(AsyncHandle handle, AsyncHandle& request, const char* buffer);
-
-  Winsock& winsock_;
-  std::uint16_t finished_ = 0;
-  AsyncHandle request_ = kNoRequest;
-  std::int32_t lastError_ = 0;
-  std::vector<AsyncHandle> intoOwnBuffer_;  // requests that may still write resultBuffer
-  alignas(HostEntry) char resultBuffer_[kMaxGetHostStruct];
-  HostInfoWindow window_;
+  LookupRequests requests_;
 };
 
 }  // namespace tidewell

@@ -4,35 +4,13 @@
 #include <string_view>
 #include <vector>
 
+#include "net/lookup_requests.h"
 #include "net/socket_messages.h"
-#include "platform/message_loop.h"
 #include "platform/winsock_types.h"
 
 namespace tidewell {
 
-class ServiceManager;
 class SocketManager;
-class Winsock;
-
-// The service manager's hidden window: takes the service look-up replies
-// (1326) of requests started on the manager's own window.
-class ServiceWindow {
- public:
-  ServiceWindow(ServiceManager& owner, MessageLoop& loop);
-  ~ServiceWindow();
-  ServiceWindow(const ServiceWindow&) = delete;
-  ServiceWindow& operator=(const ServiceWindow&) = delete;
-  ServiceWindow(ServiceWindow&&) = delete;
-  ServiceWindow& operator=(ServiceWindow&&) = delete;
-
-  int HandleReply(std::intptr_t lParam);
-  [[nodiscard]] TargetHandle target() const { return target_; }
-
- private:
-  ServiceManager& owner_;
-  MessageLoop& loop_;
-  TargetHandle target_ = kNoTarget;
-};
 
 // Service names to ports and back, blocking or asynchronous. A protocol is a
 // name such as "tcp" or "udp", or null for any protocol. Ports are in
@@ -41,7 +19,7 @@ class ServiceWindow {
 class ServiceManager {
  public:
   explicit ServiceManager(SocketManager& manager);
-  virtual ~ServiceManager();
+  virtual ~ServiceManager() = default;
   ServiceManager(const ServiceManager&) = delete;
   ServiceManager& operator=(const ServiceManager&) = delete;
   ServiceManager(ServiceManager&&) = delete;
@@ -71,24 +49,19 @@ class ServiceManager {
 
   // The record in resultBuffer; an empty record before any reply.
   [[nodiscard]] const ServiceEntry* serviceEntry() const;
-  [[nodiscard]] std::int32_t lastError() const { return lastError_; }
+  [[nodiscard]] std::int32_t lastError() const { return requests_.lastError(); }
   [[nodiscard]] std::int32_t outstanding() const { return outstanding_; }
-  [[nodiscard]] bool finished() const { return finished_ != 0; }
-  [[nodiscard]] AsyncHandle request() const { return request_; }
-  [[nodiscard]] const ServiceWindow& window() const { return window_; }
+  [[nodiscard]] bool finished() const { return requests_.finished(); }
+  [[nodiscard]] AsyncHandle request() const { return requests_.request(); }
+  // The manager's own reply target.
+  [[nodiscard]] TargetHandle target() const { return requests_.target(); }
 
  private:
   int Started(AsyncHandle handle, AsyncHandle& request, bool ownWindow, const char* buffer);
 
-  Winsock& winsock_;
-  std::int32_t lastError_ = 0;
   std::int32_t outstanding_ = 0;
-  std::uint16_t finished_ = 0;
-  std::vector<AsyncHandle> ownRequests_;    // pending on the own window, for outstanding
-  std::vector<AsyncHandle> intoOwnBuffer_;  // requests that may still write resultBuffer
-  alignas(ServiceEntry) char resultBuffer_[kMaxGetHostStruct];
-  AsyncHandle request_ = kNoRequest;
-  ServiceWindow window_;
+  std::vector<AsyncHandle> ownRequests_;  // pending on the own target, for outstanding
+  LookupRequests requests_;
 };
 
 }  // namespace tidewell

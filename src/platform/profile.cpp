@@ -1,13 +1,13 @@
 #include "platform/profile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <vector>
+
+#include "platform/file_io.h"
+#include "platform/text.h"
 
 namespace tidewell {
 
@@ -35,60 +35,9 @@ std::vector<Line> splitLines(const std::string& content) {
   return lines;
 }
 
-enum class FileRead { Read, Missing, Failed };
-
-FileRead readWholeFile(const std::string& path, std::string& out) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return errno == ENOENT ? FileRead::Missing : FileRead::Failed;
-  }
-  out.clear();
-  char buffer[16384];
-  for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      close(fd);
-      return FileRead::Failed;  // a directory at the path lands here too (EISDIR)
-    }
-    if (n == 0) {
-      break;
-    }
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return FileRead::Read;
-}
-
-std::string_view trimBlanks(std::string_view text) {
-  const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && isBlank(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && isBlank(text.back())) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // "[name]" (blanks allowed around) gives the section's name.
 bool sectionName(std::string_view line, std::string_view& name) {
-  line = trimBlanks(line);
+  line = trimmedView(line);
   if (line.size() < 2 || line.front() != '[') {
     return false;
   }
@@ -96,13 +45,13 @@ bool sectionName(std::string_view line, std::string_view& name) {
   if (close == std::string_view::npos) {
     return false;
   }
-  name = trimBlanks(line.substr(1, close - 1));
+  name = trimmedView(line.substr(1, close - 1));
   return true;
 }
 
 // "key = value": comment lines (';' or '#') and lines without '=' are not keys.
 bool keyValue(std::string_view line, std::string_view& key, std::string_view& value) {
-  const std::string_view trimmed = trimBlanks(line);
+  const std::string_view trimmed = trimmedView(line);
   if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') {
     return false;
   }
@@ -110,8 +59,8 @@ bool keyValue(std::string_view line, std::string_view& key, std::string_view& va
   if (eq == std::string_view::npos) {
     return false;
   }
-  key = trimBlanks(line.substr(0, eq));
-  value = trimBlanks(line.substr(eq + 1));
+  key = trimmedView(line.substr(0, eq));
+  value = trimmedView(line.substr(eq + 1));
   // A value wrapped in matching quotes is read without them.
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
@@ -147,7 +96,7 @@ Location locate(const std::vector<Line>& lines, std::string_view section, std::s
       if (inSection) {
         break;  // the first matching section is the one used
       }
-      inSection = equalsNoCase(name, section);
+      inSection = equalsIgnoringCase(name, section);
       if (inSection) {
         where.sectionLine = i;
         where.lastContentLine = i;
@@ -157,12 +106,12 @@ Location locate(const std::vector<Line>& lines, std::string_view section, std::s
     if (!inSection) {
       continue;
     }
-    if (!trimBlanks(text).empty()) {
+    if (!trimmedView(text).empty()) {
       where.lastContentLine = i;
     }
     std::string_view k;
     std::string_view v;
-    if (where.keyLine == SIZE_MAX && keyValue(text, k, v) && equalsNoCase(k, key)) {
+    if (where.keyLine == SIZE_MAX && keyValue(text, k, v) && equalsIgnoringCase(k, key)) {
       where.keyLine = i;
     }
   }
@@ -179,7 +128,10 @@ std::string storedValue(std::string_view value) {
   const bool quoted =
       value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
   if (blankEdge || quoted) {
-    return "\"" + std::string(value) + "\"";
+    std::string quotedValue(1, '"');
+    quotedValue.append(value);
+    quotedValue.push_back('"');
+    return quotedValue;
   }
   return std::string(value);
 }
@@ -243,7 +195,7 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
   if (where.keyLine != SIZE_MAX) {
     Line& line = lines[where.keyLine];
     const std::size_t eq = line.text.find('=');
-    const std::string keyText(trimBlanks(std::string_view(line.text).substr(0, eq)));
+    const std::string keyText(trimmedView(std::string_view(line.text).substr(0, eq)));
     line.text = keyText + "=" + stored;
   } else if (where.sectionLine != SIZE_MAX) {
     Line& after = lines[where.lastContentLine];
@@ -266,39 +218,17 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
     out += line.ending;
   }
 
-  // Write a sibling file and rename it over the original, so a failed write
-  // never leaves a half-written configuration behind.
-  mode_t mode = S_IRUSR | S_IWUSR;
+  // The new text replaces the file in one rename, so a failed write never
+  // leaves a half-written configuration behind. A file the write creates is
+  // the owner's alone; an existing one keeps its mode.
+  mode_t mode = kOwnerOnly;
   if (existed) {
     struct stat st {};
     if (stat(target.c_str(), &st) == 0) {
       mode = st.st_mode & 07777;
     }
   }
-  const std::string temp = target + ".tmp-" + std::to_string(getpid());
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) {
-    return false;
-  }
-  fchmod(fd, mode);
-  std::size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t n = write(fd, out.data() + done, out.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      close(fd);
-      unlink(temp.c_str());
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (close(fd) != 0 || rename(temp.c_str(), target.c_str()) != 0) {
-    unlink(temp.c_str());
-    return false;
-  }
-  return true;
+  return replaceFile(target, out, mode);
 }
 
 }  // namespace tidewell

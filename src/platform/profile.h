@@ -23,7 +23,10 @@ namespace tidewell {
 // be read is never written (that would lose its other settings). Lines are
 // matched after a UTF-8 byte order mark at the start of the file.
 // A file the write creates is made readable by its owner only (mode 0600):
-// the configuration holds a password.
+// the configuration holds a password. Every write replaces the file in one
+// rename from a temporary file that is created exclusively and readable by
+// the owner only (replaceFile), so a link planted at a temporary name never
+// receives the text.
 [[nodiscard]] std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
                                             std::string_view defaultValue, std::size_t readLimit);
 

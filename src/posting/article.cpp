@@ -2,11 +2,11 @@
 
 #include <string>
 
+#include "platform/text.h"
 #include "posting/article_text.h"
 #include "posting/post_count.h"
 #include "posting/posting_display.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
 #include "upload/article_spool.h"
 #include "upload/encoded_spool.h"
 #include "upload/encoder.h"

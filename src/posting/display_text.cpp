@@ -1,6 +1,6 @@
 #include "posting/display_text.h"
 
-#include "settings/trim.h"
+#include "platform/text.h"
 
 namespace tidewell {
 

@@ -2,11 +2,12 @@
 // acknowledged in turn; the summary at the end of the list.
 #include <cstdio>
 
+#include "platform/file_io.h"
+#include "platform/text.h"
 #include "posting/article.h"
 #include "posting/article_text.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
 #include "upload/encoder.h"
 #include "upload/spool_files.h"
 #include "upload/upload_list.h"
@@ -121,7 +122,12 @@ void PostingSession::Impl::stepAwaitPostReply() {
   const ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_};
   const ArticleServices services{services_.settings, encoded_, article_, display_};
   if (!ComposeArticle(part, services, subjectLine_)) {
-    failArticle("Error reading UUE file.\r\rCommunication terminated.", "Failed.  [Error reading UUE file.]\r\n");
+    if (const int error = article_.writeError(); error != 0) {
+      const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
+      failArticle(problem + "\r\rCommunication terminated.", "Failed.  [" + problem + "]\r\n");
+    } else {
+      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Failed.  [Error reading UUE file.]\r\n");
+    }
     return;
   }
   display_.ShowState("Posting article... ");

@@ -1,46 +1,48 @@
 #include "posting/session_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/clock.h"
-#include "platform/file_system.h"
+#include "platform/disk.h"
+#include "platform/file_io.h"
+#include "platform/text.h"
 #include "settings/settings_store.h"
 
 namespace tidewell {
 
 namespace {
 constexpr int kReportCycle = 100;
+constexpr std::string_view kPassCommand = "authinfo pass ";
+constexpr std::string_view kPasswordMask = "********";
+
+std::string reportName(int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "Report%02d.TXT", number);
+  return name;
+}
+}  // namespace
+
+std::string maskedForLog(std::string_view text) {
+  if (text.size() < kPassCommand.size() || !equalsIgnoringCase(text.substr(0, kPassCommand.size()), kPassCommand)) {
+    return std::string(text);
+  }
+  const std::size_t lineEnd = text.find_first_of("\r\n");
+  std::string masked(text.substr(0, kPassCommand.size()));
+  masked += kPasswordMask;
+  if (lineEnd != std::string_view::npos) {
+    masked += text.substr(lineEnd);
+  }
+  return masked;
 }
 
-bool appendToFile(const std::string& path, std::string_view text) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    return false;
-  }
-  std::size_t done = 0;
-  bool ok = true;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      ok = false;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return close(fd) == 0 && ok;
-}
+SessionLog::SessionLog(SettingsStore& settings, const Clock& clock) : SessionLog(settings, clock, realDisk()) {}
 
-SessionLog::SessionLog(SettingsStore& settings, const Clock& clock) : settings_(settings), clock_(clock) {}
+SessionLog::SessionLog(SettingsStore& settings, const Clock& clock, Disk& disk)
+    : settings_(settings), clock_(clock), disk_(disk) {}
 
 void SessionLog::StartNewLog() const {
-  deleteFile(std::string(kLogFileName));
+  disk_.remove(std::string(kLogFileName));
 }
 
 void SessionLog::RefreshLogging() {
@@ -51,26 +53,53 @@ void SessionLog::RefreshLogging() {
 
 void SessionLog::LogWrite(std::string_view text) const {
   if (loggingOn_) {
-    appendToFile(std::string(kLogFileName), text);
+    static_cast<void>(disk_.append(std::string(kLogFileName), maskedForLog(text), kOwnerOnly));
   }
 }
 
-void SessionLog::OpenNewReport() {
+ReportOpening SessionLog::OpenNewReport() {
+  ReportOpening result;
+  reportFileName_.clear();
   int number = settings_.number(Setting::ReportNumber);
   if (number < 0) {
     number = 0;
   }
   number = static_cast<int>((static_cast<long long>(number) + 1) % kReportCycle);
-  settings_.write(Setting::ReportNumber, std::to_string(number));
-  char name[32];
-  std::snprintf(name, sizeof name, "Report%02d.TXT", number);
+  std::string name = reportName(number);
+  if (!settings_.write(Setting::ReportNumber, std::to_string(number))) {
+    // The number will not move on, so the next run would overwrite this
+    // run's report: take the next name nobody has used.
+    int tried = 0;
+    while (disk_.exists(name) && ++tried < kReportCycle) {
+      number = (number + 1) % kReportCycle;
+      name = reportName(number);
+    }
+    if (tried == kReportCycle) {
+      result.message =
+          "Every report name from Report00.TXT to Report99.TXT is taken, and ReportNumber cannot be "
+          "saved. Not posting.";
+      return result;
+    }
+    if (!warnedUnsavedNumber_) {
+      warnedUnsavedNumber_ = true;
+      result.message =
+          "ReportNumber cannot be saved in the configuration file; reports take the next free name (" + name + ").";
+    }
+  }
+  disk_.remove(name);
+  if (const int error = disk_.append(name, "", kSharedFile); error != 0) {
+    result.message =
+        "Cannot write the report " + name + " in the working directory (" + std::strerror(error) + "). Not posting.";
+    return result;
+  }
   reportFileName_ = name;
-  deleteFile(reportFileName_);
+  result.opened = true;
+  return result;
 }
 
 void SessionLog::ReportWrite(std::string_view text) const {
   if (!reportFileName_.empty()) {
-    appendToFile(reportFileName_, text);
+    static_cast<void>(disk_.append(reportFileName_, text, kSharedFile));
   }
 }
 

@@ -6,9 +6,18 @@
 namespace tidewell {
 
 class Clock;
+class Disk;
 class SettingsStore;
 
 inline constexpr std::string_view kLogFileName = "LOGGIT.TXT";
+
+// What OpenNewReport found: `opened` false when no report file can be made
+// (the run must not start); `message` says why, or, with `opened`, warns
+// once that the report number cannot be saved.
+struct ReportOpening {
+  bool opened = false;
+  std::string message;
+};
 
 // The numbered summary report of each session (ReportNN.TXT) and the debug
 // log (LOGGIT.TXT), both in the working directory. Every write opens its
@@ -17,6 +26,7 @@ inline constexpr std::string_view kLogFileName = "LOGGIT.TXT";
 class SessionLog {
  public:
   SessionLog(SettingsStore& settings, const Clock& clock);
+  SessionLog(SettingsStore& settings, const Clock& clock, Disk& disk);
   SessionLog(const SessionLog&) = delete;
   SessionLog& operator=(const SessionLog&) = delete;
 
@@ -26,10 +36,15 @@ class SessionLog {
   // on until the program ends.
   void RefreshLogging();
   [[nodiscard]] bool loggingOn() const { return loggingOn_; }
+  // The log is the owner's alone (mode 0600) and never holds the password:
+  // the text of an "authinfo pass" command is written masked.
   void LogWrite(std::string_view text) const;
 
   // Advances ReportNumber (1..99, then 0) and starts a fresh report file.
-  void OpenNewReport();
+  // When the number cannot be saved, the report takes the next free name
+  // instead, so no report is ever overwritten; when no report file can be
+  // made, there is no report (reportFileName() is empty).
+  ReportOpening OpenNewReport();
   [[nodiscard]] const std::string& reportFileName() const { return reportFileName_; }
   void ReportWrite(std::string_view text) const;
   // "HH:MM:SS " in local time, then the text.
@@ -38,11 +53,15 @@ class SessionLog {
  private:
   SettingsStore& settings_;
   const Clock& clock_;
+  Disk& disk_;
   bool loggingOn_ = false;
+  bool warnedUnsavedNumber_ = false;
   std::string reportFileName_;
 };
 
-// Appends `text` to the file at `path`; false when it cannot be opened.
-bool appendToFile(const std::string& path, std::string_view text);
+// The text as the debug log keeps it: a command "authinfo pass <password>"
+// (any letter case) has its password replaced by asterisks; any other text
+// is kept byte for byte.
+[[nodiscard]] std::string maskedForLog(std::string_view text);
 
 }  // namespace tidewell

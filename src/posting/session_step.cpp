@@ -76,7 +76,16 @@ void PostingSession::Impl::stepIdle() {
   replyReady_ = false;
   display_.ClearFileLines();
 
-  log_.OpenNewReport();
+  const ReportOpening report = log_.OpenNewReport();
+  if (!report.message.empty()) {
+    services_.prompt.notify(report.message, "Tidewell Error",
+                            report.opened ? PromptIcon::Exclamation : PromptIcon::Stop);
+  }
+  if (!report.opened) {
+    resetButtons();
+    endRun(RunOutcome::EndedWithoutFinishing, false);
+    return;
+  }
   std::string heading = "Tidewell ";
   heading += kVersionText;
   heading += "\r\nWinsock Detected is ";

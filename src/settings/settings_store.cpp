@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "platform/profile.h"
-#include "settings/trim.h"
+#include "platform/text.h"
 
 namespace tidewell {
 

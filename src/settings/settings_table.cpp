@@ -1,15 +1,12 @@
 #include "settings/settings_table.h"
 
-#include <string>
-
-#include "settings/trim.h"
+#include "platform/text.h"
 
 namespace tidewell {
 
 std::optional<Setting> findSetting(std::string_view name) {
-  const std::string wanted = toLowerAscii(std::string(name));
   for (const SettingSpec& spec : kSettings) {
-    if (toLowerAscii(std::string(spec.name)) == wanted) {
+    if (equalsIgnoringCase(spec.name, name)) {
       return spec.key;
     }
   }

@@ -1,7 +1,7 @@
 #include "settings/value_rules.h"
 
+#include "platform/text.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
 
 namespace tidewell {
 

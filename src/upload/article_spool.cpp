@@ -1,27 +1,30 @@
 #include "upload/article_spool.h"
 
-#include "platform/file_system.h"
-#include "upload/file_io.h"
+#include "platform/file_io.h"
 
 namespace tidewell {
 
 void ArticleSpool::resetArticleSpool() {
   articleSent_ = 0;
   articleTotal_ = 0;
-  deleteFile(path_);
+  writeError_ = 0;
+  disk_.remove(path_);
 }
 
 bool ArticleSpool::appendToArticleSpool(std::string_view text) {
   articleTotal_ += static_cast<std::int64_t>(text.size());
-  const FileDescriptor file = openForAppend(path_);
-  return file.isOpen() && writeAll(file.get(), text);
+  const int error = disk_.append(path_, text, kSharedFile);
+  if (error != 0 && writeError_ == 0) {
+    writeError_ = error;
+  }
+  return error == 0;
 }
 
 bool ArticleSpool::readArticleChunk(std::string& chunk, std::size_t maximum) {
   chunk.clear();
   const std::int64_t left = articleTotal_ - articleSent_;
   const std::int64_t count = left < static_cast<std::int64_t>(maximum) ? left : static_cast<std::int64_t>(maximum);
-  if (count <= 0 || !readExactlyAt(path_, articleSent_, static_cast<std::size_t>(count), chunk)) {
+  if (count <= 0 || !disk_.readAt(path_, articleSent_, static_cast<std::size_t>(count), chunk)) {
     return false;
   }
   articleSent_ += count;
@@ -36,7 +39,7 @@ void ArticleSpool::rewindArticle(std::int64_t bytes) {
 }
 
 void ArticleSpool::deleteArticleSpool() const {
-  deleteFile(path_);
+  disk_.remove(path_);
 }
 
 }  // namespace tidewell

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/disk.h"
 #include "upload/spool_files.h"
 
 namespace tidewell {
@@ -14,7 +15,8 @@ namespace tidewell {
 // access opens, works on and closes the file.
 class ArticleSpool {
  public:
-  explicit ArticleSpool(std::string path = std::string(kArticleFileName)) : path_(std::move(path)) {}
+  explicit ArticleSpool(std::string path = std::string(kArticleFileName), Disk& disk = realDisk())
+      : path_(std::move(path)), disk_(disk) {}
   ArticleSpool(const ArticleSpool&) = delete;
   ArticleSpool& operator=(const ArticleSpool&) = delete;
 
@@ -24,8 +26,11 @@ class ArticleSpool {
   void resetArticleSpool();
   // Appends the bytes of `text`. The total grows by the text's length even
   // when the write fails, so the shortfall also surfaces as a failed read;
-  // false tells the caller at once.
+  // false tells the caller at once, and writeError() says why.
   bool appendToArticleSpool(std::string_view text);
+  // The errno of the first write that failed since the last reset; 0 when
+  // every write went in.
+  [[nodiscard]] int writeError() const { return writeError_; }
 
   [[nodiscard]] bool isArticleSent() const { return articleSent_ == articleTotal_; }
   // Reads the next bytes, at most `maximum`, into `chunk` and advances the
@@ -43,6 +48,8 @@ class ArticleSpool {
 
  private:
   std::string path_;
+  Disk& disk_;
+  int writeError_ = 0;
   std::int64_t articleSent_ = 0;
   std::int64_t articleTotal_ = 0;
 };

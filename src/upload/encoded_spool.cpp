@@ -1,7 +1,7 @@
 #include "upload/encoded_spool.h"
 
+#include "platform/file_io.h"
 #include "platform/file_system.h"
-#include "upload/file_io.h"
 
 namespace tidewell {
 

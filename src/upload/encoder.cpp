@@ -2,10 +2,10 @@
 
 #include <array>
 
+#include "platform/file_io.h"
 #include "platform/file_system.h"
-#include "settings/trim.h"
+#include "platform/text.h"
 #include "upload/encode_streams.h"
-#include "upload/file_io.h"
 
 namespace tidewell {
 

@@ -5,11 +5,12 @@
 
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
-#include "upload/file_io.h"
+#include "upload/line_reader.h"
 #include "upload/upload_scan.h"
 
 namespace tidewell {

@@ -1,9 +1,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "upload/encode_streams.h"
 #include "upload/encoder.h"
-#include "upload/file_io.h"
 
 namespace tidewell {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/file_system.h"
-#include "settings/trim.h"
-#include "upload/file_io.h"
+#include "platform/text.h"
 #include "upload/files_bbs.h"
 #include "upload/upload_list.h"
 

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "upload/encode_streams.h"
 #include "upload/encoder.h"
-#include "upload/file_io.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>

@@ -164,6 +164,20 @@ TEST(ProfileWrite, KeepsTheModeOfAnExistingFileAndWritesThroughASymlink) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+TEST(ProfileWrite, ALinkPlantedAtATemporaryNameNeverReceivesTheFile) {
+  TempDir dir;
+  const std::string path = dir.write("t.ini", "[Settings]\nHost=h\n");
+  const std::string victim = dir.write("victim.txt", "untouched");
+  const std::string planted = path + ".tmp-" + std::to_string(getpid());
+  ASSERT_EQ(symlink(victim.c_str(), planted.c_str()), 0);
+  ASSERT_TRUE(writeProfileString(path, "Settings", "Password", "secret"));
+  EXPECT_EQ(dir.read("victim.txt"), "untouched");
+  struct stat st {};
+  ASSERT_EQ(lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(dir.read("t.ini"), "[Settings]\nHost=h\nPassword=secret\n");
+}
+
 TEST(ProfileWrite, RefusesAFileItCannotReadAndLeavesNoTemporaryFile) {
   TempDir dir;
   ASSERT_EQ(mkdir(dir.file("dir.ini").c_str(), 0700), 0);

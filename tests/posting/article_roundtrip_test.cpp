@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "posting/article.h"
 #include "posting/article_wire.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
 #include "support/recording_display.h"
 #include "support/temp_dir.h"
 #include "upload/article_spool.h"

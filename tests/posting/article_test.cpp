@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
+#include "platform/text.h"
 #include "platform/user_prompt.h"
 #include "posting/article_wire.h"
 #include "posting/post_count.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
+#include "support/failing_disk.h"
 #include "support/recording_display.h"
 #include "support/temp_dir.h"
 #include "upload/article_spool.h"
@@ -302,6 +305,26 @@ TEST_F(ArticleTest, UnreadableEncodedTextOrSpoolFailsTheComposition) {
   std::filesystem::remove(article.path());
   std::filesystem::create_directory(article.path());
   EXPECT_FALSE(compose("a.bin", "", 1, plan, 100));
+  EXPECT_NE(article.writeError(), 0) << "a directory in the spool's place refuses the write";
+}
+
+TEST_F(ArticleTest, AFullDiskIsToldAsAWriteFailureNotAsAReadOne) {
+  const PartPlan plan = prepare("a.bin", std::string(3000, 'a'));
+  test::FailingDisk disk;
+  ArticleSpool full(work.file("FULL.ART"), disk);
+  const ArticlePart part{"a.bin", "", 1, plan, 3000};
+  for (const std::size_t room : {0U, 100U, 1000U}) {
+    disk.failAppends(ENOSPC, full.path(), room);
+    encoded.setEncodedPosition(0);
+    EXPECT_FALSE(ComposeArticle(part, {settings, encoded, full, display}, subjectLine)) << room;
+    EXPECT_EQ(full.writeError(), ENOSPC) << room;
+  }
+  EXPECT_EQ(writeErrorText(ENOSPC), "disk full");
+  EXPECT_EQ(writeErrorText(EROFS), "Read-only file system");
+
+  std::filesystem::remove(encoded.path());
+  EXPECT_FALSE(compose("a.bin", "", 1, plan, 3000));
+  EXPECT_EQ(article.writeError(), 0) << "a read that fails is no write error";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The command dialogue with the server: greeting, authentication, reader
 // mode, and how each refusal ends the session.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "posting/session_fixture.h"
 
@@ -104,6 +105,20 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ModeReader", "mode reader", "502 not for you",
                 "Error - Could not set READER mode.\rUnable to talk to this server.", "Could not set READER mode."}),
     [](const ::testing::TestParamInfo<Refusal>& param) { return param.param.name; });
+
+TEST_F(Dialogue, AReportThatCannotBeWrittenStopsTheRunBeforeItStarts) {
+  configure();
+  addFile("a.bin", "x");
+  ASSERT_EQ(mkdir(dir.file("Report01.TXT").c_str(), 0700), 0);
+  start({false, true});
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  EXPECT_EQ(session->reportFileName(), "");
+  EXPECT_EQ(server.connectionCount(), 0U);
+  ASSERT_EQ(prompt.asked.size(), 1U);
+  EXPECT_EQ(prompt.asked[0].text,
+            "Cannot write the report Report01.TXT in the working directory (Is a directory). Not posting.");
+}
 
 TEST_F(Dialogue, HostNotSetStopsBeforeConnecting) {
   configure();

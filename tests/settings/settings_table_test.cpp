@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/text.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
 #include "settings/value_rules.h"
 #include "support/temp_dir.h"
 

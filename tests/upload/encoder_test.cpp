@@ -6,9 +6,9 @@
 #include <random>
 #include <string>
 
+#include "platform/file_io.h"
 #include "support/temp_dir.h"
 #include "upload/encode_streams.h"
-#include "upload/file_io.h"
 
 namespace tidewell {
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tidewell {
 
@@ -15,8 +16,15 @@ std::string& trimLeading(std::string& text);
 // trimTrailing, then trimLeading; returns the same text.
 std::string& trimWhitespace(std::string& text);
 [[nodiscard]] std::string trimmed(std::string text);
+// The view without the whitespace at its ends.
+[[nodiscard]] std::string_view trimmedView(std::string_view text);
 
-// ASCII-only lower-casing, as the program compares switches and booleans.
+// ASCII-only letter case: the program compares switches, booleans, key and
+// file names this way, whatever the locale.
+[[nodiscard]] constexpr char lowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 [[nodiscard]] std::string toLowerAscii(std::string text);
+[[nodiscard]] bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace tidewell

@@ -1,4 +1,4 @@
-#include "settings/trim.h"
+#include "platform/text.h"
 
 #include <algorithm>
 
@@ -25,13 +25,25 @@ std::string trimmed(std::string text) {
   return text;
 }
 
-std::string toLowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
+std::string_view trimmedView(std::string_view text) {
+  while (!text.empty() && isTrimmable(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && isTrimmable(text.back())) {
+    text.remove_suffix(1);
   }
   return text;
+}
+
+std::string toLowerAscii(std::string text) {
+  for (char& c : text) {
+    c = lowerAscii(c);
+  }
+  return text;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return std::ranges::equal(a, b, [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
 }  // namespace tidewell

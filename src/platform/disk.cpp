@@ -1,0 +1,31 @@
+#include "platform/disk.h"
+
+#include <cerrno>
+
+#include "platform/file_io.h"
+#include "platform/file_system.h"
+
+namespace tidewell {
+
+int RealDisk::append(const std::string& path, std::string_view bytes, mode_t mode) {
+  return appendToFile(path, bytes, mode) ? 0 : (errno != 0 ? errno : EIO);
+}
+
+bool RealDisk::readAt(const std::string& path, std::int64_t offset, std::size_t size, std::string& out) {
+  return readExactlyAt(path, offset, size, out);
+}
+
+bool RealDisk::exists(const std::string& path) {
+  return fileExists(path);
+}
+
+void RealDisk::remove(const std::string& path) {
+  deleteFile(path);
+}
+
+Disk& realDisk() {
+  static RealDisk disk;
+  return disk;
+}
+
+}  // namespace tidewell
