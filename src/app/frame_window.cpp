@@ -93,6 +93,8 @@ void TMyFrameWindow::switchPanel(QWidget* panel) {
   current_ = panel;
   panel->show();
   layout_.activate();
+  // The focus leaves the panel just hidden: keys go to the one shown.
+  focusFirstControl(*panel);
   switching_ = false;
 }
 

@@ -35,8 +35,9 @@ class TMyFrameWindow final : public QWidget, public PanelHost {
   void start();
 
   // Hide the panel shown now, install `panel` (taken into the frame as a
-  // child without its own caption), show it and fit the frame to it. The
-  // caller closes the panel it came from only afterwards.
+  // child without its own caption), show it, fit the frame to it and focus
+  // its first control. The caller closes the panel it came from only
+  // afterwards.
   void switchPanel(QWidget* panel) override;
   [[nodiscard]] QWidget* postingPanel() const override { return posting_.get(); }
   [[nodiscard]] QWidget* aboutPanel() const { return about_.get(); }

@@ -7,9 +7,9 @@
 
 #include "app/app_context.h"
 #include "app/signal_watch.h"
+#include "app/terminal_display.h"
 #include "net/socket_manager.h"
 #include "posting/posting_session.h"
-#include "posting/terminal_display.h"
 
 namespace tidewell {
 

@@ -2,9 +2,9 @@
 
 #include "app/app_context.h"
 #include "dialogs/dlg_about.h"
+#include "dialogs/dlg_post.h"
+#include "dialogs/posting_commands.h"
 #include "posting/posting_session.h"
-#include "posting/widgets/dlg_post.h"
-#include "posting/widgets/posting_commands.h"
 
 namespace tidewell {
 

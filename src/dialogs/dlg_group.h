@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 #include <memory>
 #include <string>
 
 #include "dialogs/dialog_services.h"
 
 class QListWidget;
-class QString;
 namespace Ui {
 class GroupsDialog;
 }
@@ -55,6 +55,9 @@ class DlgGroup : public QDialog {
 // Sorted list boxes: alphabetical without regard to letter case.
 // Adds `text` at its place (after equal entries) and returns its row.
 int addSortedEntry(QListWidget& list, const QString& text);
+// Fills an empty `list` with `entries` in the order that adding them one by
+// one with addSortedEntry gives, sorting them only once.
+void fillSorted(QListWidget& list, const QStringList& entries);
 // The first row whose text equals `text` without regard to letter case, or -1.
 [[nodiscard]] int findEntry(const QListWidget& list, const QString& text);
 

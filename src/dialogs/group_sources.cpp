@@ -34,7 +34,7 @@ std::vector<std::string> readGroupsFile(const std::string& path) {
   // its line feed, at most 511 characters at a time.
   std::string line;
   int c = 0;
-  while ((c = std::fgetc(file.get())) != EOF) {
+  while ((c = getc_unlocked(file.get())) != EOF) {
     line += static_cast<char>(c);
     if (c != '\n' && line.size() < kGroupNameLimit) {
       continue;

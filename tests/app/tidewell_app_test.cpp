@@ -11,6 +11,7 @@
 #include "app/frame_window.h"
 #include "app_test_support.h"
 #include "dialogs/qt_prompt.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
 namespace tidewell {

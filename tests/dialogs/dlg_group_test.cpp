@@ -6,13 +6,14 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <vector>
 
 #include "dialogs/dlg_set.h"
 #include "dialogs/group_sources.h"
-#include "platform/user_prompt.h"
 #include "settings/settings_store.h"
 #include "support/qt/fake_frame.h"
 #include "support/qt/find_widget.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
 namespace tidewell {
@@ -191,6 +192,34 @@ TEST_F(DlgGroupTest, CancelLeavesTheFieldExactlyAsItWas) {
   QTest::keyClick(group, Qt::Key_Escape);
   EXPECT_EQ(field(), original);
   EXPECT_EQ(frame.shown(), settings.get());
+}
+
+TEST(SortedLists, FillingInOneGoGivesTheOrderOfAddingOneByOne) {
+  // Equal names (letter case aside) keep the order they came in.
+  const std::vector<QStringList> cases = {
+      {"alt.test", "ALT.TEST", "Alt.Test", "alt.test"},
+      {"b", "", "A", "a", "", "B", "aa", "a.b", "a-b", "a_b"},
+      {QString::fromUtf8("\xc3\xa4rger"), QString::fromUtf8("\xc3\x84rger"), "arger", "zz",
+       QString::fromUtf8("de.stra\xc3\x9f"
+                         "e"),
+       "de.STRASSE", "de.strasse"},
+  };
+  for (const QStringList& names : cases) {
+    QListWidget oneByOne;
+    QListWidget inOneGo;
+    for (const QString& name : names) {
+      addSortedEntry(oneByOne, name);
+    }
+    fillSorted(inOneGo, names);
+    QStringList expected;
+    QStringList actual;
+    for (int i = 0; i < oneByOne.count(); ++i) {
+      expected.append(oneByOne.item(i)->text());
+      actual.append(inOneGo.item(i)->text());
+    }
+    EXPECT_EQ(inOneGo.count(), oneByOne.count());
+    EXPECT_EQ(actual, expected);
+  }
 }
 
 TEST(GroupSources, MasterListLinesAreReadInPiecesOf511Characters) {

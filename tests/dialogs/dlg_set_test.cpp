@@ -11,10 +11,10 @@
 
 #include "dialogs/settings_rules.h"
 #include "platform/file_system.h"
-#include "platform/user_prompt.h"
 #include "settings/settings_store.h"
 #include "support/qt/fake_frame.h"
 #include "support/qt/find_widget.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
 namespace tidewell {

@@ -12,10 +12,10 @@
 
 #include "dialogs/dlg_set.h"
 #include "platform/file_system.h"
-#include "platform/user_prompt.h"
 #include "settings/settings_store.h"
 #include "support/qt/fake_frame.h"
 #include "support/qt/find_widget.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
 namespace tidewell {

@@ -15,6 +15,7 @@
 #include "settings/settings_store.h"
 #include "support/failing_disk.h"
 #include "support/recording_display.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 #include "upload/article_spool.h"
 #include "upload/encoded_spool.h"

@@ -7,12 +7,12 @@
 #include <string>
 
 #include "net/socket_manager.h"
-#include "platform/user_prompt.h"
 #include "posting/posting_session.h"
 #include "settings/settings_store.h"
 #include "support/loop_runner.h"
 #include "support/nntp_server_double.h"
 #include "support/recording_display.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 #include "upload/upload_list.h"
 

@@ -14,6 +14,7 @@
 #include "platform/file_system.h"
 #include "settings/settings_store.h"
 #include "support/failing_disk.h"
+#include "support/manual_clock.h"
 #include "support/temp_dir.h"
 
 namespace tidewell {

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/clock.h"
 #include "platform/message_loop.h"
+#include "support/manual_clock.h"
 
 namespace tidewell::test {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/user_prompt.h"
 #include "settings/settings_store.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 #include "upload/files_bbs.h"
 #include "upload/upload_list.h"

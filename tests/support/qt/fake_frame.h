@@ -32,6 +32,7 @@ class FakeFrame final : public QWidget, public PanelHost {
     panel->move(0, 0);
     panel->show();
     resize(panel->size());
+    focusFirstControl(*panel);
     shown_ = panel;
     switches.push_back(panel);
   }

@@ -1,4 +1,4 @@
-#include "posting/terminal_display.h"
+#include "app/terminal_display.h"
 
 #include <cstdlib>
 

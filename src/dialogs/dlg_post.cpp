@@ -1,12 +1,12 @@
-#include "posting/widgets/dlg_post.h"
+#include "dialogs/dlg_post.h"
 
 #include <QListWidget>
 
 #include "dialogs/dlg_set.h"
 #include "dialogs/panel_host.h"
+#include "dialogs/posting_commands.h"
+#include "dialogs/tips.h"
 #include "posting/display_text.h"
-#include "posting/tips.h"
-#include "posting/widgets/posting_commands.h"
 #include "ui_tidewell_dialog.h"
 
 namespace tidewell {

@@ -1,4 +1,4 @@
-#include "posting/tips.h"
+#include "dialogs/tips.h"
 
 #include "platform/clock.h"
 

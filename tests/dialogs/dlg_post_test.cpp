@@ -1,4 +1,4 @@
-#include "posting/widgets/dlg_post.h"
+#include "dialogs/dlg_post.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +10,13 @@
 #include <QTest>
 
 #include "dialogs/dlg_set.h"
-#include "platform/clock.h"
-#include "platform/user_prompt.h"
-#include "posting/tips.h"
-#include "posting/widgets/posting_commands.h"
+#include "dialogs/posting_commands.h"
+#include "dialogs/tips.h"
 #include "settings/settings_store.h"
+#include "support/manual_clock.h"
 #include "support/qt/fake_frame.h"
 #include "support/qt/find_widget.h"
+#include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
 namespace tidewell {
