@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   }
   const std::string dir(folder);
   writeGroupsFile(dir + "/groups.dat", lines);
-  const tidewell::SettingsStore settings(dir + "/Tidewell.INI");
+  tidewell::SettingsStore settings(dir + "/Tidewell.INI");
   settings.write("Newsgroup", "alt.test,comp.lang.c");
   tidewell::StderrPrompt prompt;
 

@@ -36,9 +36,9 @@ std::string maskedForLog(std::string_view text) {
   return masked;
 }
 
-SessionLog::SessionLog(const SettingsStore& settings, const Clock& clock) : SessionLog(settings, clock, realDisk()) {}
+SessionLog::SessionLog(SettingsStore& settings, const Clock& clock) : SessionLog(settings, clock, realDisk()) {}
 
-SessionLog::SessionLog(const SettingsStore& settings, const Clock& clock, Disk& disk)
+SessionLog::SessionLog(SettingsStore& settings, const Clock& clock, Disk& disk)
     : settings_(settings), clock_(clock), disk_(disk) {}
 
 void SessionLog::StartNewLog() const {
@@ -60,14 +60,13 @@ void SessionLog::LogWrite(std::string_view text) const {
 ReportOpening SessionLog::OpenNewReport() {
   ReportOpening result;
   reportFileName_.clear();
-  std::string stored = toLowerAscii(settings_.read("ReportNumber", "0", kBoolLimit));
-  int number = parseDecimalSetting(trimWhitespace(stored));
+  int number = settings_.number(Setting::ReportNumber);
   if (number < 0) {
     number = 0;
   }
   number = static_cast<int>((static_cast<long long>(number) + 1) % kReportCycle);
   std::string name = reportName(number);
-  if (!settings_.write("ReportNumber", std::to_string(number))) {
+  if (!settings_.write(Setting::ReportNumber, std::to_string(number))) {
     // The number will not move on, so the next run would overwrite this
     // run's report: take the next name nobody has used.
     int tried = 0;

@@ -25,8 +25,8 @@ struct ReportOpening {
 // while a run goes on; a write that cannot open its file is dropped.
 class SessionLog {
  public:
-  SessionLog(const SettingsStore& settings, const Clock& clock);
-  SessionLog(const SettingsStore& settings, const Clock& clock, Disk& disk);
+  SessionLog(SettingsStore& settings, const Clock& clock);
+  SessionLog(SettingsStore& settings, const Clock& clock, Disk& disk);
   SessionLog(const SessionLog&) = delete;
   SessionLog& operator=(const SessionLog&) = delete;
 
@@ -51,7 +51,7 @@ class SessionLog {
   void ReportStamped(std::string_view text) const;
 
  private:
-  const SettingsStore& settings_;
+  SettingsStore& settings_;
   const Clock& clock_;
   Disk& disk_;
   bool loggingOn_ = false;

@@ -36,7 +36,7 @@ TEST(Screenshot, ThePanelsAtRest) {
     GTEST_SKIP() << "TIDEWELL_SCREENSHOT_DIR is not set";
   }
   test::TempDir dir;
-  const SettingsStore store(dir.file("Tidewell.INI"));
+  SettingsStore store(dir.file("Tidewell.INI"));
   for (const auto& [key, value] : {std::pair{"Host", "news.example.net"},
                                    {"From", "Poster <poster@example.net>"},
                                    {"Subject", "Holiday pictures"},

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "settings/settings_store.h"
@@ -98,7 +99,7 @@ TEST_F(SessionLogTest, TheLogIsTheOwnersAloneAndMasksThePassword) {
 TEST(SessionLogReports, AnUnsavedNumberTakesTheNextFreeNameAndWarnsOnce) {
   TempDir dir;
   ScopedChdir inDir{dir.path()};
-  const SettingsStore settings{dir.file("missing/Tidewell.INI")};  // cannot be saved
+  SettingsStore settings{dir.file("missing/Tidewell.INI")};  // cannot be saved
   ManualClock clock;
   SessionLog log{settings, clock};
   dir.write("Report01.TXT", "an earlier run");
@@ -115,7 +116,7 @@ TEST(SessionLogReports, AnUnsavedNumberTakesTheNextFreeNameAndWarnsOnce) {
 TEST(SessionLogReports, AWorkingDirectoryThatRefusesFilesGivesNoReport) {
   TempDir dir;
   ScopedChdir inDir{dir.path()};
-  const SettingsStore settings{dir.file("Tidewell.INI")};
+  SettingsStore settings{dir.file("Tidewell.INI")};
   ManualClock clock;
   test::FailingDisk disk;
   disk.failAppends(EACCES);
