@@ -59,18 +59,37 @@ int runDesktopFrontEnd(AppContext& context, int& argc, char** argv) {
 }  // namespace
 
 int runTidewell(int& argc, char** argv) {
-  // One instance per user. A second start ends here: nothing shown, no file
-  // read or written.
+  // One instance per user. A second start ends here: one line on standard
+  // error, no window, no file read or written.
   std::unique_ptr<InstanceLock> lock;
   const std::string lockPath = defaultInstanceLockPath();
   switch (InstanceLock::acquire(lockPath, lock)) {
     case InstanceLock::Outcome::Acquired:
       break;
     case InstanceLock::Outcome::HeldElsewhere:
+      std::fprintf(stderr, "Tidewell: another Tidewell is already running (it holds %s); this one ends.\n",
+                   lockPath.c_str());
       return -1;
     case InstanceLock::Outcome::Unavailable:
       std::fprintf(stderr, "Tidewell: cannot use the lock file %s; a second instance will not be noticed.\n",
                    lockPath.c_str());
+      break;
+  }
+  // The spool, report and log files live in the working directory. Two
+  // programs whose instance locks differ (a desktop session's runtime folder,
+  // cron's temporary folder) must still not share them: the working
+  // directory itself is locked too.
+  std::unique_ptr<InstanceLock> folderLock;
+  switch (InstanceLock::acquireFolder(".", folderLock)) {
+    case InstanceLock::Outcome::Acquired:
+      break;
+    case InstanceLock::Outcome::HeldElsewhere:
+      std::fprintf(stderr,
+                   "Tidewell: another Tidewell is already running in this working directory and would share its "
+                   "spool and report files; this one ends.\n");
+      return -1;
+    case InstanceLock::Outcome::Unavailable:
+      std::fprintf(stderr, "Tidewell: cannot lock the working directory; a second run in it will not be noticed.\n");
       break;
   }
 

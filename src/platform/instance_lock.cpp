@@ -11,28 +11,53 @@
 
 namespace tidewell {
 
-InstanceLock::Outcome InstanceLock::acquire(const std::string& path, std::unique_ptr<InstanceLock>& lock) {
-  // O_CLOEXEC: a viewer started by this instance must not inherit the lock
-  // and keep it after Tidewell has ended. O_NOFOLLOW: the file may sit in a
-  // shared temporary folder.
+namespace {
+
+// Opens `path` with `flags` (retrying interruptions) and takes an exclusive
+// flock without waiting; the descriptor, or -1 with the outcome.
+int openLocked(const std::string& path, int flags, InstanceLock::Outcome& outcome) {
   int fd = -1;
   do {
-    fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    fd = open(path.c_str(), flags, 0600);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    return Outcome::Unavailable;
+    outcome = InstanceLock::Outcome::Unavailable;
+    return -1;
   }
   int result = -1;
   do {
     result = flock(fd, LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
-    const bool held = errno == EWOULDBLOCK;
+    outcome = errno == EWOULDBLOCK ? InstanceLock::Outcome::HeldElsewhere : InstanceLock::Outcome::Unavailable;
     close(fd);
-    return held ? Outcome::HeldElsewhere : Outcome::Unavailable;
+    return -1;
   }
-  lock = std::make_unique<InstanceLock>(Key{}, path, fd);
-  return Outcome::Acquired;
+  outcome = InstanceLock::Outcome::Acquired;
+  return fd;
+}
+
+}  // namespace
+
+InstanceLock::Outcome InstanceLock::acquire(const std::string& path, std::unique_ptr<InstanceLock>& lock) {
+  // O_CLOEXEC: a viewer started by this instance must not inherit the lock
+  // and keep it after Tidewell has ended. O_NOFOLLOW: the file may sit in a
+  // shared temporary folder.
+  Outcome outcome = Outcome::Unavailable;
+  const int fd = openLocked(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, outcome);
+  if (fd >= 0) {
+    lock = std::make_unique<InstanceLock>(Key{}, path, fd);
+  }
+  return outcome;
+}
+
+InstanceLock::Outcome InstanceLock::acquireFolder(const std::string& folder, std::unique_ptr<InstanceLock>& lock) {
+  Outcome outcome = Outcome::Unavailable;
+  const int fd = openLocked(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC, outcome);
+  if (fd >= 0) {
+    lock = std::make_unique<InstanceLock>(Key{}, folder, fd);
+  }
+  return outcome;
 }
 
 InstanceLock::~InstanceLock() {
