@@ -77,6 +77,19 @@ void markLetterCaseTwins(nodeManagerClass& list) {
   }
 }
 
+// Puts the scanned entries (in listing order) into the list in name order
+// without walking it for each one: taken from the greatest name down, every
+// entry goes in front, past only the entries of the same name, which keep
+// their listing order as insertSorted promises.
+void insertAll(nodeManagerClass& list, std::vector<std::unique_ptr<nodeClass>>& entries) {
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const auto& a, const auto& b) { return compareUploadNames(*a->getName(), *b->getName()) > 0; });
+  for (auto& entry : entries) {
+    list.insertSorted(std::move(entry));
+  }
+  entries.clear();
+}
+
 }  // namespace
 
 int buildUploadList(nodeManagerClass& list, const std::string& directory, const SettingsStore& settings,
@@ -90,6 +103,7 @@ int buildUploadList(nodeManagerClass& list, const std::string& directory, const 
   }
   const OwnFiles own(ownFiles);
   const std::optional<FileIdentity> folder = identityOf(directory);
+  std::vector<std::unique_ptr<nodeClass>> entries;
   for (const std::string& name : names) {
     const std::string path = joinPath(directory, name);
     if (fileSizeOf(path) <= 0 || isReportFileName(name) || equalsIgnoringCase(name, kFilesBbsName) ||
@@ -98,11 +112,13 @@ int buildUploadList(nodeManagerClass& list, const std::string& directory, const 
     }
     std::optional<std::string> description = lookup.lookupDescription(name);
     if (lookup.lookupStatus() == kLookupFatal) {
+      insertAll(list, entries);
       return kScanFatal;
     }
     result = std::max(result, lookup.lookupStatus());
-    list.insertSorted(std::make_unique<nodeClass>(name, std::move(description)));
+    entries.push_back(std::make_unique<nodeClass>(name, std::move(description)));
   }
+  insertAll(list, entries);
   markLetterCaseTwins(list);
   return result;
 }
