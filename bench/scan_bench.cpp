@@ -2,7 +2,7 @@
 // FILES.BBS of N lines (in reverse order, so every lookup goes to the far
 // end) in a fresh folder, scans it once and prints
 //   scan: <N> files, <N>-line FILES.BBS, <seconds> s, <warnings> warnings
-//   scan_bench [N]     default 20000
+//   scan_bench [N]     default 20000 (NOBBS=1: UseBBS off, the listing alone)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
