@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_store.h"
 #include "upload/file_io.h"
@@ -18,8 +19,8 @@
 int main(int argc, char** argv) {
   using namespace tidewell;
   const long count = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 20000;
-  char pattern[] = "/tmp/tidewell-scan-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
+  std::string pattern = joinPath(temporaryFolder(), "tidewell-scan-XXXXXX");
+  if (mkdtemp(pattern.data()) == nullptr) {
     std::perror("mkdtemp");
     return 1;
   }
