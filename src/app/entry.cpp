@@ -103,9 +103,10 @@ int runTidewell(int& argc, char** argv) {
     }
   }
 
-  // One instance per user. A second start ends here: nothing shown, no file
-  // read or written. The settings are not changed under a running instance
-  // either: it writes some of them itself, and its settings panel all of them.
+  // One instance per user. A second start ends here: one line on standard
+  // error, no window, no file read or written. The settings are not changed
+  // under a running instance either: it writes some of them itself, and its
+  // settings panel all of them.
   std::unique_ptr<InstanceLock> lock;
   const std::string lockPath = defaultInstanceLockPath();
   switch (InstanceLock::acquire(lockPath, lock)) {
@@ -114,6 +115,9 @@ int runTidewell(int& argc, char** argv) {
     case InstanceLock::Outcome::HeldElsewhere:
       if (assignments) {
         std::fputs("Tidewell: another instance is running; close it before changing the settings.\n", stderr);
+      } else {
+        std::fprintf(stderr, "Tidewell: another Tidewell is already running (it holds %s); this one ends.\n",
+                     lockPath.c_str());
       }
       return -1;
     case InstanceLock::Outcome::Unavailable:
@@ -121,12 +125,31 @@ int runTidewell(int& argc, char** argv) {
                    lockPath.c_str());
       break;
   }
-
-  prepareConfigFolder(configFilePath, where);
+  // --set touches only the configuration file, never the working directory.
   if (assignments) {
+    prepareConfigFolder(configFilePath, where);
     SettingsStore settings(configFilePath);
     return writeAssignments(settings, *assignments, stderr);
   }
+
+  // The spool, report and log files live in the working directory. Two
+  // programs whose instance locks differ (a desktop session's runtime folder,
+  // cron's temporary folder) must still not share them: the working
+  // directory itself is locked too.
+  std::unique_ptr<InstanceLock> folderLock;
+  switch (InstanceLock::acquireFolder(".", folderLock)) {
+    case InstanceLock::Outcome::Acquired:
+      break;
+    case InstanceLock::Outcome::HeldElsewhere:
+      std::fprintf(stderr,
+                   "Tidewell: another Tidewell is already running in this working directory and would share its "
+                   "spool and report files; this one ends.\n");
+      return -1;
+    case InstanceLock::Outcome::Unavailable:
+      std::fprintf(stderr, "Tidewell: cannot lock the working directory; a second run in it will not be noticed.\n");
+      break;
+  }
+  prepareConfigFolder(configFilePath, where);
 
   const FrontEndChoice frontEnd = chooseFrontEnd(commandLine.headless, systemDisplayEnvironment());
   if (!frontEnd.warning.empty()) {

@@ -1,5 +1,6 @@
 #include "app/headless_front_end.h"
 
+#include <csignal>
 #include <cstdio>
 
 #include "app/app_context.h"
@@ -9,6 +10,9 @@
 namespace tidewell {
 
 int runHeadlessFrontEnd(AppContext& context) {
+  // Standard output may be a pipe whose reader goes away (`| head`): the run
+  // goes on posting and its writes to the closed pipe simply fail.
+  std::signal(SIGPIPE, SIG_IGN);
   context.prompt.setTarget(std::make_unique<StderrPrompt>());
   if (!context.postAtStart) {
     std::puts("Tidewell: without a window there is nothing to do unless \"/tidewell\" is given.");

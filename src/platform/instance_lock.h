@@ -20,6 +20,10 @@ class InstanceLock {
 
   // Tries once, without waiting. `lock` is set only when Acquired.
   [[nodiscard]] static Outcome acquire(const std::string& path, std::unique_ptr<InstanceLock>& lock);
+  // The same lock on a folder itself (the working directory, where a run
+  // keeps its spool, report and log files): no file is created, and the
+  // folder need not be writable.
+  [[nodiscard]] static Outcome acquireFolder(const std::string& folder, std::unique_ptr<InstanceLock>& lock);
 
   struct Key {  // only acquire() can make one
    private:

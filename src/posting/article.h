@@ -15,7 +15,7 @@ class SettingsStore;
 
 // One part of the current file, as the posting session knows it.
 struct ArticlePart {
-  std::string_view currentName;         // the file name, lower-cased (texts only)
+  std::string_view currentName;         // the file name for the texts (nodeClass::textName)
   std::string_view currentDescription;  // trimmed description, possibly empty
   std::int32_t partIndex = 1;           // counts from 1
   PartPlan plan;

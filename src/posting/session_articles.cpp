@@ -40,9 +40,10 @@ void PostingSession::Impl::stepNextPart() {
     return;
   }
   currentSourceName_ = head->getName().value_or("");
-  // The name as texts show it: lower-cased, and with any control character
+  // The name as texts show it: lower-cased (unless another listed file has
+  // the same lower-cased name), and with any control character
   // made harmless, so a strange file name cannot break a report line.
-  currentName_ = headerSafeText(toLowerAscii(currentSourceName_).substr(0, kNameLimit), '_');
+  currentName_ = headerSafeText(head->textName().substr(0, kNameLimit), '_');
   currentDescription_ = trimmed(head->getDescription().value_or("")).substr(0, kNameLimit);
   const std::string path = sourcePath(currentSourceName_);
   sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);

@@ -2,8 +2,11 @@
 // of the command dialogue with the server.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "net/socket_manager.h"
+#include "platform/instance_lock.h"
 #include "platform/user_prompt.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
@@ -99,8 +102,11 @@ void PostingSession::Impl::stepIdle() {
   articlesFailed_ = 0;
   articlesOk_ = 0;
   services_.uploadList.clear();
-  const int built =
-      buildUploadList(services_.uploadList, services_.settings.getDirectory(), services_.settings, services_.prompt);
+  // The program's own files are never posted, even from the working directory.
+  const std::vector<std::string> ownFiles{services_.settings.configFilePath(), std::string(kLogFileName),
+                                          encoded_.path(), article_.path(), defaultInstanceLockPath()};
+  const int built = buildUploadList(services_.uploadList, services_.settings.getDirectory(), services_.settings,
+                                    services_.prompt, ownFiles);
   if (built == kScanWarnings) {
     const PromptAnswer answer = services_.prompt.ask("Non-Fatal error encountered. Continue?", "Tidewell Error",
                                                      PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);

@@ -86,6 +86,49 @@ void DescriptionLookup::fatal(std::string_view message) {
   prompt_.notify(message, kUploadErrorCaption);
 }
 
+std::optional<std::string> DescriptionLookup::lookupFilePath(const std::string& directory) {
+  // The name found last is checked first: listing a large directory for
+  // every file would make the scan quadratic.
+  if (!foundPath_.empty() && foundIn_ == directory && fileExists(foundPath_)) {
+    return foundPath_;
+  }
+  const std::optional<std::string> name = findFilesBbsName(directory);
+  if (!name) {
+    return std::nullopt;
+  }
+  foundIn_ = directory;
+  foundPath_ = joinPath(directory, *name);
+  return foundPath_;
+}
+
+void DescriptionLookup::index(int fd, const std::string& path) {
+  struct stat st {};
+  Stamp stamp;
+  stamp.path = path;
+  if (fstat(fd, &st) == 0) {
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  }
+  if (stamp == indexed_ && stamp.size >= 0) {
+    return;
+  }
+  indexed_ = stamp;
+  lines_.clear();
+  linesByFirstWord_.clear();
+  LineReader reader(fd, kLookupLineLimit);
+  std::string line;
+  while (reader.nextPiece(line)) {
+    trimTrailing(line);
+    if (line.empty() || line.front() == ' ' || line.front() == '\t') {
+      continue;
+    }
+    linesByFirstWord_[toLowerAscii(line.substr(0, line.find_first_of(" \t")))].push_back(lines_.size());
+    lines_.push_back(line);
+  }
+}
+
 std::optional<std::string> DescriptionLookup::lookupDescription(std::string_view fileName) {
   status_ = kLookupOk;
   if (!settings_.isUseBBS()) {
@@ -100,28 +143,28 @@ std::optional<std::string> DescriptionLookup::lookupDescription(std::string_view
     fatal("Specified Directory does not exist or is not accessible.");
     return std::nullopt;
   }
-  const std::optional<std::string> bbsName = findFilesBbsName(directory);
-  if (!bbsName) {
+  const std::optional<std::string> bbsPath = lookupFilePath(directory);
+  if (!bbsPath) {
     fatal("FILES.BBS file does not exist or is not accessible.");
     return std::nullopt;
   }
-  const FileDescriptor file = openRegularForRead(joinPath(directory, *bbsName));
+  const FileDescriptor file = openRegularForRead(*bbsPath);
   if (!file.isOpen()) {
     fatal("FILES.BBS could not be opened.");
     return std::nullopt;
   }
+  index(file.get(), *bbsPath);
 
   const std::string wanted = toLowerAscii(std::string(fileName));
-  LineReader reader(file.get(), kLookupLineLimit);
-  std::string line;
-  while (reader.nextPiece(line)) {
-    trimTrailing(line);
-    if (line.empty() || line.front() == ' ' || line.front() == '\t') {
-      continue;
-    }
-    const std::size_t at = toLowerAscii(line).find(wanted);
-    if (at != std::string::npos) {
-      return descriptionAfter(line, at + wanted.size());
+  const auto candidates = linesByFirstWord_.find(wanted.substr(0, wanted.find_first_of(" \t")));
+  if (candidates != linesByFirstWord_.end()) {
+    for (const std::size_t number : candidates->second) {
+      const std::string& line = lines_[number];
+      const std::size_t end = wanted.size();
+      const bool nameEnds = line.size() == end || (line.size() > end && (line[end] == ' ' || line[end] == '\t'));
+      if (nameEnds && toLowerAscii(line.substr(0, end)) == wanted) {
+        return descriptionAfter(line, wanted.size());
+      }
     }
   }
 

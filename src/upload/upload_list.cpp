@@ -1,5 +1,7 @@
 #include "upload/upload_list.h"
 
+#include "settings/trim.h"
+
 namespace tidewell {
 
 nodeClass::nodeClass(std::optional<std::string> name, std::optional<std::string> description,
@@ -17,6 +19,11 @@ std::unique_ptr<nodeClass> nodeClass::setNext(std::unique_ptr<nodeClass> next) {
   std::unique_ptr<nodeClass> old = std::move(next_);
   next_ = std::move(next);
   return old;
+}
+
+std::string nodeClass::textName() const {
+  std::string name = name_.value_or("");
+  return keepsListedName_ ? name : toLowerAscii(std::move(name));
 }
 
 int compareUploadNames(std::string_view a, std::string_view b) {

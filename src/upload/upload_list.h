@@ -28,6 +28,12 @@ class nodeClass {
   [[nodiscard]] const std::optional<std::string>& getDescription() const { return description_; }
   void setDescription(std::optional<std::string> description) { description_ = std::move(description); }
 
+  // The name the article texts carry (subject, "begin" line, report): the
+  // name lower-cased, or the name as listed when another file of the list
+  // has the same lower-cased name, so that the two decode to two files.
+  [[nodiscard]] std::string textName() const;
+  void setKeepsListedName(bool keep) { keepsListedName_ = keep; }
+
   [[nodiscard]] nodeClass* getNext() { return next_.get(); }
   [[nodiscard]] const nodeClass* getNext() const { return next_.get(); }
   // Links `next` after this entry and hands back the entry that was linked
@@ -39,6 +45,7 @@ class nodeClass {
 
   std::optional<std::string> name_;
   std::optional<std::string> description_;
+  bool keepsListedName_ = false;
   std::unique_ptr<nodeClass> next_;
 };
 

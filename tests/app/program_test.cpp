@@ -15,6 +15,8 @@
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "settings/settings_table.h"
+#include "support/loop_runner.h"
+#include "support/nntp_server_double.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -56,8 +58,16 @@ class ProgramRun {
 
   Outcome run(const std::vector<std::string>& arguments) const { return finish(start(arguments)); }
 
-  // Starts the program without waiting for it.
-  pid_t start(const std::vector<std::string>& arguments) const {
+  // Settings for a headless run that posts the folder "work/source" to `host`.
+  void writeSettings(const std::string& host) const {
+    mkdir(work("source").c_str(), 0700);
+    test::writeFile(work("Tidewell.INI"), "[Settings]\nHost=" + host + "\nDirectory=" + work("source") +
+                                              "\nFrom=poster@example.com\nNewsgroup=alt.test\nShowCount=FALSE\n");
+  }
+
+  // Starts the program without waiting for it. With `outFd` its standard
+  // output goes there instead of to the recorded file.
+  pid_t start(const std::vector<std::string>& arguments, int outFd = -1) const {
     const std::string program = std::string(TIDEWELL_BINARY_DIR) + "/tidewell";
     std::vector<std::string> argStore{program};
     argStore.insert(argStore.end(), arguments.begin(), arguments.end());
@@ -75,8 +85,8 @@ class ProgramRun {
     }
     argv.push_back(nullptr);
     envp.push_back(nullptr);
-    const std::string outPath = dir.file("stdout.txt");
-    const std::string errPath = dir.file("stderr.txt");
+    const std::string outPath = dir.file("stdout" + std::to_string(starts_) + ".txt");
+    const std::string errPath = dir.file("stderr" + std::to_string(starts_++) + ".txt");
     const std::string workDir = dir.file("work");
 
     // Only async-signal-safe calls between fork and exec: the test program
@@ -86,7 +96,7 @@ class ProgramRun {
     const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const pid_t child = fork();
     if (child == 0) {
-      if (chdir(workDir.c_str()) != 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+      if (chdir(workDir.c_str()) != 0 || dup2(in, 0) < 0 || dup2(outFd >= 0 ? outFd : out, 1) < 0 || dup2(err, 2) < 0) {
         _exit(126);
       }
       execve(program.c_str(), argv.data(), envp.data());
@@ -95,14 +105,31 @@ class ProgramRun {
     close(in);
     close(out);
     close(err);
+    started_[child] = starts_ - 1;
     return child;
   }
 
   Outcome finish(pid_t child) const {
     int raw = 0;
     waitpid(child, &raw, 0);
-    const std::string outPath = dir.file("stdout.txt");
-    const std::string errPath = dir.file("stderr.txt");
+    return outcomeOf(child, raw);
+  }
+
+  // Runs `loop` (a server double's) until the child has ended; one that is
+  // still running after `realMs` is killed.
+  Outcome finishWhileServing(pid_t child, test::LoopRunner& runner, int realMs) const {
+    int raw = 0;
+    if (!runner.waitFor([&] { return waitpid(child, &raw, WNOHANG) == child; }, realMs)) {
+      ADD_FAILURE() << "the program did not end";
+      kill(child, SIGKILL);
+      waitpid(child, &raw, 0);
+    }
+    return outcomeOf(child, raw);
+  }
+
+  Outcome outcomeOf(pid_t child, int raw) const {
+    const std::string outPath = dir.file("stdout" + std::to_string(started_[child]) + ".txt");
+    const std::string errPath = dir.file("stderr" + std::to_string(started_[child]) + ".txt");
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
     outcome.out = test::readFile(outPath);
@@ -112,6 +139,10 @@ class ProgramRun {
 
   TempDir dir;
   std::map<std::string, std::string> variables;
+
+ private:
+  mutable int starts_ = 0;
+  mutable std::map<pid_t, int> started_;
 };
 
 struct FileState {
@@ -147,7 +178,8 @@ TEST(Program, ASecondStartExitsWithMinusOneAndTouchesNothing) {
     const Outcome second = sandbox.run(arguments);
     EXPECT_EQ(second.status, 255);  // -1
     EXPECT_EQ(second.out, "");
-    EXPECT_EQ(second.err, "");
+    EXPECT_EQ(second.err,
+              "Tidewell: another Tidewell is already running (it holds " + sandbox.lockPath() + "); this one ends.\n");
   }
   EXPECT_TRUE(stateOf(sandbox.work("Tidewell.INI")) == ini);
   EXPECT_TRUE(stateOf(sandbox.work("TIDEWELL.ENC")) == enc);
@@ -157,6 +189,60 @@ TEST(Program, ASecondStartExitsWithMinusOneAndTouchesNothing) {
   running.reset();
   const Outcome alone = sandbox.run({});
   EXPECT_EQ(alone.status, 0);
+}
+
+// Two programs whose instance locks differ (a desktop session's runtime
+// folder, cron's temporary folder) in one working directory: the second ends
+// before it touches the first one's spool files or the server.
+TEST(Program, ASecondProgramInTheSameWorkingDirectoryIsRefused) {
+  test::LoopRunner runner;
+  test::NntpServerDouble server(runner.loop);
+  if (!server.listening()) {
+    GTEST_SKIP() << "cannot bind port 119: errno " << server.bindError();
+  }
+  server.onConnect(test::Response::silence());  // the first run waits for its greeting
+  ProgramRun sandbox;
+  sandbox.writeSettings(server.address());
+  test::writeFile(sandbox.work("source/a.zip"), "data");
+  const pid_t first = sandbox.start({"--headless", "/tidewell"});
+  ASSERT_TRUE(runner.waitFor([&] { return server.connectionCount() == 1; }, 20000));
+  test::writeFile(sandbox.work("TIDEWELL.ENC"), "the first run's");
+  const FileState enc = stateOf(sandbox.work("TIDEWELL.ENC"));
+
+  mkdir(sandbox.dir.file("runtime2").c_str(), 0700);
+  sandbox.variables["XDG_RUNTIME_DIR"] = sandbox.dir.file("runtime2");
+  const Outcome second = sandbox.finishWhileServing(sandbox.start({"--headless", "/tidewell"}), runner, 20000);
+  EXPECT_EQ(second.status, 255);
+  EXPECT_EQ(second.err,
+            "Tidewell: another Tidewell is already running in this working directory and would share its spool "
+            "and report files; this one ends.\n");
+  EXPECT_TRUE(stateOf(sandbox.work("TIDEWELL.ENC")) == enc);
+  EXPECT_EQ(server.connectionCount(), 1u);
+
+  kill(first, SIGTERM);
+  EXPECT_EQ(sandbox.finishWhileServing(first, runner, 20000).status, 3);
+}
+
+// `tidewell ... | head -2`: the reader of the output goes away, the run
+// posts on.
+TEST(Program, AHeadlessRunPostsOnWhenItsOutputPipeCloses) {
+  test::LoopRunner runner;
+  test::NntpServerDouble server(runner.loop);
+  if (!server.listening()) {
+    GTEST_SKIP() << "cannot bind port 119: errno " << server.bindError();
+  }
+  ProgramRun sandbox;
+  sandbox.writeSettings(server.address());
+  test::writeFile(sandbox.work("source/a.zip"), "first");
+  test::writeFile(sandbox.work("source/b.zip"), "second");
+  int pipeFds[2];
+  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+  close(pipeFds[0]);  // nobody reads
+  const pid_t child = sandbox.start({"--headless", "/tidewell"}, pipeFds[1]);
+  close(pipeFds[1]);
+  const Outcome outcome = sandbox.finishWhileServing(child, runner, 60000);
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(server.articles().size(), 2u);
 }
 
 TEST(Program, WithoutADisplayAndWithoutTidewellThereIsNothingToDo) {

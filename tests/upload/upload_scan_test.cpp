@@ -121,14 +121,81 @@ TEST_F(UploadScanTest, DescriptionsAreCutAtTabsAndDoubleSpaces) {
       "DATA.ZIP Some data\r\n"
       "GAME.ZIP  Great game   Version 2\r\n"
       "ARCADE.ZIP\tArcade\tFree\n"
-      "a.zip Too late\r\n"
+      "a.zip Its own line\r\n"
       "skip.zip   \r\n");
   EXPECT_EQ(scan(), kScanOk);
   EXPECT_EQ(descriptionOf("game.zip"), "Great game");
   EXPECT_EQ(descriptionOf("arcade.zip"), "Arcade");
-  EXPECT_EQ(descriptionOf("a.zip"), "Some data");  // substring of DATA.ZIP, the earlier line
+  EXPECT_EQ(descriptionOf("a.zip"), "Its own line");  // not the earlier DATA.ZIP line
   EXPECT_EQ(descriptionOf("skip.zip"), "");
   EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(UploadScanTest, ALineDescribesTheFileItNamesWholeAtItsStart) {
+  const struct {
+    const char* file;
+    std::optional<std::string> description;
+  } rows[] = {
+      {"a.zip", std::nullopt},       // only inside "ba.zip" and in a description
+      {"readme.txt", std::nullopt},  // only mentioned in a description
+      {"GAME.zip", "Great game"},   {"my file.zip", "Spaced name"}, {"solo.zip", ""}, {"twice.zip", "First"},
+  };
+  for (const auto& row : rows) {
+    put(row.file);
+  }
+  useBbs(
+      "ba.zip  Bad archive\r\n"
+      "notes.txt  See readme.txt first, and a.zip\r\n"
+      "a.zipper  Longer name\r\n"
+      "game.ZIP  Great game\r\n"
+      "my file.zip\tSpaced name\r\n"
+      "solo.zip\r\n"
+      "twice.zip First\r\n"
+      "twice.zip Second\r\n");
+  EXPECT_EQ(scan(), kScanWarnings);
+  for (const auto& row : rows) {
+    EXPECT_EQ(descriptionOf(row.file), row.description) << row.file;
+  }
+  EXPECT_EQ(messages().size(), 2u);
+}
+
+TEST_F(UploadScanTest, NamesThatDifferOnlyInLetterCaseKeepTheirLetters) {
+  for (const char* name : {"Photo.JPG", "photo.jpg", "PHOTO.jpg", "Other.ZIP"}) {
+    put(name);
+  }
+  EXPECT_EQ(scan(), kScanOk);
+  std::vector<std::string> texts;
+  for (const nodeClass& entry : list) {
+    texts.push_back(entry.textName());
+  }
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"PHOTO.jpg", "Photo.JPG", "other.zip", "photo.jpg"}));
+}
+
+// With the working directory or the configuration folder as Directory, the
+// program's own files are never posted, however the directory is spelt.
+TEST_F(UploadScanTest, NeverListsTheProgramsOwnFiles) {
+  const std::string folder = config.file("conf");
+  std::filesystem::create_directory(folder);
+  const std::string configFile = folder + "/Tidewell.INI";
+  test::writeFile(configFile, "[Settings]\r\nPassword=secret\r\n");
+  test::writeFile(folder + "/pic.jpg", "data");
+  for (const char* name : {"LOGGIT.TXT", "TIDEWELL.ENC", "TIDEWELL.ART", "tidewell.lock", "Report07.TXT",
+                           "Report07.nzb", "report12.json", "keep.zip"}) {
+    put(name);
+  }
+  std::filesystem::create_symlink(configFile, directory() + "/settings.ini");
+  std::filesystem::create_directory_symlink(directory(), config.file("link"));
+  const std::vector<std::string> own{configFile, "LOGGIT.TXT", "TIDEWELL.ENC", "TIDEWELL.ART",
+                                     directory() + "/tidewell.lock"};
+  const test::ScopedChdir working(directory());
+  for (const std::string& spelling :
+       {std::string("."), std::string("./"), directory(), directory() + "/", config.file("link") + "/"}) {
+    EXPECT_EQ(buildUploadList(list, spelling, settings, prompt, own), kScanOk);
+    EXPECT_EQ(names(), std::vector<std::string>{"keep.zip"}) << spelling;
+  }
+  EXPECT_EQ(buildUploadList(list, folder, settings, prompt, own), kScanOk);
+  EXPECT_EQ(names(), std::vector<std::string>{"pic.jpg"});
 }
 
 TEST_F(UploadScanTest, FindsTheLookupFileUnderAnyLetterCase) {
