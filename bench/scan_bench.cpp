@@ -9,12 +9,27 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_store.h"
-#include "upload/file_io.h"
 #include "upload/upload_list.h"
 #include "upload/upload_scan.h"
+
+namespace {
+
+// Counts the messages the scan would show and takes their default answers.
+class CountingPrompt final : public tidewell::UserPrompt {
+ public:
+  tidewell::PromptAnswer ask(std::string_view, std::string_view, tidewell::PromptButtons, tidewell::PromptIcon,
+                             tidewell::PromptAnswer defaultAnswer) override {
+    ++count;
+    return defaultAnswer;
+  }
+  std::size_t count = 0;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace tidewell;
@@ -46,16 +61,16 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const SettingsStore settings(root + "/Tidewell.INI");
+  SettingsStore settings(root + "/Tidewell.INI");
   settings.write("Directory", folder);
   settings.write("UseBBS", std::getenv("NOBBS") ? "FALSE" : "TRUE");
-  ScriptedPrompt prompt;
+  CountingPrompt prompt;
   nodeManagerClass list;
   const auto start = std::chrono::steady_clock::now();
   const int result = buildUploadList(list, folder, settings, prompt);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   std::printf("scan: %ld files, %ld-line FILES.BBS, %.3f s, %zu listed, result %d, %zu messages\n", count, count,
-              took.count(), list.size(), result, prompt.asked.size());
+              took.count(), list.size(), result, prompt.count);
   std::filesystem::remove_all(root);
   return 0;
 }

@@ -1,6 +1,6 @@
 #include "upload/upload_list.h"
 
-#include "settings/trim.h"
+#include "platform/text.h"
 
 namespace tidewell {
 
