@@ -1,10 +1,10 @@
-// What hostile servers, vanishing files and failing disks do to a run:
-// every case ends in a defined way, every listed file ends with a line in
-// the report, and nothing the server sends reaches a screen or file raw.
+// Hostile servers, vanishing files and failing disks: every run ends in a
+// defined way, every listed file ends with a line, no server text lands raw.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <regex>
@@ -14,96 +14,37 @@
 namespace tidewell::test {
 namespace {
 
-using Hardening = SessionTest;
 using namespace std::string_literals;
+using Hardening = SessionTest;
+using Script = std::function<void(NntpServerDouble&)>;
 
-int summaryValue(const std::vector<std::string>& lines, const std::string& label) {
-  for (const std::string& line : lines) {
-    if (line.rfind(label, 0) == 0) {
-      return std::stoi(line.substr(label.size()));
-    }
-  }
-  return -1;
-}
-
-// The outcome lines of the report ("HH:MM:SS 001 a.bin ... Ok. (...)" or
-// "... Failed..."), and whether the summary's counts agree with them.
+// The report's outcome lines without time stamp and time-dependent figures.
 std::vector<std::string> outcomeLines(const std::vector<std::string>& lines) {
-  static const std::regex outcome(R"(HH:MM:SS \d{3} \S+ \.\.\. (Ok\.|Failed\.).*)");
+  static const std::regex outcome(R"(HH:MM:SS (\d{3} \S+ \.\.\. (Ok\.|Failed\..*?))( \(.*)?)");
   std::vector<std::string> found;
+  std::smatch match;
   for (const std::string& line : lines) {
-    if (std::regex_match(line, outcome)) {
-      found.push_back(line.substr(9));
+    if (std::regex_match(line, match, outcome)) {
+      found.push_back(match[1]);
     }
   }
   return found;
 }
 
-void expectSummaryAgrees(const std::vector<std::string>& lines) {
-  int ok = 0;
-  int failed = 0;
-  for (const std::string& line : outcomeLines(lines)) {
-    (line.find(" ... Ok.") != std::string::npos ? ok : failed) += 1;
-  }
-  EXPECT_EQ(summaryValue(lines, "Articles Ok        : "), ok);
-  EXPECT_EQ(summaryValue(lines, "Articles Failed    : "), failed);
-}
-
-struct Framing {
+struct Server {
   const char* name;
-  std::function<void(NntpServerDouble&)> script;
-  int reconnects;
-};
-
-class ReplyFraming : public SessionTest, public ::testing::WithParamInterface<Framing> {};
-
-TEST_P(ReplyFraming, AReplyIsOneWholeLine) {
-  configure();
-  addFile("a.bin", "data");
-  GetParam().script(server);
-  start();
-  ASSERT_TRUE(postAndWait(60));
-  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
-  EXPECT_EQ(server.articles().size(), 1U);
-  EXPECT_EQ(summaryValue(reportLines(), "Server Reconnects  : "), GetParam().reconnects);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Replies, ReplyFraming,
-    ::testing::Values(
-        // "24" read alone on one poll, "0 ok" on the next.
-        Framing{"SplitAcrossPolls",
-                [](NntpServerDouble& s) {
-                  s.onArticle(Response::inPieces({"24", "0 ok\r\n"}, 1500));
-                },
-                0},
-        // The reply to "mode reader" arrives with the greeting.
-        Framing{"TwoRepliesInOneRead",
-                [](NntpServerDouble& s) {
-                  s.onConnect(Response::reply("200 hello\r\n200 reader ok"));
-                  s.onCommand("mode reader", Response::silence());
-                },
-                0},
-        // A line over 16 KiB is the server's error: reconnect.
-        Framing{"OverlongLine",
-                [](NntpServerDouble& s) { s.onConnect(Response::reply("200 " + std::string(17000, 'x')), 1); }, 1}),
-    [](const ::testing::TestParamInfo<Framing>& param) { return param.param.name; });
-
-struct Closing {
-  const char* name;
-  std::function<void(NntpServerDouble&)> script;
+  Script script;
   RunOutcome outcome;
-  std::vector<std::int64_t> waits;  // ms before each connection attempt
+  std::vector<std::int64_t> waits;  // ms from each decision to (re)connect to its look-up
 };
 
-class ServerClose : public SessionTest, public ::testing::WithParamInterface<Closing> {};
+class ServerBehaviour : public SessionTest, public ::testing::WithParamInterface<Server> {};
 
-TEST_P(ServerClose, IsNoticedAtOnceAndReconnectsAfterABackOff) {
+TEST_P(ServerBehaviour, EndsTheRunInADefinedWay) {
   configure();
   addFile("a.bin", "data");
   GetParam().script(server);
   start();
-  // The wait from each (re)connection's decision to its host look-up.
   std::vector<std::int64_t> waits;
   std::int64_t decided = 0;
   session->setStateTrace([&](SessionState, SessionState to, std::string_view) {
@@ -118,26 +59,47 @@ TEST_P(ServerClose, IsNoticedAtOnceAndReconnectsAfterABackOff) {
   EXPECT_EQ(waits, GetParam().waits);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Closes, ServerClose,
-    ::testing::Values(Closing{"BeforeTheGreeting",
-                              [](NntpServerDouble& s) { s.onConnect(Response::close()); },
-                              RunOutcome::EndedWithoutFinishing,
-                              {0, 1000, 5000, 15000}},
-                      Closing{"AfterPost",
-                              [](NntpServerDouble& s) { s.onCommand("post", Response::close(), 1); },
-                              RunOutcome::Finished,
-                              {0, 1000}},
-                      // The last words are still read: a refusal ends the run, no reconnection.
-                      Closing{"AfterARefusal",
-                              [](NntpServerDouble& s) { s.onConnect(Response::close("502 go away")); },
-                              RunOutcome::EndedWithoutFinishing,
-                              {0}}),
-    [](const ::testing::TestParamInfo<Closing>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(Replies, ServerBehaviour,
+                         ::testing::Values(
+                             // A reply is one whole line: "24" on one poll, "0 ok" on the next.
+                             Server{"SplitAcrossPolls",
+                                    [](auto& s) {
+                                      s.onArticle(Response::inPieces({"24", "0 ok\r\n"}, 1500));
+                                    },
+                                    RunOutcome::Finished,
+                                    {0}},
+                             // The reply to "mode reader" arrives with the greeting.
+                             Server{"TwoRepliesInOneRead",
+                                    [](auto& s) {
+                                      s.onConnect(Response::reply("200 hello\r\n200 reader ok"));
+                                      s.onCommand("mode reader", Response::silence());
+                                    },
+                                    RunOutcome::Finished,
+                                    {0}},
+                             // A line over 16 KiB is the server's error: reconnect.
+                             Server{"OverlongLine",
+                                    [](auto& s) { s.onConnect(Response::reply("200 " + std::string(17000, 'x')), 1); },
+                                    RunOutcome::Finished,
+                                    {0, 1000}},
+                             // A close (FIN) is noticed at once; reconnections wait 1, 5, 15 s.
+                             Server{"CloseBeforeTheGreeting",
+                                    [](auto& s) { s.onConnect(Response::close()); },
+                                    RunOutcome::EndedWithoutFinishing,
+                                    {0, 1000, 5000, 15000}},
+                             Server{"CloseAfterPost",
+                                    [](auto& s) { s.onCommand("post", Response::close(), 1); },
+                                    RunOutcome::Finished,
+                                    {0, 1000}},
+                             // Last words before the close are read: a refusal, no reconnection.
+                             Server{"CloseAfterARefusal",
+                                    [](auto& s) { s.onConnect(Response::close("502 go away")); },
+                                    RunOutcome::EndedWithoutFinishing,
+                                    {0}}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(Hardening, ReplyTimeoutRunsWhileSendsBlock) {
   configure();
-  std::string data(4500000, '\0');
+  std::string data(4500000, '\0');  // more than the client's send buffer can hold
   for (std::size_t i = 0; i < data.size(); ++i) {
     data[i] = static_cast<char>(i * 131 + i / 7);
   }
@@ -146,18 +108,16 @@ TEST_F(Hardening, ReplyTimeoutRunsWhileSendsBlock) {
   server.onArticleBytes(2000, Response::stopReading(), 1);
   start();
   ASSERT_TRUE(postAndWait(340));
-  EXPECT_EQ(session->outcome(), RunOutcome::FinishedWithFailures);
   EXPECT_EQ(outcomeLines(reportLines()), std::vector<std::string>{"001 big.bin ... Failed.  [Timeout]"});
   EXPECT_EQ(display.problems.back(), "Timeout occurred with news server.");
 }
 
 struct FileFate {
   const char* name;
-  // Runs once the list is built, with the working and the uploads folder.
-  std::function<void(const std::string&, const std::string&)> afterScan;
-  std::function<void(NntpServerDouble&)> script;
-  std::vector<std::string> outcomes;  // the outcome lines, time stamps cut
-  bool summary;
+  void (*afterScan)(const std::string& work, const std::string& uploads);
+  Script script;
+  std::vector<std::string> outcomes;
+  std::size_t articles;
 };
 
 class FileFates : public SessionTest, public ::testing::WithParamInterface<FileFate> {};
@@ -173,60 +133,48 @@ TEST_P(FileFates, EveryListedFileEndsWithALine) {
   start();
   session->post();
   settle();
-  if (fate.afterScan) {
+  if (fate.afterScan != nullptr) {
     fate.afterScan(dir.path(), uploads);
   }
   ASSERT_TRUE(waitForRunEnd());
   const std::vector<std::string> lines = reportLines();
-  std::vector<std::string> outcomes = outcomeLines(lines);
-  for (std::string& line : outcomes) {
-    const std::size_t figures = line.find(" ... Ok. (");
-    if (figures != std::string::npos) {
-      line.resize(figures + std::string_view(" ... Ok.").size());  // the figures depend on time
-    }
-  }
-  EXPECT_EQ(outcomes, fate.outcomes);
-  EXPECT_EQ(summaryValue(lines, "Total Articles     : ") >= 0, fate.summary);
-  if (fate.summary) {
-    expectSummaryAgrees(lines);
+  EXPECT_EQ(outcomeLines(lines), fate.outcomes);
+  EXPECT_EQ(server.articles().size(), fate.articles);
+  if (session->outcome() != RunOutcome::EndedWithoutFinishing) {  // the summary agrees with the lines
+    const std::string failed = "Articles Failed    : " + std::to_string(2 - fate.articles);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), failed), lines.end());
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Fates, FileFates,
-    ::testing::Values(
-        FileFate{"Vanished",
-                 [](const std::string&, const std::string& from) { std::remove((from + "/a.bin").c_str()); },
-                 nullptr,
-                 {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Ok."},
-                 true},
-        // The spool cannot be written (a full disk): the run ends, with a summary.
-        FileFate{"SpoolNotWritable",
-                 [](const std::string& work, const std::string&) { mkdir((work + "/TIDEWELL.ENC").c_str(), 0700); },
-                 nullptr,
-                 {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Failed.  [Not posted]"},
-                 true},
-        // Each connection breaks off at its article: the fourth error ends the run.
-        FileFate{"MaximumReconnects",
-                 nullptr,
-                 [](NntpServerDouble& s) { s.onArticle(Response::reset()); },
-                 {"001 a.bin ... Failed.  [Not posted]", "002 b.bin ... Failed.  [Not posted]"},
-                 false}),
-    [](const ::testing::TestParamInfo<FileFate>& param) { return param.param.name; });
-
-TEST_F(Hardening, APartIsNeverPostedWhenItsEncodedDataCannotBeReadBack) {
-  configure();
-  addFile("a.bin", std::string(3000, 'x'));
-  start();
-  session->post();
-  settle();
-  // The encoder's output goes nowhere: nothing can be read back.
-  ASSERT_EQ(symlink("/dev/null", dir.file("TIDEWELL.ENC").c_str()), 0);
-  ASSERT_TRUE(waitForRunEnd());
-  EXPECT_TRUE(server.articles().empty());
-  EXPECT_EQ(outcomeLines(reportLines()), std::vector<std::string>{"001 a.bin ... Failed.  [Error reading UUE file.]"});
-  EXPECT_EQ(session->outcome(), RunOutcome::FinishedWithFailures);
-}
+    ::testing::Values(FileFate{"Vanished",
+                               [](const auto&, const auto& from) { std::remove((from + "/a.bin").c_str()); },
+                               nullptr,
+                               {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Ok."},
+                               1},
+                      // A spool that cannot be written (a full disk) ends the run, with a summary.
+                      FileFate{"SpoolNotWritable",
+                               [](const auto& work, const auto&) { mkdir((work + "/TIDEWELL.ENC").c_str(), 0700); },
+                               nullptr,
+                               {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Failed.  [Not posted]"},
+                               0},
+                      // Encoded text that cannot be read back is never posted.
+                      FileFate{"SpoolReadsNothing",
+                               [](const auto& work, const auto&) {
+                                 (void)symlink("/dev/null", (work + "/TIDEWELL.ENC").c_str());
+                               },
+                               nullptr,
+                               {"001 a.bin ... Failed.  [Error reading UUE file.]",
+                                "002 b.bin ... Failed.  [Error reading UUE file.]"},
+                               0},
+                      // Every connection breaks off at its article: the fourth error ends the run.
+                      FileFate{"MaximumReconnects",
+                               nullptr,
+                               [](auto& s) { s.onArticle(Response::reset()); },
+                               {"001 a.bin ... Failed.  [Not posted]", "002 b.bin ... Failed.  [Not posted]"},
+                               4}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(Hardening, ServerControlCharactersNeverReachDisplayReportOrLog) {
   configure();
@@ -236,34 +184,17 @@ TEST_F(Hardening, ServerControlCharactersNeverReachDisplayReportOrLog) {
   server.onArticle(Response::reply("441 \x1b]0;title\x07 refused\x7f"));
   start();
   ASSERT_TRUE(postAndWait(60));
-  const auto raw = [](const std::string& text) {
-    for (const char c : text) {
-      const auto byte = static_cast<unsigned char>(c);
-      if ((byte < 0x20 && c != '\r' && c != '\n' && c != '\t') || byte == 0x7f) {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (const auto* texts : {&display.inboundTexts, &display.outboundTexts, &display.fileLines, &display.problems}) {
+  std::string everything = report() + readFile(dir.file("LOGGIT.TXT"));
+  for (const auto* texts : {&display.inboundTexts, &display.outboundTexts, &display.fileLines}) {
     for (const std::string& text : *texts) {
-      EXPECT_FALSE(raw(text)) << text;
+      everything += text;
     }
   }
-  EXPECT_FALSE(raw(report()));
-  EXPECT_FALSE(raw(readFile(dir.file("LOGGIT.TXT"))));
+  EXPECT_EQ(
+      std::count_if(everything.begin(), everything.end(),
+                    [](char c) { return (c >= 0 && c < 0x20 && c != '\r' && c != '\n' && c != '\t') || c == 0x7f; }),
+      0);
   EXPECT_NE(report().find("Failed. 441 ?]0;title? refused?"), std::string::npos);
-}
-
-TEST_F(Hardening, MissingDirectoryEndsTheRunWithAMessage) {
-  configure();
-  setting("Directory", uploads + "/missing");
-  start();
-  ASSERT_TRUE(postAndWait(10));
-  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
-  EXPECT_EQ(server.connectionCount(), 0U);
-  ASSERT_EQ(prompt.asked.size(), 1U);
-  EXPECT_EQ(prompt.asked[0].text, "Directory " + uploads + "/missing not found.  Not posting.");
 }
 
 }  // namespace
