@@ -211,7 +211,11 @@ class NntpServerDouble::Impl {
       pump(index);
       if (!alive(index)) return;
     }
-    if ((events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0 && !live_.at(index).deaf) {
+    if (live_.at(index).deaf) {
+      if ((events & (EPOLLHUP | EPOLLERR)) != 0) drop(index, true);  // reported even when not asked for
+      return;
+    }
+    if ((events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0) {
       const bool open = drain(index);
       parse(index);
       if (!open) drop(index, true);
