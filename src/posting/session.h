@@ -27,6 +27,8 @@ inline constexpr std::uint32_t kQuitMessage = 6002;
 inline constexpr unsigned kTimeoutTimer = 1;
 inline constexpr unsigned kLightsTimer = 5;
 inline constexpr unsigned kLiveTimer = 8;
+// One-shot: the wait before a reconnection.
+inline constexpr unsigned kReconnectTimer = 9;
 
 inline constexpr std::int64_t kReplyTimeoutMs = 305000;
 inline constexpr std::int64_t kTimeoutTickMs = 5000;
@@ -38,6 +40,9 @@ inline constexpr std::size_t kArticleChunk = 448;
 inline constexpr std::size_t kHostNameLimit = 255;
 inline constexpr std::size_t kNameLimit = 255;
 inline constexpr std::int32_t kMaxReconnects = 3;
+// The waits before the first, second and third reconnection, so a server
+// that is restarting is not hammered.
+inline constexpr std::int64_t kReconnectDelaysMs[kMaxReconnects] = {1000, 5000, 15000};
 inline constexpr std::string_view kVersionText = "Version 1.01ZRB.32bit";
 
 // The posting session: a numbered state machine advanced by step events,
@@ -99,9 +104,12 @@ class PostingSession::Impl {
   // recover (reconnecting when `reconnect`).
   void failConnection(std::string_view shown, std::string_view reported, bool reconnect);
 
-  // The command dialogue.
+  // The command dialogue. Bytes read wait in pending_ until they make a
+  // whole line (a reply); a line longer than kReadSize is the server's error.
   bool takeReply();
-  void ReadReply();
+  [[nodiscard]] bool hasWholeReply() const;
+  bool ReadReply();
+  void takeLastWords();
   bool SendBuffer();
   // commandBuffer = text, send it, go to `next` and arm the timeout. False
   // when the send failed (the session has recovered already).
@@ -115,6 +123,13 @@ class PostingSession::Impl {
   void AbortConnection();
   void EndSession();
   void failArticle(std::string_view shown, std::string_view reported);
+  // The outcome that ends the current part's Outbound Files and report line.
+  void endFileLine(std::string_view shown, std::string_view reported);
+  // The current file fails before any of its articles was begun; the run
+  // goes on with the next file.
+  void failFile(std::string_view reason);
+  // Gives every file still listed its line: it was not posted.
+  void failUnpostedFiles();
   void endRun(RunOutcome outcome, bool offerReport);
   void OfferReport();
   void LaunchViewer();
@@ -175,6 +190,9 @@ class PostingSession::Impl {
   std::string subjectLine_;
   std::string commandBuffer_;
   std::string replyBuffer_;
+  std::string pending_;  // read from the server, not yet a whole line
+  // A part's line ("001 a.bin ... ") is written and waits for its outcome.
+  bool fileLineOpen_ = false;
   InternetEndpoint serverAddress_;
   AsyncHandle lookupRequest_ = kNoRequest;
   bool startPostIssued_ = false;

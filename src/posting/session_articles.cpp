@@ -56,24 +56,35 @@ void PostingSession::Impl::stepNextPart() {
   const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
   display_.AddFileLine(fileLine);
   log_.ReportStamped(fileLine);
+  fileLineOpen_ = true;
 
   if (newFile) {
     display_.ShowState(format("Encoding file %s...", currentName_.c_str()));
     const int encoded =
         encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
     if (encoded != kEncodeOk) {
+      // A file that vanished or cannot be read fails alone; a spool that
+      // cannot be written (a full disk) fails every file after it too, so
+      // the run ends there, with its summary.
       const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
       showProblemOutbound(text);
-      log_.ReportWrite("\r\n");
+      failFile("Can't encode");
       log_.ReportStamped(text);
       log_.ReportWrite("\r\n");
-      reconnectAllowed_ = false;
-      ++articlesFailed_;
-      services_.uploadList.removeHead();
-      AbortConnection();
+      setState(encoded == kEncodeOutputFailed ? SessionState::Finish : SessionState::NextPart);
+      postStep();
       return;
     }
     const std::int64_t encodedSize = fileSizeOf(std::string(kEncodedFileName));
+    if (encodedSize <= 0) {
+      // The encoded text cannot be read back: posting would send an article
+      // without the file's data.
+      showProblemInbound("Error reading UUE file.");
+      failFile("Error reading UUE file.");
+      setState(SessionState::NextPart);
+      postStep();
+      return;
+    }
     encoded_.setEncodedTotal(encodedSize);
     encoded_.setEncodedPosition(0);
     plan_ = planParts(encodedSize, partSizeSetting_);
@@ -92,11 +103,38 @@ void PostingSession::Impl::stepSendPost() {
   sendText("post\r\n", SessionState::AwaitPostReply);
 }
 
+void PostingSession::Impl::endFileLine(std::string_view shown, std::string_view reported) {
+  display_.AppendToFileLine(shown);
+  log_.ReportWrite(reported);
+  fileLineOpen_ = false;
+}
+
+void PostingSession::Impl::failFile(std::string_view reason) {
+  endFileLine("Failed.", "Failed.  [" + std::string(reason) + "]\r\n");
+  ++articlesFailed_;
+  services_.uploadList.removeHead();
+}
+
+void PostingSession::Impl::failUnpostedFiles() {
+  for (const nodeClass* head = services_.uploadList.getHead(); head != nullptr; head = services_.uploadList.getHead()) {
+    const std::string name = head->getName().value_or("");
+    // The head keeps the number its part lines had on this connection.
+    if (fileNumber_ == 0 || name != currentSourceName_) {
+      ++fileNumber_;
+    }
+    currentSourceName_.clear();
+    const std::string safeName = headerSafeText(toLowerAscii(name).substr(0, kNameLimit), '_');
+    const std::string fileLine = format("%03d %s ... ", fileNumber_, safeName.c_str());
+    display_.AddFileLine(fileLine);
+    log_.ReportStamped(fileLine);
+    failFile("Not posted");
+  }
+}
+
 void PostingSession::Impl::failArticle(std::string_view shown, std::string_view reported) {
   showProblemInbound(shown);
   reconnectAllowed_ = true;
-  display_.AppendToFileLine("Failed.");
-  log_.ReportWrite(reported);
+  endFileLine("Failed.", reported);
   ++articlesFailed_;
   services_.uploadList.removeHead();
   RecoverFromError();
@@ -108,8 +146,7 @@ void PostingSession::Impl::stepAwaitPostReply() {
   }
   if (replyCode_ != 340) {
     showProblemOutbound("Error - Server not accepting POST\rcommand [Code 1].\r\rUnable to post to this server.");
-    display_.AppendToFileLine("Failed.");
-    log_.ReportWrite("Failed. [Server not accepting POST]\r\n");
+    endFileLine("Failed.", "Failed. [Server not accepting POST]\r\n");
     ++articlesFailed_;
     services_.uploadList.removeHead();
     EndSession();
@@ -130,12 +167,15 @@ void PostingSession::Impl::stepAwaitPostReply() {
   }
   display_.ShowState("Posting article... ");
   setState(SessionState::StreamArticle);
+  // The reply timeout runs while the article streams, and only a send that
+  // moves the article on starts it again: a server that stops reading
+  // times out like a silent one.
+  ArmTimeout();
   postStep();
   articleStart_ = now();
 }
 
 void PostingSession::Impl::stepStreamArticle() {
-  StopTimeout();
   if (article_.isArticleSent()) {
     setState(SessionState::ArticleSent);
     Step();
@@ -156,7 +196,8 @@ void PostingSession::Impl::stepStreamArticle() {
     updateElapsed();
   }
   lastPercent_ = percent;
-  if (SendBuffer()) {
+  const std::int64_t before = article_.getArticleSent() - static_cast<std::int64_t>(commandBuffer_.size());
+  if (SendBuffer() && article_.getArticleSent() > before) {
     ArmTimeout();
   }
 }
@@ -177,18 +218,14 @@ void PostingSession::Impl::stepAwaitAck() {
     ++articlesOk_;
     const std::string ack =
         acknowledgementText(partIndex_, partCount_, now() - articleStart_, article_.getArticleTotal());
-    display_.AppendToFileLine(ack);
-    log_.ReportWrite(ack);
+    endFileLine(ack, ack);
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(subjectLine_);
     updateElapsed();
   } else {
     showProblemOutbound("POST failed.  Message:\r\r" + replyBuffer_);
     display_.AppendToFileLine("Failed. ");
-    display_.AppendToFileLine(replyBuffer_);
-    log_.ReportWrite("Failed. ");
-    log_.ReportWrite(replyBuffer_);
-    log_.ReportWrite("\r\n");
+    endFileLine(replyBuffer_, "Failed. " + replyBuffer_ + "\r\n");
     ++articlesFailed_;
   }
   if (partIndex_ == partCount_) {
@@ -200,6 +237,7 @@ void PostingSession::Impl::stepAwaitAck() {
 
 void PostingSession::Impl::stepFinish() {
   reconnectAllowed_ = false;
+  failUnpostedFiles();  // files left when the spool could not be written
   // The run ends here with its summary; the recovery below must not count
   // it as a run that ended early.
   runActive_ = false;

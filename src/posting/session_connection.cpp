@@ -19,9 +19,22 @@ int eventKind(std::intptr_t lParam) {
 int eventError(std::intptr_t lParam) {
   return static_cast<int>((lParam >> 16) & 0xFFFF);
 }
+
+// What the server sends is shown, logged and reported: every control
+// character but CR, LF and TAB becomes '?', so no escape sequence from a
+// server ever reaches a terminal or a file raw.
+void makeHarmless(char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(data[i]);
+    if ((byte < 0x20 && byte != '\r' && byte != '\n' && byte != '\t') || byte == 0x7F) {
+      data[i] = '?';
+    }
+  }
+}
 }  // namespace
 
 void PostingSession::Impl::StartConnection() {
+  pending_.clear();
   inboundLight();
   outboundLight();
   setState(SessionState::LookingUp);
@@ -132,40 +145,83 @@ void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
         setState(SessionState::AwaitGreeting);
       }
       break;
-    case kFdClose:
-      // A connection the server breaks off (reset) is a failure like any
-      // other broken connection: reconnect. Whether a reset shows first as
-      // this event or as a failed send is a matter of timing, and both must
-      // end the same way.
-      if (error != 0 && sessionState_ != SessionState::Idle) {
+    case kFdClose: {
+      // A connection the server ends, by a reset or by an orderly close, is
+      // a failure like any other broken connection: reconnect at once
+      // rather than wait for the reply timeout. Whether a reset shows first
+      // as this event or as a failed send is a matter of timing, and both
+      // must end the same way. Before an orderly close the server may have
+      // had its last words (a refusal): they are taken first.
+      if (sessionState_ == SessionState::Idle) {
+        break;
+      }
+      const std::uintptr_t connection = generation_;
+      if (error == 0) {
+        takeLastWords();
+      }
+      if (generation_ == connection && sessionState_ != SessionState::Finish) {
         failConnection("Error on CLOSE receipt.\r\rCommunication terminated.",
                        "Error on CLOSE receipt.  Communication terminated.\r\n", true);
       }
       break;
+    }
     default:
       inboundLight();
       break;
   }
 }
 
-void PostingSession::Impl::ReadReply() {
+bool PostingSession::Impl::hasWholeReply() const {
+  return pending_.find('\n') != std::string::npos;
+}
+
+// Reads what the server sent (unless a whole reply is waiting already) and
+// runs Step with the next whole line as the reply. A partial line waits for
+// the next poll; bytes after the line stay for the next reply. False when
+// nothing could be read.
+bool PostingSession::Impl::ReadReply() {
   inboundLight();
-  char buffer[kReadSize + 1];
-  int size = kReadSize;
-  if (socket_.Receive(buffer, size) != 0) {
-    display_.ShowInboundInfo("Error occured reading data.");
-    return;
+  char buffer[kReadSize];
+  std::string_view data;
+  if (!hasWholeReply()) {
+    int size = kReadSize - static_cast<int>(pending_.size());
+    if (socket_.Receive(buffer, size) != 0) {
+      display_.ShowInboundInfo("Error occured reading data.");
+      return false;
+    }
+    if (size == 0) {
+      log("\n> Blank Read Ocurred\n");
+      return false;
+    }
+    makeHarmless(buffer, static_cast<std::size_t>(size));
+    data = std::string_view(buffer, static_cast<std::size_t>(size));
+    pending_ += data;
   }
-  if (size == 0) {
-    log("\n> Blank Read Ocurred\n");
-    return;
+  const std::size_t end = pending_.find('\n');
+  if (end == std::string::npos) {
+    log(data);
+    if (pending_.size() >= static_cast<std::size_t>(kReadSize)) {
+      failConnection("Error - Reply from server too long.\r\rCommunication terminated.",
+                     "Reply from server too long.  Communication terminated.\r\n", true);
+    }
+    return true;
   }
-  buffer[size] = '\0';
-  replyBuffer_.assign(buffer);  // the reply is a text: it ends at a zero byte
+  replyBuffer_ = pending_.substr(0, end + 1);
+  pending_.erase(0, end + 1);
   display_.ShowInboundInfo(replyBuffer_);
-  log(std::string_view(buffer, static_cast<std::size_t>(size)));
+  log(data);
   replyReady_ = true;
   Step();
+  return true;
+}
+
+// Takes the replies still waiting on a connection the server has closed,
+// as long as a state waits for them.
+void PostingSession::Impl::takeLastWords() {
+  const std::uintptr_t connection = generation_;
+  while (generation_ == connection && isReplyWaiting(sessionState_) &&
+         (hasWholeReply() || socket_.ReadableBytes() > 0) && ReadReply()) {
+  }
 }
 
 bool PostingSession::Impl::SendBuffer() {

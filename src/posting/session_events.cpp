@@ -79,6 +79,12 @@ void PostingSession::Impl::OnTimer(unsigned id) {
     case kLiveTimer:
       liveTick();
       break;
+    case kReconnectTimer:
+      services_.loop.killTimer(target_, kReconnectTimer);
+      if (sessionState_ == SessionState::OpenConnection) {
+        Step();
+      }
+      break;
     default:
       break;
   }
@@ -94,7 +100,7 @@ void PostingSession::Impl::liveTick() {
   log("\n> Bang : Live Timer\n");
   if (isStreaming(sessionState_)) {
     postStep();
-  } else if (isReplyWaiting(sessionState_) && socket_.ReadableBytes() > 0) {
+  } else if (isReplyWaiting(sessionState_) && (hasWholeReply() || socket_.ReadableBytes() > 0)) {
     inboundLight();
     ReadReply();
   }

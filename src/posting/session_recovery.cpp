@@ -35,6 +35,7 @@ void PostingSession::Impl::timeoutTick() {
   showProblemInbound("Timeout occurred with news server.");
   reconnectAllowed_ = true;
   if (isArticleInFlight(sessionState_)) {
+    endFileLine("Failed.", "Failed.  [Timeout]\r\n");
     ++articlesFailed_;
     services_.uploadList.removeHead();
   }
@@ -42,24 +43,32 @@ void PostingSession::Impl::timeoutTick() {
 }
 
 void PostingSession::Impl::RecoverFromError() {
+  if (fileLineOpen_) {
+    endFileLine("Interrupted.", "Interrupted.\r\n");  // the file is posted again, or listed as not posted
+  }
   setState(SessionState::Idle);
   ++generation_;  // steps still queued belong to the connection that failed
   lightsOff();
   display_.ShowState("Idle.");
   StopTimeout();
+  services_.loop.killTimer(target_, kReconnectTimer);
   socket_.Close();
+  pending_.clear();
 
   if (reconnectAllowed_) {
     ++reconnectCount_;
     if (reconnectCount_ > kMaxReconnects) {
       display_.AddFileLine("Error Experienced.  Maximum Reconnects Failed.");
       log_.ReportWrite("Error Experienced.  Maximum Reconnects Failed.\r\n");
+      failUnpostedFiles();
       endRun(RunOutcome::EndedWithoutFinishing, true);
     } else {
       display_.AddFileLine("Error Experienced.  Attempting Reconnection.");
       log_.ReportStamped("Error Experienced.  Attempting Reconnection.\r\n");
       setState(SessionState::OpenConnection);
-      postStep();
+      // OpenConnection's step comes after a wait that grows with each
+      // reconnection, so a server that is restarting is not hammered.
+      services_.loop.setTimer(target_, kReconnectTimer, kReconnectDelaysMs[reconnectCount_ - 1]);
     }
   } else if (runActive_) {
     endRun(RunOutcome::EndedWithoutFinishing, false);

@@ -12,7 +12,7 @@ enum class SessionState : int {
   OpenConnection = 2,   // (re)connection begins
   LookingUp = 3,        // host name look-up pending
   Connecting = 4,       // connect issued, waiting for the connect event
-  Connected = 5,        // passed through at once to AwaitGreeting
+  Connected = 5,        // never entered: the connect event goes to AwaitGreeting
   AwaitGreeting = 6,    // waiting for the server's greeting
   SendUser = 7,         // send "authinfo user"
   AwaitUserReply = 8,   // waiting for the reply to "authinfo user"

@@ -1,5 +1,7 @@
 // Step(): one handler per state, and the states of starting a session and
 // of the command dialogue with the server.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -102,11 +104,23 @@ void PostingSession::Impl::stepIdle() {
   articlesFailed_ = 0;
   articlesOk_ = 0;
   services_.uploadList.clear();
+  const std::string directory = services_.settings.getDirectory();
+  struct stat info {};
+  if (!directory.empty() && (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+    // A mistyped folder must not pass for an empty one: say so and end.
+    const std::string text = "Directory " + directory + " not found.  Not posting.";
+    showProblemOutbound(text);
+    log_.ReportStamped(text + "\r\n");
+    services_.prompt.ask(text, "Tidewell Error", PromptButtons::Ok, PromptIcon::Stop, PromptAnswer::Ok);
+    resetButtons();
+    endRun(RunOutcome::EndedWithoutFinishing, false);
+    return;
+  }
   // The program's own files are never posted, even from the working directory.
   const std::vector<std::string> ownFiles{services_.settings.configFilePath(), std::string(kLogFileName),
                                           encoded_.path(), article_.path(), defaultInstanceLockPath()};
-  const int built = buildUploadList(services_.uploadList, services_.settings.getDirectory(), services_.settings,
-                                    services_.prompt, ownFiles);
+  const int built =
+      buildUploadList(services_.uploadList, directory, services_.settings, services_.prompt, ownFiles);
   if (built == kScanWarnings) {
     const PromptAnswer answer = services_.prompt.ask("Non-Fatal error encountered. Continue?", "Tidewell Error",
                                                      PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);

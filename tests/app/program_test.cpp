@@ -255,6 +255,15 @@ TEST(Program, WithoutADisplayAndWithoutTidewellThereIsNothingToDo) {
   EXPECT_TRUE(fileExists(sandbox.dir.file("config/tidewell")));
 }
 
+TEST(Program, AMissingDirectoryEndsAHeadlessRunWithStatusThreeAndSaysWhy) {
+  ProgramRun sandbox;
+  const std::string missing = sandbox.work("uploads");
+  test::writeFile(sandbox.work("Tidewell.INI"), "[Settings]\nDirectory=" + missing + "\n");
+  const Outcome outcome = sandbox.run({"/tidewell"});
+  EXPECT_EQ(outcome.status, 3);
+  EXPECT_NE(outcome.err.find("Directory " + missing + " not found.  Not posting."), std::string::npos) << outcome.err;
+}
+
 TEST(Program, HeadlessCanBeAskedForWhileADisplayIsSet) {
   ProgramRun sandbox;
   sandbox.variables["DISPLAY"] = ":9876";

@@ -160,10 +160,11 @@ TEST_F(Dialogue, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
   EXPECT_EQ(display.fileLines,
-            (std::vector<std::string>{
-                "Error Experienced.  Attempting Reconnection.", "Error Experienced.  Attempting Reconnection.",
-                "Error Experienced.  Attempting Reconnection.", "Error Experienced.  Maximum Reconnects Failed."}));
-  EXPECT_EQ(reportLines().back(), "Error Experienced.  Maximum Reconnects Failed.");
+            (std::vector<std::string>{"Error Experienced.  Attempting Reconnection.",
+                                      "Error Experienced.  Attempting Reconnection.",
+                                      "Error Experienced.  Attempting Reconnection.",
+                                      "Error Experienced.  Maximum Reconnects Failed.", "001 a.bin ... Failed."}));
+  EXPECT_EQ(reportLines().back(), "HH:MM:SS 001 a.bin ... Failed.  [Not posted]");
   EXPECT_EQ(display.inboundTexts.back(), "Error connecting to server.\r\rCommunication terminated.");
   ASSERT_EQ(prompt.asked.size(), 1U);  // the report is offered
 }

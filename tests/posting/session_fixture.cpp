@@ -69,6 +69,10 @@ bool SessionTest::runUntil(const std::function<bool()>& done, int maxTicks) {
 bool SessionTest::postAndWait(int maxTicks) {
   session->post();
   settle();
+  return waitForRunEnd(maxTicks);
+}
+
+bool SessionTest::waitForRunEnd(int maxTicks) {
   return runUntil([this] { return session->isIdle() && session->outcome() != RunOutcome::NotRun; }, maxTicks);
 }
 

@@ -40,6 +40,8 @@ class SessionTest : public ::testing::Test {
   bool runUntil(const std::function<bool()>& done, int maxTicks = 400);
   // Press Post and run until the session is idle again (and the run over).
   bool postAndWait(int maxTicks = 400);
+  // Run until the session is idle again and the run over.
+  bool waitForRunEnd(int maxTicks = 400);
   // Dispatch real traffic until the loop is quiet; stops early (true) as soon
   // as `done` holds, checked between passes.
   bool settle(const std::function<bool()>& done = {});

@@ -37,6 +37,12 @@ Response Response::close(std::string lastWords) {
   return response;
 }
 
+Response Response::stopReading() {
+  Response response;
+  response.ending = Ending::StopReading;
+  return response;
+}
+
 Response Response::reset(std::string lastWords) {
   Response response = lastWords.empty() ? Response{} : reply(std::move(lastWords));
   response.ending = Ending::Reset;
@@ -99,6 +105,7 @@ class NntpServerDouble::Impl {
   std::string address_;
   int listenFd_ = -1;
   int bindError_ = 0;
+  int receiveBuffer_ = 0;  // SO_RCVBUF of new connections, 0: the system's
   std::vector<Rule> greetings_, commands_, articles_, cuts_;
   std::deque<Connection> records_;  // a deque keeps references stable
 
@@ -130,7 +137,7 @@ class NntpServerDouble::Impl {
   }
 
   // --- connections ----------------------------------------------------------
-  enum class Kind { Data, Close, Reset };
+  enum class Kind { Data, Close, Reset, StopReading };
   struct Outgoing {
     Kind kind;
     std::string bytes;
@@ -147,6 +154,7 @@ class NntpServerDouble::Impl {
     bool delayElapsed = false;
     bool waitingTimer = false;
     bool waitingWritable = false;
+    bool deaf = false;  // reads nothing more (Response::stopReading)
   };
   std::map<std::size_t, Live> live_;  // by record index
 
@@ -156,6 +164,9 @@ class NntpServerDouble::Impl {
       if (fd < 0) return;
       const int one = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      if (receiveBuffer_ > 0) {
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer_, sizeof receiveBuffer_);
+      }
       const std::size_t index = records_.size();
       records_.emplace_back();
       live_[index].fd = fd;
@@ -196,9 +207,13 @@ class NntpServerDouble::Impl {
     if (!alive(index)) return;
     if ((events & EPOLLOUT) != 0) {
       live_.at(index).waitingWritable = false;
-      loop_.rewatch(live_.at(index).fd, EPOLLIN);
+      loop_.rewatch(live_.at(index).fd, live_.at(index).deaf ? 0U : std::uint32_t{EPOLLIN});
       pump(index);
       if (!alive(index)) return;
+    }
+    if (live_.at(index).deaf) {
+      if ((events & (EPOLLHUP | EPOLLERR)) != 0) drop(index, true);  // reported even when not asked for
+      return;
     }
     if ((events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0) {
       const bool open = drain(index);
@@ -287,8 +302,18 @@ class NntpServerDouble::Impl {
     for (std::size_t i = 0; i < response.pieces.size(); ++i) {
       conn.outbox.push_back({Kind::Data, response.pieces[i], i == 0 ? 0 : response.pieceDelayMs});
     }
-    if (response.ending != Response::Ending::KeepOpen) {
-      conn.outbox.push_back({response.ending == Response::Ending::Close ? Kind::Close : Kind::Reset, {}, 0});
+    switch (response.ending) {
+      case Response::Ending::KeepOpen:
+        break;
+      case Response::Ending::Close:
+        conn.outbox.push_back({Kind::Close, {}, 0});
+        break;
+      case Response::Ending::Reset:
+        conn.outbox.push_back({Kind::Reset, {}, 0});
+        break;
+      case Response::Ending::StopReading:
+        conn.outbox.push_back({Kind::StopReading, {}, 0});
+        break;
     }
     pump(index);
   }
@@ -310,6 +335,12 @@ class NntpServerDouble::Impl {
         drop(index);
         return;
       }
+      if (next.kind == Kind::StopReading) {
+        conn.outbox.pop_front();
+        conn.deaf = true;
+        loop_.rewatch(conn.fd, conn.waitingWritable ? std::uint32_t{EPOLLOUT} : 0U);
+        continue;
+      }
       if (next.kind == Kind::Close) {
         // Unread input at close() would make the kernel send RST: read it
         // first so this is an orderly FIN.
@@ -322,7 +353,7 @@ class NntpServerDouble::Impl {
       if (sent < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
           conn.waitingWritable = true;
-          loop_.rewatch(conn.fd, EPOLLIN | EPOLLOUT);
+          loop_.rewatch(conn.fd, conn.deaf ? std::uint32_t{EPOLLOUT} : std::uint32_t{EPOLLIN | EPOLLOUT});
           return;
         }
         drop(index, true);
@@ -378,6 +409,14 @@ void NntpServerDouble::refuseConnections(bool refuse) {
 
 void NntpServerDouble::act(const Response& response) {
   if (!impl_->live_.empty()) impl_->respond(impl_->live_.rbegin()->first, response);
+}
+
+void NntpServerDouble::limitReceiveBuffer(int bytes) {
+  impl_->receiveBuffer_ = bytes;
+  if (impl_->listenFd_ >= 0) {
+    // Set on the listener too, so the window is small from the handshake on.
+    setsockopt(impl_->listenFd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+  }
 }
 
 std::size_t NntpServerDouble::connectionCount() const {

@@ -34,8 +34,10 @@ namespace tidewell::test {
 struct Response {
   enum class Ending {
     KeepOpen,
-    Close,  // orderly close (FIN) after the text
-    Reset,  // abortive close (RST, SO_LINGER 0) after the text
+    Close,        // orderly close (FIN) after the text
+    Reset,        // abortive close (RST, SO_LINGER 0) after the text
+    StopReading,  // keep the connection but read nothing more, so the
+                  // client's sends block once the buffers are full
   };
 
   // Each piece is one write(). No pieces: nothing is sent.
@@ -55,6 +57,7 @@ struct Response {
   // Optional last words (a line end added when missing), then FIN / RST.
   static Response close(std::string lastWords = {});
   static Response reset(std::string lastWords = {});
+  static Response stopReading();
 };
 
 class NntpServerDouble {
@@ -95,6 +98,9 @@ class NntpServerDouble {
   void refuseConnections(bool refuse);
   // Acts on the newest open connection at once (unsolicited text, a drop).
   void act(const Response& response);
+  // Receive buffer of the connections accepted from now on (SO_RCVBUF), so a
+  // peer that stops reading blocks the client after a few kilobytes.
+  void limitReceiveBuffer(int bytes);
 
   // --- record ----------------------------------------------------------------
   struct Connection {

@@ -1,0 +1,205 @@
+// Hostile servers, vanishing files and failing disks: every run ends in a
+// defined way, every listed file ends with a line, no server text lands raw.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "posting/session_fixture.h"
+
+namespace tidewell::test {
+namespace {
+
+using namespace std::string_literals;
+using Hardening = SessionTest;
+using Script = std::function<void(NntpServerDouble&)>;
+
+// The report's outcome lines, "001 a.bin ... Ok." (time figures cut) or
+// "001 a.bin ... Failed..." (whole), without the time stamp.
+std::vector<std::string> outcomeLines(const std::vector<std::string>& lines) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines) {
+    const std::size_t outcome = line.find(" ... ") + 5;
+    if (line.rfind("HH:MM:SS ", 0) != 0 || outcome < 5) {
+      continue;
+    }
+    if (line.compare(outcome, 3, "Ok.") == 0) {
+      found.push_back(line.substr(9, outcome + 3 - 9));
+    } else if (line.compare(outcome, 7, "Failed.") == 0) {
+      found.push_back(line.substr(9));
+    }
+  }
+  return found;
+}
+
+struct Server {
+  const char* name;
+  Script script;
+  RunOutcome outcome;
+  std::vector<std::int64_t> waits;  // ms from each decision to (re)connect to its look-up
+};
+
+class ServerBehaviour : public SessionTest, public ::testing::WithParamInterface<Server> {};
+
+TEST_P(ServerBehaviour, EndsTheRunInADefinedWay) {
+  configure();
+  addFile("a.bin", "data");
+  GetParam().script(server);
+  start();
+  std::vector<std::int64_t> waits;
+  std::int64_t decided = 0;
+  session->setStateTrace([&](SessionState, SessionState to, std::string_view) {
+    if (to == SessionState::OpenConnection) {
+      decided = run.clock.monotonicMs();
+    } else if (to == SessionState::LookingUp) {
+      waits.push_back(run.clock.monotonicMs() - decided);
+    }
+  });
+  ASSERT_TRUE(postAndWait(60));
+  EXPECT_EQ(session->outcome(), GetParam().outcome);
+  EXPECT_EQ(waits, GetParam().waits);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, ServerBehaviour,
+                         ::testing::Values(
+                             // A reply is one whole line: "24" on one poll, "0 ok" on the next.
+                             Server{"SplitAcrossPolls",
+                                    [](auto& s) {
+                                      s.onArticle(Response::inPieces({"24", "0 ok\r\n"}, 1500));
+                                    },
+                                    RunOutcome::Finished,
+                                    {0}},
+                             // The reply to "mode reader" arrives with the greeting.
+                             Server{"TwoRepliesInOneRead",
+                                    [](auto& s) {
+                                      s.onConnect(Response::reply("200 hello\r\n200 reader ok"));
+                                      s.onCommand("mode reader", Response::silence());
+                                    },
+                                    RunOutcome::Finished,
+                                    {0}},
+                             // A line over 16 KiB is the server's error: reconnect.
+                             Server{"OverlongLine",
+                                    [](auto& s) { s.onConnect(Response::reply("200 " + std::string(17000, 'x')), 1); },
+                                    RunOutcome::Finished,
+                                    {0, 1000}},
+                             // A close (FIN) is noticed at once; reconnections wait 1, 5, 15 s.
+                             Server{"CloseBeforeTheGreeting",
+                                    [](auto& s) { s.onConnect(Response::close()); },
+                                    RunOutcome::EndedWithoutFinishing,
+                                    {0, 1000, 5000, 15000}},
+                             Server{"CloseAfterPost",
+                                    [](auto& s) { s.onCommand("post", Response::close(), 1); },
+                                    RunOutcome::Finished,
+                                    {0, 1000}},
+                             // Last words before the close are read: a refusal, no reconnection.
+                             Server{"CloseAfterARefusal",
+                                    [](auto& s) { s.onConnect(Response::close("502 go away")); },
+                                    RunOutcome::EndedWithoutFinishing,
+                                    {0}}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(Hardening, ReplyTimeoutRunsWhileSendsBlock) {
+  configure();
+  std::string data(4500000, '\0');  // more than the client's send buffer can hold
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    data[i] = static_cast<char>(i * 131 + i / 7);
+  }
+  addFile("big.bin", data);
+  server.limitReceiveBuffer(4096);
+  server.onArticleBytes(2000, Response::stopReading(), 1);
+  start();
+  ASSERT_TRUE(postAndWait(340));
+  EXPECT_EQ(outcomeLines(reportLines()), std::vector<std::string>{"001 big.bin ... Failed.  [Timeout]"});
+  EXPECT_EQ(display.problems.back(), "Timeout occurred with news server.");
+}
+
+struct FileFate {
+  const char* name;
+  void (*afterScan)(const std::string& work, const std::string& uploads);
+  Script script;
+  std::vector<std::string> outcomes;
+  std::size_t articles;
+};
+
+class FileFates : public SessionTest, public ::testing::WithParamInterface<FileFate> {};
+
+TEST_P(FileFates, EveryListedFileEndsWithALine) {
+  const FileFate& fate = GetParam();
+  configure();
+  addFile("a.bin", "first");
+  addFile("b.bin", "second");
+  if (fate.script) {
+    fate.script(server);
+  }
+  start();
+  session->post();
+  settle();
+  if (fate.afterScan != nullptr) {
+    fate.afterScan(dir.path(), uploads);
+  }
+  ASSERT_TRUE(waitForRunEnd());
+  const std::vector<std::string> lines = reportLines();
+  EXPECT_EQ(outcomeLines(lines), fate.outcomes);
+  EXPECT_EQ(server.articles().size(), fate.articles);
+  if (session->outcome() != RunOutcome::EndedWithoutFinishing) {  // the summary agrees with the lines
+    const std::string failed = "Articles Failed    : " + std::to_string(2 - fate.articles);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), failed), lines.end());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fates, FileFates,
+    ::testing::Values(FileFate{"Vanished",
+                               [](const auto&, const auto& from) { std::remove((from + "/a.bin").c_str()); },
+                               nullptr,
+                               {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Ok."},
+                               1},
+                      // A spool that cannot be written (a full disk) ends the run, with a summary.
+                      FileFate{"SpoolNotWritable",
+                               [](const auto& work, const auto&) { mkdir((work + "/TIDEWELL.ENC").c_str(), 0700); },
+                               nullptr,
+                               {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Failed.  [Not posted]"},
+                               0},
+                      // Encoded text that cannot be read back is never posted.
+                      FileFate{"SpoolReadsNothing",
+                               [](const auto& work, const auto&) {
+                                 (void)symlink("/dev/null", (work + "/TIDEWELL.ENC").c_str());
+                               },
+                               nullptr,
+                               {"001 a.bin ... Failed.  [Error reading UUE file.]",
+                                "002 b.bin ... Failed.  [Error reading UUE file.]"},
+                               0},
+                      // Every connection breaks off at its article: the fourth error ends the run.
+                      FileFate{"MaximumReconnects",
+                               nullptr,
+                               [](auto& s) { s.onArticle(Response::reset()); },
+                               {"001 a.bin ... Failed.  [Not posted]", "002 b.bin ... Failed.  [Not posted]"},
+                               4}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(Hardening, ServerControlCharactersNeverReachDisplayReportOrLog) {
+  configure();
+  setting("Logging", "TRUE");
+  addFile("a.bin", "data");
+  server.onConnect(Response::reply("200 \x1b[2Jhello\x07\x00there"s));
+  server.onArticle(Response::reply("441 \x1b]0;title\x07 refused\x7f"));
+  start();
+  ASSERT_TRUE(postAndWait(60));
+  std::string everything = report() + readFile(dir.file("LOGGIT.TXT"));
+  for (const auto* texts : {&display.inboundTexts, &display.outboundTexts, &display.fileLines}) {
+    for (const std::string& text : *texts) {
+      everything += text;
+    }
+  }
+  EXPECT_EQ(
+      std::count_if(everything.begin(), everything.end(),
+                    [](char c) { return (c >= 0 && c < 0x20 && c != '\r' && c != '\n' && c != '\t') || c == 0x7f; }),
+      0);
+  EXPECT_NE(report().find("Failed. 441 ?]0;title? refused?"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tidewell::test
