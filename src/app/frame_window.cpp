@@ -53,8 +53,8 @@ void TMyFrameWindow::start() {
 }
 
 void TMyFrameWindow::restorePosition() {
-  left_ = parseDecimalSetting(context_.settings.read("X", "0", kPositionLimit));
-  top_ = parseDecimalSetting(context_.settings.read("Y", "0", kPositionLimit));
+  left_ = context_.settings.number(Setting::X);
+  top_ = context_.settings.number(Setting::Y);
   // Used as stored, even off the visible screen.
   move(left_, top_);
 }
@@ -68,8 +68,8 @@ QPoint TMyFrameWindow::normalPosition() const {
 
 void TMyFrameWindow::savePosition() {
   const QPoint where = normalPosition();
-  context_.settings.write("X", std::to_string(where.x()));
-  context_.settings.write("Y", std::to_string(where.y()));
+  context_.settings.write(Setting::X, std::to_string(where.x()));
+  context_.settings.write(Setting::Y, std::to_string(where.y()));
 }
 
 void TMyFrameWindow::switchPanel(QWidget* panel) {

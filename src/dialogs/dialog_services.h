@@ -12,7 +12,7 @@ class UserPrompt;
 // answer every message box from a script.
 struct DialogServices {
   PanelHost& host;
-  const SettingsStore& settings;
+  SettingsStore& settings;
   UserPrompt& prompt;
 };
 

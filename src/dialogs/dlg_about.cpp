@@ -18,7 +18,7 @@ DlgAbout::DlgAbout(PanelHost& host, QWidget* parent)
   initResources();
   aboutPicture_.load(QString::fromLatin1(kPictureResource));
   ui_->setupUi(this);
-  connect(ui_->btnContinue, &QPushButton::clicked, this, &DlgAbout::continueToPosting);
+  connect(ui_->continueButton, &QPushButton::clicked, this, &DlgAbout::continueToPosting);
 }
 
 DlgAbout::~DlgAbout() = default;

@@ -58,14 +58,14 @@ DlgGroup::DlgGroup(DlgSet& settingsWindow, DialogServices services, std::string 
       services_(services),
       groupsFile_(std::move(groupsFile)) {
   ui_->setupUi(this);
-  ui_->btnCreate->hide();
-  connect(ui_->btnAdd, &QPushButton::clicked, this, &DlgGroup::addSelectedGroup);
+  ui_->createButton->hide();
+  connect(ui_->addButton, &QPushButton::clicked, this, &DlgGroup::addSelectedGroup);
   connect(ui_->availableList, &QListWidget::itemDoubleClicked, this, &DlgGroup::addSelectedGroup);
-  connect(ui_->btnRemove, &QPushButton::clicked, this, &DlgGroup::removeSelectedGroup);
+  connect(ui_->removeButton, &QPushButton::clicked, this, &DlgGroup::removeSelectedGroup);
   connect(ui_->postList, &QListWidget::itemDoubleClicked, this, &DlgGroup::removeSelectedGroup);
-  connect(ui_->btnCreate, &QPushButton::clicked, this, [this] { services_.prompt.beep(); });
-  connect(ui_->btnOk, &QPushButton::clicked, this, &DlgGroup::onOk);
-  connect(ui_->btnCancel, &QPushButton::clicked, this, &DlgGroup::reject);
+  connect(ui_->createButton, &QPushButton::clicked, this, [this] { services_.prompt.beep(); });
+  connect(ui_->okButton, &QPushButton::clicked, this, &DlgGroup::onOk);
+  connect(ui_->cancelButton, &QPushButton::clicked, this, &DlgGroup::reject);
   loadGroupLists();
 }
 

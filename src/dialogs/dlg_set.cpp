@@ -7,11 +7,12 @@
 #include "dialogs/files_bbs_editing.h"
 #include "dialogs/group_sources.h"
 #include "dialogs/panel_host.h"
+#include "dialogs/setting_binding.h"
 #include "dialogs/settings_rules.h"
 #include "platform/file_system.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
+#include "settings/value_rules.h"
 #include "ui_settings_dialog.h"
 
 namespace tidewell {
@@ -22,16 +23,6 @@ QString toQt(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-// A field's text as the checks and the configuration file see it: at most
-// the buffer's length, trimmed.
-std::string fieldText(const QString& text) {
-  return trimmed(cutUtf8(text.toStdString(), kFieldLimit));
-}
-
-const char* boolText(bool value) {
-  return value ? "TRUE" : "FALSE";
-}
-
 }  // namespace
 
 DlgSet::DlgSet(DialogServices services, QWidget* parent)
@@ -40,14 +31,33 @@ DlgSet::DlgSet(DialogServices services, QWidget* parent)
   chooseDirectory_ = [](QWidget* owner, const QString& start) {
     return QFileDialog::getExistingDirectory(owner, QStringLiteral("Files From Dir"), start);
   };
-  connect(ui_->edt4002, &QLineEdit::textChanged, this, &DlgSet::onSampleInputChanged);
-  connect(ui_->chk5006, &QCheckBox::clicked, this, &DlgSet::onSampleInputChanged);
-  connect(ui_->chk5001, &QCheckBox::clicked, this, &DlgSet::onSampleInputChanged);
-  connect(ui_->btn5005, &QPushButton::clicked, this, &DlgSet::EditFilesBbs);
-  connect(ui_->btn3005, &QPushButton::clicked, this, &DlgSet::onOk);
-  connect(ui_->btn3004, &QPushButton::clicked, this, &DlgSet::onCancel);
-  connect(ui_->btn3006, &QPushButton::clicked, this, &DlgSet::onChooseDirectory);
-  connect(ui_->btn3007, &QPushButton::clicked, this, &DlgSet::onChooseGroups);
+  connect(ui_->subjectEdit, &QLineEdit::textChanged, this, &DlgSet::onSampleInputChanged);
+  connect(ui_->useBbsCheck, &QCheckBox::clicked, this, &DlgSet::onSampleInputChanged);
+  connect(ui_->appendSizeCheck, &QCheckBox::clicked, this, &DlgSet::onSampleInputChanged);
+  connect(ui_->editBbsButton, &QPushButton::clicked, this, &DlgSet::EditFilesBbs);
+  connect(ui_->okButton, &QPushButton::clicked, this, &DlgSet::onOk);
+  connect(ui_->cancelButton, &QPushButton::clicked, this, &DlgSet::onCancel);
+  connect(ui_->directoryButton, &QPushButton::clicked, this, &DlgSet::onChooseDirectory);
+  connect(ui_->groupsButton, &QPushButton::clicked, this, &DlgSet::onChooseGroups);
+
+  // Every field and its key, in the order Ok checks and writes them.
+  fields_ = {
+      {ui_->hostEdit, Setting::Host, std::string(kPlaceholderHost)},
+      {ui_->usernameEdit, Setting::Username},
+      {ui_->passwordEdit, Setting::Password},
+      {ui_->fromEdit, Setting::From},
+      {ui_->replyToEdit, Setting::ReplyTo},
+      {ui_->organizationEdit, Setting::Organization},
+      {ui_->subjectEdit, Setting::Subject},
+      {ui_->directoryEdit, Setting::Directory, temporaryFolder()},
+      {ui_->newsgroupsEdit, Setting::Newsgroup},
+      {ui_->partSizeEdit, Setting::PartSize},
+      {ui_->bodyEdit, Setting::BodyComment},
+      {ui_->appendSizeCheck, Setting::AppendFileSize},
+      {ui_->showCountCheck, Setting::ShowCount},
+      {ui_->fileNameCheck, Setting::ShowFilename},
+      {ui_->useBbsCheck, Setting::UseBBS},
+  };
 
   LoadFields();
   sampleReady_ = true;
@@ -59,43 +69,24 @@ DlgSet::~DlgSet() {
 }
 
 QLineEdit& DlgSet::newsgroupsField() const {
-  return *ui_->edt4010;
+  return *ui_->newsgroupsEdit;
 }
 
 void DlgSet::LoadFields() {
-  const SettingsStore& store = services_.settings;
-  const auto text = [&](std::string_view key, std::string_view fallback) {
-    return toQt(store.read(key, fallback, kFieldLimit));
-  };
-  const auto flag = [&](std::string_view key, std::string_view fallback) {
-    return parseBoolSetting(store.read(key, fallback, kBoolLimit));
-  };
   // Filling the prefix raises its change notification; the sample is built
   // once, after everything is loaded.
-  const QSignalBlocker quietPrefix(ui_->edt4002);
-  ui_->edt4008->setText(text("Host", kPlaceholderHost));
-  ui_->edt4007->setText(text("Username", ""));
-  ui_->edt4006->setText(text("Password", ""));
-  ui_->edt4005->setText(text("From", ""));
-  ui_->edt4004->setText(text("ReplyTo", ""));
-  ui_->edt4003->setText(text("Organization", kDefaultOrganization));
-  ui_->edt4002->setText(text("Subject", kDefaultSubject));
-  ui_->edt4009->setText(text("Directory", temporaryFolder()));
-  ui_->edt4010->setText(text("Newsgroup", kDefaultNewsgroup));
-  ui_->edt4014->setText(text("PartSize", "0"));
-  ui_->edt4017->setPlainText(toQt(bodyCommentForEditing(store.read("BodyComment", "", kFieldLimit))));
-  ui_->chk5001->setChecked(flag("AppendFileSize", "TRUE"));
-  ui_->chk5003->setChecked(flag("ShowFilename", "TRUE"));
-  ui_->chk5002->setChecked(flag("ShowCount", "TRUE"));
-  ui_->chk5006->setChecked(flag("UseBBS", "FALSE"));
+  const QSignalBlocker quietPrefix(ui_->subjectEdit);
+  for (const SettingBinding& field : fields_) {
+    showSetting(field, services_.settings);
+  }
 }
 
 void DlgSet::UpdateSampleSubject() {
   if (!sampleReady_) {
     return;
   }
-  ui_->lbl4022->setText(
-      toQt(sampleSubject(ui_->edt4002->text().toStdString(), ui_->chk5006->isChecked(), ui_->chk5001->isChecked())));
+  ui_->sampleLabel->setText(toQt(sampleSubject(ui_->subjectEdit->text().toStdString(), ui_->useBbsCheck->isChecked(),
+                                               ui_->appendSizeCheck->isChecked())));
 }
 
 void DlgSet::onSampleInputChanged() {
@@ -107,64 +98,23 @@ void DlgSet::problem(std::string_view text) {
   services_.prompt.notify(text, kSettingsProblemCaption, PromptIcon::Stop);
 }
 
-bool DlgSet::save(std::string_view key, const std::string& value) {
-  if (services_.settings.write(key, value)) {
-    return true;
-  }
-  problem("Unable to save the settings in " + services_.settings.configFilePath() + ".");
-  return false;
-}
-
 bool DlgSet::ValidateAndSave() {
-  const std::string host = fieldText(ui_->edt4008->text());
-  if (host.empty()) {
-    problem("The news server HOST has not been specified.");
-    return false;
+  for (const SettingBinding& field : fields_) {
+    const CheckedValue value = checkSettingValue(field.key, enteredSetting(field));
+    if (!value.problem.empty()) {
+      problem(value.problem);
+      return false;
+    }
+    if (!services_.settings.write(field.key, value.stored)) {
+      problem("Unable to save the settings in " + services_.settings.configFilePath() + ".");
+      return false;
+    }
   }
-  if (!save("Host", host) || !save("Username", fieldText(ui_->edt4007->text())) ||
-      !save("Password", fieldText(ui_->edt4006->text()))) {
-    return false;
-  }
-
-  const std::string from = fieldText(ui_->edt4005->text());
-  if (from.find('@') == std::string::npos) {
-    problem(fromNeedsAtMessage());
-    return false;
-  }
-  if (!save("From", from) || !save("ReplyTo", fieldText(ui_->edt4004->text())) ||
-      !save("Organization", fieldText(ui_->edt4003->text())) || !save("Subject", fieldText(ui_->edt4002->text()))) {
-    return false;
-  }
-
-  const std::string directory = fieldText(ui_->edt4009->text());
-  if (directory.empty()) {
-    problem("No files directory specified.  Please indicate the directory to source upload files from.");
-    return false;
-  }
-  if (!save("Directory", directory)) {
-    return false;
-  }
-
-  const std::string newsgroup = fieldText(ui_->edt4010->text());
-  if (newsgroup.empty()) {
-    problem("No news group directory specified.  Please indicate the newsgroup to upload files to.");
-    return false;
-  }
-  if (!save("Newsgroup", newsgroup)) {
-    return false;
-  }
-
-  const std::int32_t partSize = normalisedPartSize(fieldText(ui_->edt4014->text()));
-  return save("PartSize", std::to_string(partSize)) &&
-         save("BodyComment", bodyCommentForStorage(ui_->edt4017->toPlainText().toStdString())) &&
-         save("AppendFileSize", boolText(ui_->chk5001->isChecked())) &&
-         save("ShowCount", boolText(ui_->chk5002->isChecked())) &&
-         save("ShowFilename", boolText(ui_->chk5003->isChecked())) &&
-         save("UseBBS", boolText(ui_->chk5006->isChecked()));
+  return true;
 }
 
 void DlgSet::EditFilesBbs() {
-  editFilesBbs(ui_->edt4009->text().toStdString(), services_.settings, services_.prompt);
+  editFilesBbs(ui_->directoryEdit->text().toStdString(), services_.settings, services_.prompt);
 }
 
 void DlgSet::onOk() {
@@ -187,9 +137,9 @@ void DlgSet::returnToPosting(int result) {
 }
 
 void DlgSet::onChooseDirectory() {
-  const QString chosen = chooseDirectory_(this, ui_->edt4009->text().trimmed());
+  const QString chosen = chooseDirectory_(this, ui_->directoryEdit->text().trimmed());
   if (!chosen.isEmpty()) {
-    ui_->edt4009->setText(chosen);
+    ui_->directoryEdit->setText(chosen);
   }
 }
 

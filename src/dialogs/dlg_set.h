@@ -4,9 +4,11 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "dialogs/dialog_services.h"
 #include "dialogs/owned_panel.h"
+#include "dialogs/setting_binding.h"
 
 class QLineEdit;
 namespace Ui {
@@ -64,7 +66,6 @@ class DlgSet : public QDialog {
   void onChooseDirectory();
   void onChooseGroups();
   void returnToPosting(int result);
-  [[nodiscard]] bool save(std::string_view key, const std::string& value);
   void problem(std::string_view text);
 
   std::unique_ptr<Ui::SettingsDialog> ui_;
@@ -72,6 +73,7 @@ class DlgSet : public QDialog {
   bool sampleReady_ = false;
   DirectoryChooser chooseDirectory_;
   OwnedPanel<DlgGroup> groupDialog_;
+  std::vector<SettingBinding> fields_;
 };
 
 }  // namespace tidewell

@@ -51,7 +51,7 @@ void editFilesBbs(const std::string& directoryText, const SettingsStore& setting
     // started all the same, as the user asked to edit the file.
     static_cast<void>(createFilesBbsTemplate(dir, prompt));
   }
-  const std::string viewer = trimmed(settings.read("Viewer", "", kTextLimit));
+  const std::string viewer = trimmed(settings.read(Setting::Viewer));
   if (launchViewer(path, viewer) <= 31) {
     tellError(prompt, "Unable to start NOTEPAD.");
   }

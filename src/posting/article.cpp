@@ -109,7 +109,7 @@ std::string subjectValue(const SubjectFields& fields) {
 }
 
 bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, std::string& subjectLine) {
-  const SettingsStore& settings = services.settings;
+  SettingsStore& settings = services.settings;
   const bool textFile = isTextFile(part.currentName);
   const std::string name = nameForTexts(part.currentName);
 

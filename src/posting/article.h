@@ -26,7 +26,7 @@ struct ArticlePart {
 // header block (ShowOutboundInfo) and "Posting article... (Selecting)"
 // (ShowState); the session may hand in a decorator that also logs.
 struct ArticleServices {
-  const SettingsStore& settings;
+  SettingsStore& settings;
   EncodedSpool& encoded;
   ArticleSpool& article;
   PostingDisplay& display;

@@ -7,15 +7,15 @@
 
 namespace tidewell {
 
-std::int64_t nextPostCount(const SettingsStore& settings) {
-  std::int64_t count = parseDecimalSetting64(settings.read(kPostCountKey, "0", kTextLimit));
+std::int64_t nextPostCount(SettingsStore& settings) {
+  std::int64_t count = settings.number64(Setting::PostCount);
   if (count < 0) {
     count = 0;
   }
   if (count < std::numeric_limits<std::int64_t>::max()) {
     ++count;
   }
-  settings.write(kPostCountKey, std::to_string(count));
+  settings.write(Setting::PostCount, std::to_string(count));
   return count;
 }
 

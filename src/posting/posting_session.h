@@ -34,7 +34,7 @@ class PostingSession {
  public:
   struct Services {
     MessageLoop& loop;
-    const SettingsStore& settings;
+    SettingsStore& settings;
     nodeManagerClass& uploadList;
     SocketManager& socketManager;
     PostingDisplay& display;

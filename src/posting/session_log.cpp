@@ -9,7 +9,6 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "settings/settings_store.h"
-#include "settings/trim.h"
 
 namespace tidewell {
 
@@ -38,7 +37,7 @@ bool appendToFile(const std::string& path, std::string_view text) {
   return close(fd) == 0 && ok;
 }
 
-SessionLog::SessionLog(const SettingsStore& settings, const Clock& clock) : settings_(settings), clock_(clock) {}
+SessionLog::SessionLog(SettingsStore& settings, const Clock& clock) : settings_(settings), clock_(clock) {}
 
 void SessionLog::StartNewLog() const {
   deleteFile(std::string(kLogFileName));
@@ -57,13 +56,12 @@ void SessionLog::LogWrite(std::string_view text) const {
 }
 
 void SessionLog::OpenNewReport() {
-  std::string stored = toLowerAscii(settings_.read("ReportNumber", "0", kBoolLimit));
-  int number = parseDecimalSetting(trimWhitespace(stored));
+  int number = settings_.number(Setting::ReportNumber);
   if (number < 0) {
     number = 0;
   }
   number = static_cast<int>((static_cast<long long>(number) + 1) % kReportCycle);
-  settings_.write("ReportNumber", std::to_string(number));
+  settings_.write(Setting::ReportNumber, std::to_string(number));
   char name[32];
   std::snprintf(name, sizeof name, "Report%02d.TXT", number);
   reportFileName_ = name;

@@ -16,7 +16,7 @@ inline constexpr std::string_view kLogFileName = "LOGGIT.TXT";
 // while a run goes on; a write that cannot open its file is dropped.
 class SessionLog {
  public:
-  SessionLog(const SettingsStore& settings, const Clock& clock);
+  SessionLog(SettingsStore& settings, const Clock& clock);
   SessionLog(const SessionLog&) = delete;
   SessionLog& operator=(const SessionLog&) = delete;
 
@@ -36,7 +36,7 @@ class SessionLog {
   void ReportStamped(std::string_view text) const;
 
  private:
-  const SettingsStore& settings_;
+  SettingsStore& settings_;
   const Clock& clock_;
   bool loggingOn_ = false;
   std::string reportFileName_;

@@ -123,7 +123,7 @@ void PostingSession::Impl::OfferReport() {
 }
 
 void PostingSession::Impl::LaunchViewer() {
-  const std::string viewer = services_.settings.read("Viewer", "", kTextLimit);
+  const std::string viewer = services_.settings.read(Setting::Viewer);
   const int result = launchViewer(log_.reportFileName(), viewer);
   if (result > kViewerLaunched) {
     return;

@@ -87,70 +87,49 @@ std::string decodeBodyComment(std::string_view stored) {
   return text;
 }
 
-std::string SettingsStore::read(std::string_view key, std::string_view defaultValue, std::size_t limit) const {
-  return readProfileString(path_, kSettingsSection, key, defaultValue, limit);
+std::string SettingsStore::read(Setting key) const {
+  const SettingSpec& spec = specOf(key);
+  return read(spec.name, spec.defaultValue, spec.readLimit);
 }
 
-bool SettingsStore::write(std::string_view key, std::string_view value) const {
-  return writeProfileString(path_, kSettingsSection, key, value);
+std::string SettingsStore::read(Setting key, std::string_view defaultValue, std::size_t limit) const {
+  return read(specOf(key).name, defaultValue, limit);
 }
 
-bool SettingsStore::readBoolSetting(std::string_view key, std::string_view defaultValue) const {
-  return parseBoolSetting(read(key, defaultValue, kBoolLimit));
+bool SettingsStore::flag(Setting key) const {
+  return parseBoolSetting(read(key));
+}
+
+std::int32_t SettingsStore::number(Setting key) const {
+  return parseDecimalSetting(read(key));
+}
+
+std::int64_t SettingsStore::number64(Setting key) const {
+  return parseDecimalSetting64(read(key));
+}
+
+bool SettingsStore::write(Setting key, std::string_view value) {
+  return write(specOf(key).name, value);
+}
+
+std::string SettingsStore::read(std::string_view name, std::string_view defaultValue, std::size_t limit) const {
+  return readProfileString(path_, kSettingsSection, name, defaultValue, limit);
+}
+
+bool SettingsStore::write(std::string_view name, std::string_view value) {
+  return writeProfileString(path_, kSettingsSection, name, value);
 }
 
 std::optional<std::string> SettingsStore::getHost() const {
-  std::string host = read("Host", kHostNotSet, kTextLimit);
+  std::string host = read(Setting::Host);
   if (host == kHostNotSet) {
     return std::nullopt;
   }
   return host;
 }
 
-std::string SettingsStore::getUsername() const {
-  return read("Username", "", kTextLimit);
-}
-std::string SettingsStore::getPassword() const {
-  return read("Password", "", kTextLimit);
-}
-std::string SettingsStore::getFrom() const {
-  return read("From", "", kTextLimit);
-}
-std::string SettingsStore::getReplyTo() const {
-  return read("ReplyTo", "", kTextLimit);
-}
-std::string SettingsStore::getOrganization() const {
-  return read("Organization", kDefaultOrganization, kTextLimit);
-}
-std::string SettingsStore::getSubject() const {
-  return read("Subject", kDefaultSubject, kTextLimit);
-}
-std::string SettingsStore::getDirectory() const {
-  return read("Directory", "", kTextLimit);
-}
-std::string SettingsStore::getNewsgroup() const {
-  return read("Newsgroup", kDefaultNewsgroup, kNewsgroupLimit);
-}
-std::int32_t SettingsStore::getPartSize() const {
-  return parseDecimalSetting(read("PartSize", "0", kLongLimit));
-}
 std::string SettingsStore::getBodyComment() const {
-  return decodeBodyComment(read("BodyComment", "", kLongLimit));
-}
-bool SettingsStore::isAppendFileSize() const {
-  return readBoolSetting("AppendFileSize", "TRUE");
-}
-bool SettingsStore::isShowFilename() const {
-  return readBoolSetting("ShowFilename", "TRUE");
-}
-bool SettingsStore::isShowCount() const {
-  return readBoolSetting("ShowCount", "TRUE");
-}
-bool SettingsStore::isUseBBS() const {
-  return readBoolSetting("UseBBS", "FALSE");
-}
-bool SettingsStore::isLogging() const {
-  return readBoolSetting("Logging", "FALSE");
+  return decodeBodyComment(read(Setting::BodyComment));
 }
 
 }  // namespace tidewell

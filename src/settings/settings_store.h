@@ -6,22 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "settings/settings_table.h"
+
 namespace tidewell {
-
-// Read limits of the keys of section "Settings" (characters).
-inline constexpr std::size_t kTextLimit = 4095;
-inline constexpr std::size_t kNewsgroupLimit = 33999;
-inline constexpr std::size_t kLongLimit = 35999;  // PartSize, BodyComment, the settings dialog
-inline constexpr std::size_t kBoolLimit = 255;
-inline constexpr std::size_t kPositionLimit = 79;
-
-inline constexpr std::string_view kSettingsSection = "Settings";
-// Default of the Host read that marks the key as absent.
-inline constexpr std::string_view kHostNotSet = "ghsBuf";
-
-inline constexpr std::string_view kDefaultOrganization = "The Usenet Upload Circle";
-inline constexpr std::string_view kDefaultSubject = "Type Subject Here";
-inline constexpr std::string_view kDefaultNewsgroup = "alt.test";
 
 // True exactly when the value, lower-cased and trimmed, is "true".
 [[nodiscard]] bool parseBoolSetting(std::string value);
@@ -40,40 +27,55 @@ inline constexpr std::string_view kDefaultNewsgroup = "alt.test";
 [[nodiscard]] std::string encodeBodyComment(std::string_view text);
 [[nodiscard]] std::string decodeBodyComment(std::string_view stored);
 
-// The settings store: every getter reads the configuration file at the
-// moment it is called, so a value saved elsewhere or edited by hand is seen
-// at the next call. Nothing is cached.
+// The settings store: every read goes to the configuration file at the
+// moment it is made, so a value saved elsewhere or edited by hand is seen at
+// the next call. Nothing is cached. Names, defaults and read limits come from
+// the settings table (settings_table.h).
+//
+// Code that only reads takes a `const SettingsStore&`; writing needs the
+// store itself.
 class SettingsStore {
  public:
   explicit SettingsStore(std::string configFilePath) : path_(std::move(configFilePath)) {}
 
   [[nodiscard]] const std::string& configFilePath() const { return path_; }
 
-  // The raw profile operations on section "Settings".
-  [[nodiscard]] std::string read(std::string_view key, std::string_view defaultValue, std::size_t limit) const;
-  bool write(std::string_view key, std::string_view value) const;
+  // The key's value as stored, cut at its read limit; its default when absent.
+  [[nodiscard]] std::string read(Setting key) const;
+  // The same with another default and read limit (the settings panel reads
+  // through a buffer of its own and suggests values for some absent keys).
+  [[nodiscard]] std::string read(Setting key, std::string_view defaultValue, std::size_t limit) const;
+  [[nodiscard]] bool flag(Setting key) const;            // the boolean rule
+  [[nodiscard]] std::int32_t number(Setting key) const;  // the decimal rule, saturated to 32 bits
+  [[nodiscard]] std::int64_t number64(Setting key) const;
+  // False when the file could not be written (the old value stays).
+  bool write(Setting key, std::string_view value);
+
+  // The raw profile operations on section "Settings", for names that come
+  // from outside the table (files written by hand, tests).
+  [[nodiscard]] std::string read(std::string_view name, std::string_view defaultValue, std::size_t limit) const;
+  bool write(std::string_view name, std::string_view value);
 
   // Not set when the key is absent (read as "ghsBuf").
   [[nodiscard]] std::optional<std::string> getHost() const;
-  [[nodiscard]] std::string getUsername() const;
-  [[nodiscard]] std::string getPassword() const;
-  [[nodiscard]] std::string getFrom() const;
-  [[nodiscard]] std::string getReplyTo() const;
-  [[nodiscard]] std::string getOrganization() const;
-  [[nodiscard]] std::string getSubject() const;
-  [[nodiscard]] std::string getDirectory() const;
-  [[nodiscard]] std::string getNewsgroup() const;
-  [[nodiscard]] std::int32_t getPartSize() const;
+  [[nodiscard]] std::string getUsername() const { return read(Setting::Username); }
+  [[nodiscard]] std::string getPassword() const { return read(Setting::Password); }
+  [[nodiscard]] std::string getFrom() const { return read(Setting::From); }
+  [[nodiscard]] std::string getReplyTo() const { return read(Setting::ReplyTo); }
+  [[nodiscard]] std::string getOrganization() const { return read(Setting::Organization); }
+  [[nodiscard]] std::string getSubject() const { return read(Setting::Subject); }
+  [[nodiscard]] std::string getDirectory() const { return read(Setting::Directory); }
+  [[nodiscard]] std::string getNewsgroup() const { return read(Setting::Newsgroup); }
+  [[nodiscard]] std::int32_t getPartSize() const { return number(Setting::PartSize); }
+  // With 0xFC and 0xE9 turned back into carriage return and line feed.
   [[nodiscard]] std::string getBodyComment() const;
-  [[nodiscard]] bool isAppendFileSize() const;
-  [[nodiscard]] bool isShowFilename() const;
-  [[nodiscard]] bool isShowCount() const;
-  [[nodiscard]] bool isUseBBS() const;
-  [[nodiscard]] bool isLogging() const;
+  [[nodiscard]] bool isAppendFileSize() const { return flag(Setting::AppendFileSize); }
+  [[nodiscard]] bool isShowFilename() const { return flag(Setting::ShowFilename); }
+  [[nodiscard]] bool isShowCount() const { return flag(Setting::ShowCount); }
+  [[nodiscard]] bool isUseBBS() const { return flag(Setting::UseBBS); }
+  [[nodiscard]] bool isLogging() const { return flag(Setting::Logging); }
 
  private:
-  [[nodiscard]] bool readBoolSetting(std::string_view key, std::string_view defaultValue) const;
-
   std::string path_;
 };
 

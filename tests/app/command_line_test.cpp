@@ -46,5 +46,36 @@ TEST(CommandLine, AnArgumentCanBothNameTheFileAndBeIgnoredAsASwitch) {
   EXPECT_EQ(line.configFilePath, "/tidewell.ini");
 }
 
+TEST(CommandLine, OptionsTakeTheirValuesAwayFromTheSwitches) {
+  const CommandLine set = parseCommandLine({"--SET", "Directory=/srv/x.ini", "Host=news", "/tidewell", "My.ini"});
+  EXPECT_EQ(set.command, Command::Set);
+  EXPECT_EQ(set.assignments, (std::vector<std::string>{"Directory=/srv/x.ini", "Host=news"}));
+  EXPECT_TRUE(set.postAtStart);
+  EXPECT_EQ(set.configFilePath, "My.ini");
+
+  const CommandLine get = parseCommandLine({"--get", "/tidewell"});
+  EXPECT_EQ(get.command, Command::Get);
+  EXPECT_EQ(get.key, "/tidewell");
+  EXPECT_FALSE(get.postAtStart);
+
+  const struct {
+    std::vector<std::string> arguments;
+    Command command;
+  } cases[] = {
+      {{"--settings"}, Command::Settings},
+      {{"--set", "Host=a", "--help"}, Command::Help},
+      {{"--get", "Host", "--version"}, Command::Version},
+      {{"--help", "--version"}, Command::Help},
+      {{"--set"}, Command::Usage},
+      {{"--set", "Host"}, Command::Usage},
+      {{"--get"}, Command::Usage},
+      {{"--get", "Host", "--settings"}, Command::Usage},
+      {{"-help", "help", "--helpme"}, Command::Run},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(parseCommandLine(c.arguments).command, c.command) << c.arguments.front();
+  }
+}
+
 }  // namespace
 }  // namespace tidewell

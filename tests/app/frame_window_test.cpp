@@ -60,7 +60,7 @@ TEST(FrameWindow, ShowsTheAboutPanelFirstAndContinueSwitchesToPostingAndResizes)
   EXPECT_FALSE(frame.postingPanel()->isVisible());
   EXPECT_FALSE(frame.aboutPanel()->isWindow());
 
-  started.click(frame.aboutPanel(), "btnContinue");
+  started.click(frame.aboutPanel(), "continueButton");
   EXPECT_EQ(frame.currentPanel(), frame.postingPanel());
   EXPECT_TRUE(frame.postingPanel()->isVisible());
   EXPECT_FALSE(frame.postingPanel()->isWindow());
@@ -82,7 +82,7 @@ TEST(FrameWindow, PostAtStartShowsThePostingPanelFirst) {
 TEST(FrameWindow, ClosingTheShownPanelClosesTheFrame) {
   AppFixture app(true);
   StartedFrame started(*app.context);
-  started.click(started.frame->postingPanel(), "btn3002");  // Quit while idle
+  started.click(started.frame->postingPanel(), "quitButton");  // Quit while idle
   // The session carries the quit out from the program's message loop.
   app.context->loop.runUntilIdle();
   QCoreApplication::processEvents();

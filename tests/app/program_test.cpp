@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
+#include "settings/settings_table.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -204,6 +206,84 @@ TEST(Program, ATerminationRequestClosesTheWindowTheOrderlyWay) {
   EXPECT_NE(outcome.err.find("closing on signal"), std::string::npos) << outcome.err;
   EXPECT_FALSE(fileExists(sandbox.work("TIDEWELL.ART")));
   EXPECT_EQ(test::readFile(sandbox.work("Tidewell.INI")), "[Settings]\nX=-20\nY=30\n");
+}
+
+bool isEmptyFolder(const std::string& path) {
+  return std::filesystem::is_directory(path) && std::filesystem::is_empty(path);
+}
+
+TEST(Program, HelpVersionAndReadingSettingsTakeNoLockAndTouchNoFile) {
+  ProgramRun sandbox;
+  const Outcome help = sandbox.run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_NE(help.out.find("Usage: tidewell"), std::string::npos);
+  EXPECT_NE(help.out.find("\n  /autoquit "), std::string::npos);
+  EXPECT_NE(help.out.find("\n  255 "), std::string::npos);
+  EXPECT_NE(help.out.find("In use here: " + sandbox.dir.file("config/tidewell/Tidewell.INI")), std::string::npos);
+  for (const SettingSpec& spec : kSettings) {
+    EXPECT_NE(help.out.find("\n  " + std::string(spec.name)), std::string::npos) << spec.name;
+  }
+  EXPECT_NE(help.out.find("\n  Organization=The Usenet Upload Circle\n"), std::string::npos);
+  const Outcome version = sandbox.run({"--VERSION", "/tidewell"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("tidewell 1.", 0), 0u) << version.out;
+  EXPECT_EQ(sandbox.run({"--get", "host"}).out, "\n");  // not set
+  EXPECT_EQ(sandbox.run({"--settings"}).status, 0);
+  EXPECT_TRUE(isEmptyFolder(sandbox.dir.file("work")));
+  EXPECT_TRUE(isEmptyFolder(sandbox.dir.file("runtime")));
+  EXPECT_FALSE(fileExists(sandbox.dir.file("config")));
+
+  // While another instance runs.
+  std::unique_ptr<InstanceLock> running;
+  ASSERT_EQ(InstanceLock::acquire(sandbox.lockPath(), running), InstanceLock::Outcome::Acquired);
+  EXPECT_EQ(sandbox.run({"--help"}).out, help.out);
+  EXPECT_EQ(sandbox.run({"--version"}).out, version.out);
+}
+
+TEST(Program, SetWritesCheckedValuesThatGetAndSettingsShow) {
+  ProgramRun sandbox;
+  const std::string ini = sandbox.work("My.ini");
+  test::writeFile(ini, "[Settings]\nSubject=Kept\n");
+  const Outcome set = sandbox.run({"My.ini", "--set", "host=news.example.org", "PartSize=12", "UseBBS=true",
+                                   "Password=secret", "Directory=~/up.ini"});
+  EXPECT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(test::readFile(ini),
+            "[Settings]\nSubject=Kept\nHost=news.example.org\nPartSize=50000\nUseBBS=TRUE\nPassword=secret\n"
+            "Directory=~/up.ini\n");
+  EXPECT_EQ(sandbox.run({"My.ini", "--get", "HOST"}).out, "news.example.org\n");
+  const std::string listed = sandbox.run({"--settings", "My.ini"}).out;
+  EXPECT_NE(listed.find("\nPassword=********\n"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("\nSubject=Kept\n"), std::string::npos);
+  EXPECT_EQ(listed.find("secret"), std::string::npos);
+  // Without a .ini argument: the configuration folder, created for the write.
+  EXPECT_EQ(sandbox.run({"--set", "Logging=TRUE"}).status, 0);
+  EXPECT_EQ(test::readFile(sandbox.dir.file("config/tidewell/Tidewell.INI")), "[Settings]\nLogging=TRUE\n");
+}
+
+TEST(Program, SetRefusesUnknownKeysBadValuesAndARunningInstanceWritingNothing) {
+  ProgramRun sandbox;
+  const std::string ini = sandbox.work("Tidewell.INI");
+  test::writeFile(ini, "[Settings]\nHost=before\n");
+  const FileState before = stateOf(ini);
+
+  const Outcome refused = sandbox.run({"--set", "Host=after", "From=nobody", "Colour=blue", "UseBBS=yes"});
+  EXPECT_EQ(refused.status, 64);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_NE(refused.err.find("Settings Problem: The From: header MUST contain an @"), std::string::npos);
+  EXPECT_NE(refused.err.find("there is no setting \"Colour\""), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("Settings Problem: UseBBS is TRUE or FALSE."), std::string::npos);
+  EXPECT_EQ(sandbox.run({"--get", "Colour"}).status, 64);
+  EXPECT_EQ(sandbox.run({"--set"}).status, 64);
+
+  std::unique_ptr<InstanceLock> running;
+  ASSERT_EQ(InstanceLock::acquire(sandbox.lockPath(), running), InstanceLock::Outcome::Acquired);
+  const Outcome whileRunning = sandbox.run({"--set", "Host=after"});
+  EXPECT_EQ(whileRunning.status, 255);
+  EXPECT_NE(whileRunning.err.find("another instance is running"), std::string::npos);
+
+  EXPECT_TRUE(stateOf(ini) == before);
+  EXPECT_FALSE(fileExists(sandbox.dir.file("config")));
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ TEST_F(DlgAboutTest, ContinueHandsTheFrameToThePostingPanel) {
   const QSize aboutSize = frame.size();
   EXPECT_EQ(aboutSize, about.size());
   EXPECT_LT(aboutSize.width(), posting.width());
-  QTest::mouseClick(test::findWidget<QPushButton>(about, "btnContinue"), Qt::LeftButton);
+  QTest::mouseClick(test::findWidget<QPushButton>(about, "continueButton"), Qt::LeftButton);
   EXPECT_EQ(frame.shown(), &posting);
   EXPECT_EQ(frame.size(), posting.size());
   EXPECT_FALSE(about.isVisible());

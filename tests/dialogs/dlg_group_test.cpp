@@ -33,7 +33,7 @@ class DlgGroupTest : public ::testing::Test {
   // Opens the group panel from the settings panel's "..." button.
   DlgGroup& open(const QString& field) {
     settings->newsgroupsField().setText(field);
-    QTest::mouseClick(findWidget<QPushButton>(*settings, "btn3007"), Qt::LeftButton);
+    QTest::mouseClick(findWidget<QPushButton>(*settings, "groupsButton"), Qt::LeftButton);
     group = settings->groupDialog();
     EXPECT_EQ(frame.shown(), group);
     postList = findWidget<QListWidget>(*group, "postList");
@@ -88,7 +88,7 @@ TEST_F(DlgGroupTest, LoadsTheFieldAndTheMasterListSortedWithoutRegardToCase) {
   EXPECT_EQ(selected(*postList), "alt.c");  // the group named last in the field
   EXPECT_EQ(entries(*availableList),
             QStringList({"", "Alt.A", "alt.b", "alt.binaries.test", "alt.c", "alt.test", "Comp.lang.c"}));
-  EXPECT_FALSE(findWidget<QPushButton>(*group, "btnCreate")->isVisible());
+  EXPECT_FALSE(findWidget<QPushButton>(*group, "createButton")->isVisible());
   EXPECT_EQ(group->windowTitle(), "Tidewell - Automatic News Posting - Group Selection");
 }
 
@@ -97,16 +97,16 @@ TEST_F(DlgGroupTest, AddingAndRemovingBeepWhereNothingCanBeDone) {
   open("ALT.TEST");
   availableList->setCurrentItem(nullptr);
   availableList->clearSelection();
-  click("btnAdd");
+  click("addButton");
   EXPECT_EQ(prompt.beeps, 1);  // nothing selected
 
   selectAvailable("alt.test");  // the same group in other letters
-  click("btnAdd");
+  click("addButton");
   EXPECT_EQ(prompt.beeps, 2);
   EXPECT_EQ(entries(*postList), QStringList({"ALT.TEST"}));
 
   selectAvailable("");  // a blank line of the master list is no group
-  click("btnAdd");
+  click("addButton");
   EXPECT_EQ(prompt.beeps, 3);
 
   selectAvailable("alt.binaries.test");
@@ -114,16 +114,16 @@ TEST_F(DlgGroupTest, AddingAndRemovingBeepWhereNothingCanBeDone) {
   EXPECT_EQ(entries(*postList), QStringList({"alt.binaries.test", "ALT.TEST"}));
   EXPECT_EQ(selected(*postList), "alt.binaries.test");
 
-  click("btnRemove");  // the first goes, the one after it is selected
+  click("removeButton");  // the first goes, the one after it is selected
   EXPECT_EQ(entries(*postList), QStringList({"ALT.TEST"}));
   EXPECT_EQ(selected(*postList), "ALT.TEST");
   doubleClick(*postList, *postList->item(0));
   EXPECT_TRUE(entries(*postList).isEmpty());
   EXPECT_EQ(selected(*postList), "<none>");
-  click("btnRemove");
+  click("removeButton");
   EXPECT_EQ(prompt.beeps, 4);
 
-  click("btnCreate");  // hidden, but its command only beeps
+  click("createButton");  // hidden, but its command only beeps
   EXPECT_EQ(prompt.beeps, 5);
   EXPECT_TRUE(prompt.asked.empty());
 }
@@ -133,9 +133,9 @@ TEST_F(DlgGroupTest, OkWritesTheGroupsInAlphabeticalOrderJoinedByCommas) {
   open("");
   for (const char* name : {"c.group", "B.group", "a.group"}) {
     selectAvailable(name);
-    click("btnAdd");
+    click("addButton");
   }
-  click("btnOk");
+  click("okButton");
   EXPECT_TRUE(prompt.asked.empty());
   EXPECT_EQ(field(), "a.group,B.group,c.group");
   EXPECT_EQ(frame.shown(), settings.get());
@@ -146,7 +146,7 @@ TEST_F(DlgGroupTest, OkWritesTheGroupsInAlphabeticalOrderJoinedByCommas) {
 
 TEST_F(DlgGroupTest, OkRefusesNoGroupsAndMoreThanFifty) {
   open("");
-  click("btnOk");
+  click("okButton");
   ASSERT_EQ(prompt.asked.size(), 1U);
   EXPECT_EQ(prompt.asked[0].text, "You have not specified any groups.");
   EXPECT_EQ(prompt.asked[0].caption, "Tidewell Error");
@@ -158,7 +158,7 @@ TEST_F(DlgGroupTest, OkRefusesNoGroupsAndMoreThanFifty) {
   }
   const QString exactlyFifty = fifty.join(',');
   open(exactlyFifty + ",alt.extra");
-  click("btnOk");
+  click("okButton");
   ASSERT_EQ(prompt.asked.size(), 2U);
   EXPECT_EQ(prompt.asked[1].text,
             "More than the maximum number of allowed groups (50) has been selected.  Remove some groups.");
@@ -167,8 +167,8 @@ TEST_F(DlgGroupTest, OkRefusesNoGroupsAndMoreThanFifty) {
   EXPECT_EQ(frame.shown(), group);
 
   postList->setCurrentRow(0);
-  click("btnRemove");  // alt.extra sorts first
-  click("btnOk");
+  click("removeButton");  // alt.extra sorts first
+  click("okButton");
   EXPECT_EQ(prompt.asked.size(), 2U);
   EXPECT_EQ(field(), exactlyFifty);
   EXPECT_EQ(frame.shown(), settings.get());
@@ -179,10 +179,10 @@ TEST_F(DlgGroupTest, CancelLeavesTheFieldExactlyAsItWas) {
   const QString original = " zed , alt.b,,";
   open(original);
   selectAvailable("alt.test");
-  click("btnAdd");
+  click("addButton");
   postList->setCurrentRow(0);
-  click("btnRemove");
-  click("btnCancel");
+  click("removeButton");
+  click("cancelButton");
   EXPECT_EQ(field(), original);
   EXPECT_EQ(frame.shown(), settings.get());
   EXPECT_EQ(group->result(), QDialog::Rejected);

@@ -42,15 +42,15 @@ class DlgSetTest : public ::testing::Test {
   QLineEdit& edit(const char* name) { return *findWidget<QLineEdit>(*panel, name); }
   QCheckBox& check(const char* name) { return *findWidget<QCheckBox>(*panel, name); }
   void click(const char* name) { QTest::mouseClick(findWidget<QAbstractButton>(*panel, name), Qt::LeftButton); }
-  [[nodiscard]] QString sample() const { return findWidget<QLabel>(*panel, "lbl4022")->text(); }
+  [[nodiscard]] QString sample() const { return findWidget<QLabel>(*panel, "sampleLabel")->text(); }
   [[nodiscard]] std::string stored(std::string_view key) const { return store.read(key, kAbsent, kLongLimit); }
 
   // Fields that pass every check.
   void fillValid() {
-    edit("edt4008").setText("news.example.net");
-    edit("edt4005").setText("me@example.net");
-    edit("edt4009").setText("/srv/upload");
-    edit("edt4010").setText("alt.test");
+    edit("hostEdit").setText("news.example.net");
+    edit("fromEdit").setText("me@example.net");
+    edit("directoryEdit").setText("/srv/upload");
+    edit("newsgroupsEdit").setText("alt.test");
   }
 
   test::TempDir dir;
@@ -63,18 +63,18 @@ class DlgSetTest : public ::testing::Test {
 
 TEST_F(DlgSetTest, LoadsDefaultsWhenTheConfigurationIsEmpty) {
   open();
-  EXPECT_EQ(edit("edt4008").text(), "news.example.com");
-  EXPECT_EQ(edit("edt4007").text(), "");
-  EXPECT_EQ(edit("edt4003").text(), "The Usenet Upload Circle");
-  EXPECT_EQ(edit("edt4002").text(), "Type Subject Here");
-  EXPECT_EQ(edit("edt4009").text(), QString::fromStdString(temporaryFolder()));
-  EXPECT_EQ(edit("edt4010").text(), "alt.test");
-  EXPECT_EQ(edit("edt4014").text(), "0");
-  EXPECT_TRUE(check("chk5001").isChecked());
-  EXPECT_TRUE(check("chk5002").isChecked());
-  EXPECT_TRUE(check("chk5003").isChecked());
-  EXPECT_FALSE(check("chk5006").isChecked());
-  EXPECT_EQ(edit("edt4006").echoMode(), QLineEdit::Password);
+  EXPECT_EQ(edit("hostEdit").text(), "news.example.com");
+  EXPECT_EQ(edit("usernameEdit").text(), "");
+  EXPECT_EQ(edit("organizationEdit").text(), "The Usenet Upload Circle");
+  EXPECT_EQ(edit("subjectEdit").text(), "Type Subject Here");
+  EXPECT_EQ(edit("directoryEdit").text(), QString::fromStdString(temporaryFolder()));
+  EXPECT_EQ(edit("newsgroupsEdit").text(), "alt.test");
+  EXPECT_EQ(edit("partSizeEdit").text(), "0");
+  EXPECT_TRUE(check("appendSizeCheck").isChecked());
+  EXPECT_TRUE(check("showCountCheck").isChecked());
+  EXPECT_TRUE(check("fileNameCheck").isChecked());
+  EXPECT_FALSE(check("useBbsCheck").isChecked());
+  EXPECT_EQ(edit("passwordEdit").echoMode(), QLineEdit::Password);
   EXPECT_TRUE(panel->sampleReady());
   EXPECT_EQ(sample(), "Type Subject Here - SOMEFILE.ZIP - [1/1] 123456 bytes");
   EXPECT_TRUE(prompt.asked.empty());
@@ -83,22 +83,22 @@ TEST_F(DlgSetTest, LoadsDefaultsWhenTheConfigurationIsEmpty) {
 TEST_F(DlgSetTest, OkWritesEveryFieldAndTheNextOpeningShowsThem) {
   open();
   fillValid();
-  edit("edt4007").setText("  tester ");
-  edit("edt4006").setText("secret");
-  edit("edt4004").setText("reply@example.net");
-  edit("edt4003").setText("");
-  edit("edt4002").setText("Holiday pictures");
-  edit("edt4014").setText("60000");
-  auto& body = *findWidget<QPlainTextEdit>(*panel, "edt4017");
+  edit("usernameEdit").setText("  tester ");
+  edit("passwordEdit").setText("secret");
+  edit("replyToEdit").setText("reply@example.net");
+  edit("organizationEdit").setText("");
+  edit("subjectEdit").setText("Holiday pictures");
+  edit("partSizeEdit").setText("60000");
+  auto& body = *findWidget<QPlainTextEdit>(*panel, "bodyEdit");
   body.setFocus();
   QTest::keyClicks(&body, "first line");
   QTest::keyClick(&body, Qt::Key_Return);  // a new line, not the Ok button
   QTest::keyClicks(&body, "second line");
   EXPECT_EQ(frame.shown(), panel.get());
-  click("chk5002");
-  click("chk5006");
+  click("showCountCheck");
+  click("useBbsCheck");
 
-  click("btn3005");
+  click("okButton");
 
   EXPECT_TRUE(prompt.asked.empty());
   EXPECT_EQ(frame.shown(), &posting);
@@ -119,17 +119,17 @@ TEST_F(DlgSetTest, OkWritesEveryFieldAndTheNextOpeningShowsThem) {
   EXPECT_EQ(store.getBodyComment(), "first line\r\nsecond line");
 
   open();
-  EXPECT_EQ(edit("edt4007").text(), "tester");
-  EXPECT_EQ(findWidget<QPlainTextEdit>(*panel, "edt4017")->toPlainText(), "first line\nsecond line");
-  EXPECT_FALSE(check("chk5002").isChecked());
-  EXPECT_TRUE(check("chk5006").isChecked());
+  EXPECT_EQ(edit("usernameEdit").text(), "tester");
+  EXPECT_EQ(findWidget<QPlainTextEdit>(*panel, "bodyEdit")->toPlainText(), "first line\nsecond line");
+  EXPECT_FALSE(check("showCountCheck").isChecked());
+  EXPECT_TRUE(check("useBbsCheck").isChecked());
   EXPECT_EQ(sample(), "Holiday pictures - The BBS Description - SOMEFILE.ZIP - [1/1] 123456 bytes");
 }
 
 TEST_F(DlgSetTest, CancelAndEscapeWriteNothing) {
   open();
   fillValid();
-  click("btn3004");
+  click("cancelButton");
   EXPECT_EQ(frame.shown(), &posting);
   EXPECT_EQ(panel->result(), QDialog::Rejected);
   EXPECT_FALSE(fileExists(store.configFilePath()));
@@ -144,8 +144,8 @@ TEST_F(DlgSetTest, CancelAndEscapeWriteNothing) {
 TEST_F(DlgSetTest, BlankHostIsRefusedBeforeAnythingIsWritten) {
   open();
   fillValid();
-  edit("edt4008").setText("   ");
-  click("btn3005");
+  edit("hostEdit").setText("   ");
+  click("okButton");
   ASSERT_EQ(prompt.asked.size(), 1U);
   EXPECT_EQ(prompt.asked[0].text, "The news server HOST has not been specified.");
   EXPECT_EQ(prompt.asked[0].caption, "Settings Problem");
@@ -165,11 +165,11 @@ TEST_F(DlgSetTest, AFailedCheckKeepsTheKeysWrittenBeforeIt) {
     const char* firstUnwritten;
   };
   const Case cases[] = {
-      {"edt4005", nullptr, "Password", "From"},
-      {"edt4009", "No files directory specified.  Please indicate the directory to source upload files from.",
+      {"fromEdit", nullptr, "Password", "From"},
+      {"directoryEdit", "No files directory specified.  Please indicate the directory to source upload files from.",
        "Subject", "Directory"},
-      {"edt4010", "No news group directory specified.  Please indicate the newsgroup to upload files to.", "Directory",
-       "Newsgroup"},
+      {"newsgroupsEdit", "No news group directory specified.  Please indicate the newsgroup to upload files to.",
+       "Directory", "Newsgroup"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.field);
@@ -177,9 +177,9 @@ TEST_F(DlgSetTest, AFailedCheckKeepsTheKeysWrittenBeforeIt) {
     prompt.asked.clear();
     open();
     fillValid();
-    edit("edt4007").setText("user");
+    edit("usernameEdit").setText("user");
     edit(c.field).setText(" ");
-    click("btn3005");
+    click("okButton");
     ASSERT_EQ(prompt.asked.size(), 1U);
     EXPECT_EQ(prompt.asked[0].text, c.message != nullptr ? std::string(c.message) : fromNeedsAtMessage());
     EXPECT_EQ(prompt.asked[0].caption, "Settings Problem");
@@ -187,9 +187,9 @@ TEST_F(DlgSetTest, AFailedCheckKeepsTheKeysWrittenBeforeIt) {
     EXPECT_NE(stored(c.lastWritten), kAbsent);
     EXPECT_EQ(stored(c.firstUnwritten), kAbsent);
     EXPECT_EQ(stored("Username"), "user");
-    EXPECT_EQ(edit("edt4007").text(), "user");
-    EXPECT_EQ(edit("edt4008").text(), "news.example.net");
-    click("btn3004");
+    EXPECT_EQ(edit("usernameEdit").text(), "user");
+    EXPECT_EQ(edit("hostEdit").text(), "news.example.net");
+    click("cancelButton");
     EXPECT_EQ(stored("Username"), "user");
   }
   EXPECT_NE(fromNeedsAtMessage().find("'anonymous' you can use something like '"), std::string::npos);
@@ -204,8 +204,8 @@ TEST_F(DlgSetTest, MaxBytesPerPartIsCorrectedOnSave) {
     SCOPED_TRACE(typed);
     open();
     fillValid();
-    edit("edt4014").setText(typed);
-    click("btn3005");
+    edit("partSizeEdit").setText(typed);
+    click("okButton");
     EXPECT_EQ(stored("PartSize"), expected);
   }
   EXPECT_TRUE(prompt.asked.empty());
@@ -214,22 +214,22 @@ TEST_F(DlgSetTest, MaxBytesPerPartIsCorrectedOnSave) {
 TEST_F(DlgSetTest, SampleSubjectFollowsThePrefixUseAndAppendFileSize) {
   store.write("AppendFileSize", "FALSE");
   open();
-  QLineEdit& prefix = edit("edt4002");
+  QLineEdit& prefix = edit("subjectEdit");
   prefix.clear();
   EXPECT_EQ(sample(), "SOMEFILE.ZIP - [1/1]");
 
   QTest::keyClicks(&prefix, "  My Files ");
   EXPECT_EQ(sample(), "My Files - SOMEFILE.ZIP - [1/1]");
-  click("chk5006");
-  click("chk5001");
+  click("useBbsCheck");
+  click("appendSizeCheck");
   EXPECT_EQ(sample(), "My Files - The BBS Description - SOMEFILE.ZIP - [1/1] 123456 bytes");
   prefix.clear();
   EXPECT_EQ(sample(), "The BBS Description - SOMEFILE.ZIP - [1/1] 123456 bytes");
 
   // The other two check boxes have nothing to do with the subject.
   const QString before = sample();
-  click("chk5002");
-  click("chk5003");
+  click("showCountCheck");
+  click("fileNameCheck");
   EXPECT_EQ(sample(), before);
   EXPECT_EQ(sampleSubject(std::string(300, 'x'), false, false), std::string(254, 'x') + " - SOMEFILE.ZIP - [1/1]");
 }
@@ -238,7 +238,7 @@ TEST_F(DlgSetTest, FailingToWriteTheConfigurationIsReportedAndKeepsThePanelOpen)
   store = SettingsStore(dir.file("missing-folder/Tidewell.INI"));
   open();
   fillValid();
-  click("btn3005");
+  click("okButton");
   ASSERT_EQ(prompt.asked.size(), 1U);
   EXPECT_EQ(prompt.asked[0].text, "Unable to save the settings in " + store.configFilePath() + ".");
   EXPECT_EQ(prompt.asked[0].caption, "Settings Problem");
@@ -253,13 +253,13 @@ TEST_F(DlgSetTest, TheDirectoryButtonFillsTheFieldFromTheChooser) {
     offered = start;
     return answer;
   });
-  edit("edt4009").setText(" /srv ");
-  click("btn3006");
+  edit("directoryEdit").setText(" /srv ");
+  click("directoryButton");
   EXPECT_EQ(offered, "/srv");
-  EXPECT_EQ(edit("edt4009").text(), "/home/me/upload");
+  EXPECT_EQ(edit("directoryEdit").text(), "/home/me/upload");
   answer.clear();  // the chooser was cancelled
-  click("btn3006");
-  EXPECT_EQ(edit("edt4009").text(), "/home/me/upload");
+  click("directoryButton");
+  EXPECT_EQ(edit("directoryEdit").text(), "/home/me/upload");
 }
 
 }  // namespace

@@ -127,8 +127,8 @@ TEST_F(EditFilesBbsTest, TheEditButtonUsesTheDirectoryFieldAndLeavesTheSettingsA
   const std::string before = test::readFile(store.configFilePath());
   test::FakeFrame frame;
   DlgSet panel(DialogServices{frame, store, prompt});
-  test::findWidget<QLineEdit>(panel, "edt4009")->setText(QString::fromStdString(dir.path()));
-  QTest::mouseClick(test::findWidget<QPushButton>(panel, "btn5005"), Qt::LeftButton);
+  test::findWidget<QLineEdit>(panel, "directoryEdit")->setText(QString::fromStdString(dir.path()));
+  QTest::mouseClick(test::findWidget<QPushButton>(panel, "editBbsButton"), Qt::LeftButton);
   EXPECT_EQ(viewer.openedFile(), dir.file("FILES.BBS"));
   EXPECT_TRUE(prompt.asked.empty());
   EXPECT_EQ(test::readFile(store.configFilePath()), before);

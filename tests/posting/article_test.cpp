@@ -128,17 +128,17 @@ TEST_F(ArticleTest, PostCountPersistsAndOnlyGrowsWhenShown) {
   ASSERT_TRUE(compose("a.bin", "", 1, plan, 1));
   ASSERT_TRUE(compose("a.bin", "", 1, plan, 1));
   EXPECT_NE(spool().find("\r\nPost-Count: 000002\r\n\r\n"), std::string::npos);
-  EXPECT_EQ(settings.read(kPostCountKey, "", 100), "2");
+  EXPECT_EQ(settings.read("PostCount", "", 100), "2");
 
   settings.write("ShowCount", "FALSE");
   ASSERT_TRUE(compose("a.bin", "", 1, plan, 1));
   EXPECT_EQ(spool().find("Post-Count"), std::string::npos);
   EXPECT_NE(spool().find("Newsgroups: alt.test,alt.binaries.test\r\n\r\n"), std::string::npos);
-  EXPECT_EQ(settings.read(kPostCountKey, "", 100), "2");
+  EXPECT_EQ(settings.read("PostCount", "", 100), "2");
 
-  settings.write(kPostCountKey, "garbage");
+  settings.write("PostCount", "garbage");
   EXPECT_EQ(nextPostCount(settings), 1);
-  settings.write(kPostCountKey, "999999");
+  settings.write("PostCount", "999999");
   EXPECT_EQ(nextPostCount(settings), 1000000);
 }
 

@@ -69,35 +69,35 @@ class DlgPostTest : public ::testing::Test {
 
 TEST_F(DlgPostTest, StatusLinesShowTheTextAsGiven) {
   EXPECT_EQ(panel.windowTitle(), "Tidewell - Automatic News Posting");
-  EXPECT_EQ(label("lbl4011").text(), "Version 1.01ZRB.32bit");
+  EXPECT_EQ(label("versionLabel").text(), "Version 1.01ZRB.32bit");
   panel.ShowState("Idle.");
   panel.ShowTimeRate("00:00:12 / 3.52 Kb/Sec");
   panel.ShowEstimate("Total: 1024 bytes");
-  EXPECT_EQ(label("lbl4001").text(), "Idle.");
-  EXPECT_EQ(label("lbl4012").text(), "00:00:12 / 3.52 Kb/Sec");
-  EXPECT_EQ(label("lbl4013").text(), "Total: 1024 bytes");
+  EXPECT_EQ(label("stateLabel").text(), "Idle.");
+  EXPECT_EQ(label("timeRateLabel").text(), "00:00:12 / 3.52 Kb/Sec");
+  EXPECT_EQ(label("estimateLabel").text(), "Total: 1024 bytes");
 }
 
 TEST_F(DlgPostTest, InformationListsShowOnlyTheLatestTextOneLinePerPiece) {
   panel.ShowInboundInfo("200 news.example.net ready\r\n\r\n  more text \nafter\r");
-  EXPECT_EQ(lines(list("lst2004")), QStringList({"200 news.example.net ready", "more text", "after"}));
+  EXPECT_EQ(lines(list("inboundList")), QStringList({"200 news.example.net ready", "more text", "after"}));
   // A carriage return anywhere goes before an earlier line feed.
   panel.ShowInboundInfo("a\r\nb \n c\rd");
-  EXPECT_EQ(lines(list("lst2004")), QStringList({"a", "b \n c", "d"}));
+  EXPECT_EQ(lines(list("inboundList")), QStringList({"a", "b \n c", "d"}));
   panel.ShowInboundInfo("281 Ok");
-  EXPECT_EQ(lines(list("lst2004")), QStringList({"281 Ok"}));
+  EXPECT_EQ(lines(list("inboundList")), QStringList({"281 Ok"}));
 
   panel.ShowOutboundInfo(std::string(5000, 'x') + "\rcut away");
-  EXPECT_EQ(lines(list("lst2005")), QStringList({QString(4096, 'x')}));
+  EXPECT_EQ(lines(list("outboundList")), QStringList({QString(4096, 'x')}));
   panel.ShowOutboundInfo(" \r\n ");
-  EXPECT_EQ(list("lst2005").count(), 0);
-  for (const char* name : {"lst2003", "lst2004", "lst2005"}) {
+  EXPECT_EQ(list("outboundList").count(), 0);
+  for (const char* name : {"filesList", "inboundList", "outboundList"}) {
     EXPECT_EQ(list(name).verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn) << name;
   }
 }
 
 TEST_F(DlgPostTest, FileLinesAreAppendedCutAt275AndTheLastIsSelected) {
-  QListWidget& files = list("lst2003");
+  QListWidget& files = list("filesList");
   panel.AppendToFileLine("given-up notice");  // an empty list gets a line
   panel.AddFileLine("a.zip [1/2]");
   panel.AppendToFileLine(" ... ");
@@ -122,47 +122,47 @@ TEST_F(DlgPostTest, FileLinesAreAppendedCutAt275AndTheLastIsSelected) {
 }
 
 TEST_F(DlgPostTest, LightsGoOnWithTrafficAndOffTogether) {
-  EXPECT_FALSE(lit("ind4019") || lit("ind4020") || lit("ind4021"));
+  EXPECT_FALSE(lit("outboundLight") || lit("inboundLight") || lit("heartbeatLight"));
   panel.OutboundLight();
-  EXPECT_TRUE(lit("ind4019"));
-  EXPECT_FALSE(lit("ind4020"));
+  EXPECT_TRUE(lit("outboundLight"));
+  EXPECT_FALSE(lit("inboundLight"));
   panel.InboundLight();
-  EXPECT_TRUE(lit("ind4020"));
+  EXPECT_TRUE(lit("inboundLight"));
   panel.LightsOff();
-  EXPECT_FALSE(lit("ind4019") || lit("ind4020"));
+  EXPECT_FALSE(lit("outboundLight") || lit("inboundLight"));
 
   panel.HeartbeatLight();
-  EXPECT_TRUE(lit("ind4021"));
+  EXPECT_TRUE(lit("heartbeatLight"));
   panel.HeartbeatLight();
-  EXPECT_FALSE(lit("ind4021"));
+  EXPECT_FALSE(lit("heartbeatLight"));
 
   // The user cannot switch a light: a click on it goes to the panel.
-  const QRadioButton& light = *findWidget<QRadioButton>(panel, "ind4019");
+  const QRadioButton& light = *findWidget<QRadioButton>(panel, "outboundLight");
   QTest::mouseClick(frame.windowHandle(), Qt::LeftButton, {}, light.mapTo(&frame, light.rect().center()));
-  EXPECT_FALSE(lit("ind4019"));
+  EXPECT_FALSE(lit("outboundLight"));
 }
 
 TEST_F(DlgPostTest, ButtonsLockDuringASessionAndTheThirdReadsStopThenQuit) {
-  EXPECT_EQ(button("btn3002").text(), "&Quit");
+  EXPECT_EQ(button("quitButton").text(), "&Quit");
   panel.LockButtons();
-  EXPECT_FALSE(button("btn3001").isEnabled());
-  EXPECT_FALSE(button("btn3003").isEnabled());
-  EXPECT_TRUE(button("btn3002").isEnabled());
-  EXPECT_EQ(button("btn3002").text(), "Stop");
+  EXPECT_FALSE(button("postButton").isEnabled());
+  EXPECT_FALSE(button("settingsButton").isEnabled());
+  EXPECT_TRUE(button("quitButton").isEnabled());
+  EXPECT_EQ(button("quitButton").text(), "Stop");
 
   panel.ShowTimeRate("00:00:03");
   panel.OutboundLight();
   panel.ResetButtons();
-  EXPECT_TRUE(button("btn3001").isEnabled());
-  EXPECT_TRUE(button("btn3003").isEnabled());
-  EXPECT_EQ(button("btn3002").text(), "Quit");
-  EXPECT_EQ(label("lbl4012").text(), "");
-  EXPECT_FALSE(lit("ind4019"));
+  EXPECT_TRUE(button("postButton").isEnabled());
+  EXPECT_TRUE(button("settingsButton").isEnabled());
+  EXPECT_EQ(button("quitButton").text(), "Quit");
+  EXPECT_EQ(label("timeRateLabel").text(), "");
+  EXPECT_FALSE(lit("outboundLight"));
 }
 
 TEST_F(DlgPostTest, ButtonsForwardTheirCommandsToTheSession) {
-  QTest::mouseClick(&button("btn3001"), Qt::LeftButton);
-  QTest::mouseClick(&button("btn3002"), Qt::LeftButton);
+  QTest::mouseClick(&button("postButton"), Qt::LeftButton);
+  QTest::mouseClick(&button("quitButton"), Qt::LeftButton);
   EXPECT_EQ(calls, (std::vector<std::string>{"Post", "StopOrQuit"}));
   QTest::keyClick(&panel, Qt::Key_Escape);  // no command, no close
   EXPECT_EQ(calls.size(), 2U);
@@ -170,20 +170,20 @@ TEST_F(DlgPostTest, ButtonsForwardTheirCommandsToTheSession) {
 }
 
 TEST_F(DlgPostTest, SettingsOpensANewSettingsPanelEachTimeAndOkComesBack) {
-  QTest::mouseClick(&button("btn3003"), Qt::LeftButton);
+  QTest::mouseClick(&button("settingsButton"), Qt::LeftButton);
   EXPECT_EQ(calls, (std::vector<std::string>{"SettingsCommand"}));
   DlgSet* first = panel.settingsDialog();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(frame.shown(), first);
   EXPECT_EQ(frame.size(), first->size());
-  QTest::mouseClick(findWidget<QPushButton>(*first, "btn3004"), Qt::LeftButton);
+  QTest::mouseClick(findWidget<QPushButton>(*first, "cancelButton"), Qt::LeftButton);
   EXPECT_EQ(frame.shown(), &panel);
 
-  QTest::mouseClick(&button("btn3003"), Qt::LeftButton);
+  QTest::mouseClick(&button("settingsButton"), Qt::LeftButton);
   ASSERT_NE(panel.settingsDialog(), nullptr);
   EXPECT_EQ(frame.shown(), panel.settingsDialog());
-  findWidget<QLineEdit>(*panel.settingsDialog(), "edt4005")->setText("me@example.net");
-  QTest::mouseClick(findWidget<QPushButton>(*panel.settingsDialog(), "btn3005"), Qt::LeftButton);
+  findWidget<QLineEdit>(*panel.settingsDialog(), "fromEdit")->setText("me@example.net");
+  QTest::mouseClick(findWidget<QPushButton>(*panel.settingsDialog(), "okButton"), Qt::LeftButton);
   EXPECT_EQ(frame.shown(), &panel);
   EXPECT_EQ(store.read("Newsgroup", "", 100), "alt.test");
   // Coming back does not set the session up again.
@@ -203,7 +203,7 @@ TEST_F(DlgPostTest, TheTipIsPickedByTheLocalSeconds) {
     ManualClock at(minute + second);
     DlgPost shown(DialogServices{frame, store, prompt}, at);
     shown.ShowTip();
-    return findWidget<QLabel>(shown, "lbl4023")->text().toStdString();
+    return findWidget<QLabel>(shown, "tipLabel")->text().toStdString();
   };
   EXPECT_EQ(tipAt(19), tipTable[0]);
   EXPECT_EQ(tipAt(25),

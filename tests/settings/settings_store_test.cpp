@@ -38,7 +38,7 @@ TEST(SettingsStore, FreshInstallationReadsEveryDefault) {
 
 TEST(SettingsStore, HostNotSetOnlyWhenAbsentOrExactlyTheMarker) {
   TempDir dir;
-  const SettingsStore store(dir.file("t.ini"));
+  SettingsStore store(dir.file("t.ini"));
   ASSERT_TRUE(store.write("Host", "ghsBuf"));
   EXPECT_FALSE(store.getHost().has_value());
   ASSERT_TRUE(store.write("Host", "GHSBUF"));
@@ -91,7 +91,7 @@ TEST(SettingsStore, DecimalsReadTheLeadingNumberAndSaturate) {
 TEST(SettingsStore, GettersCutValuesAtTheirReadLimits) {
   TempDir dir;
   const std::string longValue(40000, 'n');
-  const SettingsStore store(dir.file("t.ini"));
+  SettingsStore store(dir.file("t.ini"));
   for (const char* key : {"Newsgroup", "Subject", "BodyComment", "Host"}) {
     ASSERT_TRUE(store.write(key, longValue));
   }
@@ -120,7 +120,7 @@ TEST(BodyComment, LineBreaksTravelAsFcAndE9) {
   EXPECT_EQ(decodeBodyComment("M\xFCller caf\xE9"), "M\rller caf\n");
 
   TempDir dir;
-  const SettingsStore store(dir.file("t.ini"));
+  SettingsStore store(dir.file("t.ini"));
   ASSERT_TRUE(store.write("BodyComment", encodeBodyComment("Line 1\r\nLine 2\r\n")));
   EXPECT_EQ(store.getBodyComment(), "Line 1\r\nLine 2\r\n");
 }

@@ -36,13 +36,13 @@ DlgPost::DlgPost(DialogServices services, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TidewellDialog>()), services_(services), clock_(clock) {
   ui_->setupUi(this);
   // The lights are the program's alone: clicks pass through them.
-  for (QRadioButton* light : {ui_->ind4019, ui_->ind4020, ui_->ind4021}) {
+  for (QRadioButton* light : {ui_->outboundLight, ui_->inboundLight, ui_->heartbeatLight}) {
     light->setAttribute(Qt::WA_TransparentForMouseEvents);
   }
-  ui_->lbl4011->setText(QString::fromLatin1(kVersionText));
-  connect(ui_->btn3001, &QPushButton::clicked, this, &DlgPost::onPost);
-  connect(ui_->btn3002, &QPushButton::clicked, this, &DlgPost::onStopOrQuit);
-  connect(ui_->btn3003, &QPushButton::clicked, this, &DlgPost::onSettings);
+  ui_->versionLabel->setText(QString::fromLatin1(kVersionText));
+  connect(ui_->postButton, &QPushButton::clicked, this, &DlgPost::onPost);
+  connect(ui_->quitButton, &QPushButton::clicked, this, &DlgPost::onStopOrQuit);
+  connect(ui_->settingsButton, &QPushButton::clicked, this, &DlgPost::onSettings);
 }
 
 DlgPost::~DlgPost() {
@@ -67,23 +67,23 @@ void DlgPost::showEvent(QShowEvent* event) {
 }
 
 void DlgPost::ShowState(std::string_view text) {
-  showLabel(*ui_->lbl4001, text);
+  showLabel(*ui_->stateLabel, text);
 }
 void DlgPost::ShowTimeRate(std::string_view text) {
-  showLabel(*ui_->lbl4012, text);
+  showLabel(*ui_->timeRateLabel, text);
 }
 void DlgPost::ShowEstimate(std::string_view text) {
-  showLabel(*ui_->lbl4013, text);
+  showLabel(*ui_->estimateLabel, text);
 }
 void DlgPost::ShowOutboundInfo(std::string_view text) {
-  showList(*ui_->lst2005, text);
+  showList(*ui_->outboundList, text);
 }
 void DlgPost::ShowInboundInfo(std::string_view text) {
-  showList(*ui_->lst2004, text);
+  showList(*ui_->inboundList, text);
 }
 
 void DlgPost::AddFileLine(std::string_view text) {
-  QListWidget& files = *ui_->lst2003;
+  QListWidget& files = *ui_->filesList;
   files.addItem(toQt(text));
   files.setCurrentRow(files.count() - 1);
   // Lay the list out now, so the scroll range already counts the new line.
@@ -92,7 +92,7 @@ void DlgPost::AddFileLine(std::string_view text) {
 }
 
 void DlgPost::AppendToFileLine(std::string_view text) {
-  QListWidget& files = *ui_->lst2003;
+  QListWidget& files = *ui_->filesList;
   std::string last;
   if (files.count() > 0) {
     const std::unique_ptr<QListWidgetItem> item(files.takeItem(files.count() - 1));
@@ -102,42 +102,42 @@ void DlgPost::AppendToFileLine(std::string_view text) {
 }
 
 void DlgPost::ClearFileLines() {
-  ui_->lst2003->clear();
+  ui_->filesList->clear();
 }
 
 void DlgPost::LockButtons() {
-  ui_->btn3003->setEnabled(false);
-  ui_->btn3001->setEnabled(false);
-  ui_->btn3002->setText(QStringLiteral("Stop"));
+  ui_->settingsButton->setEnabled(false);
+  ui_->postButton->setEnabled(false);
+  ui_->quitButton->setText(QStringLiteral("Stop"));
 }
 
 void DlgPost::ResetButtons() {
   LightsOff();
-  ui_->btn3003->setEnabled(true);
-  ui_->btn3001->setEnabled(true);
-  ui_->btn3002->setText(QStringLiteral("Quit"));
+  ui_->settingsButton->setEnabled(true);
+  ui_->postButton->setEnabled(true);
+  ui_->quitButton->setText(QStringLiteral("Quit"));
   ShowTimeRate("");
 }
 
 void DlgPost::OutboundLight() {
-  ui_->ind4019->setChecked(true);
+  ui_->outboundLight->setChecked(true);
 }
 void DlgPost::InboundLight() {
-  ui_->ind4020->setChecked(true);
+  ui_->inboundLight->setChecked(true);
 }
 
 void DlgPost::LightsOff() {
-  ui_->ind4019->setChecked(false);
-  ui_->ind4020->setChecked(false);
+  ui_->outboundLight->setChecked(false);
+  ui_->inboundLight->setChecked(false);
 }
 
 void DlgPost::HeartbeatLight() {
   heartbeat_ = !heartbeat_;
-  ui_->ind4021->setChecked(heartbeat_);
+  ui_->heartbeatLight->setChecked(heartbeat_);
 }
 
 void DlgPost::ShowTip() {
-  showLabel(*ui_->lbl4023, tipForNow(clock_));
+  showLabel(*ui_->tipLabel, tipForNow(clock_));
 }
 
 void DlgPost::onPost() {

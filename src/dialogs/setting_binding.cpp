@@ -1,0 +1,49 @@
+#include "dialogs/setting_binding.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include "settings/settings_store.h"
+#include "settings/value_rules.h"
+
+namespace tidewell {
+
+void showSetting(const SettingBinding& binding, const SettingsStore& store) {
+  const SettingSpec& spec = specOf(binding.key);
+  const std::string_view absent = binding.suggestion ? std::string_view(*binding.suggestion) : spec.defaultValue;
+  switch (spec.field) {
+    case SettingField::Check:
+      qobject_cast<QCheckBox*>(binding.widget)
+          ->setChecked(parseBoolSetting(store.read(binding.key, absent, kBoolLimit)));
+      return;
+    case SettingField::Lines:
+      qobject_cast<QPlainTextEdit*>(binding.widget)
+          ->setPlainText(QString::fromStdString(bodyCommentForEditing(store.read(binding.key, absent, kFieldLimit))));
+      return;
+    case SettingField::Line:
+    case SettingField::Masked:
+      qobject_cast<QLineEdit*>(binding.widget)
+          ->setText(QString::fromStdString(store.read(binding.key, absent, kFieldLimit)));
+      return;
+    case SettingField::Hidden:
+      return;
+  }
+}
+
+std::string enteredSetting(const SettingBinding& binding) {
+  switch (specOf(binding.key).field) {
+    case SettingField::Check:
+      return qobject_cast<QCheckBox*>(binding.widget)->isChecked() ? "TRUE" : "FALSE";
+    case SettingField::Lines:
+      return qobject_cast<QPlainTextEdit*>(binding.widget)->toPlainText().toStdString();
+    case SettingField::Line:
+    case SettingField::Masked:
+      return qobject_cast<QLineEdit*>(binding.widget)->text().toStdString();
+    case SettingField::Hidden:
+      break;
+  }
+  return {};
+}
+
+}  // namespace tidewell

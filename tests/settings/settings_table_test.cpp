@@ -1,0 +1,111 @@
+#include "settings/settings_table.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "settings/settings_store.h"
+#include "settings/trim.h"
+#include "settings/value_rules.h"
+#include "support/temp_dir.h"
+
+namespace tidewell {
+namespace {
+
+using test::TempDir;
+
+TEST(SettingsTable, EveryKeyReadsItsDefaultWhenAbsentIsCutAtItsLimitAndIsFoundInAnyCase) {
+  TempDir dir;
+  SettingsStore store(dir.file("t.ini"));
+  const std::string longValue(40000, '7');
+  for (const SettingSpec& spec : kSettings) {
+    SCOPED_TRACE(spec.name);
+    EXPECT_EQ(store.read(spec.key), spec.defaultValue);
+    EXPECT_EQ(findSetting(toLowerAscii(std::string(spec.name))), spec.key);
+    ASSERT_TRUE(store.write(spec.key, longValue));
+    EXPECT_EQ(store.read(spec.key).size(), spec.readLimit);
+  }
+  EXPECT_FALSE(findSetting("Hosts").has_value());
+  EXPECT_FALSE(findSetting("").has_value());
+}
+
+// Each getter reads the row of its key: a value written under the key's
+// name comes back through the getter.
+TEST(SettingsTable, GettersReadTheirKeys) {
+  TempDir dir;
+  SettingsStore store(dir.file("t.ini"));
+  using Getter = std::function<std::string(const SettingsStore&)>;
+  const auto flag = [](bool (SettingsStore::*get)() const) {
+    return Getter([get](const SettingsStore& s) { return (s.*get)() ? std::string("TRUE") : std::string("FALSE"); });
+  };
+  const struct {
+    Setting key;
+    std::string value;
+    Getter get;
+  } cases[] = {
+      {Setting::Host, "news.example.org", [](const SettingsStore& s) { return s.getHost().value_or("?"); }},
+      {Setting::Username, "user", &SettingsStore::getUsername},
+      {Setting::Password, "pass", &SettingsStore::getPassword},
+      {Setting::From, "me@example.org", &SettingsStore::getFrom},
+      {Setting::ReplyTo, "reply@example.org", &SettingsStore::getReplyTo},
+      {Setting::Organization, "Org", &SettingsStore::getOrganization},
+      {Setting::Subject, "Subj", &SettingsStore::getSubject},
+      {Setting::Directory, "/srv/up", &SettingsStore::getDirectory},
+      {Setting::Newsgroup, "alt.binaries.test", &SettingsStore::getNewsgroup},
+      {Setting::PartSize, "123456", [](const SettingsStore& s) { return std::to_string(s.getPartSize()); }},
+      {Setting::BodyComment, "one\xFC\xE9two",
+       [](const SettingsStore& s) { return encodeBodyComment(s.getBodyComment()); }},
+      {Setting::AppendFileSize, "FALSE", flag(&SettingsStore::isAppendFileSize)},
+      {Setting::ShowFilename, "FALSE", flag(&SettingsStore::isShowFilename)},
+      {Setting::ShowCount, "FALSE", flag(&SettingsStore::isShowCount)},
+      {Setting::UseBBS, "TRUE", flag(&SettingsStore::isUseBBS)},
+      {Setting::Logging, "TRUE", flag(&SettingsStore::isLogging)},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(store.write(std::string(specOf(c.key).name), c.value));
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(specOf(c.key).name);
+    EXPECT_EQ(c.get(store), c.value);
+  }
+}
+
+// The rules that the settings panel and "--set" share.
+TEST(SettingsTable, EnteredValuesAreCheckedAndStoredByTheirKeysRules) {
+  const struct {
+    Setting key;
+    const char* entered;
+    const char* stored;
+    const char* problemStart;  // nullptr: accepted
+  } cases[] = {
+      {Setting::Host, "  news.example.org ", "news.example.org", nullptr},
+      {Setting::Host, " \t", "", "The news server HOST"},
+      {Setting::From, "nobody", "", "The From: header MUST"},
+      {Setting::From, "", "", "The From: header MUST"},
+      {Setting::Directory, "", "", "No files directory specified."},
+      {Setting::Newsgroup, "", "", "No news group directory specified."},
+      {Setting::Username, "", "", nullptr},
+      {Setting::PartSize, " 12 ", "50000", nullptr},
+      {Setting::PartSize, "-5", "0", nullptr},
+      {Setting::PartSize, "lots", "0", nullptr},
+      {Setting::X, "-20", "-20", nullptr},
+      {Setting::UseBBS, " True", "TRUE", nullptr},
+      {Setting::Logging, "false", "FALSE", nullptr},
+      {Setting::UseBBS, "yes", "", "UseBBS is TRUE or FALSE."},
+      {Setting::BodyComment, "one\ntwo\n", "one\xFC\xE9two", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(specOf(c.key).name) + "=" + c.entered);
+    const CheckedValue checked = checkSettingValue(c.key, c.entered);
+    if (c.problemStart == nullptr) {
+      EXPECT_EQ(checked.problem, "");
+      EXPECT_EQ(checked.stored, c.stored);
+    } else {
+      EXPECT_EQ(checked.problem.rfind(c.problemStart, 0), 0u) << checked.problem;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tidewell
