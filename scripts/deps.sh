@@ -7,17 +7,27 @@ TIDEWELL_BUILD_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev                  # Qt 6 widgets, the Qt test library, the platform plugins
   libgtest-dev libgmock-dev     # googletest
+  scdoc                         # the manual page tidewell(1)
+)
+
+# To make the Debian package (scripts/package): dpkg-shlibdeps finds the
+# dependencies, file tells CPack which files are programs.
+TIDEWELL_PACKAGE_PACKAGES=(
+  "${TIDEWELL_BUILD_PACKAGES[@]}"
+  dpkg-dev file
 )
 
 # To run every test: independent decoders (uudeview, uudecode from sharutils)
 # check what the encoder wrote; python3 drives the end-to-end tests; Xvfb and
-# xauth give screenshots of the real window; clang-format checks the layout.
+# xauth give screenshots of the real window; clang-format checks the layout;
+# lintian checks the Debian package.
 TIDEWELL_TEST_PACKAGES=(
-  "${TIDEWELL_BUILD_PACKAGES[@]}"
+  "${TIDEWELL_PACKAGE_PACKAGES[@]}"
   uudeview sharutils
   python3
   xvfb xauth
   clang-format
+  lintian
 )
 
 # Runs a command as root: directly when we are root, else through sudo.
