@@ -9,12 +9,13 @@ TIDEWELL_BUILD_PACKAGES=(
   libgtest-dev libgmock-dev     # googletest
 )
 
-# To run every test: independent decoders (uudeview, uudecode from sharutils)
-# check what the encoder wrote; python3 drives the end-to-end tests; Xvfb and
+# To run every test: independent decoders (uudeview, uudecode from sharutils,
+# python3-sabyenc for yEnc) check what the encoder wrote, zlib's crc32 checks
+# the program's; python3 drives the end-to-end tests; Xvfb and
 # xauth give screenshots of the real window; clang-format checks the layout.
 TIDEWELL_TEST_PACKAGES=(
   "${TIDEWELL_BUILD_PACKAGES[@]}"
-  uudeview sharutils
+  uudeview sharutils python3-sabyenc zlib1g-dev
   python3
   xvfb xauth
   clang-format

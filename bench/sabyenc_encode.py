@@ -1,0 +1,40 @@
+#!/usr/bin/python3
+"""Encodes a file as yEnc parts with python3-sabyenc, the way a poster
+built on it would: the file read part by part, each part encoded and
+written with its header and trailer lines, for bench/encode.
+
+    sabyenc_encode.py SOURCE OUTPUT [PART]     prints: seconds=<s>
+"""
+import binascii
+import os
+import sys
+import time
+
+import sabyenc3
+
+
+def main():
+    source, output = sys.argv[1], sys.argv[2]
+    part_bytes = int(sys.argv[3]) if len(sys.argv) > 3 else 716800
+    size = os.path.getsize(source)
+    total = max(1, (size + part_bytes - 1) // part_bytes)
+    start = time.perf_counter()
+    crc = 0
+    with open(source, "rb") as src, open(output, "wb") as out:
+        for part in range(1, total + 1):
+            data = src.read(part_bytes)
+            encoded, part_crc = sabyenc3.encode(data)
+            crc = binascii.crc32(data, crc)
+            begin = (part - 1) * part_bytes
+            out.write(b"=ybegin part=%d total=%d line=128 size=%d name=source.bin\r\n"
+                      b"=ypart begin=%d end=%d\r\n" % (part, total, size, begin + 1, begin + len(data)))
+            out.write(encoded)
+            trailer = b"\r\n=yend size=%d part=%d pcrc32=%08x" % (len(data), part, part_crc)
+            if part == total:
+                trailer += b" crc32=%08x" % crc
+            out.write(trailer + b"\r\n")
+    print("seconds=%.6f" % (time.perf_counter() - start))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,80 @@
+// The yEnc line encoder 32 bytes at a time with AVX2. Built with -mavx2
+// -mpopcnt (see CMakeLists.txt) and called only when the processor has
+// both; nothing here is shared inline code (see yenc_kernels.h).
+
+#include <immintrin.h>
+
+#include "upload/yenc_kernels.h"
+
+namespace tidewell::yenc_detail {
+namespace {
+
+constexpr ExpandTable kTable = makeExpandTable();
+
+inline unsigned expandEight(__m128i values, unsigned mask, char* out) {
+  const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(kTable.index[mask]));
+  const __m128i equals = _mm_load_si128(reinterpret_cast<const __m128i*>(kTable.equals[mask]));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_shuffle_epi8(values, index), equals));
+  return kTable.count[mask];
+}
+
+inline unsigned expandSixteen(__m128i values, unsigned mask, char* out) {
+  if ((mask & 0xFFFFu) == 0) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), values);
+    return 16;
+  }
+  const unsigned low = expandEight(values, mask & 0xFFu, out);
+  return low + expandEight(_mm_srli_si128(values, 8), (mask >> 8) & 0xFFu, out + low);
+}
+
+}  // namespace
+
+char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final) {
+  const __m256i plus42 = _mm256_set1_epi8(42);
+  const __m256i plus64 = _mm256_set1_epi8(64);
+  const __m256i nul = _mm256_setzero_si256();
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i equals = _mm256_set1_epi8('=');
+  std::size_t i = 0;
+  while (i < size) {
+    if (state.column > 0 && i + 32 < size) {
+      const __m256i data = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)), plus42);
+      const __m256i critical =
+          _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(data, nul), _mm256_cmpeq_epi8(data, lf)),
+                          _mm256_or_si256(_mm256_cmpeq_epi8(data, cr), _mm256_cmpeq_epi8(data, equals)));
+      const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(critical));
+      int produced = 32;
+      if (mask == 0) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), data);
+      } else {
+        const __m256i values = _mm256_add_epi8(data, _mm256_and_si256(critical, plus64));
+        const unsigned low = expandSixteen(_mm256_castsi256_si128(values), mask & 0xFFFFu, out);
+        const unsigned high = expandSixteen(_mm256_extracti128_si256(values, 1), mask >> 16, out + low);
+        produced = static_cast<int>(low + high);
+      }
+      if (state.column + produced < state.lineLength) {
+        out += produced;
+        state.column += produced;
+        i += 32;
+        continue;
+      }
+      const int cut = bytesBeforeLineEnd(mask, state.lineLength - 1 - state.column);
+      const unsigned before = cut >= 32 ? mask : mask & ((1u << cut) - 1u);
+      const int kept = cut + __builtin_popcount(before);
+      out += kept;
+      state.column += kept;
+      i += static_cast<std::size_t>(cut);
+      if (state.column >= state.lineLength) {
+        *out++ = '\r';
+        *out++ = '\n';
+        state.column = 0;
+      }
+    }
+    out = encodeOne(in[i], out, state, final && i + 1 == size);
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace tidewell::yenc_detail

@@ -1,0 +1,79 @@
+// The yEnc line encoder 16 bytes at a time with SSSE3. Built with -mssse3
+// (see CMakeLists.txt) and called only when the processor has it; nothing
+// here is shared inline code (see yenc_kernels.h).
+
+#include <immintrin.h>
+
+#include "upload/yenc_kernels.h"
+
+namespace tidewell::yenc_detail {
+namespace {
+
+constexpr ExpandTable kTable = makeExpandTable();
+
+inline __m128i loadIndex(unsigned mask) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kTable.index[mask]));
+}
+inline __m128i loadEquals(unsigned mask) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kTable.equals[mask]));
+}
+
+// Writes the 8 encoded bytes in the low half of `values` with an "=" before
+// each one marked in `mask`; returns how many bytes that makes.
+inline unsigned expandEight(__m128i values, unsigned mask, char* out) {
+  const __m128i expanded = _mm_or_si128(_mm_shuffle_epi8(values, loadIndex(mask)), loadEquals(mask));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), expanded);
+  return kTable.count[mask];
+}
+
+}  // namespace
+
+char* encodeSsse3(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final) {
+  const __m128i plus42 = _mm_set1_epi8(42);
+  const __m128i plus64 = _mm_set1_epi8(64);
+  const __m128i nul = _mm_setzero_si128();
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i equals = _mm_set1_epi8('=');
+  std::size_t i = 0;
+  while (i < size) {
+    // Whole steps run inside a line; the first and last character of each
+    // line and the part's last byte go through encodeOne.
+    if (state.column > 0 && i + 16 < size) {
+      const __m128i data = _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), plus42);
+      const __m128i critical = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(data, nul), _mm_cmpeq_epi8(data, lf)),
+                                            _mm_or_si128(_mm_cmpeq_epi8(data, cr), _mm_cmpeq_epi8(data, equals)));
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(critical));
+      int produced = 16;
+      if (mask == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), data);
+      } else {
+        const __m128i values = _mm_add_epi8(data, _mm_and_si128(critical, plus64));
+        const unsigned low = expandEight(values, mask & 0xFFu, out);
+        const unsigned high = expandEight(_mm_srli_si128(values, 8), mask >> 8, out + low);
+        produced = static_cast<int>(low + high);
+      }
+      if (state.column + produced < state.lineLength) {
+        out += produced;
+        state.column += produced;
+        i += 16;
+        continue;
+      }
+      const int cut = bytesBeforeLineEnd(mask, state.lineLength - 1 - state.column);
+      const int kept = cut + __builtin_popcount(mask & ((1u << cut) - 1u));
+      out += kept;
+      state.column += kept;
+      i += static_cast<std::size_t>(cut);
+      if (state.column >= state.lineLength) {
+        *out++ = '\r';
+        *out++ = '\n';
+        state.column = 0;
+      }
+    }
+    out = encodeOne(in[i], out, state, final && i + 1 == size);
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace tidewell::yenc_detail
