@@ -18,17 +18,10 @@ inline unsigned expandEight(__m128i values, unsigned mask, char* out) {
   return kTable.count[mask];
 }
 
-inline unsigned expandSixteen(__m128i values, unsigned mask, char* out) {
-  if ((mask & 0xFFFFu) == 0) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), values);
-    return 16;
-  }
-  const unsigned low = expandEight(values, mask & 0xFFu, out);
-  return low + expandEight(_mm_srli_si128(values, 8), (mask >> 8) & 0xFFu, out + low);
-}
-
 }  // namespace
 
+// The column lives in a local: stores through `out` could alias `state`,
+// which would make the compiler reload it after every store.
 char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final) {
   const __m256i plus42 = _mm256_set1_epi8(42);
   const __m256i plus64 = _mm256_set1_epi8(64);
@@ -36,44 +29,51 @@ char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState
   const __m256i lf = _mm256_set1_epi8('\n');
   const __m256i cr = _mm256_set1_epi8('\r');
   const __m256i equals = _mm256_set1_epi8('=');
+  const int lineLength = state.lineLength;
+  int column = state.column;
   std::size_t i = 0;
   while (i < size) {
-    if (state.column > 0 && i + 32 < size) {
+    if (column > 0 && i + 32 < size) {
       const __m256i data = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)), plus42);
       const __m256i critical =
           _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(data, nul), _mm256_cmpeq_epi8(data, lf)),
                           _mm256_or_si256(_mm256_cmpeq_epi8(data, cr), _mm256_cmpeq_epi8(data, equals)));
       const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(critical));
-      int produced = 32;
-      if (mask == 0) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), data);
-      } else {
-        const __m256i values = _mm256_add_epi8(data, _mm256_and_si256(critical, plus64));
-        const unsigned low = expandSixteen(_mm256_castsi256_si128(values), mask & 0xFFFFu, out);
-        const unsigned high = expandSixteen(_mm256_extracti128_si256(values, 1), mask >> 16, out + low);
-        produced = static_cast<int>(low + high);
-      }
-      if (state.column + produced < state.lineLength) {
-        out += produced;
-        state.column += produced;
+      // Without a branch on the mask: escapes are too common in binary data
+      // for one to be predicted.
+      const __m256i values = _mm256_add_epi8(data, _mm256_and_si256(critical, plus64));
+      const __m128i low = _mm256_castsi256_si128(values);
+      const __m128i high = _mm256_extracti128_si256(values, 1);
+      char* at = out;
+      at += expandEight(low, mask & 0xFFu, at);
+      at += expandEight(_mm_srli_si128(low, 8), (mask >> 8) & 0xFFu, at);
+      at += expandEight(high, (mask >> 16) & 0xFFu, at);
+      at += expandEight(_mm_srli_si128(high, 8), mask >> 24, at);
+      const int produced = static_cast<int>(at - out);
+      if (column + produced < lineLength) {
+        out = at;
+        column += produced;
         i += 32;
         continue;
       }
-      const int cut = bytesBeforeLineEnd(mask, state.lineLength - 1 - state.column);
+      const int cut = bytesBeforeLineEnd(mask, lineLength - 1 - column);
       const unsigned before = cut >= 32 ? mask : mask & ((1u << cut) - 1u);
       const int kept = cut + __builtin_popcount(before);
       out += kept;
-      state.column += kept;
+      column += kept;
       i += static_cast<std::size_t>(cut);
-      if (state.column >= state.lineLength) {
+      if (column >= lineLength) {
         *out++ = '\r';
         *out++ = '\n';
-        state.column = 0;
+        column = 0;
       }
     }
+    state.column = column;
     out = encodeOne(in[i], out, state, final && i + 1 == size);
+    column = state.column;
     ++i;
   }
+  state.column = column;
   return out;
 }
 
