@@ -4,7 +4,7 @@
 //   encode_bench DIRECTORY NAME OUTPUT          uuencode (text files as text)
 //   encode_bench --yenc SOURCE OUTPUT [PART]    yEnc, PART source bytes per
 //                                               part (default 716800)
-//   prints: seconds=<s> peak_kb=<kB>
+//   prints: seconds=<s> peak_kb=<kB> cpu=<user + system seconds>
 
 #include <sys/resource.h>
 
@@ -46,6 +46,10 @@ int main(int argc, char** argv) {
   }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("seconds=%.6f peak_kb=%ld\n", elapsed.count(), usage.ru_maxrss);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  std::printf("seconds=%.6f peak_kb=%ld cpu=%.6f\n", elapsed.count(), usage.ru_maxrss,
+              seconds(usage.ru_utime) + seconds(usage.ru_stime));
   return 0;
 }

@@ -77,6 +77,16 @@ std::uint32_t shiftPower(std::int64_t length) {
   return power;
 }
 
+bool haveVpclmulCrc() {
+#if defined(__x86_64__)
+  static const bool supported =
+      haveClmulCrc() && __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("vpclmulqdq") != 0;
+  return supported;
+#else
+  return false;
+#endif
+}
+
 }  // namespace
 
 bool haveClmulCrc() {
@@ -94,7 +104,8 @@ std::uint32_t crc32Update(std::uint32_t crc, const void* data, std::size_t size,
 #if defined(__x86_64__)
   if (path == CrcPath::Fastest && size >= 64 && haveClmulCrc()) {
     const std::size_t blocks = size & ~std::size_t{15};
-    state = crc_detail::clmulFold(state, p, blocks);
+    state = blocks >= 256 && haveVpclmulCrc() ? crc_detail::vpclmulFold(state, p, blocks)
+                                              : crc_detail::clmulFold(state, p, blocks);
     p += blocks;
     size -= blocks;
   }

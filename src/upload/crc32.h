@@ -10,7 +10,8 @@ namespace tidewell {
 // bytes, and feeding a file in pieces gives the CRC of the whole.
 
 // Which code computes it: the fastest the processor offers (carry-less
-// multiply where present), or the portable table (tests compare the two).
+// multiply where present, on 512-bit registers with AVX-512), or the
+// portable table (tests compare the two).
 enum class CrcPath { Fastest, Table };
 
 [[nodiscard]] std::uint32_t crc32Update(std::uint32_t crc, const void* data, std::size_t size,

@@ -42,11 +42,31 @@ bool haveAvx2() {
 #endif
 }
 
+bool haveAvx512() {
+#if defined(__x86_64__)
+  static const bool supported = __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+                                __builtin_cpu_supports("avx512vbmi2") != 0 && __builtin_cpu_supports("bmi2") != 0 &&
+                                __builtin_cpu_supports("popcnt") != 0;
+  return supported;
+#else
+  return false;
+#endif
+}
+
+YencPath fastestPath() {
+  return haveAvx512()  ? YencPath::Avx512
+         : haveAvx2()  ? YencPath::Avx2
+         : haveSsse3() ? YencPath::Ssse3
+                       : YencPath::Portable;
+}
+
 yenc_detail::LineKernel kernelFor(YencPath path) {
 #if defined(__x86_64__)
   switch (path) {
     case YencPath::Fastest:
-      return haveAvx2() ? yenc_detail::encodeAvx2 : haveSsse3() ? yenc_detail::encodeSsse3 : yenc_detail::encodeScalar;
+      return kernelFor(fastestPath());
+    case YencPath::Avx512:
+      return haveAvx512() ? yenc_detail::encodeAvx512 : yenc_detail::encodeScalar;
     case YencPath::Ssse3:
       return haveSsse3() ? yenc_detail::encodeSsse3 : yenc_detail::encodeScalar;
     case YencPath::Avx2:
@@ -127,6 +147,9 @@ char* encodeSsse3(const unsigned char* in, std::size_t size, char* out, LineStat
 char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final) {
   return encodeScalar(in, size, out, state, final);
 }
+char* encodeAvx512(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final) {
+  return encodeScalar(in, size, out, state, final);
+}
 #endif
 
 }  // namespace yenc_detail
@@ -182,6 +205,8 @@ bool yencPathAvailable(YencPath path) {
       return haveSsse3();
     case YencPath::Avx2:
       return haveAvx2();
+    case YencPath::Avx512:
+      return haveAvx512();
     case YencPath::Fastest:
     case YencPath::Portable:
       break;
@@ -192,13 +217,15 @@ bool yencPathAvailable(YencPath path) {
 std::string_view yencPathName(YencPath path) {
   switch (path) {
     case YencPath::Fastest:
-      return yencPathName(haveAvx2() ? YencPath::Avx2 : haveSsse3() ? YencPath::Ssse3 : YencPath::Portable);
+      return yencPathName(fastestPath());
     case YencPath::Portable:
       return "portable";
     case YencPath::Ssse3:
       return "SSSE3";
     case YencPath::Avx2:
       return "AVX2";
+    case YencPath::Avx512:
+      return "AVX-512";
   }
   return "portable";
 }

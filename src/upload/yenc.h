@@ -54,7 +54,7 @@ struct YencPartPlan {
 
 // Which code encodes the lines: the fastest the processor offers, or one in
 // particular (tests compare each with the portable one).
-enum class YencPath { Fastest, Portable, Ssse3, Avx2 };
+enum class YencPath { Fastest, Portable, Ssse3, Avx2, Avx512 };
 [[nodiscard]] bool yencPathAvailable(YencPath path);
 [[nodiscard]] std::string_view yencPathName(YencPath path);
 

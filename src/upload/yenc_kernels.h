@@ -24,6 +24,7 @@ using LineKernel = char* (*)(const unsigned char* in, std::size_t size, char* ou
 char* encodeScalar(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final);
 char* encodeSsse3(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final);
 char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final);
+char* encodeAvx512(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final);
 
 namespace {
 
@@ -99,10 +100,10 @@ constexpr ExpandTable makeExpandTable() {
 // column (characters left before the last position). Each escape before the
 // cut moves it one byte earlier; an escape that straddles the last position
 // keeps the cut after it (that escape then ends the line).
-inline int bytesBeforeLineEnd(std::uint32_t escapes, int room) {
+inline int bytesBeforeLineEnd(std::uint64_t escapes, int room) {
   int cut = room;
   while (escapes != 0) {
-    const int bit = __builtin_ctz(escapes);
+    const int bit = __builtin_ctzll(escapes);
     if (bit >= cut - 1) {
       break;
     }

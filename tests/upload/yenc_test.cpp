@@ -78,7 +78,7 @@ std::string trickyBytes(std::size_t size, unsigned seed) {
 
 TEST(YencEscapeTest, EverySimdPathAndBlockSplitGivesThePortableText) {
   std::vector<YencPath> paths;
-  for (const YencPath path : {YencPath::Ssse3, YencPath::Avx2, YencPath::Fastest}) {
+  for (const YencPath path : {YencPath::Ssse3, YencPath::Avx2, YencPath::Avx512, YencPath::Fastest}) {
     if (yencPathAvailable(path)) {
       paths.push_back(path);
     }
@@ -118,7 +118,7 @@ TEST(Crc32Test, BothPathsAgreeWithZlibAndCombine) {
   EXPECT_EQ(crc32Update(0, "123456789", 9), 0xCBF43926u);
   const std::string bytes = trickyBytes(5000, 7);
   for (const std::size_t offset : {0, 1, 3}) {
-    for (const std::size_t size : {0, 15, 63, 64, 65, 127, 128, 1000, 4099}) {
+    for (const std::size_t size : {0, 15, 63, 64, 65, 127, 128, 255, 256, 300, 511, 1000, 4099}) {
       const std::string_view piece = std::string_view(bytes).substr(offset, size);
       const std::uint32_t expected = zlibCrc(piece);
       EXPECT_EQ(crc32Update(0, piece.data(), piece.size(), CrcPath::Table), expected) << size;
