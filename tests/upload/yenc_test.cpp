@@ -11,6 +11,7 @@
 #include "support/temp_dir.h"
 #include "upload/crc32.h"
 #include "upload/encoder.h"
+#include "upload/file_io.h"
 #include "upload/part_plan.h"
 
 namespace tidewell {
@@ -188,6 +189,38 @@ TEST_F(YencFileTest, WritesTheHeaderAndTrailerOfEveryPart) {
   }
   EXPECT_EQ(at, text.size());
   EXPECT_EQ(crcThrough, zlibCrc(content));
+}
+
+TEST_F(YencFileTest, APartAloneFindsTheFileCrcAndReportsShortFilesAndFailedWrites) {
+  const std::string content = trickyBytes(3000, 5);
+  const FileDescriptor source = openRegularForRead(dir.write("source", content));
+  YencEncoder encoder;
+  YencPartRequest request;
+  request.source = source.get();
+  request.plan = planYencParts(3000, 1000);
+  request.part = 3;
+  request.name = "source";
+  std::string text;
+  const YencSink keep = [&](std::string_view piece) {
+    text += piece;
+    return true;
+  };
+  YencPartResult result;
+  // A resumed run: no CRC of the earlier parts at hand.
+  ASSERT_EQ(encoder.encodePart(request, keep, result), kEncodeOk);
+  char crc[32];
+  std::snprintf(crc, sizeof crc, "crc32=%08x\r\n", zlibCrc(content));
+  EXPECT_TRUE(text.ends_with(crc)) << text.substr(text.rfind("=yend"));
+  EXPECT_EQ(result.crcThrough, zlibCrc(content));
+  EXPECT_EQ(result.encodedBytes, static_cast<std::int64_t>(text.size()));
+
+  request.plan = planYencParts(3500, 1000);  // the file shrank since it was planned
+  request.part = 4;
+  EXPECT_EQ(encoder.encodePart(request, keep, result), kEncodeSourceFailed);
+  request.part = 1;
+  EXPECT_EQ(encoder.encodePart(
+                request, [](std::string_view) { return false; }, result),
+            kEncodeOutputFailed);
 }
 
 TEST_F(YencFileTest, AnEmptyFileIsOneEmptyPart) {
