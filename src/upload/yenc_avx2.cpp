@@ -21,7 +21,11 @@ inline unsigned expandEight(__m128i values, unsigned mask, char* out) {
 }  // namespace
 
 // The column lives in a local: stores through `out` could alias `state`,
-// which would make the compiler reload it after every store.
+// which would make the compiler reload it after every store. A step may
+// start a line (its first byte then also escapes TAB, space and "."), and
+// when the line fills inside a step, the byte that ends it stays with the
+// step unless it is a TAB or space (those are escaped at a line's end:
+// encodeOne takes them). The part's last byte never falls in a step.
 char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final) {
   const __m256i plus42 = _mm256_set1_epi8(42);
   const __m256i plus64 = _mm256_set1_epi8(64);
@@ -29,15 +33,23 @@ char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState
   const __m256i lf = _mm256_set1_epi8('\n');
   const __m256i cr = _mm256_set1_epi8('\r');
   const __m256i equals = _mm256_set1_epi8('=');
+  const __m256i tab = _mm256_set1_epi8('\t');
+  const __m256i space = _mm256_set1_epi8(' ');
+  const __m256i dot = _mm256_set1_epi8('.');
   const int lineLength = state.lineLength;
   int column = state.column;
   std::size_t i = 0;
   while (i < size) {
-    if (column > 0 && i + 32 < size) {
+    if (i + 32 < size) {
       const __m256i data = _mm256_add_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)), plus42);
-      const __m256i critical =
-          _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(data, nul), _mm256_cmpeq_epi8(data, lf)),
-                          _mm256_or_si256(_mm256_cmpeq_epi8(data, cr), _mm256_cmpeq_epi8(data, equals)));
+      __m256i critical = _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(data, nul), _mm256_cmpeq_epi8(data, lf)),
+                                         _mm256_or_si256(_mm256_cmpeq_epi8(data, cr), _mm256_cmpeq_epi8(data, equals)));
+      if (column == 0) {
+        const __m256i starting =
+            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(data, tab), _mm256_cmpeq_epi8(data, space)),
+                            _mm256_cmpeq_epi8(data, dot));
+        critical = _mm256_or_si256(critical, _mm256_and_si256(starting, _mm256_setr_epi64x(0xFF, 0, 0, 0)));
+      }
       const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(critical));
       // Without a branch on the mask: escapes are too common in binary data
       // for one to be predicted.
@@ -56,9 +68,15 @@ char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState
         i += 32;
         continue;
       }
-      const int cut = bytesBeforeLineEnd(mask, lineLength - 1 - column);
-      const unsigned before = cut >= 32 ? mask : mask & ((1u << cut) - 1u);
-      const int kept = cut + __builtin_popcount(before);
+      int cut = bytesBeforeLineEnd(mask, lineLength - 1 - column);
+      int kept = cut + __builtin_popcount(cut >= 32 ? mask : mask & ((1u << cut) - 1u));
+      if (column + kept < lineLength && cut < 32) {
+        const auto last = static_cast<unsigned char>(in[i + static_cast<std::size_t>(cut)] + 42);
+        if (last != '\t' && last != ' ') {
+          kept += 1 + static_cast<int>((mask >> cut) & 1u);
+          ++cut;
+        }
+      }
       out += kept;
       column += kept;
       i += static_cast<std::size_t>(cut);
@@ -66,6 +84,7 @@ char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState
         *out++ = '\r';
         *out++ = '\n';
         column = 0;
+        continue;
       }
     }
     state.column = column;
