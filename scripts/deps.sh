@@ -17,13 +17,14 @@ TIDEWELL_PACKAGE_PACKAGES=(
   dpkg-dev file
 )
 
-# To run every test: independent decoders (uudeview, uudecode from sharutils)
-# check what the encoder wrote; python3 drives the end-to-end tests; Xvfb and
-# xauth give screenshots of the real window; clang-format checks the layout;
-# lintian checks the Debian package.
+# To run every test: independent decoders (uudeview, uudecode from sharutils,
+# python3-sabyenc for yEnc) check what the encoder wrote, zlib's crc32 checks
+# the program's; python3 drives the end-to-end tests; Xvfb and xauth give
+# screenshots of the real window; clang-format checks the layout; lintian
+# checks the Debian package.
 TIDEWELL_TEST_PACKAGES=(
   "${TIDEWELL_PACKAGE_PACKAGES[@]}"
-  uudeview sharutils
+  uudeview sharutils python3-sabyenc zlib1g-dev
   python3
   xvfb xauth
   clang-format

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tidewell {
+
+// The NZB 1.1 document of a run: every file posted, in list order, with the
+// articles the server accepted, so a downloader can fetch them by
+// Message-ID. The run adds a file when it starts posting it and a segment
+// each time the server accepts one of its articles; the document is written
+// whole (again) whenever the caller likes, e.g. at the end of the run.
+class NzbDocument {
+ public:
+  struct Segment {
+    std::int32_t number = 0;  // the part, from 1
+    std::int64_t bytes = 0;   // size of the article as posted
+    std::string messageId;    // without the angle brackets
+  };
+  struct File {
+    std::string subject;    // the first part's Subject header as posted
+    std::string poster;     // the From header
+    std::int64_t date = 0;  // Unix seconds of the posting
+    std::vector<std::string> groups;
+    std::int32_t partCount = 0;  // parts planned
+    std::vector<Segment> segments;
+  };
+
+  // Starts a file's entry; returns its index for addSegment.
+  std::size_t addFile(std::string subject, std::string poster, std::int64_t date, std::vector<std::string> groups,
+                      std::int32_t partCount);
+  // Records an accepted article. `messageId` may carry its angle brackets;
+  // a part recorded twice keeps the later id. False for an unknown file.
+  bool addSegment(std::size_t file, std::int32_t number, std::int64_t bytes, std::string_view messageId);
+
+  [[nodiscard]] const std::vector<File>& files() const { return files_; }
+  // True when every file has a segment for each of its parts.
+  [[nodiscard]] bool isComplete() const;
+
+  // The document: UTF-8, with the NZB 1.1 DOCTYPE; segments in part order.
+  // Files without any accepted article are left out. Text that is not UTF-8
+  // has its stray bytes made U+FFFD, and control characters XML does not
+  // allow become "?", so the document always parses.
+  [[nodiscard]] std::string text() const;
+
+  // Writes text() to `path` through a temporary file beside it, renamed over
+  // `path` once complete: a reader never sees half a document, and a failed
+  // write leaves an older document untouched. False on any error.
+  [[nodiscard]] bool writeAtomically(const std::string& path) const;
+
+ private:
+  std::vector<File> files_;
+};
+
+// `text` escaped for XML character data and attribute values (see text()).
+[[nodiscard]] std::string xmlEscaped(std::string_view text);
+
+}  // namespace tidewell

@@ -1,0 +1,117 @@
+#pragma once
+
+// Shared by the yEnc line encoders: the portable one (yenc.cpp) and the
+// SIMD ones (yenc_ssse3.cpp, yenc_avx2.cpp, built with their own processor
+// flags). Everything here has internal linkage, so each file keeps its own
+// copy built with its own flags and none leaks into the baseline code.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tidewell::yenc_detail {
+
+// Where the line encoder stands: characters on the current output line.
+struct LineState {
+  int column = 0;
+  int lineLength = 128;
+};
+
+// Encodes in[0, size) into `out` (room for 4 * size + 64 bytes) and returns
+// the end of the output. `final`: in[size - 1] is the last byte of the part,
+// so it ends a line whatever the column.
+using LineKernel = char* (*)(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final);
+
+char* encodeScalar(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final);
+char* encodeSsse3(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final);
+char* encodeAvx2(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final);
+char* encodeAvx512(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final);
+
+namespace {
+
+// The encoded value of a byte is (byte + 42) mod 256. NUL, LF, CR and "="
+// are always escaped ("=" then the value + 64); TAB and space where they
+// start or end a line (a server or reader may strip them there); "." where
+// it starts a line (NNTP would take it for dot-stuffing).
+constexpr unsigned char kEscape = '=';
+
+inline bool alwaysEscaped(unsigned char c) {
+  return c == 0 || c == '\n' || c == '\r' || c == '=';
+}
+
+// One byte with the rules for its place, then the line end when the line is
+// full. A line may be one character longer than lineLength when it ends in
+// an escape.
+inline char* encodeOne(unsigned char byte, char* out, LineState& state, bool lastOfPart) {
+  const auto c = static_cast<unsigned char>(byte + 42);
+  bool escape = alwaysEscaped(c);
+  if (!escape && (c == '\t' || c == ' ')) {
+    escape = state.column == 0 || state.column + 1 >= state.lineLength || lastOfPart;
+  } else if (!escape && c == '.') {
+    escape = state.column == 0;
+  }
+  if (escape) {
+    *out++ = static_cast<char>(kEscape);
+    *out++ = static_cast<char>(static_cast<unsigned char>(c + 64));
+    state.column += 2;
+  } else {
+    *out++ = static_cast<char>(c);
+    state.column += 1;
+  }
+  if (state.column >= state.lineLength) {
+    *out++ = '\r';
+    *out++ = '\n';
+    state.column = 0;
+  }
+  return out;
+}
+
+// For an 8-bit escape mask: where each of 16 output bytes comes from (the
+// index of the source byte, or 0x80 where the "=" goes), for pshufb.
+struct ExpandTable {
+  alignas(16) unsigned char index[256][16];
+  alignas(16) unsigned char equals[256][16];
+  unsigned char count[256];  // output bytes: 8 + escapes
+};
+
+constexpr ExpandTable makeExpandTable() {
+  ExpandTable table{};
+  for (unsigned mask = 0; mask < 256; ++mask) {
+    unsigned at = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+      if ((mask >> i & 1u) != 0) {
+        table.index[mask][at] = 0x80;
+        table.equals[mask][at] = kEscape;
+        ++at;
+      }
+      table.index[mask][at] = static_cast<unsigned char>(i);
+      ++at;
+    }
+    for (; at < 16; ++at) {
+      table.index[mask][at] = 0x80;
+    }
+    table.count[mask] = static_cast<unsigned char>(8 + __builtin_popcount(mask));
+  }
+  return table;
+}
+
+// After a SIMD step whose output would reach the line's end: the number of
+// leading source bytes whose characters all lie before the line's last
+// position, given the step's escape mask and `room` = lineLength - 1 -
+// column (characters left before the last position). Each escape before the
+// cut moves it one byte earlier; an escape that straddles the last position
+// keeps the cut after it (that escape then ends the line).
+inline int bytesBeforeLineEnd(std::uint64_t escapes, int room) {
+  int cut = room;
+  while (escapes != 0) {
+    const int bit = __builtin_ctzll(escapes);
+    if (bit >= cut - 1) {
+      break;
+    }
+    --cut;
+    escapes &= escapes - 1;
+  }
+  return cut;
+}
+
+}  // namespace
+}  // namespace tidewell::yenc_detail

@@ -1,0 +1,105 @@
+#include "upload/nzb_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "support/temp_dir.h"
+#include "upload/message_id.h"
+
+namespace tidewell {
+namespace {
+
+TEST(MessageIdTest, IsRandomDotAtomTextAtTheChosenDomain) {
+  const std::string_view base64Url = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  std::set<std::string> seen;
+  for (int i = 0; i < 1000; ++i) {
+    const std::optional<std::string> id = newMessageId();
+    ASSERT_TRUE(id);
+    ASSERT_EQ(id->size(), 1 + 24 + std::string_view("@tidewell.invalid>").size()) << *id;
+    EXPECT_TRUE(id->starts_with('<') && id->ends_with("@tidewell.invalid>")) << *id;
+    EXPECT_EQ(id->substr(1, 24).find_first_not_of(base64Url), std::string::npos) << *id;
+    seen.insert(*id);
+  }
+  EXPECT_EQ(seen.size(), 1000u);
+  EXPECT_TRUE(newMessageId("posts.example.org")->ends_with("@posts.example.org>"));
+}
+
+TEST(MessageIdTest, RefusesDomainsThatAreNotDotAtomText) {
+  for (const std::string_view domain :
+       {"", ".example", "example.", "a..b", "a b", "a<b", "a>b", "a@b", "a\"b", "[127.0.0.1]", "caf\xC3\xA9.example"}) {
+    EXPECT_FALSE(isValidMessageIdDomain(domain)) << domain;
+    EXPECT_FALSE(newMessageId(domain)) << domain;
+  }
+  EXPECT_TRUE(isValidMessageIdDomain("a-b.c_d.example"));
+  EXPECT_FALSE(isValidMessageIdDomain(std::string(224, 'a')));
+  EXPECT_TRUE(isValidMessageIdDomain(std::string(223, 'a')));
+}
+
+NzbDocument sampleDocument() {
+  NzbDocument nzb;
+  const std::size_t first = nzb.addFile("Holiday & <friends> \"2026\" - na\xC3\xAFve.bin (1/2)", "Me <me@example.org>",
+                                        1700000000, {"alt.binaries.test", "tidewell.test"}, 2);
+  nzb.addSegment(first, 2, 1200, "<second@tidewell.invalid>");
+  nzb.addSegment(first, 1, 700000, "<first@tidewell.invalid>");
+  nzb.addFile("never accepted (1/1)", "Me <me@example.org>", 1700000001, {"alt.binaries.test"}, 1);
+  return nzb;
+}
+
+TEST(NzbWriterTest, WritesTheDocumentEscapedWithSegmentsInPartOrder) {
+  const NzbDocument nzb = sampleDocument();
+  EXPECT_EQ(nzb.text(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<!DOCTYPE nzb PUBLIC \"-//newzBin//DTD NZB 1.1//EN\" \"http://www.newzbin.com/DTD/nzb/nzb-1.1.dtd\">\n"
+            "<nzb xmlns=\"http://www.newzbin.com/DTD/2003/nzb\">\n"
+            " <file poster=\"Me &lt;me@example.org&gt;\" date=\"1700000000\" subject=\"Holiday &amp; &lt;friends&gt; "
+            "&quot;2026&quot; - na\xC3\xAFve.bin (1/2)\">\n"
+            "  <groups>\n"
+            "   <group>alt.binaries.test</group>\n"
+            "   <group>tidewell.test</group>\n"
+            "  </groups>\n"
+            "  <segments>\n"
+            "   <segment bytes=\"700000\" number=\"1\">first@tidewell.invalid</segment>\n"
+            "   <segment bytes=\"1200\" number=\"2\">second@tidewell.invalid</segment>\n"
+            "  </segments>\n"
+            " </file>\n"
+            "</nzb>\n");
+  EXPECT_FALSE(nzb.isComplete());
+}
+
+TEST(NzbWriterTest, TextThatXmlCannotCarryIsReplaced) {
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {"a\x01"
+       "b\tc",
+       "a?b\tc"},
+      {"Latin-1 caf\xE9", "Latin-1 caf\xEF\xBF\xBD"},
+      {"overlong \xC0\xAF", "overlong \xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"cut \xE2\x9C", "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"it's", "it&apos;s"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(xmlEscaped(c.in), c.out) << c.in;
+  }
+}
+
+TEST(NzbWriterTest, WritesAtomicallyAndReportsFailure) {
+  test::TempDir dir;
+  NzbDocument nzb = sampleDocument();
+  nzb.addSegment(1, 1, 500, "only@tidewell.invalid");
+  EXPECT_TRUE(nzb.isComplete());
+  dir.write("Report01.nzb", "old");
+  ASSERT_TRUE(nzb.writeAtomically(dir.file("Report01.nzb")));
+  EXPECT_EQ(dir.read("Report01.nzb"), nzb.text());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  EXPECT_FALSE(nzb.writeAtomically(dir.file("missing/Report01.nzb")));
+  EXPECT_FALSE(nzb.addSegment(7, 1, 1, "x@y"));
+}
+
+}  // namespace
+}  // namespace tidewell
