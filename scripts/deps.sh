@@ -7,6 +7,7 @@ TIDEWELL_BUILD_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev                  # Qt 6 widgets, the Qt test library, the platform plugins
   libgtest-dev libgmock-dev     # googletest
+  libssl-dev                    # OpenSSL: TLS and STARTTLS
 )
 
 # To run every test: independent decoders (uudeview, uudecode from sharutils)
