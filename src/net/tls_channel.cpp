@@ -272,7 +272,10 @@ int TlsChannel::Impl::StartClient(std::string_view hostName, const TlsSettings& 
   SSL_CTX_set_mode(context_.get(), SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   if (settings.verify) {
     SSL_CTX_set_verify(context_.get(), SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_default_verify_paths(context_.get());
+    // The system store as its hashed directory, which OpenSSL reads one
+    // certificate at a time as it needs them: loading the whole bundle file
+    // took about 100 ms per connection.
+    SSL_CTX_set_default_verify_dir(context_.get());
     if (!settings.caFile.empty()) {
       SSL_CTX_load_verify_locations(context_.get(), settings.caFile.c_str(), nullptr);
     }
