@@ -147,6 +147,7 @@ class TlsChannel::Impl {
     loop_.send(notify_, kSocketEventMessage, static_cast<std::uintptr_t>(socket_.handle()),
                makeSelectReply(event, error));
   }
+  bool makeContext(const TlsSettings& settings);
   int failSetUp();
   void advanceHandshake();
   bool pinMatches();
@@ -163,6 +164,8 @@ class TlsChannel::Impl {
   void failAfterHandshake();
   void announceReadIfPending();
   void rearmSocketRead();
+  // Receive and Send before the handshake, after Shutdown or a failure.
+  void notUsable();
 
   StreamSocket& socket_;
   MessageLoop& loop_;
@@ -259,32 +262,13 @@ int TlsChannel::Impl::StartClient(std::string_view hostName, const TlsSettings& 
   }
 
   ERR_clear_error();
-  context_.reset(SSL_CTX_new(TLS_client_method()));
-  if (!context_) {
+  BIO* bio = socketMethod() != nullptr ? BIO_new(socketMethod()) : nullptr;
+  if (!makeContext(settings) || bio == nullptr) {
+    BIO_free(bio);
     return failSetUp();
   }
-  // The context is complete before SSL_new, which copies its options.
-  SSL_CTX_set_min_proto_version(context_.get(), TLS1_2_VERSION);
-  // NNTP ends its own replies and articles, so a server that closes without
-  // close_notify (after QUIT) is an ordinary end, not a truncation.
-  // Renegotiation is refused: a write never has to wait for a read.
-  SSL_CTX_set_options(context_.get(), SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
-  SSL_CTX_set_mode(context_.get(), SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-  if (settings.verify) {
-    SSL_CTX_set_verify(context_.get(), SSL_VERIFY_PEER, nullptr);
-    // The system store as its hashed directory, which OpenSSL reads one
-    // certificate at a time as it needs them: loading the whole bundle file
-    // took about 100 ms per connection.
-    SSL_CTX_set_default_verify_dir(context_.get());
-    if (!settings.caFile.empty()) {
-      SSL_CTX_load_verify_locations(context_.get(), settings.caFile.c_str(), nullptr);
-    }
-  } else {
-    SSL_CTX_set_verify(context_.get(), SSL_VERIFY_NONE, nullptr);
-  }
-  BIO* bio = socketMethod() != nullptr ? BIO_new(socketMethod()) : nullptr;
   ssl_.reset(SSL_new(context_.get()));
-  if (!ssl_ || bio == nullptr) {
+  if (!ssl_) {
     BIO_free(bio);
     return failSetUp();
   }
@@ -311,6 +295,33 @@ int TlsChannel::Impl::StartClient(std::string_view hostName, const TlsSettings& 
   state_ = State::kHandshaking;
   advanceHandshake();
   return 0;
+}
+
+// Complete before SSL_new, which copies the context's options.
+bool TlsChannel::Impl::makeContext(const TlsSettings& settings) {
+  context_.reset(SSL_CTX_new(TLS_client_method()));
+  if (!context_) {
+    return false;
+  }
+  SSL_CTX_set_min_proto_version(context_.get(), TLS1_2_VERSION);
+  // NNTP ends its own replies and articles, so a server that closes without
+  // close_notify (after QUIT) is an ordinary end, not a truncation.
+  // Renegotiation is refused: a write never has to wait for a read.
+  SSL_CTX_set_options(context_.get(), SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
+  SSL_CTX_set_mode(context_.get(), SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  if (settings.verify) {
+    SSL_CTX_set_verify(context_.get(), SSL_VERIFY_PEER, nullptr);
+    // The system store as its hashed directory, which OpenSSL reads one
+    // certificate at a time as it needs them: loading the whole bundle file
+    // took about 100 ms per connection.
+    SSL_CTX_set_default_verify_dir(context_.get());
+    if (!settings.caFile.empty()) {
+      SSL_CTX_load_verify_locations(context_.get(), settings.caFile.c_str(), nullptr);
+    }
+  } else {
+    SSL_CTX_set_verify(context_.get(), SSL_VERIFY_NONE, nullptr);
+  }
+  return true;
 }
 
 int TlsChannel::Impl::failSetUp() {
@@ -451,10 +462,11 @@ void TlsChannel::Impl::onSocketEvent(const Message& message) {
   }
   if (state_ == State::kEstablished) {
     if (event == kFdWrite && error == 0) {
-      if (!finishPendingRecord() || !writeWanted_) {
+      const bool finished = finishPendingRecord();
+      if ((!finished && state_ != State::kFailed) || (finished && !writeWanted_)) {
         return;  // still waiting for room, or nobody is waiting for it
       }
-      writeWanted_ = false;
+      writeWanted_ = false;  // (a failure goes on to the session: its next send meets it)
     }
     if (event == kFdRead) {
       readAnnounced_ = true;
@@ -506,10 +518,18 @@ void TlsChannel::Impl::failAfterHandshake() {
   ERR_clear_error();
 }
 
+void TlsChannel::Impl::notUsable() {
+  if (state_ == State::kClosed) {
+    lastError_ = kWsaEShutdown;
+  } else if (state_ != State::kFailed) {
+    lastError_ = kWsaENotConn;
+  }  // a failure keeps its own code
+}
+
 int TlsChannel::Impl::Receive(char* buffer, int& size) {
   if (state_ != State::kEstablished) {
     size = 0;
-    lastError_ = state_ == State::kClosed ? kWsaEShutdown : kWsaENotConn;
+    notUsable();
     return -1;
   }
   readAnnounced_ = false;
@@ -562,7 +582,7 @@ bool TlsChannel::Impl::finishPendingRecord() {
 int TlsChannel::Impl::Send(const char* data, int& size) {
   if (state_ != State::kEstablished) {
     size = 0;
-    lastError_ = state_ == State::kClosed ? kWsaEShutdown : kWsaENotConn;
+    notUsable();
     return -1;
   }
   const int asked = size;
