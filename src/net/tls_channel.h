@@ -61,6 +61,8 @@ inline constexpr std::uint32_t kTlsHandshakeMessage = 1328;
 //    before (the session), as the same message 1325 with the same handle.
 //    The channel reads and writes the socket with the socket service's own
 //    calls, so the events' re-enabling rules hold as for a plain socket.
+//    The socket's forward mask must pass read, write and close (the
+//    session's 63 does).
 //  - During the handshake the channel keeps read and write events to itself;
 //    its outcome arrives as kTlsHandshakeMessage (never from within
 //    StartClient). After success the session may send, as after a connect.
