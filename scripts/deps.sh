@@ -8,6 +8,7 @@ TIDEWELL_BUILD_PACKAGES=(
   qt6-base-dev                  # Qt 6 widgets, the Qt test library, the platform plugins
   libgtest-dev libgmock-dev     # googletest
   scdoc                         # the manual page tidewell(1)
+  libssl-dev                    # OpenSSL: TLS and STARTTLS
 )
 
 # To make the Debian package (scripts/package): dpkg-shlibdeps finds the
