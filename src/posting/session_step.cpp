@@ -119,8 +119,7 @@ void PostingSession::Impl::stepIdle() {
   // The program's own files are never posted, even from the working directory.
   const std::vector<std::string> ownFiles{services_.settings.configFilePath(), std::string(kLogFileName),
                                           encoded_.path(), article_.path(), defaultInstanceLockPath()};
-  const int built =
-      buildUploadList(services_.uploadList, directory, services_.settings, services_.prompt, ownFiles);
+  const int built = buildUploadList(services_.uploadList, directory, services_.settings, services_.prompt, ownFiles);
   if (built == kScanWarnings) {
     const PromptAnswer answer = services_.prompt.ask("Non-Fatal error encountered. Continue?", "Tidewell Error",
                                                      PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);

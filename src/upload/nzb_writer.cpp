@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "upload/file_io.h"
+#include "platform/file_io.h"
 
 namespace tidewell {
 namespace {
@@ -152,18 +152,7 @@ std::string NzbDocument::text() const {
 }
 
 bool NzbDocument::writeAtomically(const std::string& path) const {
-  // A sibling named after the process, so two runs never share it.
-  const std::string temp = path + ".tmp-" + std::to_string(getpid());
-  const FileDescriptor file(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!file.isOpen()) {
-    return false;
-  }
-  const bool written = writeAll(file.get(), text()) && fsync(file.get()) == 0;
-  if (!written || std::rename(temp.c_str(), path.c_str()) != 0) {
-    unlink(temp.c_str());
-    return false;
-  }
-  return true;
+  return replaceFile(path, text(), kSharedFile);
 }
 
 }  // namespace tidewell

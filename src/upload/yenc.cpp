@@ -7,9 +7,9 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/file_io.h"
 #include "upload/crc32.h"
 #include "upload/encoder.h"
-#include "upload/file_io.h"
 #include "upload/part_plan.h"
 #include "upload/yenc_kernels.h"
 

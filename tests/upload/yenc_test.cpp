@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "support/temp_dir.h"
 #include "upload/crc32.h"
 #include "upload/encoder.h"
-#include "upload/file_io.h"
 #include "upload/part_plan.h"
 
 namespace tidewell {
