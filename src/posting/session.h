@@ -46,6 +46,13 @@ inline constexpr std::int32_t kMaxReconnects = 3;
 inline constexpr std::int64_t kReconnectDelaysMs[kMaxReconnects] = {1000, 5000, 15000};
 inline constexpr std::string_view kVersionText = "Version 1.01ZRB.32bit";
 
+// How the connection is secured (the key Encryption).
+enum class Encryption : std::uint8_t {
+  None,      // plain NNTP
+  Tls,       // TLS from the first byte (NNTPS), then the greeting
+  StartTls,  // plain greeting, then "STARTTLS" and TLS before anything else
+};
+
 // The posting session: a numbered state machine advanced by step events,
 // socket events, the host look-up's completion and three timers, all on the
 // one loop thread. Each state has one handler, dispatched from Step().
@@ -97,10 +104,27 @@ class PostingSession::Impl {
   void stepArticleSent();
   void stepAwaitAck();
   void stepFinish();
+  void stepAwaitStartTlsReply();
+  // The greeting is taken (and the connection secured when asked): log in,
+  // or go on to reader mode.
+  void afterGreeting();
 
   // Connection.
   void StartConnection();
   void CreateAndConnect();
+  // Reads Port, Encryption and the TLS keys for the next connection; false
+  // (the run has ended, with its message) when they cannot be used.
+  bool readConnectionSettings();
+  // A setting stops the run before connecting: `problem` and "Configure
+  // with SETTINGS." in the panel and the report.
+  void refuseSettings(std::string_view problem);
+  // Starts the TLS handshake on the connected socket (TlsHandshake).
+  void startTls();
+  void OnTlsHandshake(std::intptr_t lParam);
+  // The handshake or verification failed: its reason in the panel and the
+  // report; a connection that broke is reconnected, anything else ends the
+  // run (trying again cannot make a certificate valid).
+  void failTls();
   // Show the first text in Inbound Information, report the second, and
   // recover (reconnecting when `reconnect`).
   void failConnection(std::string_view shown, std::string_view reported, bool reconnect);
@@ -198,6 +222,9 @@ class PostingSession::Impl {
   // A part's line ("001 a.bin ... ") is written and waits for its outcome.
   bool fileLineOpen_ = false;
   InternetEndpoint serverAddress_;
+  std::string hostName_;  // as the user gave it: the name the certificate must hold
+  Encryption encryption_ = Encryption::None;
+  TlsSettings tlsSettings_;
   AsyncHandle lookupRequest_ = kNoRequest;
   bool startPostIssued_ = false;
 };

@@ -5,9 +5,11 @@
 
 #include "net/endpoint_address.h"
 #include "net/socket_messages.h"
+#include "platform/text.h"
 #include "platform/winsock_errors.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
+#include "settings/value_rules.h"
 
 namespace tidewell {
 
@@ -39,19 +41,17 @@ void PostingSession::Impl::StartConnection() {
   outboundLight();
   setState(SessionState::LookingUp);
   display_.ShowState("Looking up address...");
-  serverAddress_.SetPort(htons(kNntpPort));
 
   const std::optional<std::string> host = services_.settings.getHost();
   if (!host) {
-    showProblemOutbound("Host name not found.\r\rConfigure with SETTINGS.");
-    log_.ReportStamped("Host name not found.  Configure with SETTINGS.\r\n");
-    StopTimeout();
-    setState(SessionState::Idle);
-    resetButtons();
-    endRun(RunOutcome::EndedWithoutFinishing, false);
+    refuseSettings("Host name not found.");
+    return;
+  }
+  if (!readConnectionSettings()) {
     return;
   }
   const std::string name = host->substr(0, kHostNameLimit);
+  hostName_ = name;
   display_.ShowOutboundInfo(name);
   if (IsDottedAddress(name)) {
     serverAddress_.SetAddress(TextToAddress(name));
@@ -66,6 +66,48 @@ void PostingSession::Impl::StartConnection() {
     reconnectAllowed_ = false;
     RecoverFromError();
   }
+}
+
+void PostingSession::Impl::refuseSettings(std::string_view problem) {
+  const std::string text(problem);
+  showProblemOutbound(text + "\r\rConfigure with SETTINGS.");
+  log_.ReportStamped(text + "  Configure with SETTINGS.\r\n");
+  StopTimeout();
+  setState(SessionState::Idle);
+  resetButtons();
+  endRun(RunOutcome::EndedWithoutFinishing, false);
+}
+
+bool PostingSession::Impl::readConnectionSettings() {
+  const SettingsStore& settings = services_.settings;
+  const std::string mode = trimmed(settings.read(Setting::Encryption));
+  if (mode.empty() || equalsIgnoringCase(mode, "None")) {
+    encryption_ = Encryption::None;
+  } else if (equalsIgnoringCase(mode, "TLS")) {
+    encryption_ = Encryption::Tls;
+  } else if (equalsIgnoringCase(mode, "STARTTLS")) {
+    encryption_ = Encryption::StartTls;
+  } else {
+    // Never a plain connection in place of a secure one that was mistyped.
+    refuseSettings("Encryption must be None, TLS or STARTTLS.");
+    return false;
+  }
+  const std::int32_t port = settings.number(Setting::Port);
+  if (port < 0 || port > kHighestPort) {
+    // Not some other port than the one meant.
+    refuseSettings("Port must be a number from 1 to 65535.");
+    return false;
+  }
+  tlsSettings_ =
+      TlsSettings{settings.flag(Setting::TLSVerify), settings.read(Setting::TLSCAFile), settings.read(Setting::TLSPin)};
+  if (encryption_ != Encryption::None) {
+    if (const std::string problem = CheckTlsSettings(tlsSettings_); !problem.empty()) {
+      refuseSettings(problem);
+      return false;
+    }
+  }
+  serverAddress_.SetPort(htons(static_cast<std::uint16_t>(effectivePort(port, mode))));
+  return true;
 }
 
 void PostingSession::Impl::OnLookupDone(std::intptr_t lParam) {
@@ -140,6 +182,10 @@ void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
                        "Error connecting to server.  Communication terminated.\r\n", true);
       } else {
         outboundLight();
+        if (encryption_ == Encryption::Tls) {
+          startTls();  // the greeting comes over TLS
+          break;
+        }
         // Connected (5) passes at once to AwaitGreeting.
         display_.ShowState("Connected - Waiting for response...");
         setState(SessionState::AwaitGreeting);
@@ -169,6 +215,48 @@ void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
       inboundLight();
       break;
   }
+}
+
+void PostingSession::Impl::startTls() {
+  setState(SessionState::TlsHandshake);
+  display_.ShowState("Securing the connection (TLS)...");
+  log_.ReportStamped("Securing the connection (TLS)...\r\n");
+  // Nothing read before TLS is a reply after it.
+  pending_.clear();
+  ArmTimeout();
+  if (transport_.StartTls(hostName_, tlsSettings_) != 0) {
+    failTls();
+  }
+}
+
+void PostingSession::Impl::OnTlsHandshake(std::intptr_t lParam) {
+  if (sessionState_ != SessionState::TlsHandshake) {
+    return;
+  }
+  if (lParam != 0 || !transport_.secure()) {
+    failTls();
+    return;
+  }
+  inboundLight();
+  log_.ReportStamped("Secure connection: " + transport_.tls()->Description() + "\r\n");
+  if (encryption_ == Encryption::Tls) {
+    display_.ShowState("Connected - Waiting for response...");
+    setState(SessionState::AwaitGreeting);
+    return;
+  }
+  // STARTTLS: the server sends no second greeting; the dialogue goes on
+  // where the greeting left it, now secure.
+  afterGreeting();
+}
+
+void PostingSession::Impl::failTls() {
+  const TlsChannel* channel = transport_.tls();
+  const std::string reason = channel != nullptr && !channel->failureText().empty()
+                                 ? channel->failureText()
+                                 : std::string("The TLS handshake failed.");
+  const bool broken = channel != nullptr && channel->failure() == TlsFailure::kConnectionLost;
+  failConnection("Secure connection failed.\r" + reason + "\r\rCommunication terminated.",
+                 "Secure connection failed.  " + reason + "  Communication terminated.\r\n", broken);
 }
 
 bool PostingSession::Impl::hasWholeReply() const {

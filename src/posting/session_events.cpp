@@ -57,6 +57,9 @@ void PostingSession::Impl::onMessage(const Message& message) {
     case kSocketEventMessage:
       OnSocketEvent(message.lParam);
       break;
+    case kTlsHandshakeMessage:
+      OnTlsHandshake(message.lParam);
+      break;
     case kHostLookupMessage:
       OnLookupDone(message.lParam);
       break;

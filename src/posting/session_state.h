@@ -27,6 +27,9 @@ enum class SessionState : int {
   ArticleSent = 17,     // article wholly handed to the socket
   AwaitAck = 18,        // waiting for the article's acknowledgement
   Finish = 19,          // end of the upload list: summary
+  // Secure connections (Encryption=TLS or STARTTLS).
+  AwaitStartTlsReply = 20,  // "STARTTLS" sent after the greeting, waiting for 382
+  TlsHandshake = 21,        // the TLS handshake is under way
 };
 
 [[nodiscard]] constexpr std::string_view toString(SessionState state) {
@@ -69,8 +72,12 @@ enum class SessionState : int {
       return "AwaitAck";
     case SessionState::Finish:
       return "Finish";
+    case SessionState::AwaitStartTlsReply:
+      return "AwaitStartTlsReply";
+    case SessionState::TlsHandshake:
+      return "TlsHandshake";
   }
-  return "?";  // not a state: a value outside 1..19
+  return "?";  // not a state: a value outside 1..21
 }
 
 // Called on every change of state, after the change, with the new state's
@@ -86,6 +93,7 @@ using StateTrace = std::function<void(SessionState from, SessionState to, std::s
     case SessionState::AwaitModeReply:
     case SessionState::AwaitPostReply:
     case SessionState::AwaitAck:
+    case SessionState::AwaitStartTlsReply:
       return true;
     default:
       return false;

@@ -71,6 +71,11 @@ void PostingSession::Impl::Step() {
     case SessionState::Finish:
       stepFinish();
       break;
+    case SessionState::AwaitStartTlsReply:
+      stepAwaitStartTlsReply();
+      break;
+    case SessionState::TlsHandshake:
+      break;  // waiting for the handshake's outcome
   }
 }
 
@@ -179,14 +184,45 @@ void PostingSession::Impl::stepAwaitGreeting() {
     return;
   }
   if (replyCode_ == 200 || replyCode_ == 201) {
-    setState(services_.settings.getUsername().empty() ? SessionState::SendModeReader : SessionState::SendUser);
-    postStep();
+    if (encryption_ == Encryption::StartTls && !transport_.secure()) {
+      display_.ShowState("STARTTLS...");
+      sendText("STARTTLS\r\n", SessionState::AwaitStartTlsReply);
+      return;
+    }
+    afterGreeting();
     return;
   }
   refuseDialogue(replyBuffer_ + "\rError - You have no permission\rto talk to this server.", replyBuffer_ + "\r\n");
 }
 
+void PostingSession::Impl::afterGreeting() {
+  setState(services_.settings.getUsername().empty() ? SessionState::SendModeReader : SessionState::SendUser);
+  postStep();
+}
+
+// 382: the handshake follows at once. Any other answer (580 the server
+// cannot start TLS now, 502 not offered) ends the run with the server's
+// words: falling back to a plain connection would send the password in clear.
+void PostingSession::Impl::stepAwaitStartTlsReply() {
+  if (!takeReply()) {
+    return;
+  }
+  if (replyCode_ == 382) {
+    startTls();
+    return;
+  }
+  refuseDialogue(replyBuffer_ + "\rError - The server would not start TLS.\rUnable to talk to this server.",
+                 "STARTTLS refused: " + replyBuffer_);
+}
+
 void PostingSession::Impl::stepSendUser() {
+  if (encryption_ != Encryption::None && !transport_.secure()) {
+    // Never reached by the dialogue's order; the password never goes out in
+    // clear whatever the order becomes.
+    refuseDialogue("Error - The connection is not secure.\rUnable to talk to this server.",
+                   "The connection is not secure: no login.\r\n");
+    return;
+  }
   log_.ReportStamped("Authenticating...\r\n");
   display_.ShowState("AUTHINFO USER...");
   sendText("authinfo user " + services_.settings.getUsername() + "\r\n", SessionState::AwaitUserReply);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "net/stream_socket.h"
 #include "net/tls_channel.h"
@@ -19,6 +20,16 @@ class SessionTransport {
   int Send(const char* data, int& size) { return tls_ ? tls_->Send(data, size) : socket_.Send(data, size); }
   [[nodiscard]] long ReadableBytes() { return tls_ ? tls_->ReadableBytes() : socket_.ReadableBytes(); }
   [[nodiscard]] int lastError() const { return tls_ ? tls_->lastError() : socket_.lastError(); }
+
+  // Starts TLS on the connected socket (at once for NNTPS, after the 382
+  // reply for STARTTLS): 0 when under way, the outcome then arrives as
+  // kTlsHandshakeMessage; -1 when nothing could start (tls()->failureText()).
+  int StartTls(std::string_view hostName, const TlsSettings& settings) {
+    tls_ = std::make_unique<TlsChannel>(socket_);
+    return tls_->StartClient(hostName, settings);
+  }
+  // True once a TLS handshake has succeeded on this connection.
+  [[nodiscard]] bool secure() const { return tls_ && tls_->established(); }
 
   // The socket itself, for connecting and for plain-only shortcuts.
   [[nodiscard]] StreamSocket& socket() { return socket_; }
