@@ -137,6 +137,7 @@ void PostingSession::Impl::stepIdle() {
   }
 
   partSizeSetting_ = services_.settings.getPartSize();
+  fast_ = parseBoolSetting(services_.settings.read("FastPosting", "FALSE", kBoolLimit));
   setState(SessionState::OpenConnection);
   postStep();
 }
