@@ -13,6 +13,7 @@
 #include "posting/progress.h"
 #include "posting/session_log.h"
 #include "posting/session_state.h"
+#include "posting/session_transport.h"
 #include "upload/article_spool.h"
 #include "upload/encoded_spool.h"
 #include "upload/part_plan.h"
@@ -174,6 +175,9 @@ class PostingSession::Impl {
   ArticleSpool article_;
   TargetHandle target_ = kNoTarget;
   StreamSocket socket_;
+  // Every read, write and readable-byte count of the dialogue goes through
+  // transport_: the socket itself, or the TLS channel over it.
+  SessionTransport transport_{socket_};
   HostInfoManager lookup_;
 
   SessionState sessionState_ = SessionState::Idle;

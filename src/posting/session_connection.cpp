@@ -190,7 +190,7 @@ bool PostingSession::Impl::ReadReply() {
   std::string_view data;
   if (!hasWholeReply()) {
     int size = kReadSize - static_cast<int>(pending_.size());
-    if (socket_.Receive(buffer, size) != 0) {
+    if (transport_.Receive(buffer, size) != 0) {
       display_.ShowInboundInfo("Error occured reading data.");
       return false;
     }
@@ -223,7 +223,7 @@ bool PostingSession::Impl::ReadReply() {
 void PostingSession::Impl::takeWaitingReplies() {
   const std::uintptr_t connection = generation_;
   while (generation_ == connection && isReplyWaiting(sessionState_) &&
-         (hasWholeReply() || socket_.ReadableBytes() > 0) && ReadReply()) {
+         (hasWholeReply() || transport_.ReadableBytes() > 0) && ReadReply()) {
   }
 }
 
@@ -233,7 +233,7 @@ bool PostingSession::Impl::SendBuffer() {
   outboundLight();
   const int asked = static_cast<int>(commandBuffer_.size());
   int accepted = asked;
-  if (socket_.Send(commandBuffer_.data(), accepted) != 0) {
+  if (transport_.Send(commandBuffer_.data(), accepted) != 0) {
     log("\r\nBlocking Error on Send\r\n\r\n");
     failConnection("Error writing data.\r\rCommunication terminated.",
                    "Error writing data.  Communication terminated.\r\n", true);
