@@ -274,7 +274,7 @@ void PostingSession::Impl::streamArticleFast() {
   log(rest);
   outboundLight();
   int accepted = static_cast<int>(rest.size());
-  if (socket_.Send(rest.data(), accepted) != 0) {
+  if (transport_.Send(rest.data(), accepted) != 0) {
     log("\r\nBlocking Error on Send\r\n\r\n");
     failConnection("Error writing data.\r\rCommunication terminated.",
                    "Error writing data.  Communication terminated.\r\n", true);

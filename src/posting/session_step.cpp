@@ -137,7 +137,7 @@ void PostingSession::Impl::stepIdle() {
   }
 
   partSizeSetting_ = services_.settings.getPartSize();
-  fast_ = parseBoolSetting(services_.settings.read("FastPosting", "FALSE", kBoolLimit));
+  fast_ = services_.settings.flag(Setting::FastPosting);
   setState(SessionState::OpenConnection);
   postStep();
 }
