@@ -20,6 +20,9 @@ struct ArticlePart {
   std::int32_t partIndex = 1;           // counts from 1
   PartPlan plan;
   std::int64_t sourceFileSize = 0;  // size of the source file (not of the part)
+  // The encoded text is copied into the article through a window of this
+  // size, however large the part.
+  std::size_t chunkBytes = 512;
 };
 
 // What the composition reads from and writes to. `display` receives the

@@ -154,7 +154,10 @@ void PostingSession::Impl::stepAwaitPostReply() {
   }
   display_.ShowState("Posting article... (Preparing)");
   display_.ShowInboundInfo("Server Receiving Article.");
-  const ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_};
+  ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_};
+  if (fast_) {
+    part.chunkBytes = kFastChunk;
+  }
   const ArticleServices services{services_.settings, encoded_, article_, display_};
   if (!ComposeArticle(part, services, subjectLine_)) {
     if (const int error = article_.writeError(); error != 0) {
@@ -166,6 +169,9 @@ void PostingSession::Impl::stepAwaitPostReply() {
     return;
   }
   display_.ShowState("Posting article... ");
+  streamBuffer_.clear();
+  streamOffset_ = 0;
+  nextShowMs_ = services_.loop.clock().monotonicMs();
   setState(SessionState::StreamArticle);
   // The reply timeout runs while the article streams, and only a send that
   // moves the article on starts it again: a server that stops reading
@@ -176,6 +182,10 @@ void PostingSession::Impl::stepAwaitPostReply() {
 }
 
 void PostingSession::Impl::stepStreamArticle() {
+  if (fast_) {
+    streamArticleFast();
+    return;
+  }
   if (article_.isArticleSent()) {
     setState(SessionState::ArticleSent);
     Step();
@@ -186,8 +196,14 @@ void PostingSession::Impl::stepStreamArticle() {
     return;
   }
   progress_.addPosted(static_cast<std::int64_t>(commandBuffer_.size()));
-  const std::int64_t sent = article_.getArticleSent();
-  const std::int64_t total = article_.getArticleTotal();
+  showStreamingProgress(article_.getArticleSent(), article_.getArticleTotal());
+  const std::int64_t before = article_.getArticleSent() - static_cast<std::int64_t>(commandBuffer_.size());
+  if (SendBuffer() && article_.getArticleSent() > before) {
+    ArmTimeout();
+  }
+}
+
+void PostingSession::Impl::showStreamingProgress(std::int64_t sent, std::int64_t total) {
   const std::int64_t percent = total > 0 ? sent * 100 / total : 0;
   if (percent != lastPercent_) {
     display_.ShowState(format("Posted %lld of %lld (%lld%%)", static_cast<long long>(sent),
@@ -196,10 +212,6 @@ void PostingSession::Impl::stepStreamArticle() {
     updateElapsed();
   }
   lastPercent_ = percent;
-  const std::int64_t before = article_.getArticleSent() - static_cast<std::int64_t>(commandBuffer_.size());
-  if (SendBuffer() && article_.getArticleSent() > before) {
-    ArmTimeout();
-  }
 }
 
 void PostingSession::Impl::stepArticleSent() {

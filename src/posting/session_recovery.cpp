@@ -54,6 +54,8 @@ void PostingSession::Impl::RecoverFromError() {
   services_.loop.killTimer(target_, kReconnectTimer);
   transport_.Close();
   pending_.clear();
+  streamBuffer_.clear();
+  streamOffset_ = 0;
 
   if (reconnectAllowed_) {
     ++reconnectCount_;

@@ -142,6 +142,7 @@ void PostingSession::Impl::stepIdle() {
   }
 
   partSizeSetting_ = services_.settings.getPartSize();
+  fast_ = services_.settings.flag(Setting::FastPosting);
   setState(SessionState::OpenConnection);
   postStep();
 }
