@@ -1,8 +1,15 @@
 // Secure connections against the server double, which speaks plain NNTP
 // only: STARTTLS refused, TLS offered to a server that does not speak it,
-// and settings that stop a run before it connects. The handshakes that
-// succeed are tested end to end against INN (tests/e2e/tls_test.py).
+// and settings that stop a run before it connects; the dialogue over TLS
+// and STARTTLS against the local INN. Posting over TLS, and every failed
+// check, are tested end to end (tests/e2e/tls_test.py).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "posting/session_fixture.h"
 
@@ -98,6 +105,60 @@ INSTANTIATE_TEST_SUITE_P(
         BadSetting{"TLSPin", "AB:CD", "TLSPin is not a SHA-256 fingerprint (64 hexadecimal digits)."},
         BadSetting{"TLSCAFile", "no-such-ca.pem", "TLSCAFile no-such-ca.pem cannot be read as PEM certificates."}),
     [](const ::testing::TestParamInfo<BadSetting>& param) { return std::string(param.param.key); });
+
+// Against the local INN (scripts/inn-start), when it serves NNTPS and
+// STARTTLS: an empty upload list makes the whole dialogue without posting.
+constexpr const char* kInnTestCa = "/etc/news/test-ca.pem";
+
+bool innServesTls() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(563);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool listening = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (fd >= 0) {
+    ::close(fd);
+  }
+  return listening && ::access(kInnTestCa, R_OK) == 0;
+}
+
+struct InnCase {
+  const char* encryption;
+  bool finishes;  // false: a TLSPin that does not match
+};
+
+TEST_F(SecureConnection, InnDialogueOverTlsAndStartTls) {
+  if (!innServesTls()) {
+    GTEST_SKIP() << "no NNTPS on 127.0.0.1:563 or no " << kInnTestCa << "; start it with scripts/inn-start";
+  }
+  const InnCase cases[] = {{"TLS", true}, {"STARTTLS", true}, {"STARTTLS", false}};
+  for (const InnCase& c : cases) {
+    SCOPED_TRACE(std::string(c.encryption) + (c.finishes ? "" : " with a wrong pin"));
+    session.reset();
+    configure();
+    setting("Host", "127.0.0.1");
+    setting("Username", "tester");
+    setting("Password", "secret");
+    setting("Encryption", c.encryption);
+    setting("TLSCAFile", kInnTestCa);
+    setting("TLSPin", c.finishes ? "" : std::string(64, '0'));
+    start();
+    std::vector<std::string> states;
+    session->setStateTrace([&](SessionState, SessionState, std::string_view name) { states.emplace_back(name); });
+    ASSERT_TRUE(postAndWait());
+    EXPECT_EQ(session->outcome(), c.finishes ? RunOutcome::Finished : RunOutcome::EndedWithoutFinishing);
+    const std::string text = report();
+    EXPECT_EQ(text.find("Secure connection: TLSv1.") != std::string::npos, c.finishes) << text;
+    EXPECT_EQ(text.find("does not match TLSPin") != std::string::npos, !c.finishes) << text;
+    EXPECT_EQ(text.find("Attempting Reconnection"), std::string::npos);
+    // The login comes after the handshake, never before it.
+    const auto handshake = std::find(states.begin(), states.end(), "TlsHandshake");
+    ASSERT_NE(handshake, states.end());
+    EXPECT_EQ(std::find(states.begin(), handshake, "SendUser"), handshake);
+    EXPECT_EQ(std::find(handshake, states.end(), "SendUser") != states.end(), c.finishes);
+  }
+}
 
 }  // namespace
 }  // namespace tidewell::test
