@@ -36,6 +36,11 @@ void PostingSession::Impl::setUp() {
   display_.ShowOutboundInfo(winsockDescription());
   log_.RefreshLogging();
   display_.showTip();
+  // Fast posting waits for no tick: "/tidewell" starts the run at once.
+  if (flags_.postAtStart && services_.settings.flag(Setting::FastPosting)) {
+    startPostIssued_ = true;
+    post();
+  }
 }
 
 std::string PostingSession::Impl::winsockDescription() const {

@@ -188,5 +188,15 @@ TEST_F(SessionTest, FastPostingSendsTheSameBytesAsTheDefaultMode) {
   EXPECT_EQ(server.connection(1).received, server.connection(0).received);
 }
 
+// "/tidewell" does not wait for the first live tick either.
+TEST_F(SessionTest, FastPostingStartsAnAutomaticRunAtOnce) {
+  configure();
+  setting("FastPosting", "TRUE");
+  addFile("a.bin", "data");
+  start(SessionFlags{true, false});
+  ASSERT_TRUE(waitForRunEnd(0));
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+}
+
 }  // namespace
 }  // namespace tidewell::test
