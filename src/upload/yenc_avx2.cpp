@@ -4,21 +4,10 @@
 
 #include <immintrin.h>
 
+#include "upload/yenc_expand.h"
 #include "upload/yenc_kernels.h"
 
 namespace tidewell::yenc_detail {
-namespace {
-
-constexpr ExpandTable kTable = makeExpandTable();
-
-inline unsigned expandEight(__m128i values, unsigned mask, char* out) {
-  const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(kTable.index[mask]));
-  const __m128i equals = _mm_load_si128(reinterpret_cast<const __m128i*>(kTable.equals[mask]));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_shuffle_epi8(values, index), equals));
-  return kTable.count[mask];
-}
-
-}  // namespace
 
 // Steps of 32 bytes that also take a line's first and last characters
 // (see encodeInSteps).

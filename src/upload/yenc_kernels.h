@@ -66,35 +66,6 @@ inline char* encodeOne(unsigned char byte, char* out, LineState& state, bool las
   return out;
 }
 
-// For an 8-bit escape mask: where each of 16 output bytes comes from (the
-// index of the source byte, or 0x80 where the "=" goes), for pshufb.
-struct ExpandTable {
-  alignas(16) unsigned char index[256][16];
-  alignas(16) unsigned char equals[256][16];
-  unsigned char count[256];  // output bytes: 8 + escapes
-};
-
-constexpr ExpandTable makeExpandTable() {
-  ExpandTable table{};
-  for (unsigned mask = 0; mask < 256; ++mask) {
-    unsigned at = 0;
-    for (unsigned i = 0; i < 8; ++i) {
-      if ((mask >> i & 1u) != 0) {
-        table.index[mask][at] = 0x80;
-        table.equals[mask][at] = kEscape;
-        ++at;
-      }
-      table.index[mask][at] = static_cast<unsigned char>(i);
-      ++at;
-    }
-    for (; at < 16; ++at) {
-      table.index[mask][at] = 0x80;
-    }
-    table.count[mask] = static_cast<unsigned char>(8 + __builtin_popcount(mask));
-  }
-  return table;
-}
-
 // After a SIMD step whose output would reach the line's end: the number of
 // leading source bytes whose characters all lie before the line's last
 // position, given the step's escape mask and `room` = lineLength - 1 -

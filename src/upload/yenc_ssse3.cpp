@@ -4,29 +4,10 @@
 
 #include <immintrin.h>
 
+#include "upload/yenc_expand.h"
 #include "upload/yenc_kernels.h"
 
 namespace tidewell::yenc_detail {
-namespace {
-
-constexpr ExpandTable kTable = makeExpandTable();
-
-inline __m128i loadIndex(unsigned mask) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(kTable.index[mask]));
-}
-inline __m128i loadEquals(unsigned mask) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(kTable.equals[mask]));
-}
-
-// Writes the 8 encoded bytes in the low half of `values` with an "=" before
-// each one marked in `mask`; returns how many bytes that makes.
-inline unsigned expandEight(__m128i values, unsigned mask, char* out) {
-  const __m128i expanded = _mm_or_si128(_mm_shuffle_epi8(values, loadIndex(mask)), loadEquals(mask));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), expanded);
-  return kTable.count[mask];
-}
-
-}  // namespace
 
 // Steps of 16 bytes inside a line (see encodeInSteps).
 char* encodeSsse3(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final) {
