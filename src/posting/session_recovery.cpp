@@ -104,6 +104,7 @@ void PostingSession::Impl::EndSession() {
 void PostingSession::Impl::endRun(RunOutcome outcome, bool offerReport) {
   runActive_ = false;
   outcome_ = outcome;
+  writeNzb();
   if (offerReport) {
     OfferReport();
   } else if (flags_.quitWhenDone) {
