@@ -62,7 +62,19 @@ enum class SettingField : std::uint8_t {
   KEY(ReportNumber, Number, "0", kBoolLimit, Hidden, "number of the last summary report (kept by the program)")    \
   KEY(PostCount, Number, "0", kTextLimit, Hidden, "Post-Count of the last article (kept by the program)")          \
   KEY(X, Number, "0", kPositionLimit, Hidden, "left edge of the window (kept by the program)")                     \
-  KEY(Y, Number, "0", kPositionLimit, Hidden, "top edge of the window (kept by the program)")
+  KEY(Y, Number, "0", kPositionLimit, Hidden, "top edge of the window (kept by the program)")                      \
+  KEY(FastPosting, Flag, "FALSE", kBoolLimit, Hidden, "handle replies as they arrive and send in large writes")    \
+  KEY(Port, Number, "0", kBoolLimit, Hidden, "the server's port, 1 to 65535; 0: 119, or 563 when Encryption=TLS")  \
+  KEY(Encryption, Text, "None", kTextLimit, Hidden, "None, TLS (from the start) or STARTTLS (after the greeting)") \
+  KEY(TLSVerify, Flag, "TRUE", kBoolLimit, Hidden, "verify the server's certificate and host name")                \
+  KEY(TLSCAFile, Text, "", kTextLimit, Hidden, "a PEM file of further certificate authorities to trust")           \
+  KEY(TLSPin, Text, "", kTextLimit, Hidden, "SHA-256 of the server's certificate, 64 hex digits; empty: none")     \
+  KEY(Encoding, Text, "uuencode", kTextLimit, Hidden, "how binaries are encoded: uuencode or yEnc")                \
+  KEY(LineLength, Number, "128", kBoolLimit, Hidden, "characters per yEnc line, 32 to 997")                        \
+  KEY(MessageIDs, Flag, "FALSE", kBoolLimit, Hidden, "give each article its own Message-ID")                       \
+  KEY(MessageIDDomain, Text, "tidewell.invalid", kTextLimit, Hidden, "the part of the Message-IDs after the @")    \
+  KEY(NZB, Flag, "FALSE", kBoolLimit, Hidden, "write ReportNN.nzb listing the posted articles")                    \
+  KEY(JsonReport, Flag, "FALSE", kBoolLimit, Hidden, "write ReportNN.json, the report for scripts")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,

@@ -1,5 +1,8 @@
 #include "settings/value_rules.h"
 
+#include <initializer_list>
+#include <optional>
+
 #include "platform/text.h"
 #include "settings/settings_store.h"
 
@@ -39,7 +42,125 @@ CheckedValue checkedFlag(Setting key, const std::string& text) {
   return {"", std::string(specOf(key).name) + " is TRUE or FALSE."};
 }
 
+bool allDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A decimal number from `low` to `high` (digits only), else nothing.
+std::optional<long> numberWithin(std::string_view text, long low, long high) {
+  if (!allDigits(text) || text.size() > 6) {
+    return std::nullopt;
+  }
+  const long value = std::stol(std::string(text));
+  if (value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// `text` as spelled in `choices` when it is one of them in any letter case.
+std::optional<std::string_view> oneOf(std::string_view text, std::initializer_list<std::string_view> choices) {
+  for (const std::string_view choice : choices) {
+    if (equalsIgnoringCase(text, choice)) {
+      return choice;
+    }
+  }
+  return std::nullopt;
+}
+
+bool isPin(std::string_view text) {
+  std::size_t digits = 0;
+  for (const char c : text) {
+    if (c == ':') {
+      continue;
+    }
+    const char lower = lowerAscii(c);
+    if (!((lower >= '0' && lower <= '9') || (lower >= 'a' && lower <= 'f'))) {
+      return false;
+    }
+    ++digits;
+  }
+  return digits == 64;
+}
+
+// The keys of the server and speed panel, with their own rules; nothing for
+// the other keys.
+std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& text) {
+  switch (key) {
+    case Setting::Port:
+      if (text.empty()) {
+        return CheckedValue{"0", ""};
+      }
+      if (const auto port = numberWithin(text, 0, kHighestPort)) {
+        return CheckedValue{std::to_string(*port), ""};
+      }
+      return CheckedValue{"",
+                          "The news server PORT must be a number from 1 to 65535, or 0 for the usual port (119, "
+                          "or 563 with TLS)."};
+    case Setting::LineLength:
+      if (const auto length = numberWithin(text, kShortestYencLine, kLongestYencLine)) {
+        return CheckedValue{std::to_string(*length), ""};
+      }
+      return CheckedValue{"", "The yEnc LINE LENGTH must be a number from 32 to 997."};
+    case Setting::Encryption:
+      if (const auto choice = oneOf(text, {"None", "TLS", "STARTTLS"})) {
+        return CheckedValue{std::string(*choice), ""};
+      }
+      return CheckedValue{"", "The ENCRYPTION must be None, TLS or STARTTLS."};
+    case Setting::Encoding:
+      if (const auto choice = oneOf(text, {"uuencode", "yEnc"})) {
+        return CheckedValue{std::string(*choice), ""};
+      }
+      return CheckedValue{"", "The ENCODING must be uuencode or yEnc."};
+    case Setting::TLSPin:
+      if (text.empty() || isPin(text)) {
+        return CheckedValue{text, ""};
+      }
+      return CheckedValue{"",
+                          "The certificate PIN must be empty or the SHA-256 fingerprint of the server's "
+                          "certificate: 64 hex digits (colons allowed)."};
+    case Setting::MessageIDDomain:
+      if (isDotAtom(text)) {
+        return CheckedValue{text, ""};
+      }
+      return CheckedValue{"",
+                          "The Message-ID DOMAIN must be a name such as example.invalid: letters, digits and "
+                          "!#$%&'*+-/=?^_`{|}~ in parts separated by single dots."};
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace
+
+bool isDotAtom(std::string_view text) {
+  static constexpr std::string_view kAtextSymbols = "!#$%&'*+-/=?^_`{|}~";
+  bool atomStart = true;
+  for (const char c : text) {
+    if (c == '.') {
+      if (atomStart) {
+        return false;  // a leading dot or two dots together
+      }
+      atomStart = true;
+      continue;
+    }
+    const char lower = lowerAscii(c);
+    const bool atext =
+        (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || kAtextSymbols.find(c) != std::string_view::npos;
+    if (!atext) {
+      return false;
+    }
+    atomStart = false;
+  }
+  return !text.empty() && !atomStart;
+}
+
+std::int32_t effectivePort(std::int32_t port, std::string_view encryption) {
+  if (port > 0 && port <= kHighestPort) {
+    return port;
+  }
+  return equalsIgnoringCase(trimmedView(encryption), "TLS") ? 563 : 119;
+}
 
 CheckedValue checkSettingValue(Setting key, std::string_view entered) {
   const SettingSpec& spec = specOf(key);
@@ -47,6 +168,9 @@ CheckedValue checkSettingValue(Setting key, std::string_view entered) {
     return {bodyCommentForStorage(entered), ""};
   }
   std::string text = trimmed(cutUtf8(entered, kFieldLimit));
+  if (auto checked = checkedServerValue(key, text)) {
+    return std::move(*checked);
+  }
   switch (spec.type) {
     case SettingType::Flag:
       return checkedFlag(key, text);

@@ -20,6 +20,12 @@ inline constexpr std::size_t kFieldLimit = 35999;
 // this is raised to it.
 inline constexpr std::int32_t kMinimumPartSize = 50000;
 
+// Port: 0 picks the usual port of the encryption.
+inline constexpr std::int32_t kHighestPort = 65535;
+// LineLength: characters per yEnc line.
+inline constexpr std::int32_t kShortestYencLine = 32;
+inline constexpr std::int32_t kLongestYencLine = 997;
+
 struct CheckedValue {
   std::string stored;   // what to write, when the value passed
   std::string problem;  // the message when it is refused; empty when it passed
@@ -30,7 +36,19 @@ struct CheckedValue {
 // empty and From must hold an "@"; numbers are stored in decimal (PartSize
 // corrected as normalisedPartSize does); booleans must read TRUE or FALSE in
 // any letter case; the body comment is stored with its line-break encoding.
+// Port is 0..65535 (empty: 0), LineLength 32..997, Encryption None, TLS or
+// STARTTLS and Encoding uuencode or yEnc (any letter case, stored as spelled
+// here), TLSPin empty or 64 hex digits (colons and letter case ignored),
+// MessageIDDomain a dot-atom.
 [[nodiscard]] CheckedValue checkSettingValue(Setting key, std::string_view entered);
+
+// Port 1..65535 as it is; 0 (or anything else) the usual port: 563 when
+// `encryption` is TLS (in any letter case), else 119.
+[[nodiscard]] std::int32_t effectivePort(std::int32_t port, std::string_view encryption);
+
+// True when `text` is an RFC 5322 dot-atom (the right side of a Message-ID):
+// atoms of letters, digits and !#$%&'*+-/=?^_`{|}~ joined by single dots.
+[[nodiscard]] bool isDotAtom(std::string_view text);
 
 // The value stored for a Max Bytes/Part text: its decimal value, negative
 // values as 0, 1..49999 raised to 50000.

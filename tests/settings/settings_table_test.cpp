@@ -94,6 +94,32 @@ TEST(SettingsTable, EnteredValuesAreCheckedAndStoredByTheirKeysRules) {
       {Setting::Logging, "false", "FALSE", nullptr},
       {Setting::UseBBS, "yes", "", "UseBBS is TRUE or FALSE."},
       {Setting::BodyComment, "one\ntwo\n", "one\xFC\xE9two", nullptr},
+      {Setting::Port, " 0563 ", "563", nullptr},
+      {Setting::Port, "", "0", nullptr},
+      {Setting::Port, "65536", "", "The news server PORT"},
+      {Setting::Port, "-1", "", "The news server PORT"},
+      {Setting::Port, "119x", "", "The news server PORT"},
+      {Setting::LineLength, "32", "32", nullptr},
+      {Setting::LineLength, "997", "997", nullptr},
+      {Setting::LineLength, "31", "", "The yEnc LINE LENGTH"},
+      {Setting::LineLength, "998", "", "The yEnc LINE LENGTH"},
+      {Setting::Encryption, "starttls", "STARTTLS", nullptr},
+      {Setting::Encryption, "tls ", "TLS", nullptr},
+      {Setting::Encryption, "SSL", "", "The ENCRYPTION"},
+      {Setting::Encoding, "YENC", "yEnc", nullptr},
+      {Setting::Encoding, "base64", "", "The ENCODING"},
+      {Setting::TLSPin, "", "", nullptr},
+      {Setting::TLSPin,
+       "ab:CD:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89",
+       "ab:CD:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89", nullptr},
+      {Setting::TLSPin, "abcdef0123456789abcdef0123456789abcdef0123456789abcdef012345678", "", "The certificate PIN"},
+      {Setting::TLSPin, "gbcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", "", "The certificate PIN"},
+      {Setting::MessageIDDomain, "posts.example.invalid", "posts.example.invalid", nullptr},
+      {Setting::MessageIDDomain, "", "", "The Message-ID DOMAIN"},
+      {Setting::MessageIDDomain, "example..org", "", "The Message-ID DOMAIN"},
+      {Setting::MessageIDDomain, "example.org.", "", "The Message-ID DOMAIN"},
+      {Setting::MessageIDDomain, "ex>ample.org", "", "The Message-ID DOMAIN"},
+      {Setting::FastPosting, "true", "TRUE", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(specOf(c.key).name) + "=" + c.entered);
@@ -105,6 +131,13 @@ TEST(SettingsTable, EnteredValuesAreCheckedAndStoredByTheirKeysRules) {
       EXPECT_EQ(checked.problem.rfind(c.problemStart, 0), 0u) << checked.problem;
     }
   }
+}
+
+TEST(SettingsTable, PortZeroIsTheEncryptionsUsualPort) {
+  EXPECT_EQ(effectivePort(0, "None"), 119);
+  EXPECT_EQ(effectivePort(0, "STARTTLS"), 119);
+  EXPECT_EQ(effectivePort(0, "tls"), 563);
+  EXPECT_EQ(effectivePort(8119, "TLS"), 8119);
 }
 
 }  // namespace
