@@ -11,6 +11,7 @@
 #include "posting/logging_display.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
+#include "posting/run_record.h"
 #include "posting/session_log.h"
 #include "posting/session_state.h"
 #include "upload/article_spool.h"
@@ -135,6 +136,16 @@ class PostingSession::Impl {
   void LaunchViewer();
   void quitSoon();
 
+  // The run record (session_record.cpp): started once the report is open,
+  // filled as files start and parts end, written as ReportNN.json after each
+  // file and at the end of the run when JsonReport is on.
+  void startRunRecord();
+  void recordListedFiles();
+  void recordFileStart();
+  void recordPartEnd(std::string_view reported);
+  void endRunRecord(RunOutcome outcome);
+  void writeRunRecord() const;
+
   // Display helpers that also drive the lights timer and the log.
   void outboundLight();
   void inboundLight();
@@ -196,6 +207,8 @@ class PostingSession::Impl {
   InternetEndpoint serverAddress_;
   AsyncHandle lookupRequest_ = kNoRequest;
   bool startPostIssued_ = false;
+  RunRecord record_;
+  bool jsonReport_ = false;
 };
 
 }  // namespace tidewell

@@ -104,6 +104,7 @@ void PostingSession::Impl::EndSession() {
 void PostingSession::Impl::endRun(RunOutcome outcome, bool offerReport) {
   runActive_ = false;
   outcome_ = outcome;
+  endRunRecord(outcome);
   if (offerReport) {
     OfferReport();
   } else if (flags_.quitWhenDone) {
@@ -166,6 +167,7 @@ void PostingSession::Impl::stopOrQuit() {
   resetButtons();
   log_.ReportWrite("\r\n");
   log_.ReportStamped("User Abort : STOP Button Pressed.\r\n");
+  endRunRecord(outcome_);
   if (!flags_.quitWhenDone) {
     OfferReport();
   }

@@ -89,6 +89,7 @@ void PostingSession::Impl::stepIdle() {
     endRun(RunOutcome::EndedWithoutFinishing, false);
     return;
   }
+  startRunRecord();
   std::string heading = "Tidewell ";
   heading += kVersionText;
   heading += "\r\nWinsock Detected is ";
@@ -136,6 +137,7 @@ void PostingSession::Impl::stepIdle() {
     return;
   }
 
+  recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
   setState(SessionState::OpenConnection);
   postStep();
