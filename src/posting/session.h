@@ -144,7 +144,9 @@ class PostingSession::Impl {
   void recordFileStart();
   void recordPartEnd(std::string_view reported);
   void endRunRecord(RunOutcome outcome);
-  void writeRunRecord() const;
+  // `always` false: skipped while rewriting would take too large a share of
+  // the run (the next file's write or the last one catches up).
+  void writeRunRecord(bool always);
 
   // Display helpers that also drive the lights timer and the log.
   void outboundLight();
@@ -209,6 +211,7 @@ class PostingSession::Impl {
   bool startPostIssued_ = false;
   RunRecord record_;
   bool jsonReport_ = false;
+  std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it
 };
 
 }  // namespace tidewell

@@ -1,5 +1,6 @@
 // The run record: the hooks that fill it as the run goes on, and the JSON
 // report written from it (with JsonReport).
+#include "platform/clock.h"
 #include "platform/text.h"
 #include "posting/json_report.h"
 #include "posting/session.h"
@@ -23,6 +24,7 @@ std::string_view withoutLineEnd(std::string_view text) {
 
 void PostingSession::Impl::startRunRecord() {
   record_ = RunRecord{};
+  nextJsonWrite_ = 0;
   record_.textReport = log_.reportFileName();
   record_.started = services_.loop.clock().epochSeconds();
   record_.settings = settingsSnapshot(services_.settings);
@@ -36,11 +38,11 @@ void PostingSession::Impl::recordListedFiles() {
     record_.files.push_back(
         FileRecord{name, path.empty() ? 0 : fileSizeOf(path), trimmed(entry.getDescription().value_or("")), 0, {}});
   }
-  writeRunRecord();
+  writeRunRecord(true);
 }
 
 void PostingSession::Impl::recordFileStart() {
-  writeRunRecord();  // the files before this one are done
+  writeRunRecord(false);  // the files before this one are done
   if (FileRecord* file = record_.findFile(currentSourceName_)) {
     file->parts.clear();  // posted again from its first part after a reconnection
   }
@@ -90,13 +92,23 @@ void PostingSession::Impl::recordPartEnd(std::string_view reported) {
 void PostingSession::Impl::endRunRecord(RunOutcome outcome) {
   record_.ended = services_.loop.clock().epochSeconds();
   record_.outcome = outcome;
-  writeRunRecord();
+  writeRunRecord(true);
 }
 
-void PostingSession::Impl::writeRunRecord() const {
-  if (jsonReport_ && !log_.reportFileName().empty()) {
-    static_cast<void>(writeJsonReport(jsonReportName(log_.reportFileName()), record_));
+void PostingSession::Impl::writeRunRecord(bool always) {
+  if (!jsonReport_ || log_.reportFileName().empty()) {
+    return;
   }
+  // The document grows with the run, and many small files end in quick
+  // succession: a rewrite waits until ten times its predecessor's time has
+  // passed, so rewriting never takes more than a tenth of the run.
+  const Clock& clock = services_.loop.clock();
+  const std::int64_t start = clock.monotonicMs();
+  if (!always && start < nextJsonWrite_) {
+    return;
+  }
+  static_cast<void>(writeJsonReport(jsonReportName(log_.reportFileName()), record_));
+  nextJsonWrite_ = start + (clock.monotonicMs() - start) * 10;
 }
 
 }  // namespace tidewell
