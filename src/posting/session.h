@@ -15,6 +15,7 @@
 #include "posting/logging_display.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
+#include "posting/run_record.h"
 #include "posting/session_log.h"
 #include "posting/session_state.h"
 #include "upload/article_spool.h"
@@ -154,6 +155,17 @@ class PostingSession::Impl {
   // The report line of a refused article.
   [[nodiscard]] std::string refusalText() const;
   void writeNzb();
+  // The run record (session_record.cpp): started once the report is open,
+  // filled as files start and parts end, written as ReportNN.json after each
+  // file and at the end of the run when JsonReport is on.
+  void startRunRecord();
+  void recordListedFiles();
+  void recordFileStart();
+  void recordPartEnd(std::string_view reported);
+  void endRunRecord(RunOutcome outcome);
+  // `always` false: skipped while rewriting would take too large a share of
+  // the run (the next file's write or the last one catches up).
+  void writeRunRecord(bool always);
 
   // Display helpers that also drive the lights timer and the log.
   void outboundLight();
@@ -234,6 +246,9 @@ class PostingSession::Impl {
   std::size_t nzbFile_ = 0;
   std::string nzbSourceName_;
   std::string nzbFileName_;
+  RunRecord record_;
+  bool jsonReport_ = false;
+  std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it
 };
 
 }  // namespace tidewell

@@ -52,6 +52,7 @@ void PostingSession::Impl::stepNextPart() {
   const bool newFile = partIndex_ == partCount_;
   if (newFile) {
     ++fileNumber_;
+    recordFileStart();
   }
   const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
   display_.AddFileLine(fileLine);
@@ -122,6 +123,7 @@ void PostingSession::Impl::stepSendPost() {
 void PostingSession::Impl::endFileLine(std::string_view shown, std::string_view reported) {
   display_.AppendToFileLine(shown);
   log_.ReportWrite(reported);
+  recordPartEnd(reported);
   fileLineOpen_ = false;
 }
 

@@ -89,6 +89,7 @@ void PostingSession::Impl::stepIdle() {
     endRun(RunOutcome::EndedWithoutFinishing, false);
     return;
   }
+  startRunRecord();
   std::string heading = "Tidewell ";
   heading += kVersionText;
   heading += "\r\nWinsock Detected is ";
@@ -137,6 +138,7 @@ void PostingSession::Impl::stepIdle() {
     return;
   }
 
+  recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
   setState(SessionState::OpenConnection);
   postStep();
