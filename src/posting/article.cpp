@@ -14,10 +14,6 @@
 namespace tidewell {
 namespace {
 
-// The encoded text is copied into the article through a window this small,
-// however large the part.
-constexpr std::size_t kPartChunkBytes = 512;
-
 constexpr std::string_view kCutLine = "--- CUT HERE --- Cut Here --- cut here --- ";
 // The part terminator: it ends the line the part stops in, then the "." line.
 constexpr std::string_view kArticleEnd = "\r\n.\r\n";
@@ -52,7 +48,7 @@ bool copyPartText(const ArticlePart& part, EncodedSpool& encoded, ArticleSpool& 
   bool firstChunk = true;
   std::string chunk;
   while (!encoded.isPartComplete(part.partIndex, part.plan)) {
-    if (!encoded.readPartChunk(chunk, kPartChunkBytes, part.partIndex, part.plan)) {
+    if (!encoded.readPartChunk(chunk, part.chunkBytes, part.partIndex, part.plan)) {
       return false;
     }
     const bool lastByteStartsLine = chunk.size() >= 2 ? chunk[chunk.size() - 2] == '\n' : atEncodedLineStart;

@@ -35,6 +35,9 @@ struct ArticlePart {
   YencArticle* yenc = nullptr;
   // "<...>": written as the Message-ID header; empty: the server names it.
   std::string_view messageId;
+  // The encoded text is copied into the article through a window of this
+  // size, however large the part.
+  std::size_t chunkBytes = 512;
 };
 
 // What the composition reads from and writes to. `display` receives the

@@ -18,6 +18,7 @@
 #include "posting/run_record.h"
 #include "posting/session_log.h"
 #include "posting/session_state.h"
+#include "posting/session_transport.h"
 #include "upload/article_spool.h"
 #include "upload/encoded_spool.h"
 #include "upload/nzb_writer.h"
@@ -31,6 +32,9 @@ inline constexpr std::uint32_t kStepMessage = 6001;
 // Sent to the session's own target to carry out a Quit outside the call
 // that decided it (the owner may destroy the session when it quits).
 inline constexpr std::uint32_t kQuitMessage = 6002;
+// Fast posting: a reply-waiting state was entered; take a reply that is
+// waiting already (wParam: generation).
+inline constexpr std::uint32_t kReplyMessage = 6003;
 inline constexpr unsigned kTimeoutTimer = 1;
 inline constexpr unsigned kLightsTimer = 5;
 inline constexpr unsigned kLiveTimer = 8;
@@ -44,6 +48,11 @@ inline constexpr std::int64_t kLightsMs = 250;
 inline constexpr std::uint16_t kNntpPort = 119;
 inline constexpr int kReadSize = 16384;
 inline constexpr std::size_t kArticleChunk = 448;
+// Fast posting: the article goes out in writes of this size, the spools are
+// copied in pieces of it, and the progress display is refreshed at most
+// every kFastDisplayMs of loop time.
+inline constexpr std::size_t kFastChunk = 256 * 1024;
+inline constexpr std::int64_t kFastDisplayMs = 100;
 inline constexpr std::size_t kHostNameLimit = 255;
 inline constexpr std::size_t kNameLimit = 255;
 inline constexpr std::int32_t kMaxReconnects = 3;
@@ -117,8 +126,16 @@ class PostingSession::Impl {
   bool takeReply();
   [[nodiscard]] bool hasWholeReply() const;
   bool ReadReply();
-  void takeLastWords();
+  // Takes whole replies as long as the state waits for one and the server
+  // has sent something (the last words before a close, and in fast posting
+  // every reply as soon as it is whole).
+  void takeWaitingReplies();
   bool SendBuffer();
+  // Fast posting's article step: one large write; the rest of a short one
+  // waits in streamBuffer_ for the write-ready event.
+  void streamArticleFast();
+  // The progress figures while an article streams.
+  void showStreamingProgress(std::int64_t sent, std::int64_t total);
   // commandBuffer = text, send it, go to `next` and arm the timeout. False
   // when the send failed (the session has recovered already).
   bool sendText(std::string_view text, SessionState next);
@@ -190,6 +207,9 @@ class PostingSession::Impl {
   ArticleSpool article_;
   TargetHandle target_ = kNoTarget;
   StreamSocket socket_;
+  // Every read, write and readable-byte count of the dialogue goes through
+  // transport_: the socket itself, or the TLS channel over it.
+  SessionTransport transport_{socket_};
   HostInfoManager lookup_;
 
   SessionState sessionState_ = SessionState::Idle;
@@ -202,6 +222,13 @@ class PostingSession::Impl {
   RunOutcome outcome_ = RunOutcome::NotRun;
 
   bool replyReady_ = false;
+  // FastPosting, read when a run starts.
+  bool fast_ = false;
+  // Fast posting: the write under way (read from the spool; sent up to the
+  // offset) and when the progress display may be refreshed next.
+  std::string streamBuffer_;
+  std::size_t streamOffset_ = 0;
+  std::int64_t nextShowMs_ = 0;
   bool reconnectAllowed_ = false;
   std::int32_t reconnectCount_ = 0;
   std::int32_t articlesOk_ = 0;

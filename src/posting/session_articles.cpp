@@ -179,6 +179,9 @@ void PostingSession::Impl::stepAwaitPostReply() {
                 "Failed.  [Cannot make a Message-ID]\r\n");
     return;
   }
+  if (fast_) {
+    part.chunkBytes = kFastChunk;
+  }
   const ArticleServices services{services_.settings, encoded_, article_, display_};
   if (!ComposeArticle(part, services, subjectLine_)) {
     if (const int error = article_.writeError(); error != 0) {
@@ -191,6 +194,9 @@ void PostingSession::Impl::stepAwaitPostReply() {
   }
   noteComposed(yenc);
   display_.ShowState("Posting article... ");
+  streamBuffer_.clear();
+  streamOffset_ = 0;
+  nextShowMs_ = services_.loop.clock().monotonicMs();
   setState(SessionState::StreamArticle);
   // The reply timeout runs while the article streams, and only a send that
   // moves the article on starts it again: a server that stops reading
@@ -201,6 +207,10 @@ void PostingSession::Impl::stepAwaitPostReply() {
 }
 
 void PostingSession::Impl::stepStreamArticle() {
+  if (fast_) {
+    streamArticleFast();
+    return;
+  }
   if (article_.isArticleSent()) {
     setState(SessionState::ArticleSent);
     Step();
@@ -211,8 +221,14 @@ void PostingSession::Impl::stepStreamArticle() {
     return;
   }
   progress_.addPosted(static_cast<std::int64_t>(commandBuffer_.size()));
-  const std::int64_t sent = article_.getArticleSent();
-  const std::int64_t total = article_.getArticleTotal();
+  showStreamingProgress(article_.getArticleSent(), article_.getArticleTotal());
+  const std::int64_t before = article_.getArticleSent() - static_cast<std::int64_t>(commandBuffer_.size());
+  if (SendBuffer() && article_.getArticleSent() > before) {
+    ArmTimeout();
+  }
+}
+
+void PostingSession::Impl::showStreamingProgress(std::int64_t sent, std::int64_t total) {
   const std::int64_t percent = total > 0 ? sent * 100 / total : 0;
   if (percent != lastPercent_) {
     display_.ShowState(format("Posted %lld of %lld (%lld%%)", static_cast<long long>(sent),
@@ -221,10 +237,6 @@ void PostingSession::Impl::stepStreamArticle() {
     updateElapsed();
   }
   lastPercent_ = percent;
-  const std::int64_t before = article_.getArticleSent() - static_cast<std::int64_t>(commandBuffer_.size());
-  if (SendBuffer() && article_.getArticleSent() > before) {
-    ArmTimeout();
-  }
 }
 
 void PostingSession::Impl::stepArticleSent() {

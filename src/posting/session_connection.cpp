@@ -130,6 +130,11 @@ void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
       if (error != 0) {
         failConnection("Error reading from server.\r\rCommunication terminated.",
                        "Error reading from server.  Communication terminated.\r\n", true);
+      } else if (fast_) {
+        // Fast posting takes a reply as soon as its line is whole. Outside
+        // the reply-waiting states the bytes stay with the socket until a
+        // state that waits for them is entered (setState looks then).
+        takeWaitingReplies();
       }
       break;
     case kFdConnect:
@@ -157,7 +162,7 @@ void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
       }
       const std::uintptr_t connection = generation_;
       if (error == 0) {
-        takeLastWords();
+        takeWaitingReplies();
       }
       if (generation_ == connection && sessionState_ != SessionState::Finish) {
         failConnection("Error on CLOSE receipt.\r\rCommunication terminated.",
@@ -185,7 +190,7 @@ bool PostingSession::Impl::ReadReply() {
   std::string_view data;
   if (!hasWholeReply()) {
     int size = kReadSize - static_cast<int>(pending_.size());
-    if (socket_.Receive(buffer, size) != 0) {
+    if (transport_.Receive(buffer, size) != 0) {
       display_.ShowInboundInfo("Error occured reading data.");
       return false;
     }
@@ -215,12 +220,10 @@ bool PostingSession::Impl::ReadReply() {
   return true;
 }
 
-// Takes the replies still waiting on a connection the server has closed,
-// as long as a state waits for them.
-void PostingSession::Impl::takeLastWords() {
+void PostingSession::Impl::takeWaitingReplies() {
   const std::uintptr_t connection = generation_;
   while (generation_ == connection && isReplyWaiting(sessionState_) &&
-         (hasWholeReply() || socket_.ReadableBytes() > 0) && ReadReply()) {
+         (hasWholeReply() || transport_.ReadableBytes() > 0) && ReadReply()) {
   }
 }
 
@@ -230,7 +233,7 @@ bool PostingSession::Impl::SendBuffer() {
   outboundLight();
   const int asked = static_cast<int>(commandBuffer_.size());
   int accepted = asked;
-  if (socket_.Send(commandBuffer_.data(), accepted) != 0) {
+  if (transport_.Send(commandBuffer_.data(), accepted) != 0) {
     log("\r\nBlocking Error on Send\r\n\r\n");
     failConnection("Error writing data.\r\rCommunication terminated.",
                    "Error writing data.  Communication terminated.\r\n", true);
@@ -250,6 +253,55 @@ bool PostingSession::Impl::SendBuffer() {
     article_.rewindArticle(asked - accepted);
   }
   return true;
+}
+
+void PostingSession::Impl::streamArticleFast() {
+  if (streamOffset_ == streamBuffer_.size()) {
+    if (article_.isArticleSent()) {
+      setState(SessionState::ArticleSent);
+      Step();
+      return;
+    }
+    if (!article_.readArticleChunk(streamBuffer_, kFastChunk)) {
+      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Failed.  [Error reading UUE file.(2)]\r\n");
+      return;
+    }
+    streamOffset_ = 0;
+    progress_.addPosted(static_cast<std::int64_t>(streamBuffer_.size()));
+  }
+  const std::string_view rest = std::string_view(streamBuffer_).substr(streamOffset_);
+  log("> Start Trans\r\n");
+  log(rest);
+  outboundLight();
+  int accepted = static_cast<int>(rest.size());
+  if (transport_.Send(rest.data(), accepted) != 0) {
+    log("\r\nBlocking Error on Send\r\n\r\n");
+    failConnection("Error writing data.\r\rCommunication terminated.",
+                   "Error writing data.  Communication terminated.\r\n", true);
+    return;
+  }
+  streamOffset_ += static_cast<std::size_t>(accepted);
+  const std::int64_t sent = article_.getArticleSent() - static_cast<std::int64_t>(streamBuffer_.size() - streamOffset_);
+  if (log_.loggingOn()) {
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "> End Trans\r\n\r\n> Asked to write %zu bytes, did %d. (%lld done %lld total)\r\n", rest.size(),
+                  accepted, static_cast<long long>(sent), static_cast<long long>(article_.getArticleTotal()));
+    log(line);
+  }
+  if (accepted > 0) {
+    ArmTimeout();  // the article moved on
+  }
+  // The display follows the loop's clock, not the writes.
+  const std::int64_t nowMs = services_.loop.clock().monotonicMs();
+  if (nowMs >= nextShowMs_) {
+    nextShowMs_ = nowMs + kFastDisplayMs;
+    showStreamingProgress(sent, article_.getArticleTotal());
+  }
+  if (streamOffset_ == streamBuffer_.size()) {
+    postStep();  // the write is complete: the next one at once
+  }
+  // Otherwise the write-ready event (or the live tick) sends the rest.
 }
 
 bool PostingSession::Impl::sendText(std::string_view text, SessionState next) {

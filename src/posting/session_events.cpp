@@ -36,6 +36,11 @@ void PostingSession::Impl::setUp() {
   display_.ShowOutboundInfo(winsockDescription());
   log_.RefreshLogging();
   display_.showTip();
+  // Fast posting waits for no tick: "/tidewell" starts the run at once.
+  if (flags_.postAtStart && services_.settings.flag(Setting::FastPosting)) {
+    startPostIssued_ = true;
+    post();
+  }
 }
 
 std::string PostingSession::Impl::winsockDescription() const {
@@ -47,6 +52,11 @@ void PostingSession::Impl::onMessage(const Message& message) {
     case kStepMessage:
       if (message.wParam == generation_) {
         Step();
+      }
+      break;
+    case kReplyMessage:
+      if (message.wParam == generation_) {
+        takeWaitingReplies();
       }
       break;
     case kQuitMessage:
@@ -100,7 +110,7 @@ void PostingSession::Impl::liveTick() {
   log("\n> Bang : Live Timer\n");
   if (isStreaming(sessionState_)) {
     postStep();
-  } else if (isReplyWaiting(sessionState_) && (hasWholeReply() || socket_.ReadableBytes() > 0)) {
+  } else if (isReplyWaiting(sessionState_) && (hasWholeReply() || transport_.ReadableBytes() > 0)) {
     inboundLight();
     ReadReply();
   }
@@ -113,6 +123,12 @@ void PostingSession::Impl::setState(SessionState next) {
   replyReady_ = false;
   if (trace_) {
     trace_(previous, next, toString(next));
+  }
+  // Fast posting does not wait for the live tick: a reply that came early
+  // (with the previous one, or while the article was still being sent) is
+  // taken as soon as the state that waits for it is entered.
+  if (fast_ && isReplyWaiting(next)) {
+    services_.loop.post(target_, kReplyMessage, generation_);
   }
 }
 

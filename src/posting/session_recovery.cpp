@@ -52,8 +52,10 @@ void PostingSession::Impl::RecoverFromError() {
   display_.ShowState("Idle.");
   StopTimeout();
   services_.loop.killTimer(target_, kReconnectTimer);
-  socket_.Close();
+  transport_.Close();
   pending_.clear();
+  streamBuffer_.clear();
+  streamOffset_ = 0;
 
   if (reconnectAllowed_) {
     ++reconnectCount_;
@@ -88,7 +90,7 @@ void PostingSession::Impl::AbortConnection() {
       // closing the socket in the recovery below ends the attempt.
       break;
     default:
-      socket_.Shutdown(kShutdownBoth);
+      transport_.Shutdown(kShutdownBoth);
       break;
   }
   reconnectAllowed_ = false;

@@ -140,6 +140,7 @@ void PostingSession::Impl::stepIdle() {
 
   recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
+  fast_ = services_.settings.flag(Setting::FastPosting);
   setState(SessionState::OpenConnection);
   postStep();
 }

@@ -1,0 +1,202 @@
+// FastPosting: replies taken as they arrive, large writes. The dialogue,
+// the outcomes and the reconnections are those of the default mode; only
+// the timing differs (no reply waits for the live tick).
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "posting/session_fixture.h"
+
+namespace tidewell::test {
+namespace {
+
+using Script = std::function<void(NntpServerDouble&)>;
+
+// The report's "Ok." (time figures cut) and "Failed." lines, without the
+// time stamp.
+std::vector<std::string> outcomes(const std::vector<std::string>& lines) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines) {
+    const std::size_t at = line.find(" ... ");
+    if (line.rfind("HH:MM:SS ", 0) != 0 || at == std::string::npos) {
+      continue;
+    }
+    const std::string outcome = line.substr(at + 5);
+    if (outcome.rfind("Ok.", 0) == 0) {
+      found.push_back(line.substr(9, at + 5 - 9) + "Ok.");
+    } else if (outcome.rfind("Failed.", 0) == 0) {
+      found.push_back(line.substr(9));
+    }
+  }
+  return found;
+}
+
+std::string patterned(std::size_t size) {
+  std::string data(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    data[i] = static_cast<char>(i * 131 + i / 7);
+  }
+  return data;
+}
+
+struct FastCase {
+  std::string name;
+  Script script;
+  RunOutcome outcome;
+  std::vector<std::int64_t> waits;  // ms from each decision to (re)connect to its look-up
+  std::vector<std::string> lines;   // outcome lines
+  std::int64_t maxEndMs;            // loop time by which the run is over
+  std::size_t fileSize = 4;         // a.bin; larger files stream in several writes
+};
+
+class FastServer : public SessionTest, public ::testing::WithParamInterface<FastCase> {};
+
+TEST_P(FastServer, SameSessionWithoutWaitingForTicks) {
+  const FastCase& c = GetParam();
+  configure();
+  setting("FastPosting", "TRUE");
+  setting("Username", "user");
+  setting("Password", "secret");
+  addFile("a.bin", c.fileSize == 4 ? std::string("data") : patterned(c.fileSize));
+  c.script(server);
+  start();
+  std::vector<std::int64_t> waits;
+  std::int64_t decided = 0;
+  session->setStateTrace([&](SessionState, SessionState to, std::string_view) {
+    if (to == SessionState::OpenConnection) {
+      decided = run.clock.monotonicMs();
+    } else if (to == SessionState::LookingUp) {
+      waits.push_back(run.clock.monotonicMs() - decided);
+    }
+  });
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), c.outcome);
+  EXPECT_EQ(waits, c.waits);
+  EXPECT_EQ(outcomes(reportLines()), c.lines);
+  EXPECT_LE(run.clock.monotonicMs(), c.maxEndMs);
+}
+
+const std::vector<std::string> kOk{"001 a.bin ... Ok."};
+
+std::vector<FastCase> fastCases() {
+  std::vector<FastCase> cases{
+      // Nothing in the run waits for the clock.
+      {"Plain", [](auto&) {}, RunOutcome::Finished, {0}, kOk, 0},
+      {"RepliesInPieces",
+       [](auto& s) {
+         s.onConnect(Response::inPieces({"20", "0 hel", "lo\r\n"}, 300));
+         s.onArticle(Response::inPieces({"24", "0 ok\r\n"}, 300));
+       },
+       RunOutcome::Finished,
+       {0},
+       kOk,
+       3000},
+      // The greeting and the answer to "authinfo user" in one read.
+      {"SeveralRepliesInOneRead",
+       [](auto& s) {
+         s.onConnect(Response::reply("200 hello\r\n381 more"));
+         s.onCommand("authinfo user", Response::silence());
+       },
+       RunOutcome::Finished,
+       {0},
+       kOk,
+       0},
+      // The server refuses while the client is still sending: the refusal
+      // is the article's answer, taken once the article is out.
+      {"ReplyWhileTheArticleIsStillSending",
+       [](auto& s) {
+         s.limitReceiveBuffer(4096);
+         s.onArticleBytes(2000, Response::reply("441 too big"), 1);
+         s.onArticle(Response::silence(), 1);
+       },
+       RunOutcome::FinishedWithFailures,
+       {0},
+       {"001 a.bin ... Failed. 441 too big"},
+       0,
+       600000},
+      {"SilentServerTimesOut",
+       [](auto& s) { s.onArticle(Response::silence(), 1); },
+       RunOutcome::FinishedWithFailures,
+       {0, 1000},
+       {"001 a.bin ... Failed.  [Timeout]"},
+       312000},
+      {"ServerThatStopsReadingTimesOut",
+       [](auto& s) {
+         s.limitReceiveBuffer(4096);
+         s.onArticleBytes(2000, Response::stopReading(), 1);
+       },
+       RunOutcome::FinishedWithFailures,
+       {0, 1000},
+       {"001 a.bin ... Failed.  [Timeout]"},
+       312000,
+       600000},
+  };
+  // An orderly close and a reset in every state of the dialogue: one
+  // reconnection after its 1 s wait, then the file goes through.
+  struct Where {
+    const char* name;
+    std::function<void(NntpServerDouble&, Response)> act;
+    std::size_t fileSize;
+  };
+  const std::vector<Where> states{
+      {"Greeting", [](auto& s, Response r) { s.onConnect(std::move(r), 1); }, 4},
+      {"User", [](auto& s, Response r) { s.onCommand("authinfo user", std::move(r), 1); }, 4},
+      {"Pass", [](auto& s, Response r) { s.onCommand("authinfo pass", std::move(r), 1); }, 4},
+      {"ModeReader", [](auto& s, Response r) { s.onCommand("mode reader", std::move(r), 1); }, 4},
+      {"Post", [](auto& s, Response r) { s.onCommand("post", std::move(r), 1); }, 4},
+      {"Streaming",
+       [](auto& s, Response r) {
+         s.limitReceiveBuffer(4096);
+         s.onArticleBytes(2000, std::move(r), 1);
+       },
+       600000},
+      {"Ack", [](auto& s, Response r) { s.onArticle(std::move(r), 1); }, 4},
+  };
+  for (const Where& where : states) {
+    for (const bool reset : {false, true}) {
+      const auto act = where.act;
+      cases.push_back({std::string(reset ? "ResetAt" : "CloseAt") + where.name,
+                       [act, reset](auto& s) { act(s, reset ? Response::reset() : Response::close()); },
+                       RunOutcome::Finished,
+                       {0, 1000},
+                       {"001 a.bin ... Ok."},
+                       1000,
+                       where.fileSize});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fast, FastServer, ::testing::ValuesIn(fastCases()),
+                         [](const auto& param) { return param.param.name; });
+
+// The same upload in both modes puts the same bytes on the wire: articles
+// of several writes, a dot-stuffed text file, several parts.
+TEST_F(SessionTest, FastPostingSendsTheSameBytesAsTheDefaultMode) {
+  configure();
+  setting("PartSize", "400000");
+  addFile("big.bin", patterned(700000));  // three parts, each several writes
+  addFile("notes.txt", ".hidden\nplain\n");
+  start();
+  ASSERT_TRUE(postAndWait());
+  ASSERT_EQ(session->outcome(), RunOutcome::Finished);
+  setting("FastPosting", "TRUE");
+  ASSERT_TRUE(postAndWait());
+  ASSERT_EQ(session->outcome(), RunOutcome::Finished);
+  ASSERT_EQ(server.connectionCount(), 2U);
+  EXPECT_EQ(server.connection(0).articles.size(), 4U);
+  EXPECT_EQ(server.connection(1).received, server.connection(0).received);
+}
+
+// "/tidewell" does not wait for the first live tick either.
+TEST_F(SessionTest, FastPostingStartsAnAutomaticRunAtOnce) {
+  configure();
+  setting("FastPosting", "TRUE");
+  addFile("a.bin", "data");
+  start(SessionFlags{true, false});
+  ASSERT_TRUE(waitForRunEnd(0));
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+}
+
+}  // namespace
+}  // namespace tidewell::test
