@@ -58,7 +58,23 @@ void PostingSession::Impl::stepNextPart() {
   log_.ReportStamped(fileLine);
   fileLineOpen_ = true;
 
-  if (newFile) {
+  yencFile_ = newFile ? yencOn_ && !isTextFile(currentName_) : yencFile_;
+  if (newFile && yencFile_) {
+    // yEnc parts are encoded from the source file as each article is
+    // composed: the plan cuts the file's own bytes.
+    if (!openYencFile(path)) {
+      const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
+      showProblemOutbound(text);
+      failFile("Can't encode");
+      log_.ReportStamped(text);
+      log_.ReportWrite("\r\n");
+      setState(SessionState::NextPart);
+      postStep();
+      return;
+    }
+    partCount_ = yencPlan_.partCount;
+    partIndex_ = 0;
+  } else if (newFile) {
     display_.ShowState(format("Encoding file %s...", currentName_.c_str()));
     const int encoded =
         encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
@@ -154,7 +170,13 @@ void PostingSession::Impl::stepAwaitPostReply() {
   }
   display_.ShowState("Posting article... (Preparing)");
   display_.ShowInboundInfo("Server Receiving Article.");
-  const ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_};
+  ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_, nullptr, {}};
+  std::optional<YencArticle> yenc;
+  if (!prepareArticle(part, yenc)) {
+    failArticle("Error - Cannot make a Message-ID.\r\rCommunication terminated.",
+                "Failed.  [Cannot make a Message-ID]\r\n");
+    return;
+  }
   const ArticleServices services{services_.settings, encoded_, article_, display_};
   if (!ComposeArticle(part, services, subjectLine_)) {
     if (const int error = article_.writeError(); error != 0) {
@@ -165,6 +187,7 @@ void PostingSession::Impl::stepAwaitPostReply() {
     }
     return;
   }
+  noteComposed(yenc);
   display_.ShowState("Posting article... ");
   setState(SessionState::StreamArticle);
   // The reply timeout runs while the article streams, and only a send that
@@ -221,11 +244,12 @@ void PostingSession::Impl::stepAwaitAck() {
     endFileLine(ack, ack);
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(subjectLine_);
+    noteAccepted();
     updateElapsed();
   } else {
     showProblemOutbound("POST failed.  Message:\r\r" + replyBuffer_);
     display_.AppendToFileLine("Failed. ");
-    endFileLine(replyBuffer_, "Failed. " + replyBuffer_ + "\r\n");
+    endFileLine(replyBuffer_, refusalText());
     ++articlesFailed_;
   }
   if (partIndex_ == partCount_) {

@@ -104,6 +104,8 @@ void PostingSession::Impl::EndSession() {
 void PostingSession::Impl::endRun(RunOutcome outcome, bool offerReport) {
   runActive_ = false;
   outcome_ = outcome;
+  yencSource_ = FileDescriptor();  // the file being posted is not held open between runs
+  writeNzb();
   if (offerReport) {
     OfferReport();
   } else if (flags_.quitWhenDone) {

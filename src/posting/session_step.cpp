@@ -98,6 +98,7 @@ void PostingSession::Impl::stepIdle() {
   heading += "\r\n\r\n";
   log_.ReportWrite(heading);
   log_.ReportStamped("Starting Posting Session\r\n");
+  readArticleFormat();
   display_.ShowState("Building upload list...");
   log_.ReportStamped("Building upload list...\r\n");
 
