@@ -58,6 +58,11 @@ int runHeadlessPosting(AppContext& context) {
     const auto path = std::filesystem::absolute(report, error);
     std::printf("Report: %s\n", error ? report.c_str() : path.c_str());
   }
+  if (const std::string nzb = session.nzbFileName(); !nzb.empty()) {
+    std::error_code error;
+    const auto path = std::filesystem::absolute(nzb, error);
+    std::printf("NZB: %s\n", error ? nzb.c_str() : path.c_str());
+  }
   std::fflush(stdout);
   return exitStatusOf(session.outcome());
 }

@@ -4,6 +4,7 @@
 #include <QSignalBlocker>
 
 #include "dialogs/dlg_group.h"
+#include "dialogs/dlg_server.h"
 #include "dialogs/files_bbs_editing.h"
 #include "dialogs/group_sources.h"
 #include "dialogs/panel_host.h"
@@ -39,6 +40,7 @@ DlgSet::DlgSet(DialogServices services, QWidget* parent)
   connect(ui_->cancelButton, &QPushButton::clicked, this, &DlgSet::onCancel);
   connect(ui_->directoryButton, &QPushButton::clicked, this, &DlgSet::onChooseDirectory);
   connect(ui_->groupsButton, &QPushButton::clicked, this, &DlgSet::onChooseGroups);
+  connect(ui_->serverButton, &QPushButton::clicked, this, &DlgSet::onServerAndSpeed);
 
   // Every field and its key, in the order Ok checks and writes them.
   fields_ = {
@@ -146,6 +148,11 @@ void DlgSet::onChooseDirectory() {
 void DlgSet::onChooseGroups() {
   groupDialog_.reset(std::make_unique<DlgGroup>(*this, services_, groupsFilePath(services_.settings.configFilePath())));
   services_.host.switchPanel(groupDialog_.get());
+}
+
+void DlgSet::onServerAndSpeed() {
+  serverDialog_.reset(std::make_unique<DlgServer>(*this, services_));
+  services_.host.switchPanel(serverDialog_.get());
 }
 
 }  // namespace tidewell

@@ -18,11 +18,13 @@ class SettingsDialog;
 namespace tidewell {
 
 class DlgGroup;
+class DlgServer;
 
 // The settings panel: edits every setting of section Settings (except the
 // logging switch, the report number and the window position), shows a
 // sample subject as the fields change, checks and writes the fields on Ok
-// and lets the user edit FILES.BBS. It takes the posting panel's place in
+// and lets the user edit FILES.BBS. "Server && Speed..." opens the panel of
+// the connection and posting keys (DlgServer), which writes its own keys. It takes the posting panel's place in
 // the frame and gives it back on Ok or Cancel.
 class DlgSet : public QDialog {
   Q_OBJECT
@@ -53,6 +55,8 @@ class DlgSet : public QDialog {
   [[nodiscard]] QLineEdit& newsgroupsField() const;
   // The group selection panel opened last, while it exists.
   [[nodiscard]] DlgGroup* groupDialog() const { return groupDialog_.get(); }
+  // The server and speed panel opened last, while it exists.
+  [[nodiscard]] DlgServer* serverDialog() const { return serverDialog_.get(); }
   void setDirectoryChooser(DirectoryChooser chooser) { chooseDirectory_ = std::move(chooser); }
 
  public slots:
@@ -65,6 +69,7 @@ class DlgSet : public QDialog {
   void onCancel();
   void onChooseDirectory();
   void onChooseGroups();
+  void onServerAndSpeed();
   void returnToPosting(int result);
   void problem(std::string_view text);
 
@@ -73,6 +78,7 @@ class DlgSet : public QDialog {
   bool sampleReady_ = false;
   DirectoryChooser chooseDirectory_;
   OwnedPanel<DlgGroup> groupDialog_;
+  OwnedPanel<DlgServer> serverDialog_;
   std::vector<SettingBinding> fields_;
 };
 

@@ -1,6 +1,7 @@
 #include "dialogs/setting_binding.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -26,6 +27,14 @@ void showSetting(const SettingBinding& binding, const SettingsStore& store) {
       qobject_cast<QLineEdit*>(binding.widget)
           ->setText(QString::fromStdString(store.read(binding.key, absent, kFieldLimit)));
       return;
+    case SettingField::Choice: {
+      // A stored value that is none of the choices selects nothing, so Ok
+      // refuses it until one is picked.
+      auto* combo = qobject_cast<QComboBox*>(binding.widget);
+      const QString stored = QString::fromStdString(store.read(binding.key, absent, kFieldLimit)).trimmed();
+      combo->setCurrentIndex(combo->findText(stored, Qt::MatchFixedString));
+      return;
+    }
     case SettingField::Hidden:
       return;
   }
@@ -40,6 +49,8 @@ std::string enteredSetting(const SettingBinding& binding) {
     case SettingField::Line:
     case SettingField::Masked:
       return qobject_cast<QLineEdit*>(binding.widget)->text().toStdString();
+    case SettingField::Choice:
+      return qobject_cast<QComboBox*>(binding.widget)->currentText().toStdString();
     case SettingField::Hidden:
       break;
   }

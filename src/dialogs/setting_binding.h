@@ -14,7 +14,7 @@ class SettingsStore;
 
 // A widget of the settings panel bound to a key of the settings table. The
 // key's panel field says what the widget is: a QLineEdit (Line, Masked), a
-// QPlainTextEdit (Lines) or a QCheckBox (Check).
+// QPlainTextEdit (Lines), a QCheckBox (Check) or a QComboBox (Choice).
 struct SettingBinding {
   SettingBinding(QWidget* boundWidget, Setting boundKey, std::optional<std::string> absentSuggestion = std::nullopt)
       : widget(boundWidget), key(boundKey), suggestion(std::move(absentSuggestion)) {}

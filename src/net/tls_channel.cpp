@@ -251,7 +251,7 @@ int TlsChannel::Impl::StartClient(std::string_view hostName, const TlsSettings& 
   settings_ = settings;
   host_ = hostName;
   if (std::string problem = CheckTlsSettings(settings); !problem.empty()) {
-    failure_ = TlsFailure::kSettings;
+    failure_ = TlsFailure::kUnusableSettings;
     failureText_ = std::move(problem);
     state_ = State::kFailed;
     lastError_ = kWsaEInval;

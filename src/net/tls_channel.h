@@ -30,7 +30,7 @@ struct TlsSettings {
 // Why a TLS connection failed.
 enum class TlsFailure : std::int32_t {
   kNone = 0,
-  kSettings,            // a CA file that cannot be read, a malformed pin
+  kUnusableSettings,    // a CA file that cannot be read, a malformed pin
   kExpired,             // the certificate's time is over
   kNotYetValid,         // ... or has not begun
   kWrongHost,           // the certificate is for another name

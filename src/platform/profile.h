@@ -6,8 +6,8 @@
 
 namespace tidewell {
 
-// INI profile functions with the rules of the classic Windows profile API
-// that the configuration file format relies on:
+// INI profile functions, with the rules the configuration file format relies
+// on:
 // - section and key names match without regard to case;
 // - an absent key, section or file reads as the caller's default; a key that
 //   is present with an empty value reads as an empty text;

@@ -43,7 +43,7 @@ bool isConnectionLoss(int errnoValue) {
 }
 
 // A Winsock option as the system's level and name; false when unknown.
-bool systemOption(int level, int option, int& systemLevel, int& systemName) {
+bool knownOption(int level, int option, int& systemLevel, int& systemName) {
   if (level == kIpProtoTcp) {
     systemLevel = IPPROTO_TCP;
     systemName = TCP_NODELAY;
@@ -90,6 +90,16 @@ bool systemOption(int level, int option, int& systemLevel, int& systemName) {
     default:
       return false;
   }
+}
+
+// The system's level and name of a Winsock option for setsockopt and
+// getsockopt: 0, or the Winsock error for a level other than socket and
+// TCP (WSAEINVAL) or an option the level does not know (WSAENOPROTOOPT).
+int systemOption(int level, int option, int& systemLevel, int& systemName) {
+  if (level != kSolSocket && level != kIpProtoTcp) {
+    return kWsaEInval;
+  }
+  return knownOption(level, option, systemLevel, systemName) ? 0 : kWsaENoProtoOpt;
 }
 
 // Copies a system address out to a Winsock caller: length in and out.
@@ -304,11 +314,8 @@ int Winsock::getPeerName(SocketHandle s, void* address, int* length) {
 int Winsock::setSockOpt(SocketHandle s, int level, int option, const void* value, int length) {
   int systemLevel = 0;
   int systemName = 0;
-  if (level != kSolSocket && level != kIpProtoTcp) {
-    return fail(kWsaEInval);
-  }
-  if (!systemOption(level, option, systemLevel, systemName)) {
-    return fail(kWsaENoProtoOpt);
+  if (const int error = systemOption(level, option, systemLevel, systemName); error != 0) {
+    return fail(error);
   }
   if (value == nullptr || length < 4) {
     return fail(kWsaEFault);
@@ -330,11 +337,8 @@ int Winsock::setSockOpt(SocketHandle s, int level, int option, const void* value
 int Winsock::getSockOpt(SocketHandle s, int level, int option, void* value, int* length) {
   int systemLevel = 0;
   int systemName = 0;
-  if (level != kSolSocket && level != kIpProtoTcp) {
-    return fail(kWsaEInval);
-  }
-  if (!systemOption(level, option, systemLevel, systemName)) {
-    return fail(kWsaENoProtoOpt);
+  if (const int error = systemOption(level, option, systemLevel, systemName); error != 0) {
+    return fail(error);
   }
   if (value == nullptr || length == nullptr || *length < 4) {
     return fail(kWsaEFault);

@@ -75,6 +75,13 @@ bool copyPartText(const ArticlePart& part, EncodedSpool& encoded, ArticleSpool& 
   return true;
 }
 
+// The yEnc lines of a part go straight from the encoder into the spool; they
+// need no dot-stuffing, as no line of them begins with a dot.
+bool copyYencText(YencArticle& yenc, ArticleSpool& article) {
+  const YencSink sink = [&article](std::string_view text) { return article.appendToArticleSpool(text); };
+  return yenc.encoder.encodePart(yenc.request, sink, yenc.result) == kEncodeOk;
+}
+
 }  // namespace
 
 std::string subjectValue(const SubjectFields& fields) {
@@ -106,7 +113,11 @@ std::string subjectValue(const SubjectFields& fields) {
 
 bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, std::string& subjectLine) {
   SettingsStore& settings = services.settings;
+  // A text file is posted as text whatever the encoding.
   const bool textFile = isTextFile(part.currentName);
+  YencArticle* const yenc = textFile ? nullptr : part.yenc;
+  const std::int32_t partIndex = yenc != nullptr ? yenc->request.part : part.partIndex;
+  const std::int32_t partCount = yenc != nullptr ? yenc->request.plan.partCount : part.plan.partCount;
   const std::string name = nameForTexts(part.currentName);
 
   SubjectFields fields;
@@ -117,8 +128,8 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
   fields.textFile = textFile;
   fields.showFilename = settings.isShowFilename();
   fields.appendFileSize = settings.isAppendFileSize();
-  fields.partIndex = part.partIndex;
-  fields.partCount = part.plan.partCount;
+  fields.partIndex = partIndex;
+  fields.partCount = partCount;
   fields.sourceFileSize = part.sourceFileSize;
   subjectLine = subjectValue(fields) + "\r\n";
 
@@ -130,14 +141,17 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
   headers += "Reply-To: " + headerSafeText(settings.getReplyTo(), ' ') + "\r\n";
   headers += "Newsgroups: " + headerSafeText(settings.getNewsgroup(), ' ') + "\r\n";
   const std::string shown = headers;
+  if (!part.messageId.empty()) {
+    headers += "Message-ID: " + headerSafeText(part.messageId, '_') + "\r\n";
+  }
   if (settings.isShowCount()) {
     headers += "Post-Count: " + paddedCount(nextPostCount(settings)) + "\r\n";
   }
   headers += "\r\n";
-  if (part.partIndex == 1) {
+  if (partIndex == 1) {
     headers += bodyWireLines(settings.getBodyComment());
     headers += "\r\n\r\n";
-    if (!textFile) {
+    if (!textFile && yenc == nullptr) {
       headers += "BEGIN ";
       headers += kCutLine;
       headers += name + "\r\n\r\nbegin 644 " + name + "\r\n";
@@ -152,6 +166,10 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
     return false;
   }
   services.display.ShowState("Posting article... (Selecting)");
+  if (yenc != nullptr) {
+    // The =yend line ends with CR LF: only the "." line follows.
+    return copyYencText(*yenc, article) && article.appendToArticleSpool(".\r\n");
+  }
   if (!copyPartText(part, services.encoded, article)) {
     return false;
   }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "upload/part_plan.h"
+#include "upload/yenc.h"
 
 namespace tidewell {
 
@@ -13,6 +14,15 @@ class EncodedSpool;
 class PostingDisplay;
 class SettingsStore;
 
+// A part of a binary posted yEnc-encoded: the encoder reads the part
+// straight from the source file into the article (no encoded spool), and
+// leaves what it found out (the CRCs) in `result`.
+struct YencArticle {
+  YencEncoder& encoder;
+  YencPartRequest request;
+  YencPartResult result;
+};
+
 // One part of the current file, as the posting session knows it.
 struct ArticlePart {
   std::string_view currentName;         // the file name for the texts (nodeClass::textName)
@@ -20,6 +30,11 @@ struct ArticlePart {
   std::int32_t partIndex = 1;           // counts from 1
   PartPlan plan;
   std::int64_t sourceFileSize = 0;  // size of the source file (not of the part)
+  // Set for a binary posted with yEnc: its request's plan and part number
+  // stand for `plan` and `partIndex`.
+  YencArticle* yenc = nullptr;
+  // "<...>": written as the Message-ID header; empty: the server names it.
+  std::string_view messageId;
   // The encoded text is copied into the article through a window of this
   // size, however large the part.
   std::size_t chunkBytes = 512;
@@ -54,10 +69,11 @@ struct SubjectFields {
 [[nodiscard]] std::string subjectValue(const SubjectFields& fields);
 
 // Composes the complete article of one part into the article spool (reset
-// first): headers From, Subject, Organization, Reply-To, Newsgroups and,
-// with ShowCount, Post-Count (the persistent count is increased first); the
-// first part's body comment and, for a binary, the cut line and
-// "begin 644 <name>"; the part's encoded text; the terminating lines.
+// first): headers From, Subject, Organization, Reply-To, Newsgroups,
+// Message-ID when one is given and, with ShowCount, Post-Count (the
+// persistent count is increased first); the first part's body comment and,
+// for a uuencoded binary, the cut line and "begin 644 <name>"; the part's
+// encoded text (for yEnc, its =ybegin to =yend lines); the terminating lines.
 // Every line the composition writes is dot-stuffed where it begins with a
 // dot. `subjectLine` receives the Subject value followed by CR LF.
 // False when the encoded part cannot be read or the spool cannot be written:

@@ -40,4 +40,8 @@ std::string PostingSession::reportFileName() const {
   return impl_->reportFileName();
 }
 
+std::string PostingSession::nzbFileName() const {
+  return impl_->nzbFileName();
+}
+
 }  // namespace tidewell

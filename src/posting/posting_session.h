@@ -68,6 +68,8 @@ class PostingSession {
   [[nodiscard]] std::string winsockDescription() const;
   // The report of the latest run ("ReportNN.TXT"), empty before the first.
   [[nodiscard]] std::string reportFileName() const;
+  // The NZB of the latest run ("ReportNN.nzb"), empty when none was written.
+  [[nodiscard]] std::string nzbFileName() const;
 
  private:
   class Impl;

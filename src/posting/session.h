@@ -2,21 +2,28 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "net/host_info_manager.h"
 #include "net/stream_socket.h"
+#include "platform/file_io.h"
 #include "platform/message_loop.h"
+#include "posting/article.h"
 #include "posting/logging_display.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
+#include "posting/run_record.h"
 #include "posting/session_log.h"
 #include "posting/session_state.h"
 #include "posting/session_transport.h"
 #include "upload/article_spool.h"
 #include "upload/encoded_spool.h"
+#include "upload/nzb_writer.h"
 #include "upload/part_plan.h"
+#include "upload/yenc.h"
 
 namespace tidewell {
 
@@ -39,6 +46,8 @@ inline constexpr std::int64_t kTimeoutTickMs = 5000;
 inline constexpr std::int64_t kLiveTickMs = 1000;
 inline constexpr std::int64_t kLightsMs = 250;
 inline constexpr std::uint16_t kNntpPort = 119;
+// NNTP over TLS from the first byte (Encryption=TLS without a Port).
+inline constexpr std::uint16_t kNntpsPort = 563;
 inline constexpr int kReadSize = 16384;
 inline constexpr std::size_t kArticleChunk = 448;
 // Fast posting: the article goes out in writes of this size, the spools are
@@ -81,6 +90,7 @@ class PostingSession::Impl {
   [[nodiscard]] RunOutcome outcome() const { return outcome_; }
   [[nodiscard]] std::string winsockDescription() const;
   [[nodiscard]] const std::string& reportFileName() const { return log_.reportFileName(); }
+  [[nodiscard]] const std::string& nzbFileName() const { return nzbFileName_; }
 
  private:
   // Events.
@@ -176,6 +186,30 @@ class PostingSession::Impl {
   void LaunchViewer();
   void quitSoon();
 
+  // yEnc, Message-IDs and the NZB (session_formats.cpp).
+  void readArticleFormat();
+  // Plans the current file's yEnc parts; false when it cannot be opened.
+  bool openYencFile(const std::string& path);
+  // The Message-ID and the yEnc request of the part about to be composed;
+  // false when no Message-ID can be made.
+  bool prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc);
+  void noteComposed(const std::optional<YencArticle>& yenc);
+  void noteAccepted();
+  // The report line of a refused article.
+  [[nodiscard]] std::string refusalText() const;
+  void writeNzb();
+  // The run record (session_record.cpp): started once the report is open,
+  // filled as files start and parts end, written as ReportNN.json after each
+  // file and at the end of the run when JsonReport is on.
+  void startRunRecord();
+  void recordListedFiles();
+  void recordFileStart();
+  void recordPartEnd(std::string_view reported);
+  void endRunRecord(RunOutcome outcome);
+  // `always` false: skipped while rewriting would take too large a share of
+  // the run (the next file's write or the last one catches up).
+  void writeRunRecord(bool always);
+
   // Display helpers that also drive the lights timer and the log.
   void outboundLight();
   void inboundLight();
@@ -250,6 +284,27 @@ class PostingSession::Impl {
   TlsSettings tlsSettings_;
   AsyncHandle lookupRequest_ = kNoRequest;
   bool startPostIssued_ = false;
+
+  // How the run's articles are made, read as the run starts.
+  bool yencOn_ = false;
+  int yencLineLength_ = kDefaultYencLineLength;
+  bool messageIdsOn_ = false;
+  std::string messageIdDomain_;
+  // The current file goes out yEnc-encoded, read from yencSource_.
+  bool yencFile_ = false;
+  FileDescriptor yencSource_;
+  YencPartPlan yencPlan_;
+  std::optional<std::uint32_t> yencCrcThrough_;  // CRC of the file through the last part composed
+  std::unique_ptr<YencEncoder> yencEncoder_;
+  std::string messageId_;  // of the article under way, brackets included; empty: none
+  // The run's NZB, when NZB is on; the file the current part belongs to.
+  std::unique_ptr<NzbDocument> nzb_;
+  std::size_t nzbFile_ = 0;
+  std::string nzbSourceName_;
+  std::string nzbFileName_;
+  RunRecord record_;
+  bool jsonReport_ = false;
+  std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it
 };
 
 }  // namespace tidewell

@@ -52,13 +52,30 @@ void PostingSession::Impl::stepNextPart() {
   const bool newFile = partIndex_ == partCount_;
   if (newFile) {
     ++fileNumber_;
+    recordFileStart();
   }
   const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
   display_.AddFileLine(fileLine);
   log_.ReportStamped(fileLine);
   fileLineOpen_ = true;
 
-  if (newFile) {
+  yencFile_ = newFile ? yencOn_ && !isTextFile(currentName_) : yencFile_;
+  if (newFile && yencFile_) {
+    // yEnc parts are encoded from the source file as each article is
+    // composed: the plan cuts the file's own bytes.
+    if (!openYencFile(path)) {
+      const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
+      showProblemOutbound(text);
+      failFile("Can't encode");
+      log_.ReportStamped(text);
+      log_.ReportWrite("\r\n");
+      setState(SessionState::NextPart);
+      postStep();
+      return;
+    }
+    partCount_ = yencPlan_.partCount;
+    partIndex_ = 0;
+  } else if (newFile) {
     display_.ShowState(format("Encoding file %s...", currentName_.c_str()));
     const int encoded =
         encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
@@ -106,6 +123,7 @@ void PostingSession::Impl::stepSendPost() {
 void PostingSession::Impl::endFileLine(std::string_view shown, std::string_view reported) {
   display_.AppendToFileLine(shown);
   log_.ReportWrite(reported);
+  recordPartEnd(reported);
   fileLineOpen_ = false;
 }
 
@@ -154,7 +172,13 @@ void PostingSession::Impl::stepAwaitPostReply() {
   }
   display_.ShowState("Posting article... (Preparing)");
   display_.ShowInboundInfo("Server Receiving Article.");
-  ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_};
+  ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_, nullptr, {}};
+  std::optional<YencArticle> yenc;
+  if (!prepareArticle(part, yenc)) {
+    failArticle("Error - Cannot make a Message-ID.\r\rCommunication terminated.",
+                "Failed.  [Cannot make a Message-ID]\r\n");
+    return;
+  }
   if (fast_) {
     part.chunkBytes = kFastChunk;
   }
@@ -168,6 +192,7 @@ void PostingSession::Impl::stepAwaitPostReply() {
     }
     return;
   }
+  noteComposed(yenc);
   display_.ShowState("Posting article... ");
   streamBuffer_.clear();
   streamOffset_ = 0;
@@ -233,11 +258,12 @@ void PostingSession::Impl::stepAwaitAck() {
     endFileLine(ack, ack);
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(subjectLine_);
+    noteAccepted();
     updateElapsed();
   } else {
     showProblemOutbound("POST failed.  Message:\r\r" + replyBuffer_);
     display_.AppendToFileLine("Failed. ");
-    endFileLine(replyBuffer_, "Failed. " + replyBuffer_ + "\r\n");
+    endFileLine(replyBuffer_, refusalText());
     ++articlesFailed_;
   }
   if (partIndex_ == partCount_) {

@@ -9,7 +9,6 @@
 #include "platform/winsock_errors.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
-#include "settings/value_rules.h"
 
 namespace tidewell {
 
@@ -93,7 +92,7 @@ bool PostingSession::Impl::readConnectionSettings() {
     return false;
   }
   const std::int32_t port = settings.number(Setting::Port);
-  if (port < 0 || port > kHighestPort) {
+  if (port < 0 || port > 65535) {
     // Not some other port than the one meant.
     refuseSettings("Port must be a number from 1 to 65535.");
     return false;
@@ -106,7 +105,9 @@ bool PostingSession::Impl::readConnectionSettings() {
       return false;
     }
   }
-  serverAddress_.SetPort(htons(static_cast<std::uint16_t>(effectivePort(port, mode))));
+  // 0: the usual port of the encryption.
+  const std::uint16_t usual = encryption_ == Encryption::Tls ? kNntpsPort : kNntpPort;
+  serverAddress_.SetPort(htons(port != 0 ? static_cast<std::uint16_t>(port) : usual));
   return true;
 }
 

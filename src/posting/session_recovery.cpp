@@ -106,6 +106,9 @@ void PostingSession::Impl::EndSession() {
 void PostingSession::Impl::endRun(RunOutcome outcome, bool offerReport) {
   runActive_ = false;
   outcome_ = outcome;
+  yencSource_ = FileDescriptor();  // the file being posted is not held open between runs
+  writeNzb();
+  endRunRecord(outcome);
   if (offerReport) {
     OfferReport();
   } else if (flags_.quitWhenDone) {
@@ -168,6 +171,7 @@ void PostingSession::Impl::stopOrQuit() {
   resetButtons();
   log_.ReportWrite("\r\n");
   log_.ReportStamped("User Abort : STOP Button Pressed.\r\n");
+  endRunRecord(outcome_);
   if (!flags_.quitWhenDone) {
     OfferReport();
   }

@@ -94,6 +94,7 @@ void PostingSession::Impl::stepIdle() {
     endRun(RunOutcome::EndedWithoutFinishing, false);
     return;
   }
+  startRunRecord();
   std::string heading = "Tidewell ";
   heading += kVersionText;
   heading += "\r\nWinsock Detected is ";
@@ -103,6 +104,7 @@ void PostingSession::Impl::stepIdle() {
   heading += "\r\n\r\n";
   log_.ReportWrite(heading);
   log_.ReportStamped("Starting Posting Session\r\n");
+  readArticleFormat();
   display_.ShowState("Building upload list...");
   log_.ReportStamped("Building upload list...\r\n");
 
@@ -141,6 +143,7 @@ void PostingSession::Impl::stepIdle() {
     return;
   }
 
+  recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
   fast_ = services_.settings.flag(Setting::FastPosting);
   setState(SessionState::OpenConnection);

@@ -27,13 +27,14 @@ enum class SettingType : std::uint8_t {
   Flag,    // "TRUE"/"FALSE"; true exactly when lower-cased and trimmed it is "true"
 };
 
-// How the settings panel shows a key.
+// How the panels (settings, server and speed) show a key.
 enum class SettingField : std::uint8_t {
-  Hidden,  // not on the panel: kept by the program, or set by editing the file
+  Hidden,  // on no panel: kept by the program, or set by editing the file
   Line,    // a one-line edit
   Masked,  // a one-line edit whose characters are masked (also masked when listed)
   Lines,   // a several-line edit; stored on one line with the body comment's line-break encoding
   Check,   // a check box
+  Choice,  // a list of fixed choices (a combo box), matched in any letter case
 };
 
 // Every key of section "Settings", declared once: the store's reads and
@@ -63,18 +64,18 @@ enum class SettingField : std::uint8_t {
   KEY(PostCount, Number, "0", kTextLimit, Hidden, "Post-Count of the last article (kept by the program)")          \
   KEY(X, Number, "0", kPositionLimit, Hidden, "left edge of the window (kept by the program)")                     \
   KEY(Y, Number, "0", kPositionLimit, Hidden, "top edge of the window (kept by the program)")                      \
-  KEY(FastPosting, Flag, "FALSE", kBoolLimit, Hidden, "handle replies as they arrive and send in large writes")    \
-  KEY(Port, Number, "0", kBoolLimit, Hidden, "the server's port, 1 to 65535; 0: 119, or 563 when Encryption=TLS")  \
-  KEY(Encryption, Text, "None", kTextLimit, Hidden, "None, TLS (from the start) or STARTTLS (after the greeting)") \
-  KEY(TLSVerify, Flag, "TRUE", kBoolLimit, Hidden, "verify the server's certificate and host name")                \
-  KEY(TLSCAFile, Text, "", kTextLimit, Hidden, "a PEM file of further certificate authorities to trust")           \
-  KEY(TLSPin, Text, "", kTextLimit, Hidden, "SHA-256 of the server's certificate, 64 hex digits; empty: none")     \
-  KEY(Encoding, Text, "uuencode", kTextLimit, Hidden, "how binaries are encoded: uuencode or yEnc")                \
-  KEY(LineLength, Number, "128", kBoolLimit, Hidden, "characters per yEnc line, 32 to 997")                        \
-  KEY(MessageIDs, Flag, "FALSE", kBoolLimit, Hidden, "give each article its own Message-ID")                       \
-  KEY(MessageIDDomain, Text, "tidewell.invalid", kTextLimit, Hidden, "the part of the Message-IDs after the @")    \
-  KEY(NZB, Flag, "FALSE", kBoolLimit, Hidden, "write ReportNN.nzb listing the posted articles")                    \
-  KEY(JsonReport, Flag, "FALSE", kBoolLimit, Hidden, "write ReportNN.json, the report for scripts")
+  KEY(FastPosting, Flag, "FALSE", kBoolLimit, Check, "handle replies as they arrive and send in large writes")     \
+  KEY(Port, Number, "0", kBoolLimit, Line, "the server's port, 1 to 65535; 0: 119, or 563 when Encryption=TLS")    \
+  KEY(Encryption, Text, "None", kTextLimit, Choice, "None, TLS (from the start) or STARTTLS (after the greeting)") \
+  KEY(TLSVerify, Flag, "TRUE", kBoolLimit, Check, "verify the server's certificate and host name")                 \
+  KEY(TLSCAFile, Text, "", kTextLimit, Line, "a PEM file of further certificate authorities to trust")             \
+  KEY(TLSPin, Text, "", kTextLimit, Line, "SHA-256 of the server's certificate, 64 hex digits; empty: none")       \
+  KEY(Encoding, Text, "uuencode", kTextLimit, Choice, "how binaries are encoded: uuencode or yEnc")                \
+  KEY(LineLength, Number, "128", kBoolLimit, Line, "characters per yEnc line, 32 to 997")                          \
+  KEY(MessageIDs, Flag, "FALSE", kBoolLimit, Check, "give each article its own Message-ID")                        \
+  KEY(MessageIDDomain, Text, "tidewell.invalid", kTextLimit, Line, "the part of the Message-IDs after the @")      \
+  KEY(NZB, Flag, "FALSE", kBoolLimit, Check, "write ReportNN.nzb listing the posted articles")                     \
+  KEY(JsonReport, Flag, "FALSE", kBoolLimit, Check, "write ReportNN.json, the report for scripts")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,

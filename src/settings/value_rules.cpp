@@ -1,5 +1,6 @@
 #include "settings/value_rules.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <optional>
 
@@ -48,7 +49,11 @@ bool allDigits(std::string_view text) {
 
 // A decimal number from `low` to `high` (digits only), else nothing.
 std::optional<long> numberWithin(std::string_view text, long low, long high) {
-  if (!allDigits(text) || text.size() > 6) {
+  if (!allDigits(text)) {
+    return std::nullopt;
+  }
+  text.remove_prefix(std::min(text.find_first_not_of('0'), text.size() - 1));  // leading zeros, not the last digit
+  if (text.size() > 6) {
     return std::nullopt;
   }
   const long value = std::stol(std::string(text));

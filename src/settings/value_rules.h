@@ -54,8 +54,9 @@ struct CheckedValue {
 // values as 0, 1..49999 raised to 50000.
 [[nodiscard]] std::int32_t normalisedPartSize(std::string_view text);
 
-// The text message box shows line breaks as "\n"; the stored value keeps the
-// classic carriage return + line feed pair, encoded on one line.
+// The text message box shows line breaks as "\n"; the stored value keeps each
+// line break as a carriage return + line feed pair (the articles' line end),
+// encoded on one line.
 [[nodiscard]] std::string bodyCommentForStorage(std::string_view editText);
 [[nodiscard]] std::string bodyCommentForEditing(std::string_view stored);
 

@@ -34,27 +34,16 @@ inline __m128i load(const unsigned char* p) {
 }  // namespace
 
 std::uint32_t clmulFold(std::uint32_t state, const unsigned char* data, std::size_t size) {
-  __m128i x1 = _mm_xor_si128(load(data), _mm_cvtsi32_si128(static_cast<int>(state)));
-  __m128i x2 = load(data + 16);
-  __m128i x3 = load(data + 32);
-  __m128i x4 = load(data + 48);
-  data += 64;
-  size -= 64;
-
   const __m128i k12 = _mm_set_epi64x(kFold4High, kFold4Low);
-  while (size >= 64) {
-    x1 = fold(x1, k12, load(data));
-    x2 = fold(x2, k12, load(data + 16));
-    x3 = fold(x3, k12, load(data + 32));
-    x4 = fold(x4, k12, load(data + 48));
-    data += 64;
-    size -= 64;
-  }
+  __m128i x[4] = {_mm_xor_si128(load(data), _mm_cvtsi32_si128(static_cast<int>(state)))};
+  foldFourAtATime<16>(
+      x, data, size, [](const unsigned char* p) { return load(p); },
+      [&](__m128i value, __m128i next) { return fold(value, k12, next); });
 
   const __m128i k34 = _mm_set_epi64x(kFold1High, kFold1Low);
-  x1 = fold(x1, k34, x2);
-  x1 = fold(x1, k34, x3);
-  x1 = fold(x1, k34, x4);
+  __m128i x1 = fold(x[0], k34, x[1]);
+  x1 = fold(x1, k34, x[2]);
+  x1 = fold(x1, k34, x[3]);
   while (size >= 16) {
     x1 = fold(x1, k34, load(data));
     data += 16;

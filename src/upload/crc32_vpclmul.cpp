@@ -23,29 +23,19 @@ inline __m512i fold(__m512i value, __m512i constants, __m512i next) {
 }  // namespace
 
 std::uint32_t vpclmulFold(std::uint32_t state, const unsigned char* data, std::size_t size) {
-  __m512i x0 = _mm512_loadu_si512(data);
-  __m512i x1 = _mm512_loadu_si512(data + 64);
-  __m512i x2 = _mm512_loadu_si512(data + 128);
-  __m512i x3 = _mm512_loadu_si512(data + 192);
-  x0 = _mm512_xor_si512(x0, _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(state))));
-  data += 256;
-  size -= 256;
   const __m512i constants = _mm512_set4_epi64(kFold16High, kFold16Low, kFold16High, kFold16Low);
-  while (size >= 256) {
-    x0 = fold(x0, constants, _mm512_loadu_si512(data));
-    x1 = fold(x1, constants, _mm512_loadu_si512(data + 64));
-    x2 = fold(x2, constants, _mm512_loadu_si512(data + 128));
-    x3 = fold(x3, constants, _mm512_loadu_si512(data + 192));
-    data += 256;
-    size -= 256;
-  }
+  __m512i x[4] = {
+      _mm512_xor_si512(_mm512_loadu_si512(data), _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(state))))};
+  foldFourAtATime<64>(
+      x, data, size, [](const unsigned char* p) { return _mm512_loadu_si512(p); },
+      [&](__m512i value, __m512i next) { return fold(value, constants, next); });
   // The registers stand for 256 bytes of text with the state already in
   // them: the 128-bit loop finishes them and the rest (under 256 bytes).
   alignas(64) unsigned char rest[512];
-  _mm512_store_si512(rest, x0);
-  _mm512_store_si512(rest + 64, x1);
-  _mm512_store_si512(rest + 128, x2);
-  _mm512_store_si512(rest + 192, x3);
+  _mm512_store_si512(rest, x[0]);
+  _mm512_store_si512(rest + 64, x[1]);
+  _mm512_store_si512(rest + 128, x[2]);
+  _mm512_store_si512(rest + 192, x[3]);
   __builtin_memcpy(rest + 256, data, size);
   return clmulFold(0, rest, 256 + size);
 }

@@ -63,6 +63,16 @@ class OwnFiles {
   std::vector<OwnFile> files_;
 };
 
+// An empty file has nothing to post and is left out. A file that cannot be
+// opened is not empty by this test: it stays listed, so the run fails it
+// with its reason and the report says so, rather than dropping it without
+// a word.
+bool isEmptyFile(const std::string& path) {
+  const FileDescriptor file = openRegularForRead(path);
+  struct stat st {};
+  return file.isOpen() && fstat(file.get(), &st) == 0 && st.st_size == 0;
+}
+
 // Entries of the sorted list whose lower-cased names are equal stand next
 // to each other; each of them keeps its listed name for the texts.
 void markLetterCaseTwins(nodeManagerClass& list) {
@@ -106,7 +116,7 @@ int buildUploadList(nodeManagerClass& list, const std::string& directory, const 
   std::vector<std::unique_ptr<nodeClass>> entries;
   for (const std::string& name : names) {
     const std::string path = joinPath(directory, name);
-    if (fileSizeOf(path) <= 0 || isReportFileName(name) || equalsIgnoringCase(name, kFilesBbsName) ||
+    if (isEmptyFile(path) || isReportFileName(name) || equalsIgnoringCase(name, kFilesBbsName) ||
         (folder && own.contains(*folder, name, path))) {
       continue;
     }

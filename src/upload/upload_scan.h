@@ -18,14 +18,15 @@ inline constexpr int kScanFatal = 2;     // a FILES.BBS problem stopped the scan
 
 // Fills `list` (cleared first) with the files of `directory`, in name order,
 // with their FILES.BBS descriptions when the UseBBS setting is on. Left out:
-// empty and unreadable files, hidden files, directories, names beginning
+// empty files, hidden files, directories, names beginning
 // with "report" (the program's own reports), FILES.BBS in any letter case,
 // and the program's own files named in `ownFiles` (configuration file, log,
 // spools, lock). Those are recognised by identity (device and inode), so a
 // link or another spelling of the directory makes no difference, and by
 // their name in their own folder when they do not exist yet. Entries whose
 // lower-cased names collide keep their listed names for the texts
-// (nodeClass::textName). Description lookups show their messages through
+// (nodeClass::textName). A file that cannot be opened stays listed: the run
+// fails it with its reason, so the report has a line for it. Description lookups show their messages through
 // `prompt`. Returns kScanOk, kScanWarnings or kScanFatal (the list then
 // holds the files taken before the problem).
 int buildUploadList(nodeManagerClass& list, const std::string& directory, const SettingsStore& settings,

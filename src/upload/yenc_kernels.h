@@ -1,10 +1,11 @@
 #pragma once
 
 // Shared by the yEnc line encoders: the portable one (yenc.cpp) and the
-// SIMD ones (yenc_ssse3.cpp, yenc_avx2.cpp, built with their own processor
-// flags). Everything here has internal linkage, so each file keeps its own
+// SIMD ones (yenc_ssse3.cpp, yenc_avx2.cpp, yenc_avx512.cpp, built with
+// their own processor flags). Everything here has internal linkage, so each file keeps its own
 // copy built with its own flags and none leaks into the baseline code.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -65,35 +66,6 @@ inline char* encodeOne(unsigned char byte, char* out, LineState& state, bool las
   return out;
 }
 
-// For an 8-bit escape mask: where each of 16 output bytes comes from (the
-// index of the source byte, or 0x80 where the "=" goes), for pshufb.
-struct ExpandTable {
-  alignas(16) unsigned char index[256][16];
-  alignas(16) unsigned char equals[256][16];
-  unsigned char count[256];  // output bytes: 8 + escapes
-};
-
-constexpr ExpandTable makeExpandTable() {
-  ExpandTable table{};
-  for (unsigned mask = 0; mask < 256; ++mask) {
-    unsigned at = 0;
-    for (unsigned i = 0; i < 8; ++i) {
-      if ((mask >> i & 1u) != 0) {
-        table.index[mask][at] = 0x80;
-        table.equals[mask][at] = kEscape;
-        ++at;
-      }
-      table.index[mask][at] = static_cast<unsigned char>(i);
-      ++at;
-    }
-    for (; at < 16; ++at) {
-      table.index[mask][at] = 0x80;
-    }
-    table.count[mask] = static_cast<unsigned char>(8 + __builtin_popcount(mask));
-  }
-  return table;
-}
-
 // After a SIMD step whose output would reach the line's end: the number of
 // leading source bytes whose characters all lie before the line's last
 // position, given the step's escape mask and `room` = lineLength - 1 -
@@ -111,6 +83,68 @@ inline int bytesBeforeLineEnd(std::uint64_t escapes, int room) {
     escapes &= escapes - 1;
   }
   return cut;
+}
+
+// The loop of every SIMD encoder: a step encodes kWidth source bytes inside
+// a line; encodeOne takes the bytes no step takes. The processor-specific
+// part is `step(from, lineStart, to, mask)`: it encodes kWidth bytes at
+// `from` into `to` (room for 2 * kWidth bytes), sets `mask` (bit k: byte k
+// was escaped) and returns the end of its output. kLineEdges: a step may
+// start a line (with lineStart it also escapes TAB, space and "." at its
+// first byte), and when the line fills inside a step, the byte that ends it
+// stays with the step unless it is a TAB or space (those are escaped at a
+// line's end: encodeOne takes them). Without it, steps run only inside a
+// line and encodeOne takes each line's first and last characters. The
+// part's last byte never falls in a step.
+//
+// The column lives in a local: stores through `out` could alias `state`,
+// which would make the compiler reload it after every store. The step is
+// branch-free on the escape mask: escapes are too common in binary data for
+// one to be predicted.
+template <typename Mask, int kWidth, bool kLineEdges, typename Step>
+inline char* encodeInSteps(const unsigned char* in, std::size_t size, char* out, LineState& state, bool final,
+                           Step step) {
+  constexpr auto kStep = static_cast<std::size_t>(kWidth);
+  const int lineLength = state.lineLength;
+  int column = state.column;
+  std::size_t i = 0;
+  while (i < size) {
+    if ((kLineEdges || column > 0) && i + kStep < size) {
+      Mask mask = 0;
+      char* const end = step(in + i, column == 0, out, mask);
+      const int produced = static_cast<int>(end - out);
+      if (column + produced < lineLength) {
+        out = end;
+        column += produced;
+        i += kStep;
+        continue;
+      }
+      int cut = bytesBeforeLineEnd(mask, lineLength - 1 - column);
+      int kept = cut + std::popcount(cut >= kWidth ? mask : static_cast<Mask>(mask & ((Mask{1} << cut) - 1u)));
+      if (kLineEdges && column + kept < lineLength && cut < kWidth) {
+        const auto last = static_cast<unsigned char>(in[i + static_cast<std::size_t>(cut)] + 42);
+        if (last != '\t' && last != ' ') {
+          kept += 1 + static_cast<int>((mask >> cut) & 1u);
+          ++cut;
+        }
+      }
+      out += kept;
+      column += kept;
+      i += static_cast<std::size_t>(cut);
+      if (column >= lineLength) {
+        *out++ = '\r';
+        *out++ = '\n';
+        column = 0;
+        continue;
+      }
+    }
+    state.column = column;
+    out = encodeOne(in[i], out, state, final && i + 1 == size);
+    column = state.column;
+    ++i;
+  }
+  state.column = column;
+  return out;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "app_test_support.h"
 #include "dialogs/dlg_group.h"
 #include "dialogs/dlg_post.h"
+#include "dialogs/dlg_server.h"
 #include "dialogs/dlg_set.h"
 #include "started_frame.h"
 #include "support/qt/find_widget.h"
@@ -135,7 +136,8 @@ TEST_F(FrameKeyboard, TabOnceRoundInTheTabOrderThenEnterSaves) {
             QStringList({"hostEdit",         "usernameEdit",   "passwordEdit",  "fromEdit",        "replyToEdit",
                          "organizationEdit", "subjectEdit",    "directoryEdit", "directoryButton", "newsgroupsEdit",
                          "groupsButton",     "partSizeEdit",   "bodyEdit",      "useBbsCheck",     "editBbsButton",
-                         "appendSizeCheck",  "showCountCheck", "fileNameCheck", "cancelButton",    "okButton"}));
+                         "appendSizeCheck",  "showCountCheck", "fileNameCheck", "serverButton",    "cancelButton",
+                         "okButton"}));
   press(Qt::Key_Return);
   EXPECT_EQ(frame().currentPanel(), &posting());
   EXPECT_EQ(setting("Host"), "news.example.net");
@@ -180,6 +182,43 @@ TEST_F(FrameKeyboard, EnterInGroupSelectionCommitsAndASecondEnterInSettingsSaves
   press(Qt::Key_Return);
   EXPECT_EQ(frame().currentPanel(), &posting());
   EXPECT_EQ(setting("Newsgroup"), "alt.binaries.test,alt.test");
+}
+
+// "Server && Speed..." by Tab and Space; Enter in its combo box is Ok, which
+// writes at once; Escape leaves the keys as they were. The hidden settings
+// panel's mnemonics never fire meanwhile.
+TEST_F(FrameKeyboard, ServerAndSpeedOpensByKeyboardEnterSavesEscapeLeaves) {
+  openSettingsByKeyboard();
+  tabTo("serverButton");
+  press(Qt::Key_Space);
+  ASSERT_NE(posting().settingsDialog()->serverDialog(), nullptr);
+  ASSERT_EQ(frame().currentPanel(), posting().settingsDialog()->serverDialog());
+  EXPECT_EQ(focusName(), "portEdit");
+  type(QStringLiteral("8119"));
+  tabTo("verifyCheck");
+  press(Qt::Key_H, Qt::AltModifier);  // Host of the hidden settings panel
+  EXPECT_EQ(focusName(), "verifyCheck");
+  tabTo("encodingCombo");
+  press(Qt::Key_Down);  // uuencode -> yEnc
+  press(Qt::Key_Return);
+  ASSERT_EQ(frame().currentPanel(), posting().settingsDialog());
+  EXPECT_EQ(focusName(), "hostEdit");
+  EXPECT_EQ(setting("Port"), "8119");
+  EXPECT_EQ(setting("Encoding"), "yEnc");
+
+  tabTo("serverButton");
+  press(Qt::Key_Space);
+  ASSERT_EQ(frame().currentPanel(), posting().settingsDialog()->serverDialog());
+  type(QStringLiteral("119"));
+  tabTo("nzbCheck");
+  press(Qt::Key_Space);
+  press(Qt::Key_Escape);
+  ASSERT_EQ(frame().currentPanel(), posting().settingsDialog());
+  EXPECT_EQ(focusName(), "hostEdit");
+  press(Qt::Key_Escape);  // the settings panel's Cancel keeps what the server panel wrote
+  EXPECT_EQ(frame().currentPanel(), &posting());
+  EXPECT_EQ(setting("Port"), "8119");
+  EXPECT_EQ(setting("NZB"), "FALSE");  // as the first Ok wrote it
 }
 
 TEST_F(FrameKeyboard, EnterAndEscapeOnThePostingPanelNeverStartOrEndAnything) {

@@ -12,6 +12,7 @@
 #include "dialogs/dlg_about.h"
 #include "dialogs/dlg_group.h"
 #include "dialogs/dlg_post.h"
+#include "dialogs/dlg_server.h"
 #include "dialogs/dlg_set.h"
 #include "settings/settings_store.h"
 #include "support/manual_clock.h"
@@ -42,7 +43,12 @@ TEST(Screenshot, ThePanelsAtRest) {
                                    {"Subject", "Holiday pictures"},
                                    {"Directory", "/home/me/uploads"},
                                    {"Newsgroup", "alt.binaries.test,alt.test"},
-                                   {"PartSize", "60000"}}) {
+                                   {"PartSize", "60000"},
+                                   {"Encryption", "TLS"},
+                                   {"TLSCAFile", "/home/me/certs/news-ca.pem"},
+                                   {"Encoding", "yEnc"},
+                                   {"MessageIDs", "TRUE"},
+                                   {"NZB", "TRUE"}}) {
     store.write(key, value);
   }
   dir.write("groups.dat",
@@ -74,6 +80,11 @@ TEST(Screenshot, ThePanelsAtRest) {
   QTest::mouseClick(settings.findChild<QPushButton*>(QStringLiteral("groupsButton")), Qt::LeftButton);
   ASSERT_NE(settings.groupDialog(), nullptr);
   save(*settings.groupDialog(), "groups.png");
+
+  frame.switchPanel(&settings);
+  QTest::mouseClick(settings.findChild<QPushButton*>(QStringLiteral("serverButton")), Qt::LeftButton);
+  ASSERT_NE(settings.serverDialog(), nullptr);
+  save(*settings.serverDialog(), "server.png");
 }
 
 TEST(Screenshot, PostingPanelInTheMiddleOfARun) {

@@ -313,7 +313,7 @@ TEST_F(ArticleTest, AFullDiskIsToldAsAWriteFailureNotAsAReadOne) {
   const PartPlan plan = prepare("a.bin", std::string(3000, 'a'));
   test::FailingDisk disk;
   ArticleSpool full(work.file("FULL.ART"), disk);
-  const ArticlePart part{"a.bin", "", 1, plan, 3000};
+  const ArticlePart part{"a.bin", "", 1, plan, 3000, nullptr, {}};
   for (const std::size_t room : {0U, 100U, 1000U}) {
     disk.failAppends(ENOSPC, full.path(), room);
     encoded.setEncodedPosition(0);

@@ -1,7 +1,10 @@
 #include "upload/upload_scan.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -84,6 +87,33 @@ TEST_F(UploadScanTest, ListsNonEmptyVisibleFilesInNameOrder) {
     EXPECT_FALSE(entry.getDescription()) << "UseBBS is off";
   }
   EXPECT_TRUE(prompt.asked.empty());
+}
+
+TEST_F(UploadScanTest, KeepsAFileItCannotOpenSoTheRunReportsIt) {
+  put("a.zip");
+  put("empty.zip", "");
+  put("locked.zip");
+  const std::string locked = directory() + "/locked.zip";
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+  // Root opens any file: the scan runs with an ordinary user's file access
+  // (setfsuid changes only that, for this thread).
+  ASSERT_EQ(chmod(config.path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(directory().c_str(), 0755), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    setfsuid(65534);
+  }
+  const int probe = open(locked.c_str(), O_RDONLY);
+  const int result = probe < 0 ? scan() : -1;
+  if (root) {
+    setfsuid(0);
+  }
+  if (probe >= 0) {
+    close(probe);
+    GTEST_SKIP() << "the file stays readable here";
+  }
+  EXPECT_EQ(result, kScanOk);
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.zip", "locked.zip"}));
 }
 
 TEST_F(UploadScanTest, EmptyOrMissingDirectoryGivesAnEmptyList) {

@@ -1,0 +1,99 @@
+#include "dialogs/dlg_server.h"
+
+#include <QFileDialog>
+#include <string>
+#include <utility>
+
+#include "dialogs/panel_host.h"
+#include "platform/user_prompt.h"
+#include "settings/settings_store.h"
+#include "settings/value_rules.h"
+#include "ui_server_dialog.h"
+
+namespace tidewell {
+
+DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::ServerDialog>()), settingsWindow_(settingsWindow), services_(services) {
+  ui_->setupUi(this);
+  chooseFile_ = [](QWidget* owner, const QString& start) {
+    return QFileDialog::getOpenFileName(owner, QStringLiteral("CA File"), start,
+                                        QStringLiteral("Certificates (*.pem *.crt);;All files (*)"));
+  };
+  connect(ui_->okButton, &QPushButton::clicked, this, &DlgServer::onOk);
+  connect(ui_->cancelButton, &QPushButton::clicked, this, &DlgServer::reject);
+  connect(ui_->caFileButton, &QPushButton::clicked, this, &DlgServer::onChooseCaFile);
+
+  // Every field and its key, in the order Ok checks them.
+  fields_ = {
+      {ui_->portEdit, Setting::Port},
+      {ui_->encryptionCombo, Setting::Encryption},
+      {ui_->verifyCheck, Setting::TLSVerify},
+      {ui_->caFileEdit, Setting::TLSCAFile},
+      {ui_->pinEdit, Setting::TLSPin},
+      {ui_->fastPostingCheck, Setting::FastPosting},
+      {ui_->encodingCombo, Setting::Encoding},
+      {ui_->lineLengthEdit, Setting::LineLength},
+      {ui_->messageIdsCheck, Setting::MessageIDs},
+      {ui_->messageIdDomainEdit, Setting::MessageIDDomain},
+      {ui_->nzbCheck, Setting::NZB},
+      {ui_->jsonReportCheck, Setting::JsonReport},
+  };
+  LoadFields();
+}
+
+DlgServer::~DlgServer() = default;
+
+void DlgServer::LoadFields() {
+  for (const SettingBinding& field : fields_) {
+    showSetting(field, services_.settings);
+  }
+}
+
+void DlgServer::problem(std::string_view text) {
+  services_.prompt.notify(text, kSettingsProblemCaption, PromptIcon::Stop);
+}
+
+bool DlgServer::ValidateAndSave() {
+  std::vector<std::pair<Setting, std::string>> values;
+  values.reserve(fields_.size());
+  for (const SettingBinding& field : fields_) {
+    CheckedValue value = checkSettingValue(field.key, enteredSetting(field));
+    if (!value.problem.empty()) {
+      problem(value.problem);
+      field.widget->setFocus(Qt::OtherFocusReason);
+      return false;
+    }
+    values.emplace_back(field.key, std::move(value.stored));
+  }
+  for (const auto& [key, stored] : values) {
+    if (!services_.settings.write(key, stored)) {
+      problem("Unable to save the settings in " + services_.settings.configFilePath() + ".");
+      return false;
+    }
+  }
+  return true;
+}
+
+void DlgServer::onOk() {
+  if (ValidateAndSave()) {
+    returnToSettings(QDialog::Accepted);
+  }
+}
+
+void DlgServer::reject() {
+  returnToSettings(QDialog::Rejected);
+}
+
+void DlgServer::returnToSettings(int result) {
+  services_.host.switchPanel(&settingsWindow_);
+  QDialog::done(result);
+}
+
+void DlgServer::onChooseCaFile() {
+  const QString chosen = chooseFile_(this, ui_->caFileEdit->text().trimmed());
+  if (!chosen.isEmpty()) {
+    ui_->caFileEdit->setText(chosen);
+  }
+}
+
+}  // namespace tidewell

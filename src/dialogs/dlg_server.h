@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "dialogs/dialog_services.h"
+#include "dialogs/setting_binding.h"
+
+namespace Ui {
+class ServerDialog;
+}
+
+namespace tidewell {
+
+// The server and speed panel, opened by "Server && Speed..." on the settings
+// panel: the port, the encryption and its certificate checks, fast posting,
+// the encoding, our own Message-IDs, the NZB and the JSON report. Ok checks
+// every field and, when all pass, writes them at once (a refused field
+// leaves the file untouched); Cancel writes nothing. Either way the
+// settings panel comes back.
+class DlgServer : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Picks a file, starting at `start`; an empty result leaves the field
+  // alone. A seam so tests need no file dialog.
+  using FileChooser = std::function<QString(QWidget* parent, const QString& start)>;
+
+  DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* parent = nullptr);
+  ~DlgServer() override;
+  DlgServer(const DlgServer&) = delete;
+  DlgServer& operator=(const DlgServer&) = delete;
+
+  // Fills every control from the configuration file.
+  void LoadFields();
+  // Checks every field, then writes them all. False (after a message) keeps
+  // the panel open and writes nothing.
+  bool ValidateAndSave();
+  void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+
+ public slots:
+  // Escape works as Cancel.
+  void reject() override;
+
+ private:
+  void onOk();
+  void onChooseCaFile();
+  void returnToSettings(int result);
+  void problem(std::string_view text);
+
+  std::unique_ptr<Ui::ServerDialog> ui_;
+  QWidget& settingsWindow_;
+  DialogServices services_;
+  FileChooser chooseFile_;
+  std::vector<SettingBinding> fields_;
+};
+
+}  // namespace tidewell

@@ -1,0 +1,166 @@
+// How the session's articles are made beyond the plain uuencoded post: yEnc
+// parts read straight from the source file, our own Message-IDs, and the
+// NZB document of the run (docs/upload.md).
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/text.h"
+#include "posting/article_text.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+#include "upload/message_id.h"
+#include "upload/upload_list.h"
+
+namespace tidewell {
+
+namespace {
+
+constexpr std::string_view kYencName = "yenc";
+constexpr std::string_view kReportSuffix = ".TXT";
+constexpr int kShortestLineSetting = 32;
+
+// The groups of the Newsgroups header, as the NZB lists them.
+std::vector<std::string> groupsOf(std::string_view newsgroups) {
+  std::vector<std::string> groups;
+  std::size_t start = 0;
+  while (start <= newsgroups.size()) {
+    std::size_t end = newsgroups.find(',', start);
+    if (end == std::string_view::npos) {
+      end = newsgroups.size();
+    }
+    std::string group = trimmed(headerSafeText(newsgroups.substr(start, end - start), ' '));
+    if (!group.empty()) {
+      groups.push_back(std::move(group));
+    }
+    start = end + 1;
+  }
+  return groups;
+}
+
+}  // namespace
+
+void PostingSession::Impl::readArticleFormat() {
+  SettingsStore& settings = services_.settings;
+  yencOn_ = toLowerAscii(trimmed(settings.read(Setting::Encoding))) == kYencName;
+  const std::int32_t lineLength = settings.number(Setting::LineLength);
+  // A value written by hand outside 32..997 is brought into it; 0 or below
+  // counts as not set.
+  yencLineLength_ =
+      lineLength <= 0 ? kDefaultYencLineLength : std::clamp(lineLength, kShortestLineSetting, kLongestYencLine);
+  const bool nzbOn = settings.flag(Setting::NZB);
+  // A downloader finds the articles of an NZB by their ids: NZB needs them.
+  messageIdsOn_ = nzbOn || settings.flag(Setting::MessageIDs);
+  messageIdDomain_ = trimmed(settings.read(Setting::MessageIDDomain));
+  if (messageIdDomain_.empty()) {
+    messageIdDomain_ = kDefaultMessageIdDomain;
+  } else if (messageIdsOn_ && !isValidMessageIdDomain(messageIdDomain_)) {
+    log_.ReportStamped("MessageIDDomain " + headerSafeText(messageIdDomain_, '_') +
+                       " cannot stand in a Message-ID; the ids use " + std::string(kDefaultMessageIdDomain) + ".\r\n");
+    messageIdDomain_ = kDefaultMessageIdDomain;
+  }
+  if (yencOn_ && !yencEncoder_) {
+    yencEncoder_ = std::make_unique<YencEncoder>();
+  }
+  yencFile_ = false;
+  yencSource_ = FileDescriptor();
+  nzb_ = nzbOn ? std::make_unique<NzbDocument>() : nullptr;
+  nzbSourceName_.clear();
+  nzbFileName_.clear();
+}
+
+bool PostingSession::Impl::openYencFile(const std::string& path) {
+  yencCrcThrough_.reset();
+  yencSource_ = path.empty() ? FileDescriptor() : openRegularForRead(path);
+  struct stat info {};
+  if (!yencSource_.isOpen() || fstat(yencSource_.get(), &info) != 0) {
+    return false;
+  }
+  // The size of the file as opened: the subject and the plan agree with the
+  // bytes the parts will carry.
+  sourceFileSize_ = info.st_size;
+  yencPlan_ = planYencParts(info.st_size, partSizeSetting_);
+  return true;
+}
+
+bool PostingSession::Impl::prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc) {
+  messageId_.clear();
+  if (messageIdsOn_) {
+    std::optional<std::string> id = newMessageId(messageIdDomain_);
+    if (!id) {
+      return false;
+    }
+    messageId_ = std::move(*id);
+    part.messageId = messageId_;
+  }
+  if (yencFile_) {
+    YencPartRequest request;
+    request.source = yencSource_.get();
+    request.plan = yencPlan_;
+    request.part = partIndex_;
+    request.name = currentSourceName_;  // the real name, as a decoder should write it
+    request.lineLength = yencLineLength_;
+    if (partIndex_ > 1) {
+      request.crcBefore = yencCrcThrough_;
+    }
+    yenc.emplace(YencArticle{*yencEncoder_, request, YencPartResult{}});
+    part.yenc = &*yenc;
+  }
+  return true;
+}
+
+void PostingSession::Impl::noteComposed(const std::optional<YencArticle>& yenc) {
+  if (yenc) {
+    yencCrcThrough_ = yenc->result.crcThrough;
+  }
+  // A file enters the NZB as its first part is composed; posted again after
+  // a reconnection, it keeps its entry and its parts take the new ids.
+  if (!nzb_ || partIndex_ != 1 || (!nzb_->files().empty() && nzbSourceName_ == currentSourceName_)) {
+    return;
+  }
+  std::string subject = subjectLine_.substr(0, subjectLine_.size() - std::min<std::size_t>(2, subjectLine_.size()));
+  nzbFile_ = nzb_->addFile(std::move(subject), headerSafeText(services_.settings.getFrom(), ' '), now(),
+                           groupsOf(services_.settings.getNewsgroup()), partCount_);
+  nzbSourceName_ = currentSourceName_;
+}
+
+void PostingSession::Impl::noteAccepted() {
+  if (nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_) {
+    static_cast<void>(nzb_->addSegment(nzbFile_, partIndex_, article_.getArticleTotal(), messageId_));
+  }
+}
+
+std::string PostingSession::Impl::refusalText() const {
+  // "441 435 ...": the server has an article with this id already.
+  const std::string_view reply = replyBuffer_;
+  if (replyCode_ == 441 && !messageId_.empty() && reply.size() >= 7 && reply.substr(4, 3) == "435") {
+    return "Failed.  [Message-ID " + messageId_ + " exists on the server] " + replyBuffer_ + "\r\n";
+  }
+  return "Failed. " + replyBuffer_ + "\r\n";
+}
+
+void PostingSession::Impl::writeNzb() {
+  if (!nzb_) {
+    return;
+  }
+  const std::unique_ptr<NzbDocument> nzb = std::move(nzb_);
+  std::string name = log_.reportFileName();
+  if (name.size() < kReportSuffix.size()) {
+    return;
+  }
+  name.replace(name.size() - kReportSuffix.size(), kReportSuffix.size(), ".nzb");
+  std::string line = "NZB File           : " + name;
+  if (!nzb->writeAtomically(name)) {
+    line += " cannot be written (" + std::string(std::strerror(errno)) + ")";
+  } else {
+    nzbFileName_ = name;
+    // Left out: refused parts, and files the run never got to.
+    if (articlesFailed_ > 0 || !nzb->isComplete() || !services_.uploadList.isEmpty()) {
+      line += " (incomplete: it lists only the articles the server accepted)";
+    }
+  }
+  log_.ReportWrite(line + "\r\n");
+}
+
+}  // namespace tidewell

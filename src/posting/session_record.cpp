@@ -1,0 +1,114 @@
+// The run record: the hooks that fill it as the run goes on, and the JSON
+// report written from it (with JsonReport).
+#include "platform/clock.h"
+#include "platform/text.h"
+#include "posting/json_report.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+#include "upload/upload_list.h"
+#include "upload/upload_scan.h"
+
+namespace tidewell {
+
+namespace {
+constexpr std::string_view kOkPrefix = "Ok.";
+constexpr std::string_view kFailedPrefix = "Failed.";
+
+std::string_view withoutLineEnd(std::string_view text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+}  // namespace
+
+void PostingSession::Impl::startRunRecord() {
+  record_ = RunRecord{};
+  nextJsonWrite_ = 0;
+  record_.textReport = log_.reportFileName();
+  record_.started = services_.loop.clock().epochSeconds();
+  record_.settings = settingsSnapshot(services_.settings);
+  jsonReport_ = services_.settings.flag(Setting::JsonReport);
+}
+
+void PostingSession::Impl::recordListedFiles() {
+  for (const nodeClass& entry : services_.uploadList) {
+    const std::string name = entry.getName().value_or("");
+    const std::string path = sourcePath(name);
+    record_.files.push_back(
+        FileRecord{name, path.empty() ? 0 : fileSizeOf(path), trimmed(entry.getDescription().value_or("")), 0, {}});
+  }
+  writeRunRecord(true);
+}
+
+void PostingSession::Impl::recordFileStart() {
+  writeRunRecord(false);  // the files before this one are done
+  if (FileRecord* file = record_.findFile(currentSourceName_)) {
+    file->parts.clear();  // posted again from its first part after a reconnection
+  }
+}
+
+// Every part line of the report ends through endFileLine; its text says the
+// outcome, so the record can never disagree with the text report. An
+// interrupted part is not recorded: its file is posted again, or listed as
+// not posted when the run gives up.
+void PostingSession::Impl::recordPartEnd(std::string_view reported) {
+  const nodeClass* head = services_.uploadList.getHead();
+  FileRecord* file = head == nullptr ? nullptr : record_.findFile(head->getName().value_or(""));
+  const bool ok = reported.starts_with(kOkPrefix);
+  if (file == nullptr || (!ok && !reported.starts_with(kFailedPrefix))) {
+    return;
+  }
+  PartRecord part;
+  const std::string_view reply = withoutLineEnd(replyBuffer_);
+  // From "post" on, partIndex_ is the part under way; a file failed before
+  // that (not encodable, or not posted) fails at its first part not posted.
+  if (isArticleInFlight(sessionState_)) {
+    part.number = partIndex_;
+    file->partCount = partCount_;
+  } else {
+    part.number = file->parts.empty() ? 1 : file->parts.back().number + 1;
+  }
+  if (isStreaming(sessionState_) || sessionState_ == SessionState::AwaitAck) {
+    part.bytes = article_.getArticleSent();
+  }
+  if (ok) {
+    part.outcome = PartOutcome::Ok;
+    part.reply = reply;
+  } else {
+    const std::string_view said = trimmedView(withoutLineEnd(reported.substr(kFailedPrefix.size())));
+    if (said == reply) {
+      part.reply = reply;  // the server refused the article
+    } else {
+      part.reason = said.starts_with('[') && said.ends_with(']') ? said.substr(1, said.size() - 2) : said;
+      if (sessionState_ == SessionState::AwaitPostReply && replyCode_ != 340) {
+        part.reply = reply;  // the server refused "post"
+      }
+    }
+  }
+  file->parts.push_back(std::move(part));
+}
+
+void PostingSession::Impl::endRunRecord(RunOutcome outcome) {
+  record_.ended = services_.loop.clock().epochSeconds();
+  record_.outcome = outcome;
+  writeRunRecord(true);
+}
+
+void PostingSession::Impl::writeRunRecord(bool always) {
+  if (!jsonReport_ || log_.reportFileName().empty()) {
+    return;
+  }
+  // The document grows with the run, and many small files end in quick
+  // succession: a rewrite waits until ten times its predecessor's time has
+  // passed, so rewriting never takes more than a tenth of the run.
+  const Clock& clock = services_.loop.clock();
+  const std::int64_t start = clock.monotonicMs();
+  if (!always && start < nextJsonWrite_) {
+    return;
+  }
+  static_cast<void>(writeJsonReport(jsonReportName(log_.reportFileName()), record_));
+  nextJsonWrite_ = start + (clock.monotonicMs() - start) * 10;
+}
+
+}  // namespace tidewell

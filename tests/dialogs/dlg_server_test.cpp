@@ -1,0 +1,150 @@
+#include "dialogs/dlg_server.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "dialogs/dlg_set.h"
+#include "settings/settings_store.h"
+#include "support/qt/fake_frame.h"
+#include "support/qt/find_widget.h"
+#include "support/scripted_prompt.h"
+#include "support/temp_dir.h"
+
+namespace tidewell {
+namespace {
+
+using test::findWidget;
+
+class DlgServerTest : public ::testing::Test {
+ protected:
+  DlgServerTest() {
+    posting.setFixedSize(200, 100);
+    frame.posting = &posting;
+    frame.show();
+  }
+
+  // Opens the settings panel, then this panel through its button.
+  DlgServer& open() {
+    settings = std::make_unique<DlgSet>(DialogServices{frame, store, prompt});
+    frame.switchPanel(settings.get());
+    QTest::mouseClick(findWidget<QPushButton>(*settings, "serverButton"), Qt::LeftButton);
+    panel = settings->serverDialog();
+    EXPECT_EQ(frame.shown(), panel);
+    panel->setFileChooser([](QWidget*, const QString&) { return QStringLiteral("/etc/ssl/private-ca.pem"); });
+    return *panel;
+  }
+
+  QLineEdit& edit(const char* name) const { return *findWidget<QLineEdit>(*panel, name); }
+  QCheckBox& check(const char* name) const { return *findWidget<QCheckBox>(*panel, name); }
+  QComboBox& combo(const char* name) const { return *findWidget<QComboBox>(*panel, name); }
+  void click(const char* name) const { QTest::mouseClick(findWidget<QPushButton>(*panel, name), Qt::LeftButton); }
+  [[nodiscard]] std::string stored(std::string_view key) const { return store.read(key, "<absent>", kLongLimit); }
+
+  test::TempDir dir;
+  SettingsStore store{dir.file("Tidewell.INI")};
+  ScriptedPrompt prompt;
+  QWidget posting;
+  test::FakeFrame frame;
+  std::unique_ptr<DlgSet> settings;
+  DlgServer* panel = nullptr;
+};
+
+TEST_F(DlgServerTest, LoadsTheKeysOkWritesThemAndCancelLeavesThem) {
+  ASSERT_TRUE(store.write("Encryption", "starttls"));
+  ASSERT_TRUE(store.write("LineLength", "200"));
+  open();
+  EXPECT_EQ(edit("portEdit").text(), "0");
+  EXPECT_EQ(combo("encryptionCombo").currentText(), "STARTTLS");
+  EXPECT_TRUE(check("verifyCheck").isChecked());
+  EXPECT_EQ(combo("encodingCombo").currentText(), "uuencode");
+  EXPECT_EQ(edit("lineLengthEdit").text(), "200");
+  EXPECT_EQ(edit("messageIdDomainEdit").text(), "tidewell.invalid");
+  EXPECT_FALSE(check("fastPostingCheck").isChecked());
+
+  edit("portEdit").setText("8563");
+  combo("encryptionCombo").setCurrentText("TLS");
+  check("verifyCheck").click();
+  click("caFileButton");
+  edit("pinEdit").setText(" " + QString(32, 'a') + ":" + QString(32, 'B'));
+  check("fastPostingCheck").click();
+  combo("encodingCombo").setCurrentText("yEnc");
+  check("messageIdsCheck").click();
+  check("nzbCheck").click();
+  check("jsonReportCheck").click();
+  click("okButton");
+
+  EXPECT_TRUE(prompt.asked.empty());
+  EXPECT_EQ(frame.shown(), settings.get());
+  const std::pair<const char*, std::string> written[] = {
+      {"Port", "8563"},
+      {"Encryption", "TLS"},
+      {"TLSVerify", "FALSE"},
+      {"TLSCAFile", "/etc/ssl/private-ca.pem"},
+      {"TLSPin", std::string(32, 'a') + ":" + std::string(32, 'B')},
+      {"FastPosting", "TRUE"},
+      {"Encoding", "yEnc"},
+      {"LineLength", "200"},
+      {"MessageIDs", "TRUE"},
+      {"MessageIDDomain", "tidewell.invalid"},
+      {"NZB", "TRUE"},
+      {"JsonReport", "TRUE"},
+  };
+  for (const auto& [key, value] : written) {
+    EXPECT_EQ(stored(key), value) << key;
+  }
+
+  const std::string before = dir.read("Tidewell.INI");
+  open();
+  EXPECT_EQ(combo("encodingCombo").currentText(), "yEnc");
+  EXPECT_FALSE(check("verifyCheck").isChecked());
+  edit("portEdit").setText("119");
+  check("nzbCheck").click();
+  QTest::keyClick(&edit("portEdit"), Qt::Key_Escape);
+  EXPECT_EQ(frame.shown(), settings.get());
+  open();
+  edit("lineLengthEdit").setText("64");
+  click("cancelButton");
+  EXPECT_EQ(frame.shown(), settings.get());
+  EXPECT_EQ(dir.read("Tidewell.INI"), before);
+}
+
+// One refusal per rule; nothing is written, not even the fields checked
+// before the refused one, and the panel stays with the refused field focused.
+TEST_F(DlgServerTest, EachRuleRefusesWithItsMessageAndWritesNothing) {
+  struct Case {
+    const char* key;  // written to the file first, so the panel loads it
+    const char* value;
+    const char* field;
+    const char* messageStart;
+  };
+  const Case cases[] = {
+      {"Port", "65536", "portEdit", "The news server PORT must be a number from 1 to 65535"},
+      {"Encryption", "SSL", "encryptionCombo", "The ENCRYPTION must be None, TLS or STARTTLS."},
+      {"TLSPin", "00:11", "pinEdit", "The certificate PIN must be empty or"},
+      {"Encoding", "base64", "encodingCombo", "The ENCODING must be uuencode or yEnc."},
+      {"LineLength", "31", "lineLengthEdit", "The yEnc LINE LENGTH must be a number from 32 to 997."},
+      {"MessageIDDomain", "example..invalid", "messageIdDomainEdit", "The Message-ID DOMAIN must be"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    dir.write("Tidewell.INI", std::string("[Settings]\r\n") + c.key + "=" + c.value + "\r\n");
+    prompt.asked.clear();
+    open();
+    edit("portEdit").setText(std::string_view(c.key) == "Port" ? c.value : "563");  // a valid change before it
+    click("okButton");
+    ASSERT_EQ(prompt.asked.size(), 1U);
+    EXPECT_EQ(prompt.asked[0].text.rfind(c.messageStart, 0), 0U) << prompt.asked[0].text;
+    EXPECT_EQ(prompt.asked[0].caption, "Settings Problem");
+    EXPECT_EQ(frame.shown(), panel);
+    EXPECT_EQ(panel->focusWidget(), findWidget<QWidget>(*panel, c.field));
+    EXPECT_EQ(dir.read("Tidewell.INI"), std::string("[Settings]\r\n") + c.key + "=" + c.value + "\r\n");
+  }
+}
+
+}  // namespace
+}  // namespace tidewell

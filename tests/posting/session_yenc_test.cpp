@@ -1,0 +1,158 @@
+// A run with Encoding=yEnc, our own Message-IDs and the NZB: what goes on
+// the wire, and that the NZB names exactly the articles the server took.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/file_io.h"
+#include "posting/session_fixture.h"
+
+namespace tidewell::test {
+namespace {
+
+using YencSession = SessionTest;
+
+std::string headerOf(const std::string& article, const std::string& name) {
+  const std::size_t at = article.find("\r\n" + name + ": ");
+  if (at == std::string::npos) {
+    return {};
+  }
+  const std::size_t start = at + name.size() + 4;
+  return article.substr(start, article.find("\r\n", start) - start);
+}
+
+// The bytes of the yEnc lines between =ypart and =yend, decoded.
+std::string yencData(const std::string& article) {
+  std::string data;
+  std::size_t at = article.find("\r\n", article.find("=ypart ")) + 2;
+  const std::size_t end = article.find("=yend ");
+  for (; at < end; ++at) {
+    char c = article[at];
+    if (c == '\r' || c == '\n') {
+      continue;
+    }
+    if (c == '=') {
+      c = static_cast<char>(article[++at] - 64);
+    }
+    data += static_cast<char>(c - 42);
+  }
+  return data;
+}
+
+std::string nzbText(const PostingSession& session) {
+  std::string text;
+  static_cast<void>(readWholeFile(session.nzbFileName(), text));
+  return text;
+}
+
+TEST_F(YencSession, PartsTextFileAndNzbFollowWhatWasPosted) {
+  configure();
+  setting("Encoding", "yEnc");
+  setting("NZB", "TRUE");  // brings Message-IDs with it
+  setting("PartSize", "1000");
+  setting("LineLength", "64");
+  setting("Subject", "Q&A <\"x\">");
+  setting("Newsgroup", "alt.test, tidewell.test");
+  setting("BodyComment", "comment");
+  std::string data(2500, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    data[i] = static_cast<char>(i * 13 + 7);
+  }
+  const std::string name = "Art \"plan\" \xC3\xBC.bin";
+  addFile(name, data);
+  addFile("notes.txt", ".dot\nline\n");
+  start();
+  ASSERT_TRUE(postAndWait());
+  ASSERT_EQ(session->outcome(), RunOutcome::Finished);
+
+  const std::vector<std::string> articles = server.articles();
+  ASSERT_EQ(articles.size(), 4U);
+  std::string joined;
+  for (int k = 1; k <= 3; ++k) {
+    const std::string& article = articles[static_cast<std::size_t>(k - 1)];
+    SCOPED_TRACE(article.substr(0, 400));
+    EXPECT_EQ(headerOf(article, "Subject"),
+              "Q&A <\"x\"> - art \"plan\" \xC3\xBC.bin (" + std::to_string(k) + "/3) 2500 bytes");
+    EXPECT_TRUE(
+        std::regex_match(headerOf(article, "Message-ID"), std::regex("<[-_A-Za-z0-9]{24}@tidewell\\.invalid>")));
+    EXPECT_NE(article.find("\r\n=ybegin part=" + std::to_string(k) + " total=3 line=64 size=2500 name=" + name +
+                           "\r\n=ypart begin=" + std::to_string(1 + (k - 1) * 1000) + " end="),
+              std::string::npos);
+    EXPECT_EQ(article.find("begin 644"), std::string::npos);
+    EXPECT_EQ(article.find("comment\r\n") != std::string::npos, k == 1);
+    EXPECT_EQ(article.find(" crc32=") != std::string::npos, k == 3);  // the file's CRC rides on the last part
+    joined += yencData(article);
+  }
+  EXPECT_EQ(joined, data);
+  // A text file goes out as text.
+  EXPECT_EQ(articles[3].find("=ybegin"), std::string::npos);
+  EXPECT_NE(articles[3].find("\r\n.dot\r\nline\r\n"), std::string::npos);
+  EXPECT_FALSE(headerOf(articles[3], "Message-ID").empty());
+
+  const std::string nzb = nzbText(*session);
+  EXPECT_NE(nzb.find("subject=\"Q&amp;A &lt;&quot;x&quot;&gt; - art &quot;plan&quot; \xC3\xBC.bin (1/3) 2500 bytes\""),
+            std::string::npos);
+  EXPECT_NE(nzb.find("poster=\"poster@example.com\""), std::string::npos);
+  EXPECT_NE(nzb.find("<group>alt.test</group>"), std::string::npos);
+  EXPECT_NE(nzb.find("<group>tidewell.test</group>"), std::string::npos);
+  for (std::size_t k = 0; k < articles.size(); ++k) {
+    const std::string id = headerOf(articles[k], "Message-ID");
+    const std::string number = k < 3 ? std::to_string(k + 1) : "1";
+    EXPECT_NE(nzb.find("number=\"" + number + "\">" + id.substr(1, id.size() - 2) + "</segment>"), std::string::npos)
+        << id;
+  }
+  const std::string reportText = report();
+  EXPECT_NE(reportText.find("NZB File           : " + session->nzbFileName() + "\r\n"), std::string::npos);
+  EXPECT_EQ(session->nzbFileName(), session->reportFileName().substr(0, 8) + ".nzb");
+}
+
+TEST_F(YencSession, RefusedDuplicateIdIsReportedAndLeftOutOfTheNzb) {
+  configure();
+  setting("Encoding", "yEnc");
+  setting("NZB", "TRUE");
+  setting("PartSize", "100");
+  addFile("a.bin", std::string(250, 'a'));
+  server.onArticle(Response::reply("240 ok"), 1);
+  server.onArticle(Response::reply("441 435 Duplicate"), 1);
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::FinishedWithFailures);
+
+  const std::vector<std::string> articles = server.articles();
+  ASSERT_EQ(articles.size(), 3U);
+  const std::string refused = headerOf(articles[1], "Message-ID");
+  const std::string reportText = report();
+  EXPECT_NE(reportText.find("Failed.  [Message-ID " + refused + " exists on the server] 441 435 Duplicate\r\n"),
+            std::string::npos);
+  EXPECT_NE(reportText.find(" (incomplete: it lists only the articles the server accepted)\r\n"), std::string::npos);
+  const std::string nzb = nzbText(*session);
+  EXPECT_NE(nzb.find("number=\"1\""), std::string::npos);
+  EXPECT_EQ(nzb.find("number=\"2\""), std::string::npos);
+  EXPECT_NE(nzb.find("number=\"3\""), std::string::npos);
+}
+
+TEST_F(YencSession, MessageIdsAloneKeepUuencodeAndWriteNoNzb) {
+  const struct {
+    const char* domain;
+    const char* expected;
+  } cases[] = {{"example.org", "example\\.org"}, {"bad domain", "tidewell\\.invalid"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.domain);
+    configure();
+    setting("MessageIDs", "TRUE");
+    setting("MessageIDDomain", c.domain);
+    addFile("a.bin", "payload");
+    start();
+    ASSERT_TRUE(postAndWait());
+    const std::string article = server.articles().back();
+    EXPECT_TRUE(std::regex_match(headerOf(article, "Message-ID"),
+                                 std::regex(std::string("<[-_A-Za-z0-9]{24}@") + c.expected + ">")));
+    EXPECT_NE(article.find("begin 644 a.bin"), std::string::npos);
+    EXPECT_TRUE(session->nzbFileName().empty());
+  }
+}
+
+}  // namespace
+}  // namespace tidewell::test
