@@ -45,9 +45,6 @@ inline constexpr std::int64_t kReplyTimeoutMs = 305000;
 inline constexpr std::int64_t kTimeoutTickMs = 5000;
 inline constexpr std::int64_t kLiveTickMs = 1000;
 inline constexpr std::int64_t kLightsMs = 250;
-inline constexpr std::uint16_t kNntpPort = 119;
-// NNTP over TLS from the first byte (Encryption=TLS without a Port).
-inline constexpr std::uint16_t kNntpsPort = 563;
 inline constexpr int kReadSize = 16384;
 inline constexpr std::size_t kArticleChunk = 448;
 // Fast posting: the article goes out in writes of this size, the spools are

@@ -9,6 +9,7 @@
 #include "platform/winsock_errors.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
+#include "settings/value_rules.h"
 
 namespace tidewell {
 
@@ -105,9 +106,7 @@ bool PostingSession::Impl::readConnectionSettings() {
       return false;
     }
   }
-  // 0: the usual port of the encryption.
-  const std::uint16_t usual = encryption_ == Encryption::Tls ? kNntpsPort : kNntpPort;
-  serverAddress_.SetPort(htons(port != 0 ? static_cast<std::uint16_t>(port) : usual));
+  serverAddress_.SetPort(htons(static_cast<std::uint16_t>(effectivePort(port, settings.read(Setting::Encryption)))));
   return true;
 }
 

@@ -19,7 +19,6 @@ namespace {
 
 constexpr std::string_view kYencName = "yenc";
 constexpr std::string_view kReportSuffix = ".TXT";
-constexpr int kShortestLineSetting = 32;
 
 // The groups of the Newsgroups header, as the NZB lists them.
 std::vector<std::string> groupsOf(std::string_view newsgroups) {
@@ -48,7 +47,7 @@ void PostingSession::Impl::readArticleFormat() {
   // A value written by hand outside 32..997 is brought into it; 0 or below
   // counts as not set.
   yencLineLength_ =
-      lineLength <= 0 ? kDefaultYencLineLength : std::clamp(lineLength, kShortestLineSetting, kLongestYencLine);
+      lineLength <= 0 ? kDefaultYencLineLength : std::clamp(lineLength, kShortestYencLine, kLongestYencLine);
   const bool nzbOn = settings.flag(Setting::NZB);
   // A downloader finds the articles of an NZB by their ids: NZB needs them.
   messageIdsOn_ = nzbOn || settings.flag(Setting::MessageIDs);

@@ -164,7 +164,7 @@ std::int32_t effectivePort(std::int32_t port, std::string_view encryption) {
   if (port > 0 && port <= kHighestPort) {
     return port;
   }
-  return equalsIgnoringCase(trimmedView(encryption), "TLS") ? 563 : 119;
+  return equalsIgnoringCase(trimmedView(encryption), "TLS") ? kNntpsPort : kNntpPort;
 }
 
 CheckedValue checkSettingValue(Setting key, std::string_view entered) {

@@ -20,9 +20,13 @@ inline constexpr std::size_t kFieldLimit = 35999;
 // this is raised to it.
 inline constexpr std::int32_t kMinimumPartSize = 50000;
 
-// Port: 0 picks the usual port of the encryption.
+// Port: 0 picks the usual port of the encryption: NNTP's, or NNTP over TLS
+// from the first byte's (Encryption=TLS).
+inline constexpr std::int32_t kNntpPort = 119;
+inline constexpr std::int32_t kNntpsPort = 563;
 inline constexpr std::int32_t kHighestPort = 65535;
-// LineLength: characters per yEnc line.
+// LineLength: characters per yEnc line (one more where a line ends in an
+// escape); the encoder keeps to the same longest line.
 inline constexpr std::int32_t kShortestYencLine = 32;
 inline constexpr std::int32_t kLongestYencLine = 997;
 

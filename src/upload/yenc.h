@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/value_rules.h"
+
 namespace tidewell {
 
 // yEnc 1.3, multi-part form. Every article carries one part of one file:
@@ -23,7 +25,6 @@ namespace tidewell {
 // wire without dot-stuffing.
 
 inline constexpr int kDefaultYencLineLength = 128;
-inline constexpr int kLongestYencLine = 997;  // 998 with a closing escape
 
 // How a file is cut into parts: every part but the last carries partLength
 // source bytes, the last the rest. An empty file is one empty part.
