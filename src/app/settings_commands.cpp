@@ -42,12 +42,12 @@ constexpr std::string_view kUsage =
     "else $XDG_CONFIG_HOME/tidewell/Tidewell.INI (usually ~/.config/tidewell/Tidewell.INI),\n"
     "or the .ini argument.\n";
 
-std::string shownDefault(const SettingSpec& spec) {
-  if (spec.defaultValue == kHostNotSet) {
+std::string shownDefault(const SettingRow& row) {
+  if (row.defaultValue == kHostNotSet) {
     return " (not set)";
   }
   std::string shown = "=";
-  shown += spec.defaultValue;
+  shown += row.defaultValue;
   return shown;
 }
 
@@ -70,12 +70,12 @@ std::string helpText(std::string_view configFilePath) {
   text += "In use here: ";
   text += configFilePath;
   text += "\n\nSettings (section [Settings]; KEY=default):\n";
-  for (const SettingSpec& spec : kSettings) {
+  for (const SettingRow& row : kSettings) {
     text += "  ";
-    text += spec.name;
-    text += shownDefault(spec);
+    text += row.name;
+    text += shownDefault(row);
     text += "\n      ";
-    text += spec.description;
+    text += row.description;
     text += '\n';
   }
   return text;
@@ -86,14 +86,14 @@ std::string versionText() {
 }
 
 std::string shownSetting(const SettingsStore& store, Setting key) {
-  const SettingSpec& spec = specOf(key);
+  const SettingRow& row = rowOf(key);
   if (key == Setting::Host) {
     return store.getHost().value_or("");
   }
-  if (spec.field == SettingField::Lines) {
+  if (row.field == SettingField::Lines) {
     return bodyCommentForEditing(store.read(key));
   }
-  switch (spec.type) {
+  switch (row.type) {
     case SettingType::Flag:
       return store.flag(key) ? "TRUE" : "FALSE";
     case SettingType::Number:
@@ -116,12 +116,12 @@ int printSetting(const SettingsStore& store, std::string_view name, std::FILE* o
 }
 
 void printSettings(const SettingsStore& store, std::FILE* out) {
-  for (const SettingSpec& spec : kSettings) {
-    std::string value = oneLine(shownSetting(store, spec.key));
-    if (spec.field == SettingField::Masked && !value.empty()) {
+  for (const SettingRow& row : kSettings) {
+    std::string value = oneLine(shownSetting(store, row.key));
+    if (row.field == SettingField::Masked && !value.empty()) {
       value = kMaskedPassword;
     }
-    std::fprintf(out, "%.*s=%s\n", static_cast<int>(spec.name.size()), spec.name.data(), value.c_str());
+    std::fprintf(out, "%.*s=%s\n", static_cast<int>(row.name.size()), row.name.data(), value.c_str());
   }
 }
 

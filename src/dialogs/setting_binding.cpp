@@ -11,9 +11,9 @@
 namespace tidewell {
 
 void showSetting(const SettingBinding& binding, const SettingsStore& store) {
-  const SettingSpec& spec = specOf(binding.key);
-  const std::string_view absent = binding.suggestion ? std::string_view(*binding.suggestion) : spec.defaultValue;
-  switch (spec.field) {
+  const SettingRow& row = rowOf(binding.key);
+  const std::string_view absent = binding.suggestion ? std::string_view(*binding.suggestion) : row.defaultValue;
+  switch (row.field) {
     case SettingField::Check:
       qobject_cast<QCheckBox*>(binding.widget)
           ->setChecked(parseBoolSetting(store.read(binding.key, absent, kBoolLimit)));
@@ -41,7 +41,7 @@ void showSetting(const SettingBinding& binding, const SettingsStore& store) {
 }
 
 std::string enteredSetting(const SettingBinding& binding) {
-  switch (specOf(binding.key).field) {
+  switch (rowOf(binding.key).field) {
     case SettingField::Check:
       return qobject_cast<QCheckBox*>(binding.widget)->isChecked() ? "TRUE" : "FALSE";
     case SettingField::Lines:

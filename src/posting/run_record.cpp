@@ -15,25 +15,25 @@ FileRecord* RunRecord::findFile(std::string_view name) {
 
 std::vector<SettingRecord> settingsSnapshot(const SettingsStore& settings) {
   std::vector<SettingRecord> snapshot;
-  for (const SettingSpec& spec : kSettings) {
-    if (spec.field == SettingField::Masked) {
+  for (const SettingRow& row : kSettings) {
+    if (row.field == SettingField::Masked) {
       continue;
     }
-    SettingRecord entry{spec.name, spec.type, {}};
-    switch (spec.type) {
+    SettingRecord entry{row.name, row.type, {}};
+    switch (row.type) {
       case SettingType::Flag:
-        entry.value = settings.flag(spec.key) ? "true" : "false";
+        entry.value = settings.flag(row.key) ? "true" : "false";
         break;
       case SettingType::Number:
-        entry.value = std::to_string(settings.number64(spec.key));
+        entry.value = std::to_string(settings.number64(row.key));
         break;
       case SettingType::Text:
-        if (spec.key == Setting::Host) {
+        if (row.key == Setting::Host) {
           entry.value = settings.getHost().value_or("");
-        } else if (spec.field == SettingField::Lines) {
-          entry.value = decodeBodyComment(settings.read(spec.key));
+        } else if (row.field == SettingField::Lines) {
+          entry.value = decodeBodyComment(settings.read(row.key));
         } else {
-          entry.value = settings.read(spec.key);
+          entry.value = settings.read(row.key);
         }
         break;
     }

@@ -88,12 +88,12 @@ std::string decodeBodyComment(std::string_view stored) {
 }
 
 std::string SettingsStore::read(Setting key) const {
-  const SettingSpec& spec = specOf(key);
-  return read(spec.name, spec.defaultValue, spec.readLimit);
+  const SettingRow& row = rowOf(key);
+  return read(row.name, row.defaultValue, row.readLimit);
 }
 
 std::string SettingsStore::read(Setting key, std::string_view defaultValue, std::size_t limit) const {
-  return read(specOf(key).name, defaultValue, limit);
+  return read(rowOf(key).name, defaultValue, limit);
 }
 
 bool SettingsStore::flag(Setting key) const {
@@ -109,7 +109,7 @@ std::int64_t SettingsStore::number64(Setting key) const {
 }
 
 bool SettingsStore::write(Setting key, std::string_view value) {
-  return write(specOf(key).name, value);
+  return write(rowOf(key).name, value);
 }
 
 std::string SettingsStore::read(std::string_view name, std::string_view defaultValue, std::size_t limit) const {

@@ -5,9 +5,9 @@
 namespace tidewell {
 
 std::optional<Setting> findSetting(std::string_view name) {
-  for (const SettingSpec& spec : kSettings) {
-    if (equalsIgnoringCase(spec.name, name)) {
-      return spec.key;
+  for (const SettingRow& row : kSettings) {
+    if (equalsIgnoringCase(row.name, name)) {
+      return row.key;
     }
   }
   return std::nullopt;

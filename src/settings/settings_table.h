@@ -83,7 +83,7 @@ enum class Setting : std::uint8_t {
 #undef TIDEWELL_SETTING_NAME
 };
 
-struct SettingSpec {
+struct SettingRow {
   Setting key;
   std::string_view name;
   SettingType type;
@@ -95,12 +95,12 @@ struct SettingSpec {
 
 inline constexpr std::array kSettings = {
 #define TIDEWELL_SETTING_SPEC(name, type, value, limit, field, text) \
-  SettingSpec{Setting::name, #name, SettingType::type, value, limit, SettingField::field, text},
+  SettingRow{Setting::name, #name, SettingType::type, value, limit, SettingField::field, text},
     TIDEWELL_SETTINGS(TIDEWELL_SETTING_SPEC)
 #undef TIDEWELL_SETTING_SPEC
 };
 
-[[nodiscard]] constexpr const SettingSpec& specOf(Setting key) {
+[[nodiscard]] constexpr const SettingRow& rowOf(Setting key) {
   return kSettings[static_cast<std::size_t>(key)];
 }
 

@@ -40,7 +40,7 @@ CheckedValue checkedFlag(Setting key, const std::string& text) {
   if (lowered == "true" || lowered == "false") {
     return {lowered == "true" ? "TRUE" : "FALSE", ""};
   }
-  return {"", std::string(specOf(key).name) + " is TRUE or FALSE."};
+  return {"", std::string(rowOf(key).name) + " is TRUE or FALSE."};
 }
 
 bool allDigits(std::string_view text) {
@@ -168,15 +168,15 @@ std::int32_t effectivePort(std::int32_t port, std::string_view encryption) {
 }
 
 CheckedValue checkSettingValue(Setting key, std::string_view entered) {
-  const SettingSpec& spec = specOf(key);
-  if (spec.field == SettingField::Lines) {
+  const SettingRow& row = rowOf(key);
+  if (row.field == SettingField::Lines) {
     return {bodyCommentForStorage(entered), ""};
   }
   std::string text = trimmed(cutUtf8(entered, kFieldLimit));
   if (auto checked = checkedServerValue(key, text)) {
     return std::move(*checked);
   }
-  switch (spec.type) {
+  switch (row.type) {
     case SettingType::Flag:
       return checkedFlag(key, text);
     case SettingType::Number:

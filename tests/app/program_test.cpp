@@ -316,8 +316,8 @@ TEST(Program, HelpVersionAndReadingSettingsTakeNoLockAndTouchNoFile) {
   EXPECT_NE(help.out.find("\n  /autoquit "), std::string::npos);
   EXPECT_NE(help.out.find("\n  255 "), std::string::npos);
   EXPECT_NE(help.out.find("In use here: " + sandbox.dir.file("config/tidewell/Tidewell.INI")), std::string::npos);
-  for (const SettingSpec& spec : kSettings) {
-    EXPECT_NE(help.out.find("\n  " + std::string(spec.name)), std::string::npos) << spec.name;
+  for (const SettingRow& row : kSettings) {
+    EXPECT_NE(help.out.find("\n  " + std::string(row.name)), std::string::npos) << row.name;
   }
   EXPECT_NE(help.out.find("\n  Organization=The Usenet Upload Circle\n"), std::string::npos);
   const Outcome version = sandbox.run({"--VERSION", "/tidewell"});

@@ -19,12 +19,12 @@ TEST(SettingsTable, EveryKeyReadsItsDefaultWhenAbsentIsCutAtItsLimitAndIsFoundIn
   TempDir dir;
   SettingsStore store(dir.file("t.ini"));
   const std::string longValue(40000, '7');
-  for (const SettingSpec& spec : kSettings) {
-    SCOPED_TRACE(spec.name);
-    EXPECT_EQ(store.read(spec.key), spec.defaultValue);
-    EXPECT_EQ(findSetting(toLowerAscii(std::string(spec.name))), spec.key);
-    ASSERT_TRUE(store.write(spec.key, longValue));
-    EXPECT_EQ(store.read(spec.key).size(), spec.readLimit);
+  for (const SettingRow& row : kSettings) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(store.read(row.key), row.defaultValue);
+    EXPECT_EQ(findSetting(toLowerAscii(std::string(row.name))), row.key);
+    ASSERT_TRUE(store.write(row.key, longValue));
+    EXPECT_EQ(store.read(row.key).size(), row.readLimit);
   }
   EXPECT_FALSE(findSetting("Hosts").has_value());
   EXPECT_FALSE(findSetting("").has_value());
@@ -63,10 +63,10 @@ TEST(SettingsTable, GettersReadTheirKeys) {
       {Setting::Logging, "TRUE", flag(&SettingsStore::isLogging)},
   };
   for (const auto& c : cases) {
-    ASSERT_TRUE(store.write(std::string(specOf(c.key).name), c.value));
+    ASSERT_TRUE(store.write(std::string(rowOf(c.key).name), c.value));
   }
   for (const auto& c : cases) {
-    SCOPED_TRACE(specOf(c.key).name);
+    SCOPED_TRACE(rowOf(c.key).name);
     EXPECT_EQ(c.get(store), c.value);
   }
 }
@@ -125,7 +125,7 @@ TEST(SettingsTable, EnteredValuesAreCheckedAndStoredByTheirKeysRules) {
       {Setting::FastPosting, "true", "TRUE", nullptr},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(specOf(c.key).name) + "=" + c.entered);
+    SCOPED_TRACE(std::string(rowOf(c.key).name) + "=" + c.entered);
     const CheckedValue checked = checkSettingValue(c.key, c.entered);
     if (c.problemStart == nullptr) {
       EXPECT_EQ(checked.problem, "");
