@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <limits>
 
 #include "platform/file_io.h"
 #include "upload/crc32.h"
@@ -165,6 +166,12 @@ YencPartPlan planYencParts(std::int64_t fileSize, std::int32_t partSizeSetting) 
   YencPartPlan plan;
   plan.fileSize = fileSize > 0 ? fileSize : 0;
   plan.partLength = partSizeSetting > 0 ? partSizeSetting : kWholeFilePartSize;
+  // A tiny hand-set part size must not overflow the part count (and the
+  // part numbers of the articles): the parts grow instead.
+  constexpr std::int64_t kMostParts = std::numeric_limits<std::int32_t>::max();
+  if ((plan.fileSize + plan.partLength - 1) / plan.partLength > kMostParts) {
+    plan.partLength = (plan.fileSize + kMostParts - 1) / kMostParts;
+  }
   plan.partCount =
       plan.fileSize == 0 ? 1 : static_cast<std::int32_t>((plan.fileSize + plan.partLength - 1) / plan.partLength);
   return plan;

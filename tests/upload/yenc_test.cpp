@@ -139,8 +139,15 @@ TEST(YencPlanTest, CutsOnSourceBytes) {
     std::int64_t lastSize;
   };
   const std::vector<Case> cases = {
-      {0, 1000, 1, 0},    {1, 1000, 1, 1},       {999, 1000, 1, 999}, {1000, 1000, 1, 1000},
-      {1001, 1000, 2, 1}, {5000, 1000, 5, 1000}, {5000, 0, 1, 5000},  {40000000, -1, 2, 40000000 - kWholeFilePartSize},
+      {0, 1000, 1, 0},
+      {1, 1000, 1, 1},
+      {999, 1000, 1, 999},
+      {1000, 1000, 1, 1000},
+      {1001, 1000, 2, 1},
+      {5000, 1000, 5, 1000},
+      {5000, 0, 1, 5000},
+      {40000000, -1, 2, 40000000 - kWholeFilePartSize},
+      {6442450944, 1, 1610612736, 4},  // a tiny part size: the parts grow so their count fits
   };
   for (const Case& c : cases) {
     const YencPartPlan plan = planYencParts(c.fileSize, c.setting);
