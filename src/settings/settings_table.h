@@ -94,10 +94,10 @@ struct SettingRow {
 };
 
 inline constexpr std::array kSettings = {
-#define TIDEWELL_SETTING_SPEC(name, type, value, limit, field, text) \
+#define TIDEWELL_SETTING_ROW(name, type, value, limit, field, text) \
   SettingRow{Setting::name, #name, SettingType::type, value, limit, SettingField::field, text},
-    TIDEWELL_SETTINGS(TIDEWELL_SETTING_SPEC)
-#undef TIDEWELL_SETTING_SPEC
+    TIDEWELL_SETTINGS(TIDEWELL_SETTING_ROW)
+#undef TIDEWELL_SETTING_ROW
 };
 
 [[nodiscard]] constexpr const SettingRow& rowOf(Setting key) {
