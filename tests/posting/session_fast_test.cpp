@@ -60,18 +60,10 @@ TEST_P(FastServer, SameSessionWithoutWaitingForTicks) {
   addFile("a.bin", c.fileSize == 4 ? std::string("data") : patterned(c.fileSize));
   c.script(server);
   start();
-  std::vector<std::int64_t> waits;
-  std::int64_t decided = 0;
-  session->setStateTrace([&](SessionState, SessionState to, std::string_view) {
-    if (to == SessionState::OpenConnection) {
-      decided = run.clock.monotonicMs();
-    } else if (to == SessionState::LookingUp) {
-      waits.push_back(run.clock.monotonicMs() - decided);
-    }
-  });
+  recordReconnectWaits();
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), c.outcome);
-  EXPECT_EQ(waits, c.waits);
+  EXPECT_EQ(reconnectWaits, c.waits);
   EXPECT_EQ(outcomes(reportLines()), c.lines);
   EXPECT_LE(run.clock.monotonicMs(), c.maxEndMs);
 }

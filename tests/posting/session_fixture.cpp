@@ -76,6 +76,16 @@ bool SessionTest::waitForRunEnd(int maxTicks) {
   return runUntil([this] { return session->isIdle() && session->outcome() != RunOutcome::NotRun; }, maxTicks);
 }
 
+void SessionTest::recordReconnectWaits() {
+  session->setStateTrace([this, decided = std::int64_t{0}](SessionState, SessionState to, std::string_view) mutable {
+    if (to == SessionState::OpenConnection) {
+      decided = run.clock.monotonicMs();
+    } else if (to == SessionState::LookingUp) {
+      reconnectWaits.push_back(run.clock.monotonicMs() - decided);
+    }
+  });
+}
+
 std::string SessionTest::report() const {
   const std::string name = "Report" + std::string(settings.read("ReportNumber", "0", 255).size() == 1 ? "0" : "") +
                            settings.read("ReportNumber", "0", 255) + ".TXT";

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/socket_manager.h"
 #include "posting/posting_session.h"
@@ -46,6 +48,10 @@ class SessionTest : public ::testing::Test {
   // as `done` holds, checked between passes.
   bool settle(const std::function<bool()>& done = {});
 
+  // From now on, records the loop time from each decision to (re)connect to
+  // the look-up that follows it: the waits between connection attempts.
+  void recordReconnectWaits();
+
   [[nodiscard]] std::string report() const;
   [[nodiscard]] std::vector<std::string> reportLines() const;  // time stamps masked as "HH:MM:SS "
   [[nodiscard]] int state() const { return session->sessionState(); }
@@ -62,6 +68,7 @@ class SessionTest : public ::testing::Test {
   ScriptedPrompt prompt;
   std::unique_ptr<PostingSession> session;
   int quitRequests = 0;
+  std::vector<std::int64_t> reconnectWaits;  // filled after recordReconnectWaits()
 };
 
 }  // namespace tidewell::test

@@ -49,18 +49,10 @@ TEST_P(ServerBehaviour, EndsTheRunInADefinedWay) {
   addFile("a.bin", "data");
   GetParam().script(server);
   start();
-  std::vector<std::int64_t> waits;
-  std::int64_t decided = 0;
-  session->setStateTrace([&](SessionState, SessionState to, std::string_view) {
-    if (to == SessionState::OpenConnection) {
-      decided = run.clock.monotonicMs();
-    } else if (to == SessionState::LookingUp) {
-      waits.push_back(run.clock.monotonicMs() - decided);
-    }
-  });
+  recordReconnectWaits();
   ASSERT_TRUE(postAndWait(60));
   EXPECT_EQ(session->outcome(), GetParam().outcome);
-  EXPECT_EQ(waits, GetParam().waits);
+  EXPECT_EQ(reconnectWaits, GetParam().waits);
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, ServerBehaviour,
