@@ -75,7 +75,19 @@ enum class SettingField : std::uint8_t {
   KEY(MessageIDs, Flag, "FALSE", kBoolLimit, Check, "give each article its own Message-ID")                        \
   KEY(MessageIDDomain, Text, "tidewell.invalid", kTextLimit, Line, "the part of the Message-IDs after the @")      \
   KEY(NZB, Flag, "FALSE", kBoolLimit, Check, "write ReportNN.nzb listing the posted articles")                     \
-  KEY(JsonReport, Flag, "FALSE", kBoolLimit, Check, "write ReportNN.json, the report for scripts")
+  KEY(JsonReport, Flag, "FALSE", kBoolLimit, Check, "write ReportNN.json, the report for scripts")                 \
+  KEY(Connections, Number, "1", kBoolLimit, Line,                                                                  \
+      "connections posting at once, 1 to 50 (more than 1 needs FastPosting)")                                      \
+  KEY(Resume, Flag, "FALSE", kBoolLimit, Check,                                                                    \
+      "keep a journal so a run that was cut short posts only what is missing")                                     \
+  KEY(Verify, Flag, "FALSE", kBoolLimit, Check,                                                                    \
+      "after the run, ask the server for each article and post missing ones again")                                \
+  KEY(VerifyHost, Text, "", kTextLimit, Line, "the server that Verify asks; empty: the posting server")            \
+  KEY(VerifyPort, Number, "0", kBoolLimit, Line, "its port, as Port; 0: the usual port of VerifyEncryption")       \
+  KEY(VerifyEncryption, Text, "None", kTextLimit, Choice, "None, TLS or STARTTLS for VerifyHost")                  \
+  KEY(VerifyUsername, Text, "", kTextLimit, Line, "user name for VerifyHost; empty: no login")                     \
+  KEY(VerifyPassword, Text, "", kTextLimit, Masked, "password for VerifyHost, kept in plain text")                 \
+  KEY(VerifyDelay, Number, "0", kBoolLimit, Line, "seconds to wait after the run before Verify asks, 0 to 86400")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,

@@ -107,11 +107,31 @@ std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& t
         return CheckedValue{std::to_string(*length), ""};
       }
       return CheckedValue{"", "The yEnc LINE LENGTH must be a number from 32 to 997."};
+    case Setting::Connections:
+      if (const auto count = numberWithin(text, 1, kMostConnections)) {
+        return CheckedValue{std::to_string(*count), ""};
+      }
+      return CheckedValue{"", "The number of CONNECTIONS must be from 1 to 50."};
+    case Setting::VerifyPort:
+      if (text.empty()) {
+        return CheckedValue{"0", ""};
+      }
+      if (const auto port = numberWithin(text, 0, kHighestPort)) {
+        return CheckedValue{std::to_string(*port), ""};
+      }
+      return CheckedValue{"", "The VERIFY PORT must be a number from 1 to 65535, or 0 for the usual port."};
+    case Setting::VerifyDelay:
+      if (const auto delay = numberWithin(text.empty() ? "0" : text, 0, kLongestVerifyDelay)) {
+        return CheckedValue{std::to_string(*delay), ""};
+      }
+      return CheckedValue{"", "The VERIFY DELAY must be a number of seconds from 0 to 86400."};
+    case Setting::VerifyEncryption:
     case Setting::Encryption:
       if (const auto choice = oneOf(text, {"None", "TLS", "STARTTLS"})) {
         return CheckedValue{std::string(*choice), ""};
       }
-      return CheckedValue{"", "The ENCRYPTION must be None, TLS or STARTTLS."};
+      return CheckedValue{"", key == Setting::Encryption ? "The ENCRYPTION must be None, TLS or STARTTLS."
+                                                         : "The VERIFY ENCRYPTION must be None, TLS or STARTTLS."};
     case Setting::Encoding:
       if (const auto choice = oneOf(text, {"uuencode", "yEnc"})) {
         return CheckedValue{std::string(*choice), ""};

@@ -27,6 +27,8 @@ inline constexpr std::int32_t kNntpsPort = 563;
 inline constexpr std::int32_t kHighestPort = 65535;
 // LineLength: characters per yEnc line (one more where a line ends in an
 // escape); the encoder keeps to the same longest line.
+inline constexpr std::int32_t kMostConnections = 50;
+inline constexpr std::int32_t kLongestVerifyDelay = 86400;
 inline constexpr std::int32_t kShortestYencLine = 32;
 inline constexpr std::int32_t kLongestYencLine = 997;
 
@@ -43,7 +45,8 @@ struct CheckedValue {
 // Port is 0..65535 (empty: 0), LineLength 32..997, Encryption None, TLS or
 // STARTTLS and Encoding uuencode or yEnc (any letter case, stored as spelled
 // here), TLSPin empty or 64 hex digits (colons and letter case ignored),
-// MessageIDDomain a dot-atom.
+// MessageIDDomain a dot-atom, Connections 1..50, VerifyPort as Port,
+// VerifyEncryption as Encryption, VerifyDelay 0..86400 seconds.
 [[nodiscard]] CheckedValue checkSettingValue(Setting key, std::string_view entered);
 
 // Port 1..65535 as it is; 0 (or anything else) the usual port: 563 when
