@@ -37,6 +37,15 @@ DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* 
       {ui_->messageIdDomainEdit, Setting::MessageIDDomain},
       {ui_->nzbCheck, Setting::NZB},
       {ui_->jsonReportCheck, Setting::JsonReport},
+      {ui_->connectionsEdit, Setting::Connections},
+      {ui_->resumeCheck, Setting::Resume},
+      {ui_->checkPostedCheck, Setting::Verify},
+      {ui_->verifyHostEdit, Setting::VerifyHost},
+      {ui_->verifyPortEdit, Setting::VerifyPort},
+      {ui_->verifyEncryptionCombo, Setting::VerifyEncryption},
+      {ui_->verifyUsernameEdit, Setting::VerifyUsername},
+      {ui_->verifyPasswordEdit, Setting::VerifyPassword},
+      {ui_->verifyDelayEdit, Setting::VerifyDelay},
   };
   LoadFields();
 }

@@ -76,6 +76,14 @@ TEST_F(DlgServerTest, LoadsTheKeysOkWritesThemAndCancelLeavesThem) {
   check("messageIdsCheck").click();
   check("nzbCheck").click();
   check("jsonReportCheck").click();
+  edit("connectionsEdit").setText("4");
+  check("resumeCheck").click();
+  check("checkPostedCheck").click();
+  edit("verifyHostEdit").setText("news.example.invalid");
+  combo("verifyEncryptionCombo").setCurrentText("STARTTLS");
+  edit("verifyUsernameEdit").setText("reader");
+  edit("verifyPasswordEdit").setText("secret");
+  edit("verifyDelayEdit").setText("600");
   click("okButton");
 
   EXPECT_TRUE(prompt.asked.empty());
@@ -93,6 +101,15 @@ TEST_F(DlgServerTest, LoadsTheKeysOkWritesThemAndCancelLeavesThem) {
       {"MessageIDDomain", "tidewell.invalid"},
       {"NZB", "TRUE"},
       {"JsonReport", "TRUE"},
+      {"Connections", "4"},
+      {"Resume", "TRUE"},
+      {"Verify", "TRUE"},
+      {"VerifyHost", "news.example.invalid"},
+      {"VerifyPort", "0"},
+      {"VerifyEncryption", "STARTTLS"},
+      {"VerifyUsername", "reader"},
+      {"VerifyPassword", "secret"},
+      {"VerifyDelay", "600"},
   };
   for (const auto& [key, value] : written) {
     EXPECT_EQ(stored(key), value) << key;
@@ -129,6 +146,9 @@ TEST_F(DlgServerTest, EachRuleRefusesWithItsMessageAndWritesNothing) {
       {"Encoding", "base64", "encodingCombo", "The ENCODING must be uuencode or yEnc."},
       {"LineLength", "31", "lineLengthEdit", "The yEnc LINE LENGTH must be a number from 32 to 997."},
       {"MessageIDDomain", "example..invalid", "messageIdDomainEdit", "The Message-ID DOMAIN must be"},
+      {"Connections", "51", "connectionsEdit", "The number of CONNECTIONS must be from 1 to 50."},
+      {"VerifyEncryption", "SSL", "verifyEncryptionCombo", "The VERIFY ENCRYPTION must be None, TLS or STARTTLS."},
+      {"VerifyDelay", "-1", "verifyDelayEdit", "The VERIFY DELAY must be a number of seconds"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
