@@ -1,16 +1,10 @@
 #include "net/tls_channel.h"
 
-#include <arpa/inet.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
-#include <openssl/evp.h>
 #include <openssl/ssl.h>
-#include <openssl/x509.h>
-#include <openssl/x509_vfy.h>
-#include <openssl/x509v3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,6 +12,7 @@
 #include "net/socket_manager.h"
 #include "net/socket_messages.h"
 #include "net/stream_socket.h"
+#include "net/tls_verification.h"
 #include "platform/winsock.h"
 #include "platform/winsock_errors.h"
 
@@ -34,77 +29,7 @@ constexpr int kRecordText = 16384;
 constexpr std::uint32_t kAnnounceRead = 1;
 constexpr std::uint32_t kHandshakeOutcome = 2;
 
-struct SslDeleter {
-  void operator()(SSL* ssl) const { SSL_free(ssl); }
-  void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
-  void operator()(BIO_METHOD* method) const { BIO_meth_free(method); }
-};
-
-bool isDottedAddress(std::string_view name) {
-  in_addr address{};
-  const std::string text(name);
-  return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
-}
-
-std::string hexFingerprint(const unsigned char* digest, unsigned length) {
-  std::string text;
-  char pair[4];
-  for (unsigned i = 0; i < length; ++i) {
-    std::snprintf(pair, sizeof pair, i == 0 ? "%02X" : ":%02X", digest[i]);
-    text += pair;
-  }
-  return text;
-}
-
-// The text of OpenSSL's last error, e.g. "wrong version number".
-std::string openSslReason() {
-  const unsigned long code = ERR_peek_last_error();
-  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
-  return reason != nullptr ? reason : "no reason given";
-}
-
 }  // namespace
-
-std::optional<std::array<std::uint8_t, 32>> ParseTlsPin(std::string_view text) {
-  std::array<std::uint8_t, 32> bytes{};
-  std::size_t digits = 0;
-  for (const char c : text) {
-    if (c == ':') {
-      continue;
-    }
-    const int lower = std::tolower(static_cast<unsigned char>(c));
-    int value = -1;
-    if (lower >= '0' && lower <= '9') {
-      value = lower - '0';
-    } else if (lower >= 'a' && lower <= 'f') {
-      value = lower - 'a' + 10;
-    }
-    if (value < 0 || digits >= 64) {
-      return std::nullopt;
-    }
-    bytes[digits / 2] = static_cast<std::uint8_t>(bytes[digits / 2] << 4 | value);
-    ++digits;
-  }
-  if (digits != 64) {
-    return std::nullopt;
-  }
-  return bytes;
-}
-
-std::string CheckTlsSettings(const TlsSettings& settings) {
-  if (!settings.pin.empty() && !ParseTlsPin(settings.pin)) {
-    return "TLSPin is not a SHA-256 fingerprint (64 hexadecimal digits).";
-  }
-  if (!settings.caFile.empty()) {
-    std::unique_ptr<SSL_CTX, SslDeleter> context(SSL_CTX_new(TLS_client_method()));
-    ERR_clear_error();
-    if (!context || SSL_CTX_load_verify_locations(context.get(), settings.caFile.c_str(), nullptr) != 1) {
-      ERR_clear_error();
-      return "TLSCAFile " + settings.caFile + " cannot be read as PEM certificates.";
-    }
-  }
-  return {};
-}
 
 class TlsChannel::Impl {
  public:
@@ -147,10 +72,8 @@ class TlsChannel::Impl {
     loop_.send(notify_, kSocketEventMessage, static_cast<std::uintptr_t>(socket_.handle()),
                makeSelectReply(event, error));
   }
-  bool makeContext(const TlsSettings& settings);
   int failSetUp();
   void advanceHandshake();
-  bool pinMatches();
   void failHandshake(TlsFailure failure, std::string text);
   void classifyHandshakeFailure(int sslError);
   // Sends what is left of a record the socket could not take; false while
@@ -263,7 +186,8 @@ int TlsChannel::Impl::StartClient(std::string_view hostName, const TlsSettings& 
 
   ERR_clear_error();
   BIO* bio = socketMethod() != nullptr ? BIO_new(socketMethod()) : nullptr;
-  if (!makeContext(settings) || bio == nullptr) {
+  context_ = makeClientContext(settings);
+  if (!context_ || bio == nullptr) {
     BIO_free(bio);
     return failSetUp();
   }
@@ -272,19 +196,7 @@ int TlsChannel::Impl::StartClient(std::string_view hostName, const TlsSettings& 
     BIO_free(bio);
     return failSetUp();
   }
-  if (settings.verify) {
-    X509_VERIFY_PARAM* param = SSL_get0_param(ssl_.get());
-    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    if (isDottedAddress(host_)) {
-      X509_VERIFY_PARAM_set1_ip_asc(param, host_.c_str());
-    } else {
-      X509_VERIFY_PARAM_set1_host(param, host_.c_str(), host_.size());
-    }
-  }
-  if (!isDottedAddress(host_) && !host_.empty()) {
-    // SSL_set_tlsext_host_name, whose macro casts in the old style.
-    SSL_ctrl(ssl_.get(), SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, host_.data());
-  }
+  expectPeer(ssl_.get(), host_, settings.verify);
   BIO_set_data(bio, this);
   BIO_set_init(bio, 1);
   SSL_set_bio(ssl_.get(), bio, bio);
@@ -295,33 +207,6 @@ int TlsChannel::Impl::StartClient(std::string_view hostName, const TlsSettings& 
   state_ = State::kHandshaking;
   advanceHandshake();
   return 0;
-}
-
-// Complete before SSL_new, which copies the context's options.
-bool TlsChannel::Impl::makeContext(const TlsSettings& settings) {
-  context_.reset(SSL_CTX_new(TLS_client_method()));
-  if (!context_) {
-    return false;
-  }
-  SSL_CTX_set_min_proto_version(context_.get(), TLS1_2_VERSION);
-  // NNTP ends its own replies and articles, so a server that closes without
-  // close_notify (after QUIT) is an ordinary end, not a truncation.
-  // Renegotiation is refused: a write never has to wait for a read.
-  SSL_CTX_set_options(context_.get(), SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
-  SSL_CTX_set_mode(context_.get(), SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-  if (settings.verify) {
-    SSL_CTX_set_verify(context_.get(), SSL_VERIFY_PEER, nullptr);
-    // The system store as its hashed directory, which OpenSSL reads one
-    // certificate at a time as it needs them: loading the whole bundle file
-    // took about 100 ms per connection.
-    SSL_CTX_set_default_verify_dir(context_.get());
-    if (!settings.caFile.empty()) {
-      SSL_CTX_load_verify_locations(context_.get(), settings.caFile.c_str(), nullptr);
-    }
-  } else {
-    SSL_CTX_set_verify(context_.get(), SSL_VERIFY_NONE, nullptr);
-  }
-  return true;
 }
 
 int TlsChannel::Impl::failSetUp() {
@@ -338,7 +223,9 @@ void TlsChannel::Impl::advanceHandshake() {
   socketError_ = 0;
   const int result = SSL_do_handshake(ssl_.get());
   if (result == 1) {
-    if (!pinMatches()) {
+    if (TlsVerdict verdict = checkPeerCertificate(ssl_.get(), pin_, fingerprint_);
+        verdict.failure != TlsFailure::kNone) {
+      failHandshake(verdict.failure, std::move(verdict.text));
       return;
     }
     state_ = State::kEstablished;
@@ -352,49 +239,11 @@ void TlsChannel::Impl::advanceHandshake() {
   classifyHandshakeFailure(error);
 }
 
-bool TlsChannel::Impl::pinMatches() {
-  X509* certificate = SSL_get0_peer_certificate(ssl_.get());
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned length = 0;
-  if (certificate == nullptr || X509_digest(certificate, EVP_sha256(), digest, &length) != 1) {
-    failHandshake(TlsFailure::kHandshake, "The server sent no certificate.");
-    return false;
-  }
-  fingerprint_ = hexFingerprint(digest, length);
-  if (pin_ && !std::equal(pin_->begin(), pin_->end(), digest, digest + length)) {
-    failHandshake(TlsFailure::kPinMismatch,
-                  "The server's certificate does not match TLSPin (its SHA-256 fingerprint is " + fingerprint_ + ").");
-    return false;
-  }
-  return true;
-}
-
 void TlsChannel::Impl::classifyHandshakeFailure(int sslError) {
-  const long verified = SSL_get_verify_result(ssl_.get());
-  if (settings_.verify && verified != X509_V_OK) {
-    switch (verified) {
-      case X509_V_ERR_CERT_HAS_EXPIRED:
-        failHandshake(TlsFailure::kExpired, "The server's certificate has expired.");
-        return;
-      case X509_V_ERR_CERT_NOT_YET_VALID:
-        failHandshake(TlsFailure::kNotYetValid, "The server's certificate is not valid yet.");
-        return;
-      case X509_V_ERR_HOSTNAME_MISMATCH:
-      case X509_V_ERR_IP_ADDRESS_MISMATCH:
-        failHandshake(TlsFailure::kWrongHost, "The server's certificate is not for " + host_ + ".");
-        return;
-      case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-      case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-      case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-      case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-      case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        failHandshake(TlsFailure::kUnknownIssuer,
-                      "The server's certificate is signed by an unknown issuer (add it with TLSCAFile).");
-        return;
-      default:
-        failHandshake(TlsFailure::kCertificateRefused, std::string("The server's certificate was refused: ") +
-                                                           X509_verify_cert_error_string(verified) + ".");
-        return;
+  if (settings_.verify) {
+    if (TlsVerdict verdict = verificationFailure(ssl_.get(), host_); verdict.failure != TlsFailure::kNone) {
+      failHandshake(verdict.failure, std::move(verdict.text));
+      return;
     }
   }
   if (socketError_ != 0) {
