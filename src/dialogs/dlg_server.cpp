@@ -1,6 +1,7 @@
 #include "dialogs/dlg_server.h"
 
 #include <QFileDialog>
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -48,6 +49,9 @@ DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* 
       {ui_->verifyDelayEdit, Setting::VerifyDelay},
   };
   LoadFields();
+  connect(ui_->encryptionCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
+  connect(ui_->fastPostingCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
+  connect(ui_->checkPostedCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
 }
 
 DlgServer::~DlgServer() = default;
@@ -55,6 +59,26 @@ DlgServer::~DlgServer() = default;
 void DlgServer::LoadFields() {
   for (const SettingBinding& field : fields_) {
     showSetting(field, services_.settings);
+  }
+  showWhatApplies();
+}
+
+// Fields that cannot matter with the choices made are greyed (their values
+// are kept and written as they are): the certificate checks without
+// encryption, the number of connections without fast posting, the check's
+// server without the check.
+void DlgServer::showWhatApplies() {
+  const bool secure = ui_->encryptionCombo->currentText() != QStringLiteral("None");
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{ui_->verifyCheck, ui_->caFileEdit, ui_->caFileButton, ui_->pinEdit}) {
+    widget->setEnabled(secure);
+  }
+  ui_->connectionsEdit->setEnabled(ui_->fastPostingCheck->isChecked());
+  const bool checking = ui_->checkPostedCheck->isChecked();
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{ui_->verifyHostEdit, ui_->verifyPortEdit, ui_->verifyEncryptionCombo,
+                                       ui_->verifyUsernameEdit, ui_->verifyPasswordEdit, ui_->verifyDelayEdit}) {
+    widget->setEnabled(checking);
   }
 }
 
@@ -69,6 +93,7 @@ bool DlgServer::ValidateAndSave() {
     CheckedValue value = checkSettingValue(field.key, enteredSetting(field));
     if (!value.problem.empty()) {
       problem(value.problem);
+      field.widget->setEnabled(true);  // a greyed field with a refused value must be mendable
       field.widget->setFocus(Qt::OtherFocusReason);
       return false;
     }

@@ -49,6 +49,7 @@ class DlgServer : public QDialog {
  private:
   void onOk();
   void onChooseCaFile();
+  void showWhatApplies();
   void returnToSettings(int result);
   void problem(std::string_view text);
 

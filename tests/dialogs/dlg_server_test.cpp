@@ -130,6 +130,22 @@ TEST_F(DlgServerTest, LoadsTheKeysOkWritesThemAndCancelLeavesThem) {
   EXPECT_EQ(dir.read("Tidewell.INI"), before);
 }
 
+// Greyed while they cannot matter, and back as soon as they can.
+TEST_F(DlgServerTest, FieldsThatCannotMatterAreGreyed) {
+  open();
+  const auto enabled = [&](const char* name) { return findWidget<QWidget>(*panel, name)->isEnabled(); };
+  EXPECT_FALSE(enabled("pinEdit"));
+  EXPECT_FALSE(enabled("connectionsEdit"));
+  EXPECT_FALSE(enabled("verifyHostEdit"));
+  combo("encryptionCombo").setCurrentText("STARTTLS");
+  check("fastPostingCheck").click();
+  check("checkPostedCheck").click();
+  for (const char* name : {"verifyCheck", "caFileButton", "pinEdit", "connectionsEdit", "verifyHostEdit",
+                           "verifyEncryptionCombo", "verifyDelayEdit"}) {
+    EXPECT_TRUE(enabled(name)) << name;
+  }
+}
+
 // One refusal per rule; nothing is written, not even the fields checked
 // before the refused one, and the panel stays with the refused field focused.
 TEST_F(DlgServerTest, EachRuleRefusesWithItsMessageAndWritesNothing) {
