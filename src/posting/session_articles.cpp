@@ -28,6 +28,9 @@ std::string format(const char* pattern, Args... args) {
 void PostingSession::Impl::stepStartPosting() {
   partCount_ = 0;
   partIndex_ = 0;
+  if (askAboutUnacknowledged()) {
+    return;
+  }
   setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
   postStep();
 }
