@@ -112,12 +112,19 @@ void PostingSession::Impl::stepAwaitStatReply() {
 }
 
 std::string PostingSession::Impl::unacknowledgedIdFor(std::int32_t part) {
-  if (!unacknowledged_ || unacknowledged_->sourceName != currentSourceName_ || unacknowledged_->part != part) {
+  resendingLost_ =
+      unacknowledged_ && unacknowledged_->sourceName == currentSourceName_ && unacknowledged_->part == part;
+  if (!resendingLost_) {
     return {};
   }
   std::string id = std::move(unacknowledged_->messageId);
   unacknowledged_.reset();
   return id;
+}
+
+bool PostingSession::Impl::isDuplicateRefusal() const {
+  const std::string_view reply = replyBuffer_;
+  return replyCode_ == 441 && !messageId_.empty() && reply.size() >= 7 && reply.substr(4, 3) == "435";
 }
 
 }  // namespace tidewell
