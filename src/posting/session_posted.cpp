@@ -76,8 +76,10 @@ void PostingSession::Impl::stepAwaitStatReply() {
   if (!takeReply()) {
     return;
   }
-  const UnacknowledgedArticle lost = *unacknowledged_;
-  if (replyCode_ == 223) {
+  const UnacknowledgedArticle lost = unacknowledged_.value_or(UnacknowledgedArticle{});
+  if (!unacknowledged_) {
+    // Nothing is waiting for the answer (never so: STAT goes out only for it).
+  } else if (replyCode_ == 223) {
     // It was posted: its line says so as a 240's would, with the number
     // the file gets on this connection (stepNextPart, next).
     unacknowledged_.reset();
