@@ -235,7 +235,8 @@ class NntpServerDouble::Impl {
       }
       line.erase(line.find_last_not_of("\r\n") + 1);
       records_[index].commands.push_back(line);
-      const Response response = pick(commands_, line, defaultReply(line));
+      const Response response =
+          pick(commands_, line, startsWithNoCase(line, "stat ") ? statReply(line.substr(5)) : defaultReply(line));
       std::string text;
       for (const auto& piece : response.pieces) text += piece;
       if (startsWithNoCase(line, "post") && text.compare(0, 3, "340") == 0) {
@@ -274,6 +275,17 @@ class NntpServerDouble::Impl {
       still.article.clear();
       respond(index, pick(articles_, "", Response::reply("240 article posted ok")));
     }
+  }
+
+  // STAT <id>: 223 when an article with that Message-ID was received whole.
+  Response statReply(std::string_view id) const {
+    const std::string header = "Message-ID: " + std::string(id) + "\r\n";
+    for (const Connection& record : records_) {
+      for (const std::string& article : record.articles) {
+        if (article.find(header) != std::string::npos) return Response::reply("223 0 " + std::string(id));
+      }
+    }
+    return Response::reply("430 No such article");
   }
 
   static Response defaultReply(std::string_view line) {
