@@ -143,6 +143,7 @@ void PostLink::onSocketEvent(std::intptr_t lParam) {
       } else {
         state_ = State::Greeting;
         armTimeout();
+        readReplies();  // a greeting that came with the connection
       }
       break;
     case kFdRead:
@@ -378,6 +379,7 @@ void PostLink::dropArticle() {
   // Its data may have reached the server whole: with an id, ask first.
   if (state_ == State::Ack && !article_->messageId.empty()) {
     article_->checkFirst = true;
+    article_->doubted = true;
   }
   events_.giveBack(std::move(article_));
   article_.reset();

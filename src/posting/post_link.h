@@ -42,6 +42,9 @@ struct LinkArticle {
   // Its data went out once and the connection broke before the
   // acknowledgement: asked for with STAT before it is posted again.
   bool checkFirst = false;
+  // Its acknowledgement was lost once: a later "435 duplicate" refusal is
+  // the server holding this very article.
+  bool doubted = false;
   // STAT was refused on an earlier try; the report says it was posted again.
   bool statRefused = false;
   std::int64_t started = 0;  // loop seconds when a link took it last

@@ -246,7 +246,7 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
   const std::string_view reply = entry.reply;
   // After a lost acknowledgement, "already there" is the article we sent.
   const bool duplicateOfOurs = outcome.code == 441 && reply.size() >= 7 && reply.substr(4, 3) == "435";
-  if (outcome.code == 240 || outcome.code == 223 || (duplicateOfOurs && article->statRefused)) {
+  if (outcome.code == 240 || outcome.code == 223 || (duplicateOfOurs && article->doubted)) {
     entry.ok = true;
     entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
     entry.reported = entry.shown;
