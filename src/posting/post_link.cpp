@@ -88,12 +88,15 @@ void PostLink::onMessage(const Message& message) {
         } else {
           refuse("Secure connection failed.  " + reason);
         }
-      } else if (settings_.encryption == Encryption::Tls) {
+        break;
+      }
+      events_.note("Connection " + std::to_string(number_) + ": Secure connection: " + transport_.tls()->Description());
+      if (settings_.encryption == Encryption::Tls) {
         state_ = State::Greeting;
         armTimeout();
         readReplies();
       } else {
-        afterGreeting();
+        afterGreeting();  // STARTTLS: no second greeting
       }
       break;
     case kTimerMessage:
