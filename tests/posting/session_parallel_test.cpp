@@ -125,6 +125,32 @@ std::vector<ParallelCase> parallelCases() {
 INSTANTIATE_TEST_SUITE_P(Session, Parallel, ::testing::ValuesIn(parallelCases()),
                          [](const auto& param) { return param.param.name; });
 
+// Every connection refused: the run ends, each refusal reported once, and
+// every article listed as not posted.
+TEST_F(SessionTest, EveryConnectionRefusedEndsTheRun) {
+  configure();
+  setting("FastPosting", "TRUE");
+  setting("Connections", "3");
+  setting("PartSize", "630");
+  addFile("a.bin", patterned(450 * kParts));
+  server.onConnect(Response::reply("502 No posting for you"));
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  EXPECT_EQ(server.connectionCount(), 3U);
+  EXPECT_TRUE(server.articles().empty());
+  const std::vector<std::string> lines = reportLines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.find(" failed: 502 ") != line.npos; }),
+            3);
+  EXPECT_TRUE(reportHas(lines, "Error Experienced.  Every connection failed."));
+  const std::vector<std::string> articles = articleLines(lines);
+  ASSERT_FALSE(articles.empty());
+  for (const std::string& line : articles) {
+    EXPECT_EQ(line, "001 a.bin ... Failed.  [Not posted]");
+  }
+}
+
 // Connections=1, or several without FastPosting: the one connection's run,
 // unchanged; the second says once that it uses one connection.
 TEST_F(SessionTest, OneConnectionUnlessFastPosting) {
