@@ -151,6 +151,24 @@ TEST_F(SessionTest, EveryConnectionRefusedEndsTheRun) {
   }
 }
 
+// Stop while every link waits for an acknowledgement: the links are closed
+// and the session is idle at once.
+TEST_F(SessionTest, StopEndsEveryConnection) {
+  configure();
+  setting("FastPosting", "TRUE");
+  setting("Connections", "3");
+  setting("PartSize", "630");
+  addFile("a.bin", patterned(450 * kParts));
+  server.onArticle(Response::silence());
+  start();
+  session->post();
+  ASSERT_TRUE(settle([this] { return server.articles().size() == 3; }));
+  session->stopOrQuit();
+  EXPECT_TRUE(session->isIdle());
+  EXPECT_TRUE(settle([this] { return server.openConnections() == 0; }));
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+}
+
 // Connections=1, or several without FastPosting: the one connection's run,
 // unchanged; the second says once that it uses one connection.
 TEST_F(SessionTest, OneConnectionUnlessFastPosting) {
