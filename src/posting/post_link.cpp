@@ -54,6 +54,9 @@ PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings
 
 PostLink::~PostLink() {
   loop_.destroyTarget(target_);
+  if (state_ != State::Waiting && state_ != State::Lost && state_ != State::Connecting) {
+    transport_.Shutdown(kShutdownBoth);  // in order: close_notify first when secure
+  }
   transport_.Close();
 }
 

@@ -310,7 +310,6 @@ void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
       part.reason = said.starts_with('[') && said.ends_with(']') ? said.substr(1, said.size() - 2) : said;
     }
     part.bytes = entry.reply.empty() ? 0 : entry.size;
-    part.messageId = entry.ok ? entry.messageId : std::string();
     file->parts.push_back(std::move(part));
   }
   updateElapsed();
