@@ -16,6 +16,9 @@ namespace {
 constexpr unsigned kLinkTimeoutTimer = 1;
 constexpr unsigned kLinkReconnectTimer = 2;
 constexpr std::uint32_t kLinkStartMessage = 6101;
+// An idle link looks for its next article from the loop's top, not from
+// within the call that ended the last one (no recursion, nothing held).
+constexpr std::uint32_t kLinkNextMessage = 6102;
 // The most handed to the socket in one write.
 constexpr std::size_t kLinkWrite = 4 * 1024 * 1024;
 
@@ -66,7 +69,7 @@ void PostLink::start() {
 
 void PostLink::wake() {
   if (state_ == State::Ready) {
-    nextArticle();
+    loop_.post(target_, kLinkNextMessage);
   }
 }
 
@@ -74,6 +77,11 @@ void PostLink::onMessage(const Message& message) {
   switch (message.id) {
     case kLinkStartMessage:
       connect();
+      break;
+    case kLinkNextMessage:
+      if (state_ == State::Ready && !article_) {
+        nextArticle();
+      }
       break;
     case kSocketEventMessage:
       onSocketEvent(message.lParam);
@@ -366,12 +374,12 @@ void PostLink::sendArticle() {
 
 void PostLink::finish(long code, const std::string& line) {
   std::shared_ptr<LinkArticle> article = std::move(article_);
+  article_.reset();
   state_ = State::Ready;
+  std::string().swap(article->wire);  // posted: its memory goes at once
   const LinkOutcome outcome{code, line, loop_.clock().epochSeconds() - article->started};
   events_.finished(std::move(article), outcome);
-  if (state_ == State::Ready && !article_) {
-    nextArticle();
-  }
+  wake();
 }
 
 void PostLink::armTimeout() {
