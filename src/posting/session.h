@@ -28,6 +28,11 @@
 
 namespace tidewell {
 
+struct LinkArticle;
+struct LinkOutcome;
+struct ParallelEntry;
+struct ParallelRun;
+
 // Message and timer numbers of the posting session.
 inline constexpr std::uint32_t kStepMessage = 6001;
 // Sent to the session's own target to carry out a Quit outside the call
@@ -251,6 +256,20 @@ class PostingSession::Impl {
   // the run (the next file's write or the last one catches up).
   void writeRunRecord(bool always);
 
+  // Several connections (session_parallel.cpp): Connections read as the
+  // run starts; the pool starts where the one connection would connect.
+  void readConnections();
+  void startParallel();
+  void onParallelMessage(const Message& message);
+  void composeAhead();
+  void composeNextArticle();
+  void failComposition(ParallelEntry& entry, std::string_view shown, std::string_view reported);
+  void onLinkFinished(const std::shared_ptr<LinkArticle>& article, const LinkOutcome& outcome);
+  void showParallelProgress(std::int64_t bytes);
+  void writeReadyEntries();
+  void writeEntry(const ParallelEntry& entry);
+  void endParallelRun();
+
   // Display helpers that also drive the lights timer and the log.
   void outboundLight();
   void inboundLight();
@@ -349,6 +368,9 @@ class PostingSession::Impl {
   RunRecord record_;
   bool jsonReport_ = false;
   std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it
+  // Set for a run with several connections (destroyed first: its links use
+  // the loop and the socket manager).
+  std::unique_ptr<ParallelRun> parallel_;
 };
 
 }  // namespace tidewell

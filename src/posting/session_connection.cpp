@@ -136,6 +136,10 @@ void PostingSession::Impl::failConnection(std::string_view shown, std::string_vi
 }
 
 void PostingSession::Impl::CreateAndConnect() {
+  if (parallel_) {
+    startParallel();  // the links connect, to the address looked up once
+    return;
+  }
   if (socket_.Create() != 0) {
     failConnection("Error creating socket.\r\rCommunication terminated.",
                    "Error creating socket.  Communication terminated.\r\n", true);

@@ -5,6 +5,7 @@
 #include "net/socket_messages.h"
 #include "platform/file_system.h"
 #include "posting/session.h"
+#include "posting/session_parallel.h"
 #include "settings/settings_store.h"
 
 namespace tidewell {

@@ -5,6 +5,7 @@
 #include "platform/user_prompt.h"
 #include "platform/viewer.h"
 #include "posting/session.h"
+#include "posting/session_parallel.h"
 #include "settings/settings_store.h"
 #include "upload/upload_list.h"
 
@@ -49,6 +50,7 @@ void PostingSession::Impl::RecoverFromError() {
   if (fileLineOpen_) {
     endFileLine("Interrupted.", "Interrupted.\r\n");  // the file is posted again, or listed as not posted
   }
+  parallel_.reset();  // a run with several connections was stopped
   setState(SessionState::Idle);
   ++generation_;  // steps still queued belong to the connection that failed
   lightsOff();

@@ -108,6 +108,7 @@ void PostingSession::Impl::stepIdle() {
   log_.ReportWrite(heading);
   log_.ReportStamped("Starting Posting Session\r\n");
   readArticleFormat();
+  readConnections();
   display_.ShowState("Building upload list...");
   log_.ReportStamped("Building upload list...\r\n");
 

@@ -1,0 +1,144 @@
+#pragma once
+
+// One connection of a run with several (Connections=N with FastPosting):
+// the whole dialogue (greeting, STARTTLS or TLS, AUTHINFO, mode reader),
+// then "post", the article held in memory in large writes, and its
+// acknowledgement, article after article. Each link has its own loop
+// target, so its own socket events, reply timeout and reconnection waits.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "net/endpoint_address.h"
+#include "net/stream_socket.h"
+#include "net/tls_channel.h"
+#include "platform/message_loop.h"
+#include "posting/session_transport.h"
+
+namespace tidewell {
+
+class SocketManager;
+enum class Encryption : std::uint8_t;
+
+// Where and how every link of a run connects; the host is looked up once.
+struct LinkSettings {
+  InternetEndpoint address;
+  std::string hostName;  // the name the certificate must hold
+  Encryption encryption{};
+  TlsSettings tls;
+  std::string username;  // empty: no AUTHINFO
+  std::string password;
+};
+
+// An article of the list, composed, exactly as it goes onto the wire
+// (dot-stuffed, CR LF, the terminating "." line included).
+struct LinkArticle {
+  std::size_t serial = 0;  // its place among the run's articles
+  std::string wire;
+  std::string messageId;  // "<...>"; empty: the server names it
+  // Its data went out once and the connection broke before the
+  // acknowledgement: asked for with STAT before it is posted again.
+  bool checkFirst = false;
+  // Its acknowledgement was lost once: a later "435 duplicate" refusal is
+  // the server holding this very article.
+  bool doubted = false;
+  // STAT was refused on an earlier try; the report says it was posted again.
+  bool statRefused = false;
+  std::int64_t started = 0;  // loop seconds when a link took it last
+};
+
+// How an article ended on a link.
+struct LinkOutcome {
+  long code = 0;             // 240 posted, 223 found by STAT, anything else refused
+  std::string reply;         // the server's line, with its line end
+  std::int64_t elapsed = 0;  // seconds from taking the article to the reply
+};
+
+class PostLink {
+ public:
+  struct Events {
+    // Hands the link its next article; nullptr when none is waiting.
+    std::function<std::shared_ptr<LinkArticle>()> take;
+    // The article the link held ended (posted, found, or refused).
+    std::function<void(std::shared_ptr<LinkArticle>, const LinkOutcome&)> finished;
+    // The link broke or failed while it held the article: post it elsewhere.
+    std::function<void(std::shared_ptr<LinkArticle>)> giveBack;
+    // Article bytes handed to the connection.
+    std::function<void(std::int64_t)> sent;
+    // A line for the report (without time stamp and line end).
+    std::function<void(std::string_view)> note;
+    // A reconnection begins (counted in the summary).
+    std::function<void()> reconnecting;
+    // The link failed for good.
+    std::function<void(PostLink&)> lost;
+  };
+
+  PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events);
+  ~PostLink();
+  PostLink(const PostLink&) = delete;
+  PostLink& operator=(const PostLink&) = delete;
+
+  void start();
+  // A new article is waiting: an idle link takes it at once.
+  void wake();
+  [[nodiscard]] bool idle() const { return state_ == State::Ready; }
+  [[nodiscard]] bool isLost() const { return state_ == State::Lost; }
+  [[nodiscard]] int number() const { return number_; }
+
+ private:
+  enum class State : std::uint8_t {
+    Waiting,  // before a (re)connection
+    Connecting,
+    Handshake,
+    Greeting,
+    StartTls,
+    User,
+    Pass,
+    Mode,
+    Ready,  // connected, no article
+    Stat,
+    Post,
+    Sending,
+    Ack,
+    Lost,
+  };
+
+  void onMessage(const Message& message);
+  void onSocketEvent(std::intptr_t lParam);
+  void connect();
+  void afterGreeting();
+  void startTls();
+  void readReplies();
+  void onReply(long code, const std::string& line);
+  void nextArticle();
+  void sendCommand(std::string text, State next);
+  void sendArticle();
+  void finish(long code, const std::string& line);
+  void armTimeout();
+  // The connection broke: reconnect after the next wait, or give up.
+  void broke(std::string_view reason);
+  // The server or the settings will not let this link post: give up now.
+  void refuse(std::string_view reason);
+  void giveUp(std::string_view text);
+  void dropArticle();
+
+  MessageLoop& loop_;
+  const LinkSettings& settings_;
+  int number_;
+  Events events_;
+  TargetHandle target_ = kNoTarget;
+  StreamSocket socket_;
+  SessionTransport transport_{socket_};
+  State state_ = State::Waiting;
+  int reconnects_ = 0;
+  std::string pending_;  // read, not yet a whole line
+  std::string command_;  // a command line not wholly written yet
+  std::size_t commandOffset_ = 0;
+  std::shared_ptr<LinkArticle> article_;
+  std::size_t articleOffset_ = 0;
+};
+
+}  // namespace tidewell

@@ -1,0 +1,365 @@
+// Several connections (Connections=N with FastPosting=TRUE): the list's
+// articles are composed in order with the session's own composition, at
+// most N+1 of them held in memory, and posted by a pool of links; their
+// outcomes are written in list order, so the panel, the report, the run
+// record and the NZB read as they would after one connection.
+#include "posting/session_parallel.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/file_io.h"
+#include "platform/text.h"
+#include "posting/article_text.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+#include "settings/value_rules.h"
+#include "upload/encoder.h"
+#include "upload/spool_files.h"
+#include "upload/upload_list.h"
+#include "upload/upload_scan.h"
+
+namespace tidewell {
+
+namespace {
+
+constexpr std::uint32_t kComposeMessage = 6201;
+constexpr std::uint32_t kEndMessage = 6202;
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  const int length = std::snprintf(nullptr, 0, pattern, args...);
+  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  std::snprintf(text.data(), text.size() + 1, pattern, args...);
+  return text;
+}
+
+// A server's line as the report keeps it: control characters but CR, LF
+// and TAB made harmless.
+std::string harmless(std::string line) {
+  for (char& c : line) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && byte != '\r' && byte != '\n' && byte != '\t') || byte == 0x7F) {
+      c = '?';
+    }
+  }
+  return line;
+}
+
+std::string_view withoutLineEnd(std::string_view text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+}  // namespace
+
+void PostingSession::Impl::readConnections() {
+  parallel_.reset();
+  const std::int32_t count = std::clamp(services_.settings.number(Setting::Connections), 1, kMostConnections);
+  if (count <= 1) {
+    return;
+  }
+  if (!services_.settings.flag(Setting::FastPosting)) {
+    log_.ReportStamped(format("Connections=%d needs FastPosting=TRUE: this run uses one connection.\r\n", count));
+    return;
+  }
+  parallel_ = std::make_unique<ParallelRun>(services_.loop, count);
+}
+
+void PostingSession::Impl::startParallel() {
+  ParallelRun& run = *parallel_;
+  StopTimeout();  // each link times its own replies
+  run.target = services_.loop.createTarget([this](const Message& message) { onParallelMessage(message); });
+  LinkSettings settings{serverAddress_,
+                        hostName_,
+                        encryption_,
+                        tlsSettings_,
+                        services_.settings.getUsername(),
+                        services_.settings.getPassword()};
+  LinkPool::Events events;
+  events.finished = [this](std::shared_ptr<LinkArticle> article, const LinkOutcome& outcome) {
+    onLinkFinished(article, outcome);
+  };
+  events.sent = [this](std::int64_t bytes) { showParallelProgress(bytes); };
+  events.note = [this](std::string_view text) {
+    display_.ShowInboundInfo(text);
+    log_.ReportStamped(std::string(text) + "\r\n");
+  };
+  events.reconnecting = [this] { ++reconnectCount_; };
+  events.allLost = [this] { services_.loop.post(parallel_->target, kEndMessage); };
+  run.pool = std::make_unique<LinkPool>(services_.loop, services_.socketManager, std::move(settings), run.connections,
+                                        std::move(events));
+  display_.ShowState(format("Posting with %d connections...", run.connections));
+  run.started = now();
+  // Composing waits for the next dispatch: the caller is still setting up.
+  services_.loop.post(run.target, kComposeMessage);
+  run.pool->start();
+}
+
+void PostingSession::Impl::onParallelMessage(const Message& message) {
+  if (!parallel_) {
+    return;
+  }
+  if (message.id == kComposeMessage) {
+    log_.ReportStamped(format("Posting with %d connections.\r\n", parallel_->connections));
+    log_.ReportStamped("Posting Start.\r\n\r\n");
+    fileNumber_ = 0;
+    partIndex_ = 0;
+    partCount_ = 0;
+    composeAhead();
+    writeReadyEntries();
+  } else if (message.id == kEndMessage) {
+    endParallelRun();
+  }
+}
+
+void PostingSession::Impl::composeAhead() {
+  ParallelRun& run = *parallel_;
+  while (!run.composedAll && run.live <= static_cast<std::size_t>(run.connections)) {
+    composeNextArticle();
+  }
+}
+
+void PostingSession::Impl::failComposition(ParallelEntry& entry, std::string_view shown, std::string_view reported) {
+  entry.done = true;
+  entry.shown = shown;
+  entry.reported = reported;
+  // The rest of the file is not posted; the next article is the next file's.
+  services_.uploadList.removeHead();
+  partIndex_ = 0;
+  partCount_ = 0;
+}
+
+// The same steps as the one connection's next part and its composition,
+// without the dialogue: the list's head is encoded when it is new, and its
+// next part is composed into the article spool, then read into memory.
+void PostingSession::Impl::composeNextArticle() {
+  ParallelRun& run = *parallel_;
+  const nodeClass* head = services_.uploadList.getHead();
+  if (head == nullptr) {
+    run.composedAll = true;
+    return;
+  }
+  ParallelEntry& entry = run.entries.emplace_back();
+  entry.serial = run.nextSerial++;
+  const bool newFile = partIndex_ == partCount_;
+  if (newFile) {
+    currentSourceName_ = head->getName().value_or("");
+    currentName_ = headerSafeText(head->textName().substr(0, kNameLimit), '_');
+    currentDescription_ = trimmed(head->getDescription().value_or("")).substr(0, kNameLimit);
+    const std::string path = sourcePath(currentSourceName_);
+    sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
+    ++fileNumber_;
+    recordFileStart();
+    yencFile_ = yencOn_ && !isTextFile(currentName_);
+    entry.fileNumber = fileNumber_;
+    entry.name = currentName_;
+    entry.sourceName = currentSourceName_;
+    if (yencFile_) {
+      if (!openYencFile(path)) {
+        const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
+        showProblemOutbound(text);
+        entry.after = text + "\r\n";
+        failComposition(entry, "Failed.", "Failed.  [Can't encode]\r\n");
+        return;
+      }
+      partCount_ = yencPlan_.partCount;
+    } else {
+      display_.ShowState(format("Encoding file %s...", currentName_.c_str()));
+      const int encoded =
+          encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
+      if (encoded != kEncodeOk) {
+        const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
+        showProblemOutbound(text);
+        entry.after = text + "\r\n";
+        failComposition(entry, "Failed.", "Failed.  [Can't encode]\r\n");
+        // A spool that cannot be written fails every file after it too.
+        run.composedAll = encoded == kEncodeOutputFailed;
+        return;
+      }
+      const std::int64_t encodedSize = fileSizeOf(std::string(kEncodedFileName));
+      if (encodedSize <= 0) {
+        showProblemInbound("Error reading UUE file.");
+        failComposition(entry, "Failed.", "Failed.  [Error reading UUE file.]\r\n");
+        return;
+      }
+      encoded_.setEncodedTotal(encodedSize);
+      encoded_.setEncodedPosition(0);
+      plan_ = planParts(encodedSize, partSizeSetting_);
+      partCount_ = plan_.partCount;
+    }
+    partIndex_ = 0;
+  }
+  entry.fileNumber = fileNumber_;
+  entry.name = currentName_;
+  entry.sourceName = currentSourceName_;
+  ++partIndex_;
+  entry.partIndex = partIndex_;
+  entry.partCount = partCount_;
+  ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_, nullptr, {}};
+  part.chunkBytes = kFastChunk;
+  std::optional<YencArticle> yenc;
+  if (!prepareArticle(part, yenc)) {
+    failComposition(entry, "Failed.", "Failed.  [Cannot make a Message-ID]\r\n");
+    return;
+  }
+  const ArticleServices services{services_.settings, encoded_, article_, display_};
+  auto wire = std::make_shared<LinkArticle>();
+  if (!ComposeArticle(part, services, subjectLine_) ||
+      !article_.readArticleChunk(wire->wire, static_cast<std::size_t>(article_.getArticleTotal()))) {
+    if (const int error = article_.writeError(); error != 0) {
+      const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
+      showProblemInbound(problem);
+      failComposition(entry, "Failed.", "Failed.  [" + problem + "]\r\n");
+    } else {
+      showProblemInbound("Error reading UUE file.");
+      failComposition(entry, "Failed.", "Failed.  [Error reading UUE file.]\r\n");
+    }
+    return;
+  }
+  noteComposed(yenc);
+  entry.subjectLine = subjectLine_;
+  entry.messageId = messageId_;
+  entry.size = static_cast<std::int64_t>(wire->wire.size());
+  entry.inNzb = nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_;
+  entry.nzbFile = nzbFile_;
+  if (partIndex_ == partCount_) {
+    services_.uploadList.removeHead();
+  }
+  wire->serial = entry.serial;
+  wire->messageId = messageId_;
+  ++run.live;
+  run.pool->add(std::move(wire));
+}
+
+void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& article, const LinkOutcome& outcome) {
+  ParallelRun& run = *parallel_;
+  if (run.entries.empty() || article->serial < run.entries.front().serial) {
+    return;
+  }
+  ParallelEntry& entry = run.entries[article->serial - run.entries.front().serial];
+  --run.live;
+  entry.done = true;
+  entry.reply = harmless(outcome.reply);
+  const std::string_view reply = entry.reply;
+  // After a lost acknowledgement, "already there" is the article we sent.
+  const bool duplicateOfOurs = outcome.code == 441 && reply.size() >= 7 && reply.substr(4, 3) == "435";
+  if (outcome.code == 240 || outcome.code == 223 || (duplicateOfOurs && article->doubted)) {
+    entry.ok = true;
+    entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
+    entry.reported = entry.shown;
+    if (article->statRefused) {
+      entry.after = "The server refused STAT for " + entry.messageId + ": the article was posted again.\r\n";
+    }
+  } else {
+    entry.shown = "Failed. " + entry.reply;
+    entry.reported = duplicateOfOurs && !entry.messageId.empty()
+                         ? "Failed.  [Message-ID " + entry.messageId + " exists on the server] " + entry.reply + "\r\n"
+                         : "Failed. " + entry.reply + "\r\n";
+  }
+  writeReadyEntries();
+}
+
+void PostingSession::Impl::showParallelProgress(std::int64_t bytes) {
+  progress_.addPosted(bytes);
+  ParallelRun& run = *parallel_;
+  const std::int64_t nowMs = services_.loop.clock().monotonicMs();
+  if (nowMs < run.nextShowMs) {
+    return;
+  }
+  run.nextShowMs = nowMs + kFastDisplayMs;
+  outboundLight();
+  display_.ShowState(format("Posting with %d connections...", run.connections));
+  display_.ShowTimeRate(streamingTimeRateText(now() - run.started, progress_.postedBytes(),
+                                              std::max(progress_.estimatedTotal(), progress_.postedBytes())));
+  updateElapsed();
+}
+
+void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
+  const std::string fileLine = format("%03d %s ... ", entry.fileNumber, entry.name.c_str());
+  display_.AddFileLine(fileLine);
+  log_.ReportStamped(fileLine);
+  display_.AppendToFileLine(entry.shown);
+  log_.ReportWrite(entry.reported);
+  if (entry.ok) {
+    ++articlesOk_;
+    log_.ReportWrite("\r\n         ");
+    log_.ReportWrite(entry.subjectLine);
+    if (nzb_ && entry.inNzb) {
+      static_cast<void>(nzb_->addSegment(entry.nzbFile, entry.partIndex, entry.size, entry.messageId));
+    }
+  } else {
+    ++articlesFailed_;
+  }
+  if (!entry.after.empty()) {
+    log_.ReportStamped(entry.after);
+  }
+  // The run record: the part's outcome, as the report line says it.
+  if (FileRecord* file = record_.findFile(entry.sourceName)) {
+    PartRecord part;
+    part.number = entry.partIndex > 0 ? entry.partIndex : (file->parts.empty() ? 1 : file->parts.back().number + 1);
+    if (entry.partIndex > 0) {
+      file->partCount = entry.partCount;
+    }
+    part.outcome = entry.ok ? PartOutcome::Ok : PartOutcome::Failed;
+    part.reply = withoutLineEnd(entry.reply);
+    if (entry.reply.empty()) {
+      const std::string_view said = trimmedView(withoutLineEnd(std::string_view(entry.reported).substr(8)));
+      part.reason = said.starts_with('[') && said.ends_with(']') ? said.substr(1, said.size() - 2) : said;
+    }
+    part.bytes = entry.reply.empty() ? 0 : entry.size;
+    file->parts.push_back(std::move(part));
+  }
+  updateElapsed();
+}
+
+void PostingSession::Impl::writeReadyEntries() {
+  ParallelRun& run = *parallel_;
+  while (!run.entries.empty() && run.entries.front().done) {
+    writeEntry(run.entries.front());
+    run.entries.pop_front();
+  }
+  composeAhead();
+  if (run.composedAll && run.entries.empty() && !run.ending) {
+    // Not from within a link's call: the run's end destroys the links.
+    run.ending = true;
+    services_.loop.post(run.target, kEndMessage);
+  }
+}
+
+void PostingSession::Impl::endParallelRun() {
+  ParallelRun& run = *parallel_;
+  if (run.composedAll && run.entries.empty()) {
+    parallel_.reset();
+    setState(SessionState::Finish);
+    Step();
+    return;
+  }
+  // Every connection failed for good: what was posted is written, the rest
+  // is listed as not posted.
+  for (ParallelEntry& entry : run.entries) {
+    if (!entry.done) {
+      entry.done = true;
+      entry.shown = "Failed.";
+      entry.reported = "Failed.  [Not posted]\r\n";
+    }
+  }
+  run.composedAll = true;
+  run.ending = true;
+  writeReadyEntries();
+  parallel_.reset();
+  display_.AddFileLine("Error Experienced.  Every connection failed.");
+  log_.ReportWrite("Error Experienced.  Every connection failed.\r\n");
+  failUnpostedFiles();
+  reconnectAllowed_ = false;
+  setState(SessionState::Idle);
+  ++generation_;
+  StopTimeout();
+  display_.ShowState("Idle.");
+  endRun(RunOutcome::EndedWithoutFinishing, true);
+  resetButtons();
+}
+
+}  // namespace tidewell

@@ -1,0 +1,201 @@
+// Connections=N with FastPosting: several connections post the list's
+// articles at once; the report keeps one line per article in list order,
+// and a lost acknowledgement is asked for with STAT, never posted twice.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include "posting/session_fixture.h"
+
+namespace tidewell::test {
+namespace {
+
+using Script = std::function<void(NntpServerDouble&)>;
+
+std::string patterned(std::size_t size) {
+  std::string data(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    data[i] = static_cast<char>(i * 131 + i / 7);
+  }
+  return data;
+}
+
+// "NNN name ... Ok. (k/n" of the report's article lines, in order.
+std::vector<std::string> articleLines(const std::vector<std::string>& lines) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines) {
+    const std::size_t at = line.find(" ... ");
+    if (line.rfind("HH:MM:SS ", 0) == 0 && at != std::string::npos) {
+      const std::size_t cut = line.find(" - ", at);
+      found.push_back(line.substr(9, cut == std::string::npos ? std::string::npos : cut - 9));
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> expectedLines(int parts) {
+  std::vector<std::string> lines;
+  for (int k = 1; k <= parts; ++k) {
+    lines.push_back("001 a.bin ... Ok. (" + std::to_string(k) + "/" + std::to_string(parts));
+  }
+  return lines;
+}
+
+bool reportHas(const std::vector<std::string>& lines, std::string_view text) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != line.npos; });
+}
+
+struct ParallelCase {
+  std::string name;
+  Script script;
+  std::size_t articlesOnServer;  // articles the server received, all of them
+  std::size_t distinct;          // articles the server keeps (distinct Message-IDs)
+  std::string note;              // a report line that must be there; empty: none
+  long stats = 0;                // STAT commands sent
+};
+
+class Parallel : public SessionTest, public ::testing::WithParamInterface<ParallelCase> {};
+
+constexpr int kParts = 10;
+
+TEST_P(Parallel, ArticlesInListOrderEachOnce) {
+  const ParallelCase& c = GetParam();
+  configure();
+  setting("FastPosting", "TRUE");
+  setting("Connections", "3");
+  setting("MessageIDs", "TRUE");
+  setting("PartSize", "630");  // ten lines, 450 source bytes, a part
+  addFile("a.bin", patterned(450 * kParts));
+  c.script(server);
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+  const std::vector<std::string> lines = reportLines();
+  EXPECT_EQ(articleLines(lines), expectedLines(kParts));
+  EXPECT_TRUE(reportHas(lines, "Articles Ok        : 10"));
+  if (!c.note.empty()) {
+    EXPECT_TRUE(reportHas(lines, c.note)) << report();
+  }
+  const std::vector<std::string> articles = server.articles();
+  EXPECT_EQ(articles.size(), c.articlesOnServer);
+  EXPECT_EQ(std::set<std::string>(articles.begin(), articles.end()).size(), c.distinct);
+  // The articles went out over more than one connection.
+  std::size_t posting = 0;
+  for (std::size_t i = 0; i < server.connectionCount(); ++i) {
+    posting += server.connection(i).articles.empty() ? 0 : 1;
+  }
+  EXPECT_GE(posting, 2U);
+  const std::vector<std::string> commands = server.commands();
+  EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                          [](const std::string& line) { return line.starts_with("STAT <"); }),
+            c.stats);
+  if (::testing::Test::HasFailure()) {
+    ADD_FAILURE() << report();
+  }
+}
+
+std::vector<ParallelCase> parallelCases() {
+  return {
+      {"ThreeConnections", [](auto&) {}, kParts, kParts, "Posting with 3 connections."},
+      // The first acknowledgement is lost: STAT finds the article, and it is
+      // not posted again.
+      {"AckLostFoundByStat", [](auto& s) { s.onArticle(Response::reset(), 1); }, kParts, kParts,
+       "Attempting Reconnection.", 1},
+      // Not found: posted again under the same id (the server keeps one).
+      {"AckLostNotFound",
+       [](auto& s) {
+         s.onArticle(Response::reset(), 1);
+         s.onCommand("STAT", Response::reply("430 No such article"));
+       },
+       kParts + 1, kParts, "", 1},
+      {"AckLostStatRefused",
+       [](auto& s) {
+         s.onArticle(Response::reset(), 1);
+         s.onCommand("STAT", Response::reply("500 What?"));
+       },
+       kParts + 1, kParts, "refused STAT for <", 1},
+      // One connection is refused for good; the others do its work.
+      {"OneConnectionRefused", [](auto& s) { s.onConnect(Response::reply("502 No posting for you"), 1); }, kParts,
+       kParts, "failed: 502 No posting for you  The other connections take over its work."},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, Parallel, ::testing::ValuesIn(parallelCases()),
+                         [](const auto& param) { return param.param.name; });
+
+// Every connection refused: the run ends, each refusal reported once, and
+// every article listed as not posted.
+TEST_F(SessionTest, EveryConnectionRefusedEndsTheRun) {
+  configure();
+  setting("FastPosting", "TRUE");
+  setting("Connections", "3");
+  setting("PartSize", "630");
+  addFile("a.bin", patterned(450 * kParts));
+  server.onConnect(Response::reply("502 No posting for you"));
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  EXPECT_EQ(server.connectionCount(), 3U);
+  EXPECT_TRUE(server.articles().empty());
+  const std::vector<std::string> lines = reportLines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.find(" failed: 502 ") != line.npos; }),
+            3);
+  EXPECT_TRUE(reportHas(lines, "Error Experienced.  Every connection failed."));
+  const std::vector<std::string> articles = articleLines(lines);
+  ASSERT_FALSE(articles.empty());
+  for (const std::string& line : articles) {
+    EXPECT_EQ(line, "001 a.bin ... Failed.  [Not posted]");
+  }
+}
+
+// Stop while every link waits for an acknowledgement: the links are closed
+// and the session is idle at once.
+TEST_F(SessionTest, StopEndsEveryConnection) {
+  configure();
+  setting("FastPosting", "TRUE");
+  setting("Connections", "3");
+  setting("PartSize", "630");
+  addFile("a.bin", patterned(450 * kParts));
+  server.onArticle(Response::silence());
+  start();
+  session->post();
+  ASSERT_TRUE(settle([this] { return server.articles().size() == 3; }));
+  session->stopOrQuit();
+  EXPECT_TRUE(session->isIdle());
+  EXPECT_TRUE(settle([this] { return server.openConnections() == 0; }));
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+}
+
+// Connections=1, or several without FastPosting: the one connection's run,
+// unchanged; the second says once that it uses one connection.
+TEST_F(SessionTest, OneConnectionUnlessFastPosting) {
+  struct Case {
+    const char* connections;
+    const char* fast;
+    bool note;
+  };
+  for (const Case& c : {Case{"1", "TRUE", false}, Case{"4", "FALSE", true}}) {
+    SCOPED_TRACE(c.connections);
+    configure();
+    setting("FastPosting", c.fast);
+    setting("Connections", c.connections);
+    setting("PartSize", "630");
+    addFile("a.bin", patterned(450 * 3));
+    const std::size_t before = server.connectionCount();
+    start();
+    ASSERT_TRUE(postAndWait());
+    EXPECT_EQ(server.connectionCount() - before, 1U);
+    EXPECT_EQ(articleLines(reportLines()), expectedLines(3));
+    const std::string text = report();
+    const std::string note = "Connections=4 needs FastPosting=TRUE: this run uses one connection.";
+    EXPECT_EQ(text.find(note) != std::string::npos, c.note);
+    EXPECT_EQ(text.find(note), text.rfind(note));
+    session.reset();
+  }
+}
+
+}  // namespace
+}  // namespace tidewell::test
