@@ -6,8 +6,7 @@
 //
 // Out of the box it behaves like a sane news server (greeting 200, "authinfo
 // user" 381, "authinfo pass" 281, "mode reader" 200, "post" 340, every
-// article 240, "STAT <id>" 223 when an article with that Message-ID came in
-// whole, else 430), so a test scripts only the deviations:
+// article 240), so a test scripts only the deviations:
 //
 //   NntpServerDouble server(run.loop);
 //   server.onCommand("authinfo pass", Response::reply("481 Authentication failed"));
