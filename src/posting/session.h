@@ -23,6 +23,7 @@
 #include "upload/encoded_spool.h"
 #include "upload/nzb_writer.h"
 #include "upload/part_plan.h"
+#include "upload/run_journal.h"
 #include "upload/yenc.h"
 
 namespace tidewell {
@@ -207,6 +208,23 @@ class PostingSession::Impl {
   // the run (the next file's write or the last one catches up).
   void writeRunRecord(bool always);
 
+  // Resume (session_resume.cpp): the journal is read, the user asked and
+  // the "Resumed:" line written as the run starts; the hooks below keep the
+  // journal as files start and articles go out and are accepted.
+  void startResume();
+  void openJournal();
+  [[nodiscard]] std::string journalPath() const;
+  [[nodiscard]] std::int32_t plannedArticles(const std::string& name, const JournalFile* known);
+  [[nodiscard]] const JournalFile* resumedFile(std::string_view name) const;
+  void addResumedToNzb();
+  void journalFileStart();
+  void journalComposed();
+  void journalAccepted();
+  void journalFailed();
+  void endJournal(RunOutcome outcome);
+  // The groups of the Newsgroups header, as the NZB lists them.
+  [[nodiscard]] std::vector<std::string> nzbGroups() const;
+
   // Display helpers that also drive the lights timer and the log.
   void outboundLight();
   void inboundLight();
@@ -302,6 +320,14 @@ class PostingSession::Impl {
   RunRecord record_;
   bool jsonReport_ = false;
   std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it
+  // Resume: the journal of this run, the one resumed, its files still
+  // matching and their entries in the NZB.
+  bool resumeOn_ = false;
+  RunJournal journal_;
+  std::optional<JournalContents> resumed_;
+  std::vector<JournalFile> resumedFiles_;
+  std::vector<std::pair<std::string, std::size_t>> resumedNzbFiles_;
+  std::int32_t resumedArticles_ = 0;
 };
 
 }  // namespace tidewell

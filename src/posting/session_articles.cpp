@@ -108,6 +108,9 @@ void PostingSession::Impl::stepNextPart() {
     partCount_ = plan_.partCount;
     partIndex_ = 0;
   }
+  if (newFile && resumeOn_) {
+    journalFileStart();
+  }
   ++partIndex_;
   setState(SessionState::SendPost);
   postStep();

@@ -184,24 +184,19 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
     return true;
   }
   std::int32_t part = 0;
-  if (kind == 'I') {
-    const auto fields = fieldsOf(record, 2);
-    const auto id = fields ? unescaped((*fields)[1]) : std::nullopt;
-    if (!id || !parseNumber((*fields)[0], part)) {
-      return false;
-    }
-    file->inFlight[part] = *id;
-    return true;
-  }
-  if (kind == 'A') {
+  if (kind == 'I' || kind == 'A') {
     const auto fields = fieldsOf(record, 3);
     const auto id = fields ? unescaped((*fields)[2]) : std::nullopt;
     std::int64_t bytes = 0;
     if (!id || !parseNumber((*fields)[0], part) || !parseNumber((*fields)[1], bytes)) {
       return false;
     }
-    file->accepted[part] = JournalPart{bytes, *id};
-    file->inFlight.erase(part);
+    if (kind == 'I') {
+      file->inFlight[part] = JournalPart{bytes, *id};
+    } else {
+      file->accepted[part] = JournalPart{bytes, *id};
+      file->inFlight.erase(part);
+    }
     return true;
   }
   return false;
@@ -333,8 +328,8 @@ bool RunJournal::noteSubject(std::string_view subject, std::int64_t date) {
   return append("T " + std::to_string(date) + ' ' + escaped(subject));
 }
 
-bool RunJournal::noteInFlight(std::int32_t part, std::string_view messageId) {
-  return append("I " + std::to_string(part) + ' ' + escaped(messageId));
+bool RunJournal::noteInFlight(std::int32_t part, std::int64_t bytes, std::string_view messageId) {
+  return append("I " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId));
 }
 
 bool RunJournal::noteAccepted(std::int32_t part, std::int64_t bytes, std::string_view messageId) {

@@ -46,9 +46,9 @@ struct JournalFile {
   std::string subject;                           // the first part's subject, for the NZB
   std::int64_t date = 0;                         // Unix seconds the first part was composed
   std::map<std::int32_t, JournalPart> accepted;  // by part number, from 1
-  // Ids whose data went out without an acknowledgement in the journal: the
-  // server may hold them or not.
-  std::map<std::int32_t, std::string> inFlight;
+  // Articles whose data went out without an acknowledgement in the
+  // journal: the server may hold them or not.
+  std::map<std::int32_t, JournalPart> inFlight;
 };
 
 struct JournalContents {
@@ -85,7 +85,7 @@ class RunJournal {
   bool reopen(const std::string& path);
   bool startFile(std::string_view name, std::int64_t size, std::int64_t mtimeNs, std::int32_t partCount);
   bool noteSubject(std::string_view subject, std::int64_t date);
-  bool noteInFlight(std::int32_t part, std::string_view messageId);
+  bool noteInFlight(std::int32_t part, std::int64_t bytes, std::string_view messageId);
   bool noteAccepted(std::int32_t part, std::int64_t bytes, std::string_view messageId);
   // The upload is complete: the journal is removed, so the next run starts
   // afresh.

@@ -22,12 +22,12 @@ std::string writeSample(const test::TempDir& dir) {
   EXPECT_TRUE(journal.create(path, kSettings));
   EXPECT_TRUE(journal.startFile("a.bin", 100, 7, 1));
   EXPECT_TRUE(journal.noteSubject("Holiday - a.bin (1/1)", 1700000000));
-  EXPECT_TRUE(journal.noteInFlight(1, "<a1@x>"));
+  EXPECT_TRUE(journal.noteInFlight(1, 1000, "<a1@x>"));
   EXPECT_TRUE(journal.noteAccepted(1, 900, "<a1@x>"));
   EXPECT_TRUE(journal.startFile("two words%\n.bin", 200000, 1700000000123456789, 2));
-  EXPECT_TRUE(journal.noteInFlight(1, "<b1@x>"));
+  EXPECT_TRUE(journal.noteInFlight(1, 1000, "<b1@x>"));
   EXPECT_TRUE(journal.noteAccepted(1, 50900, "<b1@x>"));
-  EXPECT_TRUE(journal.noteInFlight(2, "<b2@x>"));
+  EXPECT_TRUE(journal.noteInFlight(2, 1000, "<b2@x>"));
   return path;
 }
 
@@ -50,7 +50,7 @@ TEST(RunJournalTest, ReadsBackWhatWasWritten) {
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->accepted.size(), 1u);
   ASSERT_EQ(b->inFlight.size(), 1u);
-  EXPECT_EQ(b->inFlight.at(2), "<b2@x>");
+  EXPECT_EQ(b->inFlight.at(2).messageId, "<b2@x>");
   EXPECT_EQ(contents->acceptedCount(), 2);
 }
 

@@ -1,0 +1,209 @@
+// Resume (Resume=TRUE): the run journal is written as the run goes, and a
+// run started again after a crash posts only what the journal does not
+// hold (docs/posting.md, "Resume").
+#include <cstdio>
+
+#include "platform/text.h"
+#include "platform/user_prompt.h"
+#include "posting/article_text.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+#include "upload/encoder.h"
+#include "upload/spool_files.h"
+#include "upload/upload_list.h"
+#include "upload/upload_scan.h"
+
+namespace tidewell {
+
+namespace {
+constexpr std::string_view kResumeCaption = "Tidewell Resume";
+
+// Whether the journal holds anything of the upload: an article accepted or
+// one that may have been.
+bool hasWork(const JournalContents& journal) {
+  for (const JournalFile& file : journal.files) {
+    if (!file.accepted.empty() || !file.inFlight.empty()) {
+      return true;
+    }
+  }
+  return false;
+}
+}  // namespace
+
+std::string PostingSession::Impl::journalPath() const {
+  return journalPathFor(services_.settings.configFilePath());
+}
+
+std::int32_t PostingSession::Impl::plannedArticles(const std::string& name, const JournalFile* known) {
+  if (known != nullptr && known->partCount > 0) {
+    return known->partCount;
+  }
+  const std::string path = sourcePath(name);
+  if (path.empty()) {
+    return 0;
+  }
+  if (yencOn_ && !isTextFile(name)) {
+    return planYencParts(fileSizeOf(path), partSizeSetting_).partCount;
+  }
+  // A uuencoded or text file is cut after encoding: encode it once to
+  // count (its posting encodes it again into the same spool).
+  if (encodeFile(services_.settings.getDirectory(), name, std::string(kEncodedFileName)) != kEncodeOk) {
+    return 0;
+  }
+  return planParts(fileSizeOf(std::string(kEncodedFileName)), partSizeSetting_).partCount;
+}
+
+void PostingSession::Impl::startResume() {
+  openJournal();
+  log_.ReportStamped("Starting Posting Session\r\n");
+  log_.ReportStamped("Building upload list...\r\n");
+  if (!messageIdsOn_) {
+    // Whether an article of a cut-short run reached the server can only be
+    // asked by its Message-ID.
+    messageIdsOn_ = true;
+    log_.ReportStamped("Resume gives each article its own Message-ID.\r\n");
+  }
+  if (!journal_.isOpen()) {
+    log_.ReportStamped("The journal " + journalPath() + " cannot be written: this run cannot be resumed.\r\n");
+  }
+}
+
+void PostingSession::Impl::openJournal() {
+  resumed_.reset();
+  resumedFiles_.clear();
+  resumedArticles_ = 0;
+  const std::string path = journalPath();
+  std::optional<JournalContents> journal = readJournal(path);
+  const JournalSettings current = journalSettings(services_.settings);
+  if (journal && journal->matches(current) && hasWork(*journal)) {
+    std::int32_t held = 0;
+    std::int32_t total = 0;
+    for (const nodeClass& entry : services_.uploadList) {
+      const std::string name = entry.getName().value_or("");
+      std::int64_t size = 0;
+      std::int64_t mtime = 0;
+      const JournalFile* known =
+          fileStamp(sourcePath(name), size, mtime) ? journal->findFile(name, size, mtime) : nullptr;
+      const std::int32_t parts = plannedArticles(name, known);
+      total += parts;
+      if (known != nullptr) {
+        for (const auto& [part, posted] : known->accepted) {
+          held += part <= parts ? 1 : 0;
+        }
+        resumedFiles_.push_back(*known);
+      }
+    }
+    const std::string question = "A run of this upload was cut short: " + std::to_string(held) + " of " +
+                                 std::to_string(total) + " articles were posted.  Resume it?";
+    const PromptAnswer answer =
+        services_.prompt.ask(question, kResumeCaption, PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
+    if (answer == PromptAnswer::Yes) {
+      resumed_ = std::move(journal);
+      resumedArticles_ = held;
+      const std::string line =
+          "Resumed: " + std::to_string(held) + " of " + std::to_string(total) + " articles were already posted.";
+      log_.ReportWrite(line + "\r\n");
+      display_.AddFileLine(line);
+      static_cast<void>(journal_.reopen(path));
+      addResumedToNzb();
+      return;
+    }
+    resumedFiles_.clear();
+  }
+  static_cast<void>(journal_.create(path, current));
+}
+
+void PostingSession::Impl::addResumedToNzb() {
+  if (!nzb_) {
+    return;
+  }
+  const std::string poster = headerSafeText(services_.settings.getFrom(), ' ');
+  for (const JournalFile& file : resumedFiles_) {
+    if (file.accepted.empty()) {
+      continue;
+    }
+    const std::size_t index = nzb_->addFile(file.subject, poster, file.date, nzbGroups(), file.partCount);
+    for (const auto& [part, posted] : file.accepted) {
+      static_cast<void>(nzb_->addSegment(index, part, posted.bytes, posted.messageId));
+    }
+    resumedNzbFiles_.emplace_back(file.name, index);
+  }
+}
+
+const JournalFile* PostingSession::Impl::resumedFile(std::string_view name) const {
+  for (const JournalFile& file : resumedFiles_) {
+    if (file.name == name) {
+      return &file;
+    }
+  }
+  return nullptr;
+}
+
+void PostingSession::Impl::journalFileStart() {
+  // A file of the journal goes on in its NZB entry.
+  for (const auto& [name, index] : resumedNzbFiles_) {
+    if (name == currentSourceName_) {
+      nzbFile_ = index;
+      nzbSourceName_ = name;
+    }
+  }
+  if (!journal_.isOpen()) {
+    return;
+  }
+  std::int64_t size = 0;
+  std::int64_t mtime = 0;
+  if (!fileStamp(sourcePath(currentSourceName_), size, mtime)) {
+    return;
+  }
+  if (const JournalFile* known = resumedFile(currentSourceName_);
+      known != nullptr && (known->size != size || known->mtimeNs != mtime)) {
+    // Changed since the run began: none of its parts counts as posted.
+    resumedFiles_.erase(resumedFiles_.begin() + (known - resumedFiles_.data()));
+  }
+  if (!journal_.startFile(currentSourceName_, size, mtime, partCount_)) {
+    journalFailed();
+  }
+}
+
+void PostingSession::Impl::journalComposed() {
+  if (!journal_.isOpen() || messageId_.empty()) {
+    return;
+  }
+  if (partIndex_ == 1) {
+    const std::string subject =
+        subjectLine_.substr(0, subjectLine_.size() - std::min<std::size_t>(2, subjectLine_.size()));
+    if (!journal_.noteSubject(subject, now())) {
+      journalFailed();
+      return;
+    }
+  }
+  if (!journal_.noteInFlight(partIndex_, article_.getArticleTotal(), messageId_)) {
+    journalFailed();
+  }
+}
+
+void PostingSession::Impl::journalAccepted() {
+  if (journal_.isOpen() && !messageId_.empty() &&
+      !journal_.noteAccepted(partIndex_, article_.getArticleTotal(), messageId_)) {
+    journalFailed();
+  }
+}
+
+void PostingSession::Impl::journalFailed() {
+  log_.ReportStamped("The journal " + journal_.path() + " cannot be written (" + writeErrorText(errno) +
+                     "): this run cannot be resumed.\r\n");
+}
+
+void PostingSession::Impl::endJournal(RunOutcome outcome) {
+  // Every file posted: the next run starts afresh. Otherwise the journal
+  // stays for the run that resumes it.
+  if (outcome == RunOutcome::Finished && journal_.isOpen()) {
+    static_cast<void>(journal_.finish());
+  }
+  journal_.close();
+  resumed_.reset();
+  resumedFiles_.clear();
+  resumedNzbFiles_.clear();
+}
+
+}  // namespace tidewell
