@@ -13,6 +13,7 @@
 #include "platform/message_loop.h"
 #include "posting/article.h"
 #include "posting/logging_display.h"
+#include "posting/posted_parts.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
 #include "posting/run_record.h"
@@ -174,6 +175,8 @@ class PostingSession::Impl {
   void failArticle(std::string_view shown, std::string_view reported);
   // The outcome that ends the current part's Outbound Files and report line.
   void endFileLine(std::string_view shown, std::string_view reported);
+  // Writes the current part's line ("001 a.bin ... ") unless it is open.
+  void openFileLine();
   // The current file fails before any of its articles was begun; the run
   // goes on with the next file.
   void failFile(std::string_view reason);
@@ -196,6 +199,41 @@ class PostingSession::Impl {
   // The report line of a refused article.
   [[nodiscard]] std::string refusalText() const;
   void writeNzb();
+  // Parts already on the server (session_posted.cpp). With Message-IDs on,
+  // each 240 marks its part; stepNextPart then skips the parts marked, so a
+  // file taken up again after a reconnection goes on at its first part the
+  // server does not hold. The record is emptied as a run starts
+  // (readArticleFormat); a run that resumes, or posts again what a check
+  // found missing, marks its parts after the upload list is built.
+  void markPosted(const std::string& sourceName, std::int32_t part, std::string messageId);
+  [[nodiscard]] bool isPosted(const std::string& sourceName, std::int32_t part) const;
+  // Once the current file is planned: moves partIndex_ (and the encoded
+  // spool or the yEnc CRC) past the parts marked. True when none is left:
+  // the file is done and the session has gone on to the next one.
+  bool skipPostedParts();
+  // A lost acknowledgement (session_posted.cpp). With Message-IDs on, an
+  // article whose data went out and whose 240 never came (the connection
+  // broke, or the reply timed out) is remembered as the session recovers;
+  // the next connection asks for it with "STAT <id>" before posting
+  // anything: 223 counts it accepted, anything else posts it again under
+  // the same id (with a note in the report when STAT was refused).
+  struct UnacknowledgedArticle {
+    std::string sourceName;
+    std::int32_t part = 0;
+    std::int32_t partCount = 0;
+    std::string messageId;
+    std::string subjectLine;
+    std::int64_t bytes = 0;
+  };
+  [[nodiscard]] bool articleMayBeOnServer() const;
+  void noteUnacknowledged();
+  // True when "STAT" went out (or its send failed and the session has
+  // recovered already): the reply decides what is posted next.
+  bool askAboutUnacknowledged();
+  void stepAwaitStatReply();
+  // The id of the part about to be composed when it is the lost article
+  // posted again; empty otherwise.
+  std::string unacknowledgedIdFor(std::int32_t part);
   // The run record (session_record.cpp): started once the report is open,
   // filled as files start and parts end, written as ReportNN.json after each
   // file and at the end of the run when JsonReport is on.
@@ -317,6 +355,8 @@ class PostingSession::Impl {
   std::size_t nzbFile_ = 0;
   std::string nzbSourceName_;
   std::string nzbFileName_;
+  PostedParts posted_;
+  std::optional<UnacknowledgedArticle> unacknowledged_;
   RunRecord record_;
   bool jsonReport_ = false;
   std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it

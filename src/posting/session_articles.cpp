@@ -28,6 +28,9 @@ std::string format(const char* pattern, Args... args) {
 void PostingSession::Impl::stepStartPosting() {
   partCount_ = 0;
   partIndex_ = 0;
+  if (askAboutUnacknowledged()) {
+    return;
+  }
   setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
   postStep();
 }
@@ -54,16 +57,18 @@ void PostingSession::Impl::stepNextPart() {
     ++fileNumber_;
     recordFileStart();
   }
-  const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
-  display_.AddFileLine(fileLine);
-  log_.ReportStamped(fileLine);
-  fileLineOpen_ = true;
+  // A file some of whose parts are on the server gets its line once the
+  // part to post is known.
+  if (!posted_.hasAny(currentSourceName_)) {
+    openFileLine();
+  }
 
   yencFile_ = newFile ? yencOn_ && !isTextFile(currentName_) : yencFile_;
   if (newFile && yencFile_) {
     // yEnc parts are encoded from the source file as each article is
     // composed: the plan cuts the file's own bytes.
     if (!openYencFile(path)) {
+      openFileLine();
       const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
       showProblemOutbound(text);
       failFile("Can't encode");
@@ -80,6 +85,7 @@ void PostingSession::Impl::stepNextPart() {
     const int encoded =
         encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
     if (encoded != kEncodeOk) {
+      openFileLine();
       // A file that vanished or cannot be read fails alone; a spool that
       // cannot be written (a full disk) fails every file after it too, so
       // the run ends there, with its summary.
@@ -96,6 +102,7 @@ void PostingSession::Impl::stepNextPart() {
     if (encodedSize <= 0) {
       // The encoded text cannot be read back: posting would send an article
       // without the file's data.
+      openFileLine();
       showProblemInbound("Error reading UUE file.");
       failFile("Error reading UUE file.");
       setState(SessionState::NextPart);
@@ -111,9 +118,23 @@ void PostingSession::Impl::stepNextPart() {
   if (newFile && resumeOn_) {
     journalFileStart();
   }
+  if (skipPostedParts()) {
+    return;
+  }
+  openFileLine();
   ++partIndex_;
   setState(SessionState::SendPost);
   postStep();
+}
+
+void PostingSession::Impl::openFileLine() {
+  if (fileLineOpen_) {
+    return;
+  }
+  const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
+  display_.AddFileLine(fileLine);
+  log_.ReportStamped(fileLine);
+  fileLineOpen_ = true;
 }
 
 void PostingSession::Impl::stepSendPost() {

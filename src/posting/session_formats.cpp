@@ -64,6 +64,8 @@ void PostingSession::Impl::readArticleFormat() {
   }
   yencFile_ = false;
   yencSource_ = FileDescriptor();
+  posted_.clear();
+  unacknowledged_.reset();
   nzb_ = nzbOn ? std::make_unique<NzbDocument>() : nullptr;
   nzbSourceName_.clear();
   nzbFileName_.clear();
@@ -86,11 +88,16 @@ bool PostingSession::Impl::openYencFile(const std::string& path) {
 bool PostingSession::Impl::prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc) {
   messageId_.clear();
   if (messageIdsOn_) {
-    std::optional<std::string> id = newMessageId(messageIdDomain_);
-    if (!id) {
-      return false;
+    // The article whose acknowledgement was lost goes out under its own id
+    // again, so a server that has it can refuse the second copy.
+    messageId_ = unacknowledgedIdFor(partIndex_);
+    if (messageId_.empty()) {
+      std::optional<std::string> id = newMessageId(messageIdDomain_);
+      if (!id) {
+        return false;
+      }
+      messageId_ = std::move(*id);
     }
-    messageId_ = std::move(*id);
     part.messageId = messageId_;
   }
   if (yencFile_) {
@@ -131,6 +138,9 @@ void PostingSession::Impl::noteComposed(const std::optional<YencArticle>& yenc) 
 
 void PostingSession::Impl::noteAccepted() {
   journalAccepted();
+  if (!messageId_.empty()) {
+    markPosted(currentSourceName_, partIndex_, messageId_);
+  }
   if (nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_) {
     static_cast<void>(nzb_->addSegment(nzbFile_, partIndex_, article_.getArticleTotal(), messageId_));
   }

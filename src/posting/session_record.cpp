@@ -44,7 +44,11 @@ void PostingSession::Impl::recordListedFiles() {
 void PostingSession::Impl::recordFileStart() {
   writeRunRecord(false);  // the files before this one are done
   if (FileRecord* file = record_.findFile(currentSourceName_)) {
-    file->parts.clear();  // posted again from its first part after a reconnection
+    // Posted again after a reconnection: from its first part, but for the
+    // parts on the server, which keep their lines.
+    std::erase_if(file->parts, [this](const PartRecord& part) {
+      return part.outcome != PartOutcome::Ok || !isPosted(currentSourceName_, part.number);
+    });
   }
 }
 
@@ -63,7 +67,7 @@ void PostingSession::Impl::recordPartEnd(std::string_view reported) {
   const std::string_view reply = withoutLineEnd(replyBuffer_);
   // From "post" on, partIndex_ is the part under way; a file failed before
   // that (not encodable, or not posted) fails at its first part not posted.
-  if (isArticleInFlight(sessionState_)) {
+  if (isArticleInFlight(sessionState_) || sessionState_ == SessionState::AwaitStatReply) {
     part.number = partIndex_;
     file->partCount = partCount_;
   } else {

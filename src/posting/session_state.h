@@ -30,6 +30,9 @@ enum class SessionState : int {
   // Secure connections (Encryption=TLS or STARTTLS).
   AwaitStartTlsReply = 20,  // "STARTTLS" sent after the greeting, waiting for 382
   TlsHandshake = 21,        // the TLS handshake is under way
+  // With Message-IDs, after a reconnection: "STAT <id>" sent for the article
+  // whose acknowledgement was lost, waiting for 223 (it is there) or 430.
+  AwaitStatReply = 22,
 };
 
 [[nodiscard]] constexpr std::string_view toString(SessionState state) {
@@ -76,8 +79,10 @@ enum class SessionState : int {
       return "AwaitStartTlsReply";
     case SessionState::TlsHandshake:
       return "TlsHandshake";
+    case SessionState::AwaitStatReply:
+      return "AwaitStatReply";
   }
-  return "?";  // not a state: a value outside 1..21
+  return "?";  // not a state: a value outside 1..22
 }
 
 // Called on every change of state, after the change, with the new state's
@@ -94,6 +99,7 @@ using StateTrace = std::function<void(SessionState from, SessionState to, std::s
     case SessionState::AwaitPostReply:
     case SessionState::AwaitAck:
     case SessionState::AwaitStartTlsReply:
+    case SessionState::AwaitStatReply:
       return true;
     default:
       return false;

@@ -107,7 +107,8 @@ class NntpServerDouble::Impl {
   int bindError_ = 0;
   int receiveBuffer_ = 0;  // SO_RCVBUF of new connections, 0: the system's
   std::vector<Rule> greetings_, commands_, articles_, cuts_;
-  std::deque<Connection> records_;  // a deque keeps references stable
+  std::deque<Connection> records_;   // a deque keeps references stable
+  std::vector<std::string> stored_;  // articles kept: answered 2xx, or not answered
 
   // --- listener -------------------------------------------------------------
   bool openListener() {
@@ -235,7 +236,8 @@ class NntpServerDouble::Impl {
       }
       line.erase(line.find_last_not_of("\r\n") + 1);
       records_[index].commands.push_back(line);
-      const Response response = pick(commands_, line, defaultReply(line));
+      const Response response =
+          pick(commands_, line, startsWithNoCase(line, "stat ") ? statReply(line) : defaultReply(line));
       std::string text;
       for (const auto& piece : response.pieces) text += piece;
       if (startsWithNoCase(line, "post") && text.compare(0, 3, "340") == 0) {
@@ -270,10 +272,25 @@ class NntpServerDouble::Impl {
     if (last) {
       Live& still = live_.at(index);
       still.inArticle = false;
+      const Response response = pick(articles_, "", Response::reply("240 article posted ok"));
+      if (response.pieces.empty() || response.pieces.front().compare(0, 1, "2") == 0) {
+        stored_.push_back(still.article);
+      }
       records_[index].articles.push_back(std::move(still.article));
       still.article.clear();
-      respond(index, pick(articles_, "", Response::reply("240 article posted ok")));
+      respond(index, response);
     }
+  }
+
+  Response statReply(std::string_view line) const {
+    const std::string id(line.substr(line.find(' ') + 1));
+    for (const std::string& article : stored_) {
+      const std::size_t header = article.find("\nMessage-ID: " + id + "\r\n");
+      if (header != std::string::npos && header < article.find("\r\n\r\n")) {
+        return Response::reply("223 0 " + id);
+      }
+    }
+    return Response::reply("430 No such article");
   }
 
   static Response defaultReply(std::string_view line) {
@@ -441,6 +458,10 @@ std::vector<std::string> NntpServerDouble::commands() const {
   std::vector<std::string> all;
   for (const auto& record : impl_->records_) all.insert(all.end(), record.commands.begin(), record.commands.end());
   return all;
+}
+
+std::vector<std::string> NntpServerDouble::storedArticles() const {
+  return impl_->stored_;
 }
 
 std::vector<std::string> NntpServerDouble::articles() const {

@@ -13,6 +13,10 @@
 //   server.onArticle(Response::reply("240 ok"), 2);   // the first two articles
 //   server.onArticle(Response::silence());            // then no answer at all
 //
+// Articles answered with a 2xx reply, or with no reply at all (the
+// acknowledgement lost to a close, a reset or silence), are kept, and
+// "STAT <id>" answers 223 for an article kept with that Message-ID, else 430.
+//
 // Scripted rules are tried in the order they were added; a rule given a
 // count is used that many times and then falls through to the next matching
 // one, and finally to the defaults. Counts run across connections, so a rule
@@ -119,6 +123,8 @@ class NntpServerDouble {
   // Articles as the server stores them: dot-stuffing removed, without the
   // terminating "." line, line ends as sent.
   [[nodiscard]] std::vector<std::string> articles() const;
+  // The articles the server keeps (see above), in the order received.
+  [[nodiscard]] std::vector<std::string> storedArticles() const;
 
  private:
   class Impl;
