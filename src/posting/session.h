@@ -259,6 +259,20 @@ class PostingSession::Impl {
   void journalComposed();
   void journalAccepted();
   void journalFailed();
+  // An article accepted without a 240 of this connection (223 to STAT).
+  void journalConfirmed(const std::string& sourceName, std::int32_t part, std::int64_t bytes,
+                        const std::string& messageId);
+  // The articles in flight when the resumed run was cut short are asked
+  // for with "STAT <id>" after mode reader, before anything is posted:
+  // 223 marks them posted, anything else posts them again.
+  struct ResumeStat {
+    std::string sourceName;
+    std::int32_t part = 0;
+    std::int64_t bytes = 0;
+    std::string messageId;
+  };
+  bool askAboutResumed();
+  void stepAwaitResumeStatReply();
   void endJournal(RunOutcome outcome);
   // The groups of the Newsgroups header, as the NZB lists them.
   [[nodiscard]] std::vector<std::string> nzbGroups() const;
@@ -367,6 +381,8 @@ class PostingSession::Impl {
   std::optional<JournalContents> resumed_;
   std::vector<JournalFile> resumedFiles_;
   std::vector<std::pair<std::string, std::size_t>> resumedNzbFiles_;
+  std::vector<ResumeStat> resumeStats_;
+  std::string journalFile_;  // the file the journal's last "F" record names
   std::int32_t resumedArticles_ = 0;
 };
 

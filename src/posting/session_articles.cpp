@@ -28,7 +28,7 @@ std::string format(const char* pattern, Args... args) {
 void PostingSession::Impl::stepStartPosting() {
   partCount_ = 0;
   partIndex_ = 0;
-  if (askAboutUnacknowledged()) {
+  if (askAboutResumed() || askAboutUnacknowledged()) {
     return;
   }
   setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);

@@ -71,6 +71,9 @@ void PostingSession::Impl::startResume() {
 void PostingSession::Impl::openJournal() {
   resumed_.reset();
   resumedFiles_.clear();
+  resumedNzbFiles_.clear();
+  resumeStats_.clear();
+  journalFile_.clear();
   resumedArticles_ = 0;
   const std::string path = journalPath();
   std::optional<JournalContents> journal = readJournal(path);
@@ -100,6 +103,17 @@ void PostingSession::Impl::openJournal() {
     if (answer == PromptAnswer::Yes) {
       resumed_ = std::move(journal);
       resumedArticles_ = held;
+      journalFile_ = resumed_->files.back().name;  // the file its last records belong to
+      for (const JournalFile& file : resumedFiles_) {
+        for (const auto& [part, posted] : file.accepted) {
+          markPosted(file.name, part, posted.messageId);
+        }
+        for (const auto& [part, sent] : file.inFlight) {
+          if (part <= file.partCount) {
+            resumeStats_.push_back(ResumeStat{file.name, part, sent.bytes, sent.messageId});
+          }
+        }
+      }
       const std::string line =
           "Resumed: " + std::to_string(held) + " of " + std::to_string(total) + " articles were already posted.";
       log_.ReportWrite(line + "\r\n");
@@ -119,7 +133,7 @@ void PostingSession::Impl::addResumedToNzb() {
   }
   const std::string poster = headerSafeText(services_.settings.getFrom(), ' ');
   for (const JournalFile& file : resumedFiles_) {
-    if (file.accepted.empty()) {
+    if (file.accepted.empty() && file.inFlight.empty()) {
       continue;
     }
     const std::size_t index = nzb_->addFile(file.subject, poster, file.date, nzbGroups(), file.partCount);
@@ -158,11 +172,69 @@ void PostingSession::Impl::journalFileStart() {
   if (const JournalFile* known = resumedFile(currentSourceName_);
       known != nullptr && (known->size != size || known->mtimeNs != mtime)) {
     // Changed since the run began: none of its parts counts as posted.
+    posted_.forget(currentSourceName_);
+    std::erase_if(resumedNzbFiles_, [&](const auto& entry) { return entry.first == currentSourceName_; });
     resumedFiles_.erase(resumedFiles_.begin() + (known - resumedFiles_.data()));
+    nzbSourceName_.clear();
   }
+  journalFile_ = currentSourceName_;
   if (!journal_.startFile(currentSourceName_, size, mtime, partCount_)) {
     journalFailed();
   }
+}
+
+void PostingSession::Impl::journalConfirmed(const std::string& sourceName, std::int32_t part, std::int64_t bytes,
+                                            const std::string& messageId) {
+  if (!journal_.isOpen()) {
+    return;
+  }
+  if (journalFile_ != sourceName) {
+    // The records that follow belong to the file last started.
+    const JournalFile* known = resumedFile(sourceName);
+    if (known == nullptr || !journal_.startFile(sourceName, known->size, known->mtimeNs, known->partCount)) {
+      return;
+    }
+    journalFile_ = sourceName;
+  }
+  if (!journal_.noteAccepted(part, bytes, messageId)) {
+    journalFailed();
+  }
+}
+
+bool PostingSession::Impl::askAboutResumed() {
+  if (resumeStats_.empty()) {
+    return false;
+  }
+  display_.ShowState("Asking for the last article of the run resumed (STAT)...");
+  sendText("STAT " + resumeStats_.front().messageId + "\r\n", SessionState::AwaitStatReply);
+  return true;
+}
+
+void PostingSession::Impl::stepAwaitResumeStatReply() {
+  if (!takeReply()) {
+    return;
+  }
+  const ResumeStat asked = resumeStats_.front();
+  resumeStats_.erase(resumeStats_.begin());
+  const std::string name = headerSafeText(toLowerAscii(asked.sourceName).substr(0, kNameLimit), '_');
+  const std::string which = "part " + std::to_string(asked.part) + " of " + name + " (" + asked.messageId + ")";
+  if (replyCode_ == 223) {
+    markPosted(asked.sourceName, asked.part, asked.messageId);
+    journalConfirmed(asked.sourceName, asked.part, asked.bytes, asked.messageId);
+    for (const auto& [file, index] : resumedNzbFiles_) {
+      if (file == asked.sourceName) {
+        static_cast<void>(nzb_->addSegment(index, asked.part, asked.bytes, asked.messageId));
+      }
+    }
+    log_.ReportStamped("Resumed: " + which + " found on the server by STAT.\r\n");
+  } else if (replyCode_ == 430) {
+    log_.ReportStamped("Resumed: " + which + " is not on the server: posted again.\r\n");
+  } else {
+    log_.ReportStamped("The server would not answer STAT (" + trimmed(replyBuffer_) + "): " + which +
+                       " is posted again and may now be on the server twice.\r\n");
+  }
+  setState(SessionState::StartPosting);
+  postStep();
 }
 
 void PostingSession::Impl::journalComposed() {
@@ -204,6 +276,7 @@ void PostingSession::Impl::endJournal(RunOutcome outcome) {
   resumed_.reset();
   resumedFiles_.clear();
   resumedNzbFiles_.clear();
+  resumeStats_.clear();
 }
 
 }  // namespace tidewell

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """End to end: Resume=TRUE survives kill -9. The built program posts three
-files (41 yEnc parts, FastPosting, Message-IDs, NZB) headless to a real INN;
+files (42 yEnc parts, FastPosting, Message-IDs, NZB) headless to a real INN;
 it is killed with SIGKILL at a seeded random point (after a chosen number of
 articles stand in its journal, plus a short random wait), then started again
 headless until it finishes. The server's article list must then hold every
@@ -28,7 +28,7 @@ GROUP = "alt.binaries.test"
 PART_SIZE = 50000
 SEED = 20261208
 FILES = {"first.bin": 14 * PART_SIZE + 1234, "second.bin": 13 * PART_SIZE, "third.bin": 13 * PART_SIZE + 777}
-ARTICLES = sum(-(-size // PART_SIZE) for size in FILES.values())  # 41
+ARTICLES = sum(-(-size // PART_SIZE) for size in FILES.values())  # 42
 RESTARTS = 4
 
 
@@ -68,7 +68,7 @@ def kill_after(process, journal, articles, extra_ms):
     return accepted_in_journal(journal)
 
 
-def one_run(program, index, rng, checks, timings):
+def one_run(program, index, rng, checks, timings, stats):
     workspace = e2e.Workspace(f"resume-{index}")
     prefix = e2e.unique_prefix(f"resume{index}")
     contents = {}
@@ -110,6 +110,11 @@ def one_run(program, index, rng, checks, timings):
     print(f"  {what}: {len(articles)} articles, {duplicates} duplicates, {missing} missing")
 
     reports = sorted(glob.glob(workspace.path("Report[0-9][0-9].TXT")))
+    for path in reports:
+        with open(path, "rb") as report:
+            text = report.read().decode("latin-1")
+        stats["found by STAT"] += text.count("found on the server by STAT")
+        stats["not there, posted again"] += text.count("is not on the server: posted again")
     if checks.expect(len(reports) >= 2, f"{what}: a report per run ({reports})"):
         with open(reports[-1], "rb") as report:
             lines = report.read().decode("latin-1").split("\r\n")
@@ -144,13 +149,14 @@ def main():
     checks = e2e.Checks()
     rng = random.Random(SEED)
     kept, timings, duplicates, missing = [], [], 0, 0
+    stats = {"found by STAT": 0, "not there, posted again": 0}
     for index in range(runs):
-        workspace, dup, miss = one_run(program, index, rng, checks, timings)
+        workspace, dup, miss = one_run(program, index, rng, checks, timings, stats)
         kept.append(workspace)
         duplicates += dup
         missing += miss
     print(f"kill -9 runs: {runs}, duplicates {duplicates}, missing {missing}, "
-          f"seconds per run {min(timings):.1f}..{max(timings):.1f}")
+          f"seconds per run {min(timings):.1f}..{max(timings):.1f}, in-flight articles {stats}")
     if not checks.failures:
         for workspace in kept:
             workspace.remove()
