@@ -254,7 +254,6 @@ class PostingSession::Impl {
   [[nodiscard]] std::string journalPath() const;
   [[nodiscard]] std::int32_t plannedArticles(const std::string& name, const JournalFile* known);
   [[nodiscard]] const JournalFile* resumedFile(std::string_view name) const;
-  void addResumedToNzb();
   void journalFileStart();
   void journalComposed();
   void journalAccepted();
@@ -374,16 +373,13 @@ class PostingSession::Impl {
   RunRecord record_;
   bool jsonReport_ = false;
   std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it
-  // Resume: the journal of this run, the one resumed, its files still
-  // matching and their entries in the NZB.
+  // Resume: the journal of this run, and of the run resumed the files still
+  // as they were and the articles to ask for.
   bool resumeOn_ = false;
   RunJournal journal_;
-  std::optional<JournalContents> resumed_;
   std::vector<JournalFile> resumedFiles_;
-  std::vector<std::pair<std::string, std::size_t>> resumedNzbFiles_;
   std::vector<ResumeStat> resumeStats_;
   std::string journalFile_;  // the file the journal's last "F" record names
-  std::int32_t resumedArticles_ = 0;
 };
 
 }  // namespace tidewell

@@ -69,12 +69,9 @@ void PostingSession::Impl::startResume() {
 }
 
 void PostingSession::Impl::openJournal() {
-  resumed_.reset();
   resumedFiles_.clear();
-  resumedNzbFiles_.clear();
   resumeStats_.clear();
   journalFile_.clear();
-  resumedArticles_ = 0;
   const std::string path = journalPath();
   std::optional<JournalContents> journal = readJournal(path);
   const JournalSettings current = journalSettings(services_.settings);
@@ -101,9 +98,7 @@ void PostingSession::Impl::openJournal() {
     const PromptAnswer answer =
         services_.prompt.ask(question, kResumeCaption, PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
     if (answer == PromptAnswer::Yes) {
-      resumed_ = std::move(journal);
-      resumedArticles_ = held;
-      journalFile_ = resumed_->files.back().name;  // the file its last records belong to
+      journalFile_ = journal->files.back().name;  // the file its last records belong to
       for (const JournalFile& file : resumedFiles_) {
         for (const auto& [part, posted] : file.accepted) {
           markPosted(file.name, part, posted.messageId);
@@ -119,29 +114,11 @@ void PostingSession::Impl::openJournal() {
       log_.ReportWrite(line + "\r\n");
       display_.AddFileLine(line);
       static_cast<void>(journal_.reopen(path));
-      addResumedToNzb();
       return;
     }
     resumedFiles_.clear();
   }
   static_cast<void>(journal_.create(path, current));
-}
-
-void PostingSession::Impl::addResumedToNzb() {
-  if (!nzb_) {
-    return;
-  }
-  const std::string poster = headerSafeText(services_.settings.getFrom(), ' ');
-  for (const JournalFile& file : resumedFiles_) {
-    if (file.accepted.empty() && file.inFlight.empty()) {
-      continue;
-    }
-    const std::size_t index = nzb_->addFile(file.subject, poster, file.date, nzbGroups(), file.partCount);
-    for (const auto& [part, posted] : file.accepted) {
-      static_cast<void>(nzb_->addSegment(index, part, posted.bytes, posted.messageId));
-    }
-    resumedNzbFiles_.emplace_back(file.name, index);
-  }
 }
 
 const JournalFile* PostingSession::Impl::resumedFile(std::string_view name) const {
@@ -154,28 +131,27 @@ const JournalFile* PostingSession::Impl::resumedFile(std::string_view name) cons
 }
 
 void PostingSession::Impl::journalFileStart() {
-  // A file of the journal goes on in its NZB entry.
-  for (const auto& [name, index] : resumedNzbFiles_) {
-    if (name == currentSourceName_) {
-      nzbFile_ = index;
-      nzbSourceName_ = name;
-    }
-  }
-  if (!journal_.isOpen()) {
-    return;
-  }
   std::int64_t size = 0;
   std::int64_t mtime = 0;
-  if (!fileStamp(sourcePath(currentSourceName_), size, mtime)) {
-    return;
+  const bool stamped = fileStamp(sourcePath(currentSourceName_), size, mtime);
+  if (const JournalFile* known = resumedFile(currentSourceName_)) {
+    if (!stamped || known->size != size || known->mtimeNs != mtime) {
+      // Changed since the run began: none of its parts counts as posted.
+      posted_.forget(currentSourceName_);
+      resumedFiles_.erase(resumedFiles_.begin() + (known - resumedFiles_.data()));
+    } else if (nzb_ && !known->accepted.empty() && nzbSourceName_ != currentSourceName_) {
+      // The NZB takes the journal's articles as the file comes up, so it
+      // keeps the list's order; its parts posted now join the same entry.
+      nzbFile_ = nzb_->addFile(known->subject, headerSafeText(services_.settings.getFrom(), ' '), known->date,
+                               nzbGroups(), known->partCount);
+      nzbSourceName_ = currentSourceName_;
+      for (const auto& [part, posted] : known->accepted) {
+        static_cast<void>(nzb_->addSegment(nzbFile_, part, posted.bytes, posted.messageId));
+      }
+    }
   }
-  if (const JournalFile* known = resumedFile(currentSourceName_);
-      known != nullptr && (known->size != size || known->mtimeNs != mtime)) {
-    // Changed since the run began: none of its parts counts as posted.
-    posted_.forget(currentSourceName_);
-    std::erase_if(resumedNzbFiles_, [&](const auto& entry) { return entry.first == currentSourceName_; });
-    resumedFiles_.erase(resumedFiles_.begin() + (known - resumedFiles_.data()));
-    nzbSourceName_.clear();
+  if (!journal_.isOpen() || !stamped) {
+    return;
   }
   journalFile_ = currentSourceName_;
   if (!journal_.startFile(currentSourceName_, size, mtime, partCount_)) {
@@ -221,9 +197,9 @@ void PostingSession::Impl::stepAwaitResumeStatReply() {
   if (replyCode_ == 223) {
     markPosted(asked.sourceName, asked.part, asked.messageId);
     journalConfirmed(asked.sourceName, asked.part, asked.bytes, asked.messageId);
-    for (const auto& [file, index] : resumedNzbFiles_) {
-      if (file == asked.sourceName) {
-        static_cast<void>(nzb_->addSegment(index, asked.part, asked.bytes, asked.messageId));
+    for (JournalFile& file : resumedFiles_) {
+      if (file.name == asked.sourceName) {
+        file.accepted[asked.part] = JournalPart{asked.bytes, asked.messageId};  // for the NZB
       }
     }
     log_.ReportStamped("Resumed: " + which + " found on the server by STAT.\r\n");
@@ -273,9 +249,7 @@ void PostingSession::Impl::endJournal(RunOutcome outcome) {
     static_cast<void>(journal_.finish());
   }
   journal_.close();
-  resumed_.reset();
   resumedFiles_.clear();
-  resumedNzbFiles_.clear();
   resumeStats_.clear();
 }
 
