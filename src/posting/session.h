@@ -234,6 +234,12 @@ class PostingSession::Impl {
   // The id of the part about to be composed when it is the lost article
   // posted again; empty otherwise.
   std::string unacknowledgedIdFor(std::int32_t part);
+  // The reply refuses the article under way as a duplicate of its
+  // Message-ID ("441 435 ...").
+  [[nodiscard]] bool isDuplicateRefusal() const;
+  // The lost article, posted again because STAT could not say, is refused
+  // as a duplicate: the server has it, so it counts as accepted.
+  [[nodiscard]] bool duplicateOfUnacknowledged() const { return resendingLost_ && isDuplicateRefusal(); }
   // The run record (session_record.cpp): started once the report is open,
   // filled as files start and parts end, written as ReportNN.json after each
   // file and at the end of the run when JsonReport is on.
@@ -370,6 +376,7 @@ class PostingSession::Impl {
   std::string nzbFileName_;
   PostedParts posted_;
   std::optional<UnacknowledgedArticle> unacknowledged_;
+  bool resendingLost_ = false;  // the article under way is the lost one, posted again
   RunRecord record_;
   bool jsonReport_ = false;
   std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it

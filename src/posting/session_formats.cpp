@@ -87,6 +87,7 @@ bool PostingSession::Impl::openYencFile(const std::string& path) {
 
 bool PostingSession::Impl::prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc) {
   messageId_.clear();
+  resendingLost_ = false;
   if (messageIdsOn_) {
     // The article whose acknowledgement was lost goes out under its own id
     // again, so a server that has it can refuse the second copy.
@@ -148,8 +149,7 @@ void PostingSession::Impl::noteAccepted() {
 
 std::string PostingSession::Impl::refusalText() const {
   // "441 435 ...": the server has an article with this id already.
-  const std::string_view reply = replyBuffer_;
-  if (replyCode_ == 441 && !messageId_.empty() && reply.size() >= 7 && reply.substr(4, 3) == "435") {
+  if (isDuplicateRefusal()) {
     return "Failed.  [Message-ID " + messageId_ + " exists on the server] " + replyBuffer_ + "\r\n";
   }
   return "Failed. " + replyBuffer_ + "\r\n";

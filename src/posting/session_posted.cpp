@@ -80,8 +80,10 @@ void PostingSession::Impl::stepAwaitStatReply() {
   if (!takeReply()) {
     return;
   }
-  const UnacknowledgedArticle lost = *unacknowledged_;
-  if (replyCode_ == 223) {
+  const UnacknowledgedArticle lost = unacknowledged_.value_or(UnacknowledgedArticle{});
+  if (!unacknowledged_) {
+    // Nothing is waiting for the answer (never so: STAT goes out only for it).
+  } else if (replyCode_ == 223) {
     // It was posted: its line says so as a 240's would, with the number
     // the file gets on this connection (stepNextPart, next).
     unacknowledged_.reset();
@@ -117,12 +119,19 @@ void PostingSession::Impl::stepAwaitStatReply() {
 }
 
 std::string PostingSession::Impl::unacknowledgedIdFor(std::int32_t part) {
-  if (!unacknowledged_ || unacknowledged_->sourceName != currentSourceName_ || unacknowledged_->part != part) {
+  resendingLost_ =
+      unacknowledged_ && unacknowledged_->sourceName == currentSourceName_ && unacknowledged_->part == part;
+  if (!resendingLost_) {
     return {};
   }
   std::string id = std::move(unacknowledged_->messageId);
   unacknowledged_.reset();
   return id;
+}
+
+bool PostingSession::Impl::isDuplicateRefusal() const {
+  const std::string_view reply = replyBuffer_;
+  return replyCode_ == 441 && !messageId_.empty() && reply.size() >= 7 && reply.substr(4, 3) == "435";
 }
 
 }  // namespace tidewell

@@ -19,6 +19,7 @@ namespace tidewell::test {
 namespace {
 
 using Script = std::function<void(NntpServerDouble&)>;
+using Recovery = SessionTest;
 
 std::string headerOf(const std::string& article, const std::string& name) {
   const std::size_t at = article.find("\r\n" + name + ": ");
@@ -45,13 +46,17 @@ std::string patterned(std::size_t size) {
   return data;
 }
 
+constexpr const char* kFoundByStat = "Ok. (2/3 - found on the server by STAT)";
+
 // Three parts; the second one's acknowledgement is lost (`script`).
 struct LostAck {
   std::string name;
   Script script;
-  std::vector<int> copies;     // copies of parts 1..3 the server keeps in the end
-  int ok = 3;                  // "Ok." lines, and "Articles Ok"
-  bool confirmed = false;      // STAT found the second part on the server
+  std::vector<int> copies;  // copies of parts 1..3 the server keeps in the end
+  int ok = 3;               // "Ok." lines, and "Articles Ok"
+  // Part 2's line when it is not the usual acknowledgement (kFoundByStat:
+  // it was not posted again).
+  const char* part2 = nullptr;
   const char* note = nullptr;  // the report's note on a STAT refused
   bool messageIds = true;
   bool yenc = false;
@@ -103,7 +108,7 @@ TEST_P(LostAcknowledgement, NoPartIsPostedTwiceUnlessTheServerCannotSay) {
   EXPECT_EQ(copies, c.copies);
   // The new connection starts at the first part not on the server (without ids, at the first).
   ASSERT_EQ(server.connectionCount(), 2U);
-  EXPECT_EQ(partOf(server.connection(1).articles.front()), c.confirmed ? 3 : c.messageIds ? 2 : 1);
+  EXPECT_EQ(partOf(server.connection(1).articles.front()), c.part2 == kFoundByStat ? 3 : c.messageIds ? 2 : 1);
 
   const std::vector<std::string> lines = reportLines();
   const auto okLines = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
@@ -112,7 +117,9 @@ TEST_P(LostAcknowledgement, NoPartIsPostedTwiceUnlessTheServerCannotSay) {
   EXPECT_EQ(okLines, c.ok);
   EXPECT_NE(report().find("Articles Ok        : " + std::to_string(c.ok) + "\r\nArticles Failed    : 0\r\n"),
             std::string::npos);
-  EXPECT_EQ(report().find("... Ok. (2/3 - found on the server by STAT)\r\n") != std::string::npos, c.confirmed);
+  if (c.part2 != nullptr) {
+    EXPECT_NE(report().find(std::string("001 a.bin ... ") + c.part2 + "\r\n"), std::string::npos);
+  }
   EXPECT_EQ(report().find(c.note != nullptr ? c.note : "would not answer STAT") != std::string::npos,
             c.note != nullptr);
   std::vector<std::string> stats;
@@ -155,20 +162,30 @@ std::vector<LostAck> lostAcks() {
   const char* refused = "The server would not answer STAT (500 What?): <";
   std::vector<LostAck> table{
       // STAT 223: the article is there and is not posted again.
-      {"ResetAfterPartTwo", lose(Response::reset()), {1, 1, 1}, 3, true},
-      {"CloseAfterPartTwo", lose(Response::close()), {1, 1, 1}, 3, true},
-      {"TimeoutAfterPartTwo", lose(Response::silence()), {1, 1, 1}, 3, true},
-      {"YencResetAfterPartTwo", lose(Response::reset()), {1, 1, 1}, 3, true, nullptr, true, true},
+      {"ResetAfterPartTwo", lose(Response::reset()), {1, 1, 1}, 3, kFoundByStat},
+      {"CloseAfterPartTwo", lose(Response::close()), {1, 1, 1}, 3, kFoundByStat},
+      {"TimeoutAfterPartTwo", lose(Response::silence()), {1, 1, 1}, 3, kFoundByStat},
+      {"YencResetAfterPartTwo", lose(Response::reset()), {1, 1, 1}, 3, kFoundByStat, nullptr, true, true},
       // STAT 430: cut off while the second part was under way, the server never had it.
       {"ResetInPartTwo", cutInPartTwo(Response::reset()), {1, 1, 1}},
       {"CloseInPartTwo", cutInPartTwo(Response::close()), {1, 1, 1}},
-      {"YencResetInPartTwo", cutInPartTwo(Response::reset()), {1, 1, 1}, 3, false, nullptr, true, true},
+      {"YencResetInPartTwo", cutInPartTwo(Response::reset()), {1, 1, 1}, 3, nullptr, nullptr, true, true},
       // A server that says 430 for what it has gets it twice, under one id.
       {"TimeoutStatNotFound", lose(Response::silence(), "430 No such article"), {1, 2, 1}},
       // STAT refused: posted again, with a note.
-      {"ResetStatRefused", lose(Response::reset(), "500 What?"), {1, 2, 1}, 3, false, refused},
-      {"CloseStatRefused", lose(Response::close(), "500 What?"), {1, 2, 1}, 3, false, refused},
-      {"TimeoutStatRefused", lose(Response::silence(), "500 What?"), {1, 2, 1}, 3, false, refused},
+      {"ResetStatRefused", lose(Response::reset(), "500 What?"), {1, 2, 1}, 3, nullptr, refused},
+      {"CloseStatRefused", lose(Response::close(), "500 What?"), {1, 2, 1}, 3, nullptr, refused},
+      {"TimeoutStatRefused", lose(Response::silence(), "500 What?"), {1, 2, 1}, 3, nullptr, refused},
+      // ... unless the server refuses the second copy by its id: it has the article.
+      {"StatRefusedDuplicateRefused",
+       [lose](auto& s) {
+         lose(Response::reset(), "500 What?")(s);
+         s.onArticle(Response::reply("441 435 Duplicate"), 1);
+       },
+       {1, 1, 1},
+       3,
+       "Ok. (2/3 - already on the server: 441 435 Duplicate)",
+       refused},
       // Without Message-IDs the file is posted again from its first part.
       {"NoMessageIds",
        [](auto& s) {
@@ -177,7 +194,7 @@ std::vector<LostAck> lostAcks() {
        },
        {2, 2, 1},
        4,
-       false,
+       nullptr,
        nullptr,
        false},
   };
@@ -193,6 +210,29 @@ std::vector<LostAck> lostAcks() {
 
 INSTANTIATE_TEST_SUITE_P(Breaks, LostAcknowledgement, ::testing::ValuesIn(lostAcks()),
                          [](const auto& param) { return param.param.name; });
+
+// The last part's acknowledgement is lost and STAT finds it: the file is
+// done without posting anything of it again, and the next file keeps the
+// numbering of the lines.
+TEST_F(Recovery, AFileWhoseLastPartIsFoundIsDone) {
+  configure();
+  setting("MessageIDs", "TRUE");
+  addFile("a.bin", "first");
+  addFile("b.bin", "second");
+  server.onArticle(Response::reset(), 1);
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+  EXPECT_EQ(server.storedArticles().size(), 2U);
+  EXPECT_EQ(server.connection(1).articles.size(), 1U);  // b.bin alone
+  const std::vector<std::string>& lines = display.fileLines;
+  ASSERT_EQ(lines.size(), 4U);
+  EXPECT_EQ(lines[0], "001 a.bin ... Interrupted.");
+  EXPECT_EQ(lines[2], "001 a.bin ... Ok. (1/1 - found on the server by STAT)");
+  EXPECT_EQ(lines[3].substr(0, 19), "002 b.bin ... Ok. (");
+  EXPECT_NE(report().find("Total Articles     : 2\r\nArticles Ok        : 2\r\nArticles Failed    : 0\r\n"),
+            std::string::npos);
+}
 
 }  // namespace
 }  // namespace tidewell::test
