@@ -161,7 +161,7 @@ void PostingSession::Impl::journalFileStart() {
 
 void PostingSession::Impl::journalConfirmed(const std::string& sourceName, std::int32_t part, std::int64_t bytes,
                                             const std::string& messageId) {
-  if (!journal_.isOpen()) {
+  if (!resumeOn_ || !journal_.isOpen()) {
     return;
   }
   if (journalFile_ != sourceName) {
@@ -214,7 +214,8 @@ void PostingSession::Impl::stepAwaitResumeStatReply() {
 }
 
 void PostingSession::Impl::journalComposed() {
-  if (!journal_.isOpen() || messageId_.empty()) {
+  // A journal left open by a run the user stopped is not this run's.
+  if (!resumeOn_ || !journal_.isOpen() || messageId_.empty()) {
     return;
   }
   if (partIndex_ == 1) {
@@ -231,7 +232,7 @@ void PostingSession::Impl::journalComposed() {
 }
 
 void PostingSession::Impl::journalAccepted() {
-  if (journal_.isOpen() && !messageId_.empty() &&
+  if (resumeOn_ && journal_.isOpen() && !messageId_.empty() &&
       !journal_.noteAccepted(partIndex_, article_.getArticleTotal(), messageId_)) {
     journalFailed();
   }
@@ -245,7 +246,7 @@ void PostingSession::Impl::journalFailed() {
 void PostingSession::Impl::endJournal(RunOutcome outcome) {
   // Every file posted: the next run starts afresh. Otherwise the journal
   // stays for the run that resumes it.
-  if (outcome == RunOutcome::Finished && journal_.isOpen()) {
+  if (resumeOn_ && outcome == RunOutcome::Finished && journal_.isOpen()) {
     static_cast<void>(journal_.finish());
   }
   journal_.close();
