@@ -386,7 +386,6 @@ class PostingSession::Impl {
   RunJournal journal_;
   std::vector<JournalFile> resumedFiles_;
   std::vector<ResumeStat> resumeStats_;
-  std::string journalFile_;  // the file the journal's last "F" record names
 };
 
 }  // namespace tidewell

@@ -71,7 +71,6 @@ void PostingSession::Impl::startResume() {
 void PostingSession::Impl::openJournal() {
   resumedFiles_.clear();
   resumeStats_.clear();
-  journalFile_.clear();
   const std::string path = journalPath();
   std::optional<JournalContents> journal = readJournal(path);
   const JournalSettings current = journalSettings(services_.settings);
@@ -98,7 +97,6 @@ void PostingSession::Impl::openJournal() {
     const PromptAnswer answer =
         services_.prompt.ask(question, kResumeCaption, PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
     if (answer == PromptAnswer::Yes) {
-      journalFile_ = journal->files.back().name;  // the file its last records belong to
       for (const JournalFile& file : resumedFiles_) {
         for (const auto& [part, posted] : file.accepted) {
           markPosted(file.name, part, posted.messageId);
@@ -153,7 +151,6 @@ void PostingSession::Impl::journalFileStart() {
   if (!journal_.isOpen() || !stamped) {
     return;
   }
-  journalFile_ = currentSourceName_;
   if (!journal_.startFile(currentSourceName_, size, mtime, partCount_)) {
     journalFailed();
   }
@@ -161,18 +158,7 @@ void PostingSession::Impl::journalFileStart() {
 
 void PostingSession::Impl::journalConfirmed(const std::string& sourceName, std::int32_t part, std::int64_t bytes,
                                             const std::string& messageId) {
-  if (!resumeOn_ || !journal_.isOpen()) {
-    return;
-  }
-  if (journalFile_ != sourceName) {
-    // The records that follow belong to the file last started.
-    const JournalFile* known = resumedFile(sourceName);
-    if (known == nullptr || !journal_.startFile(sourceName, known->size, known->mtimeNs, known->partCount)) {
-      return;
-    }
-    journalFile_ = sourceName;
-  }
-  if (!journal_.noteAccepted(part, bytes, messageId)) {
+  if (resumeOn_ && journal_.isOpen() && !journal_.noteAccepted(sourceName, part, bytes, messageId)) {
     journalFailed();
   }
 }
@@ -221,19 +207,19 @@ void PostingSession::Impl::journalComposed() {
   if (partIndex_ == 1) {
     const std::string subject =
         subjectLine_.substr(0, subjectLine_.size() - std::min<std::size_t>(2, subjectLine_.size()));
-    if (!journal_.noteSubject(subject, now())) {
+    if (!journal_.noteSubject(currentSourceName_, subject, now())) {
       journalFailed();
       return;
     }
   }
-  if (!journal_.noteInFlight(partIndex_, article_.getArticleTotal(), messageId_)) {
+  if (!journal_.noteInFlight(currentSourceName_, partIndex_, article_.getArticleTotal(), messageId_)) {
     journalFailed();
   }
 }
 
 void PostingSession::Impl::journalAccepted() {
   if (resumeOn_ && journal_.isOpen() && !messageId_.empty() &&
-      !journal_.noteAccepted(partIndex_, article_.getArticleTotal(), messageId_)) {
+      !journal_.noteAccepted(currentSourceName_, partIndex_, article_.getArticleTotal(), messageId_)) {
     journalFailed();
   }
 }

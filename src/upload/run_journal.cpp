@@ -135,7 +135,6 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
   }
   const char kind = record[0];
   record.remove_prefix(2);
-  JournalFile* file = contents.files.empty() ? nullptr : &contents.files.back();
   if (kind == 'S') {
     const auto fields = fieldsOf(record, 2);
     const auto key = fields ? unescaped((*fields)[0]) : std::nullopt;
@@ -171,12 +170,20 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
     contents.files.push_back(std::move(started));
     return true;
   }
-  if (file == nullptr) {
-    return false;
-  }
+  // The other records name their file: the entry of its last start.
+  const auto fileNamed = [&](std::string_view escapedName) -> JournalFile* {
+    const auto name = unescaped(escapedName);
+    if (!name) {
+      return nullptr;
+    }
+    const auto found = std::find_if(contents.files.begin(), contents.files.end(),
+                                    [&](const JournalFile& f) { return f.name == *name; });
+    return found == contents.files.end() ? nullptr : &*found;
+  };
   if (kind == 'T') {
-    const auto fields = fieldsOf(record, 2);
-    const auto subject = fields ? unescaped((*fields)[1]) : std::nullopt;
+    const auto fields = fieldsOf(record, 3);
+    JournalFile* file = fields ? fileNamed((*fields)[1]) : nullptr;
+    const auto subject = file != nullptr ? unescaped((*fields)[2]) : std::nullopt;
     if (!subject || !parseNumber((*fields)[0], file->date)) {
       return false;
     }
@@ -185,8 +192,9 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
   }
   std::int32_t part = 0;
   if (kind == 'I' || kind == 'A') {
-    const auto fields = fieldsOf(record, 3);
-    const auto id = fields ? unescaped((*fields)[2]) : std::nullopt;
+    const auto fields = fieldsOf(record, 4);
+    JournalFile* file = fields ? fileNamed((*fields)[3]) : nullptr;
+    const auto id = file != nullptr ? unescaped((*fields)[2]) : std::nullopt;
     std::int64_t bytes = 0;
     if (!id || !parseNumber((*fields)[0], part) || !parseNumber((*fields)[1], bytes)) {
       return false;
@@ -324,16 +332,20 @@ bool RunJournal::startFile(std::string_view name, std::int64_t size, std::int64_
                 escaped(name));
 }
 
-bool RunJournal::noteSubject(std::string_view subject, std::int64_t date) {
-  return append("T " + std::to_string(date) + ' ' + escaped(subject));
+bool RunJournal::noteSubject(std::string_view name, std::string_view subject, std::int64_t date) {
+  return append("T " + std::to_string(date) + ' ' + escaped(name) + ' ' + escaped(subject));
 }
 
-bool RunJournal::noteInFlight(std::int32_t part, std::int64_t bytes, std::string_view messageId) {
-  return append("I " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId));
+bool RunJournal::noteInFlight(std::string_view name, std::int32_t part, std::int64_t bytes,
+                              std::string_view messageId) {
+  return append("I " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId) + ' ' +
+                escaped(name));
 }
 
-bool RunJournal::noteAccepted(std::int32_t part, std::int64_t bytes, std::string_view messageId) {
-  return append("A " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId));
+bool RunJournal::noteAccepted(std::string_view name, std::int32_t part, std::int64_t bytes,
+                              std::string_view messageId) {
+  return append("A " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId) + ' ' +
+                escaped(name));
 }
 
 bool RunJournal::finish() {

@@ -84,9 +84,11 @@ class RunJournal {
   // the next record starts on a line of its own.
   bool reopen(const std::string& path);
   bool startFile(std::string_view name, std::int64_t size, std::int64_t mtimeNs, std::int32_t partCount);
-  bool noteSubject(std::string_view subject, std::int64_t date);
-  bool noteInFlight(std::int32_t part, std::int64_t bytes, std::string_view messageId);
-  bool noteAccepted(std::int32_t part, std::int64_t bytes, std::string_view messageId);
+  // The records below name their file (started before with startFile), so
+  // records of several files may interleave.
+  bool noteSubject(std::string_view name, std::string_view subject, std::int64_t date);
+  bool noteInFlight(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId);
+  bool noteAccepted(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId);
   // The upload is complete: the journal is removed, so the next run starts
   // afresh.
   bool finish();

@@ -81,12 +81,12 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
     RunJournal journal;
     ASSERT_TRUE(journal.create(journalPathFor(settings.configFilePath()), journalSettings(settings)));
     ASSERT_TRUE(journal.startFile("a.bin", size, mtime, 3));
-    ASSERT_TRUE(journal.noteSubject("Test - a.bin (1/3) 2500 bytes", 1700000000));
+    ASSERT_TRUE(journal.noteSubject("a.bin", "Test - a.bin (1/3) 2500 bytes", 1700000000));
     for (const int part : c.accepted) {
-      ASSERT_TRUE(journal.noteAccepted(part, 1200, "<p" + std::to_string(part) + "@tidewell.invalid>"));
+      ASSERT_TRUE(journal.noteAccepted("a.bin", part, 1200, "<p" + std::to_string(part) + "@tidewell.invalid>"));
     }
     if (c.inFlight3) {
-      ASSERT_TRUE(journal.noteInFlight(3, 700, "<p3@tidewell.invalid>"));
+      ASSERT_TRUE(journal.noteInFlight("a.bin", 3, 700, "<p3@tidewell.invalid>"));
     }
     journal.close();
     if (c.touchFile) {

@@ -12,6 +12,7 @@
 namespace tidewell {
 namespace {
 
+constexpr std::string_view kB = "two words%\n.bin";
 const JournalSettings kSettings = {{"Directory", "~/uploads"}, {"PartSize", "50000"}, {"BodyComment", ""}};
 
 // A journal of two files: the first wholly accepted, the second with part 1
@@ -21,13 +22,13 @@ std::string writeSample(const test::TempDir& dir) {
   RunJournal journal;
   EXPECT_TRUE(journal.create(path, kSettings));
   EXPECT_TRUE(journal.startFile("a.bin", 100, 7, 1));
-  EXPECT_TRUE(journal.noteSubject("Holiday - a.bin (1/1)", 1700000000));
-  EXPECT_TRUE(journal.noteInFlight(1, 1000, "<a1@x>"));
-  EXPECT_TRUE(journal.noteAccepted(1, 900, "<a1@x>"));
+  EXPECT_TRUE(journal.noteSubject("a.bin", "Holiday - a.bin (1/1)", 1700000000));
+  EXPECT_TRUE(journal.noteInFlight("a.bin", 1, 1000, "<a1@x>"));
   EXPECT_TRUE(journal.startFile("two words%\n.bin", 200000, 1700000000123456789, 2));
-  EXPECT_TRUE(journal.noteInFlight(1, 1000, "<b1@x>"));
-  EXPECT_TRUE(journal.noteAccepted(1, 50900, "<b1@x>"));
-  EXPECT_TRUE(journal.noteInFlight(2, 1000, "<b2@x>"));
+  EXPECT_TRUE(journal.noteAccepted("a.bin", 1, 900, "<a1@x>"));  // records of two files interleave
+  EXPECT_TRUE(journal.noteInFlight(kB, 1, 1000, "<b1@x>"));
+  EXPECT_TRUE(journal.noteAccepted(kB, 1, 50900, "<b1@x>"));
+  EXPECT_TRUE(journal.noteInFlight(kB, 2, 1000, "<b2@x>"));
   return path;
 }
 
@@ -78,7 +79,7 @@ TEST(RunJournalTest, LeavesOutTornAndDamagedLines) {
 
     RunJournal journal;
     ASSERT_TRUE(journal.reopen(path)) << c.name;
-    ASSERT_TRUE(journal.noteAccepted(2, 1000, "<b2@x>")) << c.name;
+    ASSERT_TRUE(journal.noteAccepted(kB, 2, 1000, "<b2@x>")) << c.name;
     contents = readJournal(path);
     ASSERT_TRUE(contents) << c.name;
     EXPECT_EQ(contents->acceptedCount(), 3) << c.name;
