@@ -24,6 +24,7 @@
 #include "upload/encoded_spool.h"
 #include "upload/nzb_writer.h"
 #include "upload/part_plan.h"
+#include "upload/run_journal.h"
 #include "upload/yenc.h"
 
 namespace tidewell {
@@ -270,6 +271,36 @@ class PostingSession::Impl {
   void writeEntry(const ParallelEntry& entry);
   void endParallelRun();
 
+  // Resume (session_resume.cpp): the journal is read, the user asked and
+  // the "Resumed:" line written as the run starts; the hooks below keep the
+  // journal as files start and articles go out and are accepted.
+  void startResume();
+  void openJournal();
+  [[nodiscard]] std::string journalPath() const;
+  [[nodiscard]] std::int32_t plannedArticles(const std::string& name, const JournalFile* known);
+  [[nodiscard]] const JournalFile* resumedFile(std::string_view name) const;
+  void journalFileStart();
+  void journalComposed();
+  void journalAccepted();
+  void journalFailed();
+  // An article accepted without a 240 of this connection (223 to STAT).
+  void journalConfirmed(const std::string& sourceName, std::int32_t part, std::int64_t bytes,
+                        const std::string& messageId);
+  // The articles in flight when the resumed run was cut short are asked
+  // for with "STAT <id>" after mode reader, before anything is posted:
+  // 223 marks them posted, anything else posts them again.
+  struct ResumeStat {
+    std::string sourceName;
+    std::int32_t part = 0;
+    std::int64_t bytes = 0;
+    std::string messageId;
+  };
+  bool askAboutResumed();
+  void stepAwaitResumeStatReply();
+  void endJournal(RunOutcome outcome);
+  // The groups of the Newsgroups header, as the NZB lists them.
+  [[nodiscard]] std::vector<std::string> nzbGroups() const;
+
   // Display helpers that also drive the lights timer and the log.
   void outboundLight();
   void inboundLight();
@@ -368,6 +399,12 @@ class PostingSession::Impl {
   RunRecord record_;
   bool jsonReport_ = false;
   std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it
+  // Resume: the journal of this run, and of the run resumed the files still
+  // as they were and the articles to ask for.
+  bool resumeOn_ = false;
+  RunJournal journal_;
+  std::vector<JournalFile> resumedFiles_;
+  std::vector<ResumeStat> resumeStats_;
   // Set for a run with several connections (destroyed first: its links use
   // the loop and the socket manager).
   std::unique_ptr<ParallelRun> parallel_;

@@ -28,7 +28,7 @@ std::string format(const char* pattern, Args... args) {
 void PostingSession::Impl::stepStartPosting() {
   partCount_ = 0;
   partIndex_ = 0;
-  if (askAboutUnacknowledged()) {
+  if (askAboutResumed() || askAboutUnacknowledged()) {
     return;
   }
   setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
@@ -114,6 +114,9 @@ void PostingSession::Impl::stepNextPart() {
     plan_ = planParts(encodedSize, partSizeSetting_);
     partCount_ = plan_.partCount;
     partIndex_ = 0;
+  }
+  if (newFile && resumeOn_) {
+    journalFileStart();
   }
   if (skipPostedParts()) {
     return;

@@ -117,22 +117,28 @@ bool PostingSession::Impl::prepareArticle(ArticlePart& part, std::optional<YencA
   return true;
 }
 
+std::vector<std::string> PostingSession::Impl::nzbGroups() const {
+  return groupsOf(services_.settings.getNewsgroup());
+}
+
 void PostingSession::Impl::noteComposed(const std::optional<YencArticle>& yenc) {
   if (yenc) {
     yencCrcThrough_ = yenc->result.crcThrough;
   }
+  journalComposed();
   // A file enters the NZB as its first part is composed; posted again after
   // a reconnection, it keeps its entry and its parts take the new ids.
   if (!nzb_ || partIndex_ != 1 || (!nzb_->files().empty() && nzbSourceName_ == currentSourceName_)) {
     return;
   }
   std::string subject = subjectLine_.substr(0, subjectLine_.size() - std::min<std::size_t>(2, subjectLine_.size()));
-  nzbFile_ = nzb_->addFile(std::move(subject), headerSafeText(services_.settings.getFrom(), ' '), now(),
-                           groupsOf(services_.settings.getNewsgroup()), partCount_);
+  nzbFile_ = nzb_->addFile(std::move(subject), headerSafeText(services_.settings.getFrom(), ' '), now(), nzbGroups(),
+                           partCount_);
   nzbSourceName_ = currentSourceName_;
 }
 
 void PostingSession::Impl::noteAccepted() {
+  journalAccepted();
   if (!messageId_.empty()) {
     markPosted(currentSourceName_, partIndex_, messageId_);
   }

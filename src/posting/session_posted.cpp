@@ -73,6 +73,10 @@ bool PostingSession::Impl::askAboutUnacknowledged() {
 }
 
 void PostingSession::Impl::stepAwaitStatReply() {
+  if (!resumeStats_.empty()) {
+    stepAwaitResumeStatReply();
+    return;
+  }
   if (!takeReply()) {
     return;
   }
@@ -84,6 +88,7 @@ void PostingSession::Impl::stepAwaitStatReply() {
     // the file gets on this connection (stepNextPart, next).
     unacknowledged_.reset();
     markPosted(lost.sourceName, lost.part, lost.messageId);
+    journalConfirmed(lost.sourceName, lost.part, lost.bytes, lost.messageId);
     partIndex_ = lost.part;
     partCount_ = lost.partCount;
     char number[16];

@@ -114,6 +114,7 @@ void PostingSession::Impl::endRun(RunOutcome outcome, bool offerReport) {
   yencSource_ = FileDescriptor();  // the file being posted is not held open between runs
   writeNzb();
   endRunRecord(outcome);
+  endJournal(outcome);
   if (offerReport) {
     OfferReport();
   } else if (flags_.quitWhenDone) {

@@ -106,11 +106,15 @@ void PostingSession::Impl::stepIdle() {
   heading += services_.settings.configFilePath();
   heading += "\r\n\r\n";
   log_.ReportWrite(heading);
-  log_.ReportStamped("Starting Posting Session\r\n");
+  // With Resume the "Resumed:" line comes first, once the list is known.
+  resumeOn_ = services_.settings.flag(Setting::Resume);
+  if (!resumeOn_) {
+    log_.ReportStamped("Starting Posting Session\r\n");
+    log_.ReportStamped("Building upload list...\r\n");
+  }
   readArticleFormat();
   readConnections();
   display_.ShowState("Building upload list...");
-  log_.ReportStamped("Building upload list...\r\n");
 
   articlesFailed_ = 0;
   articlesOk_ = 0;
@@ -128,8 +132,11 @@ void PostingSession::Impl::stepIdle() {
     return;
   }
   // The program's own files are never posted, even from the working directory.
-  const std::vector<std::string> ownFiles{services_.settings.configFilePath(), std::string(kLogFileName),
-                                          encoded_.path(), article_.path(), defaultInstanceLockPath()};
+  std::vector<std::string> ownFiles{services_.settings.configFilePath(), std::string(kLogFileName), encoded_.path(),
+                                    article_.path(), defaultInstanceLockPath()};
+  if (resumeOn_) {
+    ownFiles.push_back(journalPath());
+  }
   const int built = buildUploadList(services_.uploadList, directory, services_.settings, services_.prompt, ownFiles);
   if (built == kScanWarnings) {
     const PromptAnswer answer = services_.prompt.ask("Non-Fatal error encountered. Continue?", "Tidewell Error",
@@ -150,6 +157,9 @@ void PostingSession::Impl::stepIdle() {
   recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
   fast_ = services_.settings.flag(Setting::FastPosting);
+  if (resumeOn_) {
+    startResume();
+  }
   setState(SessionState::OpenConnection);
   postStep();
 }

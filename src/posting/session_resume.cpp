@@ -1,0 +1,243 @@
+// Resume (Resume=TRUE): the run journal is written as the run goes, and a
+// run started again after a crash posts only what the journal does not
+// hold (docs/posting.md, "Resume").
+#include <cstdio>
+
+#include "platform/text.h"
+#include "platform/user_prompt.h"
+#include "posting/article_text.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+#include "upload/encoder.h"
+#include "upload/spool_files.h"
+#include "upload/upload_list.h"
+#include "upload/upload_scan.h"
+
+namespace tidewell {
+
+namespace {
+constexpr std::string_view kResumeCaption = "Tidewell Resume";
+
+// Whether the journal holds anything of the upload: an article accepted or
+// one that may have been.
+bool hasWork(const JournalContents& journal) {
+  for (const JournalFile& file : journal.files) {
+    if (!file.accepted.empty() || !file.inFlight.empty()) {
+      return true;
+    }
+  }
+  return false;
+}
+}  // namespace
+
+std::string PostingSession::Impl::journalPath() const {
+  return journalPathFor(services_.settings.configFilePath());
+}
+
+std::int32_t PostingSession::Impl::plannedArticles(const std::string& name, const JournalFile* known) {
+  if (known != nullptr && known->partCount > 0) {
+    return known->partCount;
+  }
+  const std::string path = sourcePath(name);
+  if (path.empty()) {
+    return 0;
+  }
+  if (yencOn_ && !isTextFile(name)) {
+    return planYencParts(fileSizeOf(path), partSizeSetting_).partCount;
+  }
+  // A uuencoded or text file is cut after encoding: encode it once to
+  // count (its posting encodes it again into the same spool).
+  if (encodeFile(services_.settings.getDirectory(), name, std::string(kEncodedFileName)) != kEncodeOk) {
+    return 0;
+  }
+  return planParts(fileSizeOf(std::string(kEncodedFileName)), partSizeSetting_).partCount;
+}
+
+void PostingSession::Impl::startResume() {
+  openJournal();
+  log_.ReportStamped("Starting Posting Session\r\n");
+  log_.ReportStamped("Building upload list...\r\n");
+  if (!messageIdsOn_) {
+    // Whether an article of a cut-short run reached the server can only be
+    // asked by its Message-ID.
+    messageIdsOn_ = true;
+    log_.ReportStamped("Resume gives each article its own Message-ID.\r\n");
+  }
+  if (!journal_.isOpen()) {
+    log_.ReportStamped("The journal " + journalPath() + " cannot be written: this run cannot be resumed.\r\n");
+  }
+}
+
+void PostingSession::Impl::openJournal() {
+  resumedFiles_.clear();
+  resumeStats_.clear();
+  const std::string path = journalPath();
+  std::optional<JournalContents> journal = readJournal(path);
+  const JournalSettings current = journalSettings(services_.settings);
+  if (journal && journal->matches(current) && hasWork(*journal)) {
+    std::int32_t held = 0;
+    std::int32_t total = 0;
+    for (const nodeClass& entry : services_.uploadList) {
+      const std::string name = entry.getName().value_or("");
+      std::int64_t size = 0;
+      std::int64_t mtime = 0;
+      const JournalFile* known =
+          fileStamp(sourcePath(name), size, mtime) ? journal->findFile(name, size, mtime) : nullptr;
+      const std::int32_t parts = plannedArticles(name, known);
+      total += parts;
+      if (known != nullptr) {
+        for (const auto& [part, posted] : known->accepted) {
+          held += part <= parts ? 1 : 0;
+        }
+        resumedFiles_.push_back(*known);
+      }
+    }
+    const std::string question = "A run of this upload was cut short: " + std::to_string(held) + " of " +
+                                 std::to_string(total) + " articles were posted.  Resume it?";
+    const PromptAnswer answer =
+        services_.prompt.ask(question, kResumeCaption, PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
+    if (answer == PromptAnswer::Yes) {
+      for (const JournalFile& file : resumedFiles_) {
+        for (const auto& [part, posted] : file.accepted) {
+          markPosted(file.name, part, posted.messageId);
+        }
+        for (const auto& [part, sent] : file.inFlight) {
+          if (part <= file.partCount) {
+            resumeStats_.push_back(ResumeStat{file.name, part, sent.bytes, sent.messageId});
+          }
+        }
+      }
+      const std::string line =
+          "Resumed: " + std::to_string(held) + " of " + std::to_string(total) + " articles were already posted.";
+      log_.ReportWrite(line + "\r\n");
+      display_.AddFileLine(line);
+      static_cast<void>(journal_.reopen(path));
+      return;
+    }
+    resumedFiles_.clear();
+  }
+  static_cast<void>(journal_.create(path, current));
+}
+
+const JournalFile* PostingSession::Impl::resumedFile(std::string_view name) const {
+  for (const JournalFile& file : resumedFiles_) {
+    if (file.name == name) {
+      return &file;
+    }
+  }
+  return nullptr;
+}
+
+void PostingSession::Impl::journalFileStart() {
+  std::int64_t size = 0;
+  std::int64_t mtime = 0;
+  const bool stamped = fileStamp(sourcePath(currentSourceName_), size, mtime);
+  if (const JournalFile* known = resumedFile(currentSourceName_)) {
+    if (!stamped || known->size != size || known->mtimeNs != mtime) {
+      // Changed since the run began: none of its parts counts as posted.
+      posted_.forget(currentSourceName_);
+      resumedFiles_.erase(resumedFiles_.begin() + (known - resumedFiles_.data()));
+    } else if (nzb_ && !known->accepted.empty() && nzbSourceName_ != currentSourceName_) {
+      // The NZB takes the journal's articles as the file comes up, so it
+      // keeps the list's order; its parts posted now join the same entry.
+      nzbFile_ = nzb_->addFile(known->subject, headerSafeText(services_.settings.getFrom(), ' '), known->date,
+                               nzbGroups(), known->partCount);
+      nzbSourceName_ = currentSourceName_;
+      for (const auto& [part, posted] : known->accepted) {
+        static_cast<void>(nzb_->addSegment(nzbFile_, part, posted.bytes, posted.messageId));
+      }
+    }
+  }
+  if (!journal_.isOpen() || !stamped) {
+    return;
+  }
+  if (!journal_.startFile(currentSourceName_, size, mtime, partCount_)) {
+    journalFailed();
+  }
+}
+
+void PostingSession::Impl::journalConfirmed(const std::string& sourceName, std::int32_t part, std::int64_t bytes,
+                                            const std::string& messageId) {
+  if (resumeOn_ && journal_.isOpen() && !journal_.noteAccepted(sourceName, part, bytes, messageId)) {
+    journalFailed();
+  }
+}
+
+bool PostingSession::Impl::askAboutResumed() {
+  if (resumeStats_.empty()) {
+    return false;
+  }
+  display_.ShowState("Asking for the last article of the run resumed (STAT)...");
+  sendText("STAT " + resumeStats_.front().messageId + "\r\n", SessionState::AwaitStatReply);
+  return true;
+}
+
+void PostingSession::Impl::stepAwaitResumeStatReply() {
+  if (!takeReply()) {
+    return;
+  }
+  const ResumeStat asked = resumeStats_.front();
+  resumeStats_.erase(resumeStats_.begin());
+  const std::string name = headerSafeText(toLowerAscii(asked.sourceName).substr(0, kNameLimit), '_');
+  const std::string which = "part " + std::to_string(asked.part) + " of " + name + " (" + asked.messageId + ")";
+  if (replyCode_ == 223) {
+    markPosted(asked.sourceName, asked.part, asked.messageId);
+    journalConfirmed(asked.sourceName, asked.part, asked.bytes, asked.messageId);
+    for (JournalFile& file : resumedFiles_) {
+      if (file.name == asked.sourceName) {
+        file.accepted[asked.part] = JournalPart{asked.bytes, asked.messageId};  // for the NZB
+      }
+    }
+    log_.ReportStamped("Resumed: " + which + " found on the server by STAT.\r\n");
+  } else if (replyCode_ == 430) {
+    log_.ReportStamped("Resumed: " + which + " is not on the server: posted again.\r\n");
+  } else {
+    log_.ReportStamped("The server would not answer STAT (" + trimmed(replyBuffer_) + "): " + which +
+                       " is posted again and may now be on the server twice.\r\n");
+  }
+  setState(SessionState::StartPosting);
+  postStep();
+}
+
+void PostingSession::Impl::journalComposed() {
+  // A journal left open by a run the user stopped is not this run's.
+  if (!resumeOn_ || !journal_.isOpen() || messageId_.empty()) {
+    return;
+  }
+  if (partIndex_ == 1) {
+    const std::string subject =
+        subjectLine_.substr(0, subjectLine_.size() - std::min<std::size_t>(2, subjectLine_.size()));
+    if (!journal_.noteSubject(currentSourceName_, subject, now())) {
+      journalFailed();
+      return;
+    }
+  }
+  if (!journal_.noteInFlight(currentSourceName_, partIndex_, article_.getArticleTotal(), messageId_)) {
+    journalFailed();
+  }
+}
+
+void PostingSession::Impl::journalAccepted() {
+  if (resumeOn_ && journal_.isOpen() && !messageId_.empty() &&
+      !journal_.noteAccepted(currentSourceName_, partIndex_, article_.getArticleTotal(), messageId_)) {
+    journalFailed();
+  }
+}
+
+void PostingSession::Impl::journalFailed() {
+  log_.ReportStamped("The journal " + journal_.path() + " cannot be written (" + writeErrorText(errno) +
+                     "): this run cannot be resumed.\r\n");
+}
+
+void PostingSession::Impl::endJournal(RunOutcome outcome) {
+  // Every file posted: the next run starts afresh. Otherwise the journal
+  // stays for the run that resumes it.
+  if (resumeOn_ && outcome == RunOutcome::Finished && journal_.isOpen()) {
+    static_cast<void>(journal_.finish());
+  }
+  journal_.close();
+  resumedFiles_.clear();
+  resumeStats_.clear();
+}
+
+}  // namespace tidewell

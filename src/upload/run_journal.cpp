@@ -1,0 +1,381 @@
+#include "upload/run_journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+
+#include "platform/text.h"
+#include "settings/settings_store.h"
+#include "upload/crc32.h"
+
+namespace tidewell {
+
+namespace {
+
+constexpr std::string_view kMagic = "TIDEWELL-JOURNAL 1";
+constexpr std::string_view kJournalSuffix = ".journal";
+constexpr std::size_t kSumDigits = 8;
+
+// The keys of journalSettings, in the order the journal lists them.
+constexpr Setting kShapingKeys[] = {
+    Setting::Directory, Setting::Newsgroup,   Setting::Subject,        Setting::From,
+    Setting::PartSize,  Setting::BodyComment, Setting::AppendFileSize, Setting::ShowFilename,
+    Setting::UseBBS,    Setting::Encoding,    Setting::LineLength,     Setting::MessageIDDomain,
+};
+
+// A field holds no space, line end or other control byte: those and "%"
+// are written as %XX.
+std::string escaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F || byte == '%') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", byte);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  return -1;
+}
+
+std::optional<std::string> unescaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) {
+      return std::nullopt;
+    }
+    const int high = hexValue(text[i + 1]);
+    const int low = hexValue(text[i + 2]);
+    if (high < 0 || low < 0) {
+      return std::nullopt;
+    }
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
+
+std::uint32_t sumOf(std::string_view record) {
+  return crc32Update(0, record.data(), record.size());
+}
+
+// The record's fields: `count` of them, the last running to the end of the
+// record (it may be empty).
+std::optional<std::vector<std::string_view>> fieldsOf(std::string_view record, std::size_t count) {
+  std::vector<std::string_view> fields;
+  while (fields.size() + 1 < count) {
+    const std::size_t space = record.find(' ');
+    if (space == std::string_view::npos) {
+      return std::nullopt;
+    }
+    fields.push_back(record.substr(0, space));
+    record.remove_prefix(space + 1);
+  }
+  fields.push_back(record);
+  return fields;
+}
+
+template <typename Number>
+bool parseNumber(std::string_view text, Number& value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// The records of a journal's text: whole lines whose check sum matches.
+std::vector<std::string_view> recordsOf(std::string_view text) {
+  std::vector<std::string_view> records;
+  std::size_t start = 0;
+  for (std::size_t end = text.find('\n'); end != std::string_view::npos; end = text.find('\n', start)) {
+    const std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    std::uint32_t sum = 0;
+    if (line.size() <= kSumDigits || line[kSumDigits] != ' ') {
+      continue;
+    }
+    const std::string_view digits = line.substr(0, kSumDigits);
+    const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), sum, 16);
+    const std::string_view record = line.substr(kSumDigits + 1);
+    if (error == std::errc() && last == digits.data() + digits.size() && sum == sumOf(record)) {
+      records.push_back(record);
+    }
+  }
+  return records;  // a torn last line has no line end and is never seen
+}
+
+// Applies one record; false when it cannot be read (it is then left out).
+bool applyRecord(JournalContents& contents, std::string_view record) {
+  if (record.size() < 2 || record[1] != ' ') {
+    return false;
+  }
+  const char kind = record[0];
+  record.remove_prefix(2);
+  if (kind == 'S') {
+    const auto fields = fieldsOf(record, 2);
+    const auto key = fields ? unescaped((*fields)[0]) : std::nullopt;
+    const auto value = fields ? unescaped((*fields)[1]) : std::nullopt;
+    if (!key || !value) {
+      return false;
+    }
+    contents.settings.emplace_back(*key, *value);
+    return true;
+  }
+  if (kind == 'F') {
+    const auto fields = fieldsOf(record, 4);
+    JournalFile started;
+    const auto name = fields ? unescaped((*fields)[3]) : std::nullopt;
+    if (!name || !parseNumber((*fields)[0], started.size) || !parseNumber((*fields)[1], started.mtimeNs) ||
+        !parseNumber((*fields)[2], started.partCount)) {
+      return false;
+    }
+    started.name = *name;
+    // The same file started again keeps what the server holds of it; a
+    // changed one starts over. Either way it becomes the current file.
+    auto same = std::find_if(contents.files.begin(), contents.files.end(),
+                             [&](const JournalFile& f) { return f.name == started.name; });
+    if (same != contents.files.end()) {
+      if (same->size == started.size && same->mtimeNs == started.mtimeNs) {
+        started.accepted = std::move(same->accepted);
+        started.inFlight = std::move(same->inFlight);
+        started.subject = std::move(same->subject);
+        started.date = same->date;
+      }
+      contents.files.erase(same);
+    }
+    contents.files.push_back(std::move(started));
+    return true;
+  }
+  // The other records name their file: the entry of its last start.
+  const auto fileNamed = [&](std::string_view escapedName) -> JournalFile* {
+    const auto name = unescaped(escapedName);
+    if (!name) {
+      return nullptr;
+    }
+    const auto found = std::find_if(contents.files.begin(), contents.files.end(),
+                                    [&](const JournalFile& f) { return f.name == *name; });
+    return found == contents.files.end() ? nullptr : &*found;
+  };
+  if (kind == 'T') {
+    const auto fields = fieldsOf(record, 3);
+    JournalFile* file = fields ? fileNamed((*fields)[1]) : nullptr;
+    const auto subject = file != nullptr ? unescaped((*fields)[2]) : std::nullopt;
+    if (!subject || !parseNumber((*fields)[0], file->date)) {
+      return false;
+    }
+    file->subject = *subject;
+    return true;
+  }
+  std::int32_t part = 0;
+  if (kind == 'I' || kind == 'A') {
+    const auto fields = fieldsOf(record, 4);
+    JournalFile* file = fields ? fileNamed((*fields)[3]) : nullptr;
+    const auto id = file != nullptr ? unescaped((*fields)[2]) : std::nullopt;
+    std::int64_t bytes = 0;
+    if (!id || !parseNumber((*fields)[0], part) || !parseNumber((*fields)[1], bytes)) {
+      return false;
+    }
+    if (kind == 'I') {
+      file->inFlight[part] = JournalPart{bytes, *id};
+    } else {
+      file->accepted[part] = JournalPart{bytes, *id};
+      file->inFlight.erase(part);
+    }
+    return true;
+  }
+  return false;
+}
+
+// Makes the journal's directory entry durable (a new or removed file).
+void syncDirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const FileDescriptor dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.isOpen()) {
+    static_cast<void>(fsync(dir.get()));
+  }
+}
+
+}  // namespace
+
+JournalSettings journalSettings(const SettingsStore& settings) {
+  JournalSettings values;
+  for (const Setting key : kShapingKeys) {
+    values.emplace_back(std::string(rowOf(key).name), settings.read(key));
+  }
+  return values;
+}
+
+std::string journalPathFor(const std::string& configFilePath) {
+  return configFilePath + std::string(kJournalSuffix);
+}
+
+bool JournalContents::matches(const JournalSettings& current) const {
+  JournalSettings mine = settings;
+  JournalSettings theirs = current;
+  std::sort(mine.begin(), mine.end());
+  std::sort(theirs.begin(), theirs.end());
+  return mine == theirs;
+}
+
+const JournalFile* JournalContents::findFile(std::string_view name, std::int64_t size, std::int64_t mtimeNs) const {
+  for (const JournalFile& file : files) {
+    if (file.name == name) {
+      return file.size == size && file.mtimeNs == mtimeNs ? &file : nullptr;
+    }
+  }
+  return nullptr;
+}
+
+std::int32_t JournalContents::acceptedCount() const {
+  std::int32_t count = 0;
+  for (const JournalFile& file : files) {
+    count += static_cast<std::int32_t>(file.accepted.size());
+  }
+  return count;
+}
+
+std::optional<JournalContents> readJournal(const std::string& path) {
+  std::string text;
+  if (readWholeFile(path, text) != FileRead::Read) {
+    return std::nullopt;
+  }
+  const std::vector<std::string_view> records = recordsOf(text);
+  if (records.empty() || records.front() != kMagic) {
+    return std::nullopt;
+  }
+  JournalContents contents;
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    static_cast<void>(applyRecord(contents, records[i]));
+  }
+  return contents;
+}
+
+bool fileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    return false;
+  }
+  size = info.st_size;
+  mtimeNs = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return true;
+}
+
+bool RunJournal::create(const std::string& path, const JournalSettings& settings) {
+  path_ = path;
+  // A fresh file, never one planted at the name (a link is removed, not
+  // followed), readable by the owner only.
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+    fd_ = FileDescriptor();
+    return false;
+  }
+  fd_ = FileDescriptor(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly));
+  if (!fd_.isOpen() || !append(kMagic)) {
+    return false;
+  }
+  for (const auto& [key, value] : settings) {
+    if (!append("S " + escaped(key) + ' ' + escaped(value))) {
+      return false;
+    }
+  }
+  syncDirectoryOf(path);
+  return true;
+}
+
+bool RunJournal::reopen(const std::string& path) {
+  path_ = path;
+  fd_ = FileDescriptor(open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+  std::string text;
+  struct stat info {};
+  if (!fd_.isOpen() || fstat(fd_.get(), &info) != 0 || !S_ISREG(info.st_mode) || fchmod(fd_.get(), kOwnerOnly) != 0 ||
+      readWholeFile(path, text) != FileRead::Read) {
+    fd_ = FileDescriptor();
+    return false;
+  }
+  if (!text.empty() && text.back() != '\n') {
+    const std::size_t lastEnd = text.rfind('\n');
+    const off_t keep = lastEnd == std::string::npos ? 0 : static_cast<off_t>(lastEnd + 1);
+    if (ftruncate(fd_.get(), keep) != 0 || fdatasync(fd_.get()) != 0) {
+      fd_ = FileDescriptor();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RunJournal::startFile(std::string_view name, std::int64_t size, std::int64_t mtimeNs, std::int32_t partCount) {
+  return append("F " + std::to_string(size) + ' ' + std::to_string(mtimeNs) + ' ' + std::to_string(partCount) + ' ' +
+                escaped(name));
+}
+
+bool RunJournal::noteSubject(std::string_view name, std::string_view subject, std::int64_t date) {
+  return append("T " + std::to_string(date) + ' ' + escaped(name) + ' ' + escaped(subject));
+}
+
+bool RunJournal::noteInFlight(std::string_view name, std::int32_t part, std::int64_t bytes,
+                              std::string_view messageId) {
+  return append("I " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId) + ' ' +
+                escaped(name));
+}
+
+bool RunJournal::noteAccepted(std::string_view name, std::int32_t part, std::int64_t bytes,
+                              std::string_view messageId) {
+  return append("A " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId) + ' ' +
+                escaped(name));
+}
+
+bool RunJournal::finish() {
+  fd_ = FileDescriptor();
+  if (path_.empty() || (unlink(path_.c_str()) != 0 && errno != ENOENT)) {
+    return false;
+  }
+  syncDirectoryOf(path_);
+  return true;
+}
+
+bool RunJournal::append(std::string_view record) {
+  if (!fd_.isOpen()) {
+    return false;
+  }
+  char sum[kSumDigits + 2];
+  std::snprintf(sum, sizeof sum, "%08X ", static_cast<unsigned>(sumOf(record)));
+  std::string line(sum);
+  line += record;
+  line += '\n';
+  // One write per record, synced before the run goes on: after a crash the
+  // journal holds every record written before it, and at most the last
+  // line is torn.
+  if (!writeAll(fd_.get(), line) || fdatasync(fd_.get()) != 0) {
+    const int error = errno;
+    fd_ = FileDescriptor();
+    errno = error;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tidewell

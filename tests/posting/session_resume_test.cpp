@@ -1,0 +1,125 @@
+// Resume=TRUE: a run started over a journal of a cut-short run posts only
+// what the journal does not hold, after asking the server about the
+// articles that were in flight.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+
+#include "platform/file_io.h"
+#include "posting/session_fixture.h"
+#include "upload/run_journal.h"
+
+namespace tidewell::test {
+namespace {
+
+using ResumeSession = SessionTest;
+
+std::set<int> postedParts(const std::vector<std::string>& articles) {
+  std::set<int> parts;
+  for (const std::string& article : articles) {
+    const std::size_t at = article.find("=ybegin part=");
+    parts.insert(at == std::string::npos ? 0 : std::stoi(article.substr(at + 13)));
+  }
+  return parts;
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
+  const struct {
+    const char* name;
+    std::set<int> accepted;
+    bool inFlight3;
+    const char* statReply;
+    bool touchFile;
+    bool otherSubject;
+    PromptAnswer answer;
+    std::set<int> posted;
+    const char* resumedLine;  // empty: none
+  } cases[] = {
+      {"in flight, on the server", {1, 2}, true, "223 0 <x>", false, false, PromptAnswer::Yes, {}, "Resumed: 2 of 3"},
+      {"in flight, not there",
+       {1, 2},
+       true,
+       "430 no such article",
+       false,
+       false,
+       PromptAnswer::Yes,
+       {3},
+       "Resumed: 2 of 3"},
+      {"STAT refused", {1}, true, "500 what?", false, false, PromptAnswer::Yes, {2, 3}, "Resumed: 1 of 3"},
+      {"file changed", {1, 2}, false, "", true, false, PromptAnswer::Yes, {1, 2, 3}, "Resumed: 0 of 3"},
+      {"user starts afresh", {1, 2}, false, "", false, false, PromptAnswer::No, {1, 2, 3}, ""},
+      {"other settings", {1, 2}, false, "", false, true, PromptAnswer::Yes, {1, 2, 3}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (*c.statReply != '\0') {
+      server.onCommand("stat", Response::reply(c.statReply), 1);
+    }
+    configure();
+    setting("Encoding", "yEnc");
+    setting("NZB", "TRUE");
+    setting("FastPosting", "TRUE");
+    setting("PartSize", "1000");
+    setting("Resume", "TRUE");
+    const std::string path = addFile("a.bin", std::string(2500, 'x'));
+
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
+    ASSERT_TRUE(fileStamp(path, size, mtime));
+    RunJournal journal;
+    ASSERT_TRUE(journal.create(journalPathFor(settings.configFilePath()), journalSettings(settings)));
+    ASSERT_TRUE(journal.startFile("a.bin", size, mtime, 3));
+    ASSERT_TRUE(journal.noteSubject("a.bin", "Test - a.bin (1/3) 2500 bytes", 1700000000));
+    for (const int part : c.accepted) {
+      ASSERT_TRUE(journal.noteAccepted("a.bin", part, 1200, "<p" + std::to_string(part) + "@tidewell.invalid>"));
+    }
+    if (c.inFlight3) {
+      ASSERT_TRUE(journal.noteInFlight("a.bin", 3, 700, "<p3@tidewell.invalid>"));
+    }
+    journal.close();
+    if (c.touchFile) {
+      const struct timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    if (c.otherSubject) {
+      setting("Subject", "Other");
+    }
+    if (!c.otherSubject) {
+      prompt.answers.push_back(c.answer);  // the question whether to resume
+    }
+    const std::size_t before = server.articles().size();
+    start();
+    ASSERT_TRUE(postAndWait());
+    EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+    const std::vector<std::string> all = server.articles();
+    EXPECT_EQ(postedParts({all.begin() + static_cast<std::ptrdiff_t>(before), all.end()}), c.posted);
+
+    const std::vector<std::string> lines = reportLines();
+    const std::string text = report();
+    EXPECT_EQ(text.find("Resumed: ") != std::string::npos, *c.resumedLine != '\0') << text;
+    if (*c.resumedLine != '\0') {
+      EXPECT_EQ(lines.at(4), std::string(c.resumedLine) + " articles were already posted.") << text;
+    }
+    std::string nzb;
+    ASSERT_EQ(readWholeFile(session->nzbFileName(), nzb), FileRead::Read);
+    EXPECT_EQ(count(nzb, "<segment "), 3U) << nzb;
+    EXPECT_NE(access(journalPathFor(settings.configFilePath()).c_str(), F_OK), 0) << "the journal is removed";
+    session.reset();
+    uploadList.clear();
+  }
+}
+
+}  // namespace
+}  // namespace tidewell::test

@@ -1,0 +1,162 @@
+#include "upload/run_journal.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/file_io.h"
+#include "support/temp_dir.h"
+
+namespace tidewell {
+namespace {
+
+constexpr std::string_view kB = "two words%\n.bin";
+const JournalSettings kSettings = {{"Directory", "~/uploads"}, {"PartSize", "50000"}, {"BodyComment", ""}};
+
+// A journal of two files: the first wholly accepted, the second with part 1
+// accepted and part 2 in flight.
+std::string writeSample(const test::TempDir& dir) {
+  const std::string path = dir.file("Tidewell.INI.journal");
+  RunJournal journal;
+  EXPECT_TRUE(journal.create(path, kSettings));
+  EXPECT_TRUE(journal.startFile("a.bin", 100, 7, 1));
+  EXPECT_TRUE(journal.noteSubject("a.bin", "Holiday - a.bin (1/1)", 1700000000));
+  EXPECT_TRUE(journal.noteInFlight("a.bin", 1, 1000, "<a1@x>"));
+  EXPECT_TRUE(journal.startFile("two words%\n.bin", 200000, 1700000000123456789, 2));
+  EXPECT_TRUE(journal.noteAccepted("a.bin", 1, 900, "<a1@x>"));  // records of two files interleave
+  EXPECT_TRUE(journal.noteInFlight(kB, 1, 1000, "<b1@x>"));
+  EXPECT_TRUE(journal.noteAccepted(kB, 1, 50900, "<b1@x>"));
+  EXPECT_TRUE(journal.noteInFlight(kB, 2, 1000, "<b2@x>"));
+  return path;
+}
+
+TEST(RunJournalTest, ReadsBackWhatWasWritten) {
+  const test::TempDir dir;
+  const auto contents = readJournal(writeSample(dir));
+  ASSERT_TRUE(contents);
+  EXPECT_TRUE(contents->matches(kSettings));
+  ASSERT_EQ(contents->files.size(), 2u);
+  const JournalFile* a = contents->findFile("a.bin", 100, 7);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->subject, "Holiday - a.bin (1/1)");
+  EXPECT_EQ(a->date, 1700000000);
+  EXPECT_EQ(a->partCount, 1);
+  ASSERT_EQ(a->accepted.size(), 1u);
+  EXPECT_EQ(a->accepted.at(1).messageId, "<a1@x>");
+  EXPECT_EQ(a->accepted.at(1).bytes, 900);
+  EXPECT_TRUE(a->inFlight.empty());
+  const JournalFile* b = contents->findFile("two words%\n.bin", 200000, 1700000000123456789);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->accepted.size(), 1u);
+  ASSERT_EQ(b->inFlight.size(), 1u);
+  EXPECT_EQ(b->inFlight.at(2).messageId, "<b2@x>");
+  EXPECT_EQ(contents->acceptedCount(), 2);
+}
+
+// Power loss mid-write leaves a torn last line, and a disk may hand back a
+// damaged one: both are left out, the records before them kept, and the
+// next run's records start on a line of their own.
+TEST(RunJournalTest, LeavesOutTornAndDamagedLines) {
+  const struct {
+    const char* name;
+    std::string tail;
+  } cases[] = {
+      {"torn", "1A2B3C4D A 2 50900 <b2"},
+      {"torn sum", "1A2B"},
+      {"bad sum", "00000000 A 2 50900 <b2@x>\n"},
+      {"zeros", std::string(40, '\0')},
+  };
+  for (const auto& c : cases) {
+    const test::TempDir dir;
+    const std::string path = writeSample(dir);
+    ASSERT_TRUE(appendToFile(path, c.tail)) << c.name;
+    auto contents = readJournal(path);
+    ASSERT_TRUE(contents) << c.name;
+    EXPECT_EQ(contents->acceptedCount(), 2) << c.name;
+    EXPECT_EQ(contents->files.back().inFlight.size(), 1u) << c.name;
+
+    RunJournal journal;
+    ASSERT_TRUE(journal.reopen(path)) << c.name;
+    ASSERT_TRUE(journal.noteAccepted(kB, 2, 1000, "<b2@x>")) << c.name;
+    contents = readJournal(path);
+    ASSERT_TRUE(contents) << c.name;
+    EXPECT_EQ(contents->acceptedCount(), 3) << c.name;
+    EXPECT_TRUE(contents->files.back().inFlight.empty()) << c.name;
+  }
+}
+
+TEST(RunJournalTest, MatchesOnlyTheSameSettings) {
+  const test::TempDir dir;
+  const auto contents = readJournal(writeSample(dir));
+  ASSERT_TRUE(contents);
+  const struct {
+    JournalSettings settings;
+    bool matches;
+  } cases[] = {
+      {{{"BodyComment", ""}, {"PartSize", "50000"}, {"Directory", "~/uploads"}}, true},
+      {{{"Directory", "~/uploads"}, {"PartSize", "60000"}, {"BodyComment", ""}}, false},
+      {{{"Directory", "~/other"}, {"PartSize", "50000"}, {"BodyComment", ""}}, false},
+      {{{"Directory", "~/uploads"}, {"PartSize", "50000"}}, false},
+      {{{"Directory", "~/uploads"}, {"PartSize", "50000"}, {"BodyComment", ""}, {"Subject", "x"}}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(contents->matches(c.settings), c.matches) << c.settings.size() << c.settings[1].second;
+  }
+  EXPECT_FALSE(readJournal(dir.write("other", "Directory=~/uploads\n")));
+  EXPECT_FALSE(readJournal(dir.file("missing")));
+}
+
+// A file whose size or time differs is another file: nothing of it counts
+// as posted, and started again in the journal it starts over.
+TEST(RunJournalTest, AChangedFileIsNotTheJournalsFile) {
+  const test::TempDir dir;
+  const std::string path = writeSample(dir);
+  const auto contents = readJournal(path);
+  ASSERT_TRUE(contents);
+  EXPECT_EQ(contents->findFile("a.bin", 101, 7), nullptr);
+  EXPECT_EQ(contents->findFile("a.bin", 100, 8), nullptr);
+  EXPECT_EQ(contents->findFile("A.BIN", 100, 7), nullptr);
+
+  RunJournal journal;
+  ASSERT_TRUE(journal.reopen(path));
+  ASSERT_TRUE(journal.startFile("a.bin", 100, 7, 1));  // the same file again keeps its parts
+  ASSERT_TRUE(journal.startFile("two words%\n.bin", 200001, 1700000000123456789, 3));
+  const auto after = readJournal(path);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->findFile("a.bin", 100, 7)->accepted.size(), 1u);
+  const JournalFile* changed = after->findFile("two words%\n.bin", 200001, 1700000000123456789);
+  ASSERT_NE(changed, nullptr);
+  EXPECT_TRUE(changed->accepted.empty());
+  EXPECT_TRUE(changed->inFlight.empty());
+  EXPECT_EQ(after->acceptedCount(), 1);
+}
+
+TEST(RunJournalTest, IsOwnerOnlyAndNeverWritesThroughALink) {
+  const test::TempDir dir;
+  const mode_t old = umask(0);
+  const std::string target = dir.write("target", "keep");
+  const std::string path = dir.file("j");
+  ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+  RunJournal journal;
+  const bool created = journal.create(path, kSettings);
+  umask(old);
+  ASSERT_TRUE(created);
+  struct stat info {};
+  ASSERT_EQ(lstat(path.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(dir.read("target"), "keep");
+
+  ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+  ASSERT_TRUE(journal.reopen(path));
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  ASSERT_TRUE(journal.finish());
+  EXPECT_NE(access(path.c_str(), F_OK), 0);
+}
+
+}  // namespace
+}  // namespace tidewell
