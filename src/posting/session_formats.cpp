@@ -125,6 +125,7 @@ void PostingSession::Impl::noteComposed(const std::optional<YencArticle>& yenc) 
 }
 
 void PostingSession::Impl::noteAccepted() {
+  noteVerifyAccepted();
   if (nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_) {
     static_cast<void>(nzb_->addSegment(nzbFile_, partIndex_, article_.getArticleTotal(), messageId_));
   }

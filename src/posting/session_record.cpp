@@ -56,7 +56,8 @@ void PostingSession::Impl::recordPartEnd(std::string_view reported) {
   const nodeClass* head = services_.uploadList.getHead();
   FileRecord* file = head == nullptr ? nullptr : record_.findFile(head->getName().value_or(""));
   const bool ok = reported.starts_with(kOkPrefix);
-  if (file == nullptr || (!ok && !reported.starts_with(kFailedPrefix))) {
+  // Articles posted again by Verify are reported in its lines.
+  if (file == nullptr || verifyReposting() || (!ok && !reported.starts_with(kFailedPrefix))) {
     return;
   }
   PartRecord part;

@@ -30,6 +30,11 @@ enum class SessionState : int {
   // Secure connections (Encryption=TLS or STARTTLS).
   AwaitStartTlsReply = 20,  // "STARTTLS" sent after the greeting, waiting for 382
   TlsHandshake = 21,        // the TLS handshake is under way
+  // Verify (after the run, before the summary).
+  VerifyWait = 22,       // waiting VerifyDelay before connecting to the verify server
+  SendCheck = 23,        // send "STAT <id>" (or "HEAD <id>") for the next article
+  AwaitCheckReply = 24,  // waiting for the reply to STAT or HEAD
+  AwaitHeadLines = 25,   // reading the header block of a 221 up to its "." line
 };
 
 [[nodiscard]] constexpr std::string_view toString(SessionState state) {
@@ -76,8 +81,16 @@ enum class SessionState : int {
       return "AwaitStartTlsReply";
     case SessionState::TlsHandshake:
       return "TlsHandshake";
+    case SessionState::VerifyWait:
+      return "VerifyWait";
+    case SessionState::SendCheck:
+      return "SendCheck";
+    case SessionState::AwaitCheckReply:
+      return "AwaitCheckReply";
+    case SessionState::AwaitHeadLines:
+      return "AwaitHeadLines";
   }
-  return "?";  // not a state: a value outside 1..21
+  return "?";  // not a state: a value outside 1..25
 }
 
 // Called on every change of state, after the change, with the new state's
@@ -94,6 +107,8 @@ using StateTrace = std::function<void(SessionState from, SessionState to, std::s
     case SessionState::AwaitPostReply:
     case SessionState::AwaitAck:
     case SessionState::AwaitStartTlsReply:
+    case SessionState::AwaitCheckReply:
+    case SessionState::AwaitHeadLines:
       return true;
     default:
       return false;

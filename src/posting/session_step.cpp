@@ -76,6 +76,18 @@ void PostingSession::Impl::Step() {
       break;
     case SessionState::TlsHandshake:
       break;  // waiting for the handshake's outcome
+    case SessionState::VerifyWait:
+      stepVerifyWait();
+      break;
+    case SessionState::SendCheck:
+      stepSendCheck();
+      break;
+    case SessionState::AwaitCheckReply:
+      stepAwaitCheckReply();
+      break;
+    case SessionState::AwaitHeadLines:
+      stepAwaitHeadLines();
+      break;
   }
 }
 
@@ -105,6 +117,7 @@ void PostingSession::Impl::stepIdle() {
   log_.ReportWrite(heading);
   log_.ReportStamped("Starting Posting Session\r\n");
   readArticleFormat();
+  readVerifySettings();
   display_.ShowState("Building upload list...");
   log_.ReportStamped("Building upload list...\r\n");
 
@@ -162,7 +175,7 @@ void PostingSession::Impl::stepOpenConnection() {
   }
   progress_.ResetEstimates(sourceBytes, now());
   ArmTimeout();
-  StartConnection();
+  StartConnection(postingServer(services_.settings));
   fileNumber_ = 0;
   log_.ReportStamped("Connecting to the news server..\r\n");
 }
@@ -200,7 +213,7 @@ void PostingSession::Impl::stepAwaitGreeting() {
 }
 
 void PostingSession::Impl::afterGreeting() {
-  setState(services_.settings.getUsername().empty() ? SessionState::SendModeReader : SessionState::SendUser);
+  setState(server_.username.empty() ? SessionState::SendModeReader : SessionState::SendUser);
   postStep();
 }
 
@@ -229,7 +242,7 @@ void PostingSession::Impl::stepSendUser() {
   }
   log_.ReportStamped("Authenticating...\r\n");
   display_.ShowState("AUTHINFO USER...");
-  sendText("authinfo user " + services_.settings.getUsername() + "\r\n", SessionState::AwaitUserReply);
+  sendText("authinfo user " + server_.username + "\r\n", SessionState::AwaitUserReply);
 }
 
 void PostingSession::Impl::stepAwaitUserReply() {
@@ -238,7 +251,7 @@ void PostingSession::Impl::stepAwaitUserReply() {
   }
   if (replyCode_ == 381) {
     display_.ShowState("AUTHINFO PASS...");
-    sendText("authinfo pass " + services_.settings.getPassword() + "\r\n", SessionState::AwaitPassReply);
+    sendText("authinfo pass " + server_.password + "\r\n", SessionState::AwaitPassReply);
     return;
   }
   refuseDialogue("Error - Could not supply username.\rUnable to talk to this server.",
@@ -266,6 +279,9 @@ void PostingSession::Impl::stepSendModeReader() {
 
 void PostingSession::Impl::stepAwaitModeReply() {
   if (!takeReply()) {
+    return;
+  }
+  if ((replyCode_ == 200 || replyCode_ == 201 || replyCode_ == 500) && verifyConnected()) {
     return;
   }
   if (replyCode_ == 200 || replyCode_ == 201 || replyCode_ == 500) {

@@ -107,7 +107,10 @@ class NntpServerDouble::Impl {
   int bindError_ = 0;
   int receiveBuffer_ = 0;  // SO_RCVBUF of new connections, 0: the system's
   std::vector<Rule> greetings_, commands_, articles_, cuts_;
-  std::deque<Connection> records_;  // a deque keeps references stable
+  std::deque<Connection> records_;           // a deque keeps references stable
+  std::map<std::string, std::string> kept_;  // Message-ID -> header block, of the articles accepted
+  int forget_ = 0;                           // accepted articles still to forget (kAlways: all)
+  int forgetAfter_ = 0;                      // accepted articles to keep before forgetting
 
   // --- listener -------------------------------------------------------------
   bool openListener() {
@@ -270,13 +273,46 @@ class NntpServerDouble::Impl {
     if (last) {
       Live& still = live_.at(index);
       still.inArticle = false;
+      const Response response = pick(articles_, "", Response::reply("240 article posted ok"));
+      if (!response.pieces.empty() && response.pieces.front().compare(0, 3, "240") == 0) {
+        keep(still.article);
+      }
       records_[index].articles.push_back(std::move(still.article));
       still.article.clear();
-      respond(index, pick(articles_, "", Response::reply("240 article posted ok")));
+      respond(index, response);
     }
   }
 
-  static Response defaultReply(std::string_view line) {
+  // An accepted article is kept by its Message-ID, unless it is to be
+  // forgotten.
+  void keep(const std::string& article) {
+    if (forgetAfter_ > 0) {
+      --forgetAfter_;
+    } else if (forget_ != 0) {
+      if (forget_ > 0) --forget_;
+      return;
+    }
+    const std::size_t end = article.find("\r\n\r\n");
+    const std::string head = article.substr(0, end == std::string::npos ? article.size() : end + 2);
+    static constexpr std::string_view kField = "Message-ID: ";
+    std::size_t at = 0;
+    while (at < head.size() && !startsWithNoCase(std::string_view(head).substr(at), kField)) {
+      const std::size_t next = head.find('\n', at);
+      at = next == std::string::npos ? head.size() : next + 1;
+    }
+    if (at >= head.size()) return;
+    const std::size_t start = at + kField.size();
+    kept_[head.substr(start, head.find_first_of("\r\n", start) - start)] = head;
+  }
+
+  Response defaultReply(std::string_view line) const {
+    if (startsWithNoCase(line, "stat ") || startsWithNoCase(line, "head ")) {
+      const std::string id(line.substr(5));
+      const auto found = kept_.find(id);
+      if (found == kept_.end()) return Response::reply("430 No such article");
+      if (startsWithNoCase(line, "stat ")) return Response::reply("223 0 " + id);
+      return Response::reply("221 0 " + id + "\r\n" + found->second + ".");
+    }
     if (startsWithNoCase(line, "authinfo user")) return Response::reply("381 PASS required");
     if (startsWithNoCase(line, "authinfo pass")) return Response::reply("281 Authentication accepted");
     if (startsWithNoCase(line, "mode reader")) return Response::reply("200 tidewell test server (posting ok)");
@@ -399,6 +435,11 @@ void NntpServerDouble::onArticleBytes(std::size_t afterBytes, Response response,
   impl_->cuts_.push_back({"", afterBytes, std::move(response), times});
 }
 
+void NntpServerDouble::forgetAccepted(int times, int skip) {
+  impl_->forget_ = times;
+  impl_->forgetAfter_ = skip;
+}
+
 void NntpServerDouble::refuseConnections(bool refuse) {
   if (refuse) {
     impl_->closeListener();
@@ -441,6 +482,12 @@ std::vector<std::string> NntpServerDouble::commands() const {
   std::vector<std::string> all;
   for (const auto& record : impl_->records_) all.insert(all.end(), record.commands.begin(), record.commands.end());
   return all;
+}
+
+std::vector<std::string> NntpServerDouble::keptIds() const {
+  std::vector<std::string> ids;
+  for (const auto& [id, head] : impl_->kept_) ids.push_back(id);
+  return ids;
 }
 
 std::vector<std::string> NntpServerDouble::articles() const {

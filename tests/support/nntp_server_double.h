@@ -6,7 +6,9 @@
 //
 // Out of the box it behaves like a sane news server (greeting 200, "authinfo
 // user" 381, "authinfo pass" 281, "mode reader" 200, "post" 340, every
-// article 240), so a test scripts only the deviations:
+// article 240; "STAT <id>" 223 and "HEAD <id>" 221 with the header block for
+// an article it accepted, 430 otherwise), so a test scripts only the
+// deviations:
 //
 //   NntpServerDouble server(run.loop);
 //   server.onCommand("authinfo pass", Response::reply("481 Authentication failed"));
@@ -93,6 +95,10 @@ class NntpServerDouble {
   void onArticleBytes(std::size_t afterBytes, Response response, int times = 1);
   static constexpr int kAlways = -1;
 
+  // After `skip` more articles answered 240, the next `times` are not kept:
+  // STAT and HEAD do not find them (a server that loses what it accepted).
+  void forgetAccepted(int times = kAlways, int skip = 0);
+
   // Refused connections: the listener is closed, so a connect to the address
   // gets ECONNREFUSED; false opens it again on the same address.
   void refuseConnections(bool refuse);
@@ -119,6 +125,8 @@ class NntpServerDouble {
   // Articles as the server stores them: dot-stuffing removed, without the
   // terminating "." line, line ends as sent.
   [[nodiscard]] std::vector<std::string> articles() const;
+  // Message-IDs of the articles kept (accepted and not forgotten).
+  [[nodiscard]] std::vector<std::string> keptIds() const;
 
  private:
   class Impl;
