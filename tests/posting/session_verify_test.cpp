@@ -170,3 +170,97 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace tidewell::test
+
+namespace tidewell::test {
+namespace {
+
+// The verify server is another one (VerifyHost): it is asked, the posting
+// server is not; when it cannot be used the run says so once and keeps the
+// posting's outcome.
+struct VerifyServerCase {
+  const char* name;
+  std::function<void(NntpServerDouble&)> script;
+  std::string line;   // the Verify line expected; @: the verify server
+  std::size_t asked;  // STAT commands the verify server received
+};
+
+void PrintTo(const VerifyServerCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class OtherServer : public VerifySession, public ::testing::WithParamInterface<VerifyServerCase> {
+ protected:
+  NntpServerDouble checker{run.loop};
+};
+
+TEST_P(OtherServer, IsAskedOrReportedOnce) {
+  const VerifyServerCase& c = GetParam();
+  configureVerify("yEnc");
+  setting("VerifyHost", checker.address());
+  setting("VerifyUsername", "checker");
+  setting("VerifyPassword", "secret");
+  c.script(checker);
+  start();
+  ASSERT_TRUE(postAndWait(400));
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+  EXPECT_EQ(commandsOf(server, "STAT").size(), 0U);
+  EXPECT_EQ(commandsOf(checker, "STAT <").size(), c.asked);
+  EXPECT_EQ(commandsOf(checker, "post").size(), 0U);
+  if (c.asked > 0) {
+    EXPECT_EQ(commandsOf(checker, "authinfo user checker").size(), 1U);  // VerifyUsername, not Username
+  }
+  std::string expected = c.line;
+  expected.replace(expected.find('@'), 1, checker.address());
+  const std::vector<std::string> lines = reportLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "HH:MM:SS " + expected), 1) << report();
+  EXPECT_EQ(countStarting(lines, "HH:MM:SS Verify: missing"), 0U);
+  EXPECT_EQ(report().find("(incomplete"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Verify, OtherServer,
+    ::testing::Values(
+        VerifyServerCase{"FindsEverything",
+                         [](NntpServerDouble& s) { s.onCommand("stat", Response::reply("223 0 <found@x>")); },
+                         "Verify: 4 articles checked on @, 0 missing.", 4},
+        VerifyServerCase{"Unreachable", [](NntpServerDouble& s) { s.refuseConnections(true); },
+                         "Verify: could not check the articles on @.", 0},
+        VerifyServerCase{
+            "RefusesLogin",
+            [](NntpServerDouble& s) { s.onCommand("authinfo pass", Response::reply("481 Authentication failed")); },
+            "Verify: could not check the articles on @.", 0},
+        VerifyServerCase{"FallsSilent", [](NntpServerDouble& s) { s.onCommand("stat", Response::silence()); },
+                         "Verify: could not check the articles on @.", 1},
+        VerifyServerCase{"AnswersNonsense",
+                         [](NntpServerDouble& s) { s.onCommand("stat", Response::reply("503 program fault")); },
+                         "Verify: could not check the articles on @.", 1}),
+    [](const ::testing::TestParamInfo<VerifyServerCase>& param) { return std::string(param.param.name); });
+
+// VerifyDelay is loop time: each round waits it out on the fake clock
+// before the verify server is looked up.
+TEST_F(VerifySession, WaitsVerifyDelayBeforeEachRound) {
+  configureVerify("yEnc");
+  setting("VerifyDelay", "30");
+  server.forgetAccepted(1, 1);
+  start();
+  std::vector<std::int64_t> waits;
+  session->setStateTrace([&, since = std::int64_t{-1}](SessionState, SessionState to, std::string_view) mutable {
+    if (to == SessionState::VerifyWait) {
+      since = run.clock.monotonicMs();
+    } else if (to == SessionState::LookingUp && since >= 0) {
+      waits.push_back(run.clock.monotonicMs() - since);
+      since = -1;
+    }
+  });
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+  ASSERT_EQ(waits.size(), 2U);
+  for (const std::int64_t wait : waits) {
+    EXPECT_GE(wait, 30000);
+    EXPECT_LT(wait, 31000);
+  }
+  EXPECT_TRUE(hasLine(reportLines(), "HH:MM:SS Verify: waiting 30 seconds before asking."));
+}
+
+}  // namespace
+}  // namespace tidewell::test
