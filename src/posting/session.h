@@ -14,6 +14,7 @@
 #include "platform/message_loop.h"
 #include "posting/article.h"
 #include "posting/logging_display.h"
+#include "posting/posted_parts.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
 #include "posting/run_record.h"
@@ -178,6 +179,8 @@ class PostingSession::Impl {
   void failArticle(std::string_view shown, std::string_view reported);
   // The outcome that ends the current part's Outbound Files and report line.
   void endFileLine(std::string_view shown, std::string_view reported);
+  // Writes the current part's line ("001 a.bin ... ") unless it is open.
+  void openFileLine();
   // The current file fails before any of its articles was begun; the run
   // goes on with the next file.
   void failFile(std::string_view reason);
@@ -200,6 +203,18 @@ class PostingSession::Impl {
   // The report line of a refused article.
   [[nodiscard]] std::string refusalText() const;
   void writeNzb();
+  // Parts already on the server (session_posted.cpp). With Message-IDs on,
+  // each 240 marks its part; stepNextPart then skips the parts marked, so a
+  // file taken up again after a reconnection goes on at its first part the
+  // server does not hold. The record is emptied as a run starts
+  // (readArticleFormat); a run that resumes, or posts again what a check
+  // found missing, marks its parts after the upload list is built.
+  void markPosted(const std::string& sourceName, std::int32_t part, std::string messageId);
+  [[nodiscard]] bool isPosted(const std::string& sourceName, std::int32_t part) const;
+  // Once the current file is planned: moves partIndex_ (and the encoded
+  // spool or the yEnc CRC) past the parts marked. True when none is left:
+  // the file is done and the session has gone on to the next one.
+  bool skipPostedParts();
   // The run record (session_record.cpp): started once the report is open,
   // filled as files start and parts end, written as ReportNN.json after each
   // file and at the end of the run when JsonReport is on.
@@ -232,7 +247,9 @@ class PostingSession::Impl {
   void startReposting(const std::vector<std::size_t>& missing);
   void finishReposting();
   [[nodiscard]] bool verifyReposting() const { return verify_.phase == VerifyRun::Phase::Reposting; }
-  void stepRepostPart();
+  // recordFileStart while posting again: the file keeps its number and its
+  // NZB entry.
+  void verifyFileStart();
   // RecoverFromError's part while verifying: true when it has dealt with
   // the failure (the check ends, or posting again gives up).
   bool verifyRecovers();
@@ -334,6 +351,7 @@ class PostingSession::Impl {
   std::size_t nzbFile_ = 0;
   std::string nzbSourceName_;
   std::string nzbFileName_;
+  PostedParts posted_;
   RunRecord record_;
   bool jsonReport_ = false;
   std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it

@@ -33,10 +33,6 @@ void PostingSession::Impl::stepStartPosting() {
 }
 
 void PostingSession::Impl::stepNextPart() {
-  if (verifyReposting()) {
-    stepRepostPart();
-    return;
-  }
   const nodeClass* head = services_.uploadList.getHead();
   if (head == nullptr) {
     setState(SessionState::Finish);
@@ -58,16 +54,18 @@ void PostingSession::Impl::stepNextPart() {
     ++fileNumber_;
     recordFileStart();
   }
-  const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
-  display_.AddFileLine(fileLine);
-  log_.ReportStamped(fileLine);
-  fileLineOpen_ = true;
+  // A file some of whose parts are on the server gets its line once the
+  // part to post is known.
+  if (!posted_.hasAny(currentSourceName_)) {
+    openFileLine();
+  }
 
   yencFile_ = newFile ? yencOn_ && !isTextFile(currentName_) : yencFile_;
   if (newFile && yencFile_) {
     // yEnc parts are encoded from the source file as each article is
     // composed: the plan cuts the file's own bytes.
     if (!openYencFile(path)) {
+      openFileLine();
       const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
       showProblemOutbound(text);
       failFile("Can't encode");
@@ -84,6 +82,7 @@ void PostingSession::Impl::stepNextPart() {
     const int encoded =
         encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
     if (encoded != kEncodeOk) {
+      openFileLine();
       // A file that vanished or cannot be read fails alone; a spool that
       // cannot be written (a full disk) fails every file after it too, so
       // the run ends there, with its summary.
@@ -100,6 +99,7 @@ void PostingSession::Impl::stepNextPart() {
     if (encodedSize <= 0) {
       // The encoded text cannot be read back: posting would send an article
       // without the file's data.
+      openFileLine();
       showProblemInbound("Error reading UUE file.");
       failFile("Error reading UUE file.");
       setState(SessionState::NextPart);
@@ -112,9 +112,23 @@ void PostingSession::Impl::stepNextPart() {
     partCount_ = plan_.partCount;
     partIndex_ = 0;
   }
+  if (skipPostedParts()) {
+    return;
+  }
+  openFileLine();
   ++partIndex_;
   setState(SessionState::SendPost);
   postStep();
+}
+
+void PostingSession::Impl::openFileLine() {
+  if (fileLineOpen_) {
+    return;
+  }
+  const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
+  display_.AddFileLine(fileLine);
+  log_.ReportStamped(fileLine);
+  fileLineOpen_ = true;
 }
 
 void PostingSession::Impl::stepSendPost() {

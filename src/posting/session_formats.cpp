@@ -64,6 +64,7 @@ void PostingSession::Impl::readArticleFormat() {
   }
   yencFile_ = false;
   yencSource_ = FileDescriptor();
+  posted_.clear();
   nzb_ = nzbOn ? std::make_unique<NzbDocument>() : nullptr;
   nzbSourceName_.clear();
   nzbFileName_.clear();
@@ -125,6 +126,9 @@ void PostingSession::Impl::noteComposed(const std::optional<YencArticle>& yenc) 
 }
 
 void PostingSession::Impl::noteAccepted() {
+  if (!messageId_.empty()) {
+    markPosted(currentSourceName_, partIndex_, messageId_);
+  }
   noteVerifyAccepted();
   if (nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_) {
     static_cast<void>(nzb_->addSegment(nzbFile_, partIndex_, article_.getArticleTotal(), messageId_));

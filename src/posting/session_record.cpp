@@ -42,9 +42,17 @@ void PostingSession::Impl::recordListedFiles() {
 }
 
 void PostingSession::Impl::recordFileStart() {
+  if (verifyReposting()) {
+    verifyFileStart();  // its parts keep their lines; Verify reports the new ones
+    return;
+  }
   writeRunRecord(false);  // the files before this one are done
   if (FileRecord* file = record_.findFile(currentSourceName_)) {
-    file->parts.clear();  // posted again from its first part after a reconnection
+    // Posted again after a reconnection: from its first part, but for the
+    // parts on the server, which keep their lines.
+    std::erase_if(file->parts, [this](const PartRecord& part) {
+      return part.outcome != PartOutcome::Ok || !isPosted(currentSourceName_, part.number);
+    });
   }
 }
 

@@ -14,10 +14,7 @@
 #include "posting/session.h"
 #include "settings/settings_store.h"
 #include "settings/value_rules.h"
-#include "upload/encoder.h"
-#include "upload/spool_files.h"
 #include "upload/upload_list.h"
-#include "upload/upload_scan.h"
 
 namespace tidewell {
 
@@ -73,10 +70,12 @@ void PostingSession::Impl::noteVerifyAccepted() {
     return;
   }
   if (verifyReposting()) {
-    if (verify_.inFlight < verify_.articles.size()) {
-      VerifyArticle& article = verify_.articles[verify_.inFlight];
-      article.messageId = messageId_;
-      article.status = Status::Accepted;
+    for (VerifyArticle& article : verify_.articles) {
+      if (article.status == Status::Reposting && article.sourceName == currentSourceName_ &&
+          article.part == partIndex_) {
+        article.messageId = messageId_;
+        article.status = Status::Accepted;
+      }
     }
     return;
   }
@@ -269,93 +268,48 @@ void PostingSession::Impl::startReposting(const std::vector<std::size_t>& missin
   reconnectCount_ = 0;
   reconnectAllowed_ = true;
   fast_ = verify_.postingFast;
-  verify_.preparedFile.clear();
   services_.uploadList.clear();
-  std::string listed;
   for (const std::size_t index : missing) {
     VerifyArticle& article = verify_.articles[index];
     article.status = Status::Reposting;
-    article.attempted = false;
-    if (article.sourceName != listed) {
-      listed = article.sourceName;
-      services_.uploadList.insertSorted(std::make_unique<nodeClass>(article.sourceName, article.description));
+    article.attempted = true;
+  }
+  // Each file with missing parts is listed again, every other part marked
+  // as on the server: only the missing ones go out.
+  std::vector<const VerifyArticle*> files;
+  for (const std::size_t index : missing) {
+    const VerifyArticle& article = verify_.articles[index];
+    if (std::none_of(files.begin(), files.end(),
+                     [&](const VerifyArticle* file) { return file->sourceName == article.sourceName; })) {
+      files.push_back(&article);
     }
+  }
+  for (const VerifyArticle* file : files) {
+    posted_.forget(file->sourceName);
+    for (std::int32_t part = 1; part <= file->partCount; ++part) {
+      const bool lost = std::any_of(verify_.articles.begin(), verify_.articles.end(), [&](const VerifyArticle& a) {
+        return a.sourceName == file->sourceName && a.part == part && a.status == Status::Reposting;
+      });
+      if (!lost) {
+        posted_.markPosted(file->sourceName, part, {});
+      }
+    }
+    services_.uploadList.insertSorted(std::make_unique<nodeClass>(file->sourceName, file->description));
   }
   setState(SessionState::OpenConnection);
   postStep();
 }
 
-// NextPart while posting again: the next missing part of the head file, in
-// part order; a file with none left leaves the list.
-void PostingSession::Impl::stepRepostPart() {
-  VerifyArticle* article = nullptr;
-  while (article == nullptr) {
-    const nodeClass* head = services_.uploadList.getHead();
-    if (head == nullptr) {
-      setState(SessionState::Finish);
-      postStep();
+// A file is taken up again: it keeps its number and its NZB entry.
+void PostingSession::Impl::verifyFileStart() {
+  for (const VerifyArticle& article : verify_.articles) {
+    if (article.sourceName == currentSourceName_) {
+      fileNumber_ = article.fileNumber;
+      nzbSourceName_ = currentSourceName_;
+      nzbFile_ = article.nzbFile;
       return;
     }
-    const std::string name = head->getName().value_or("");
-    for (std::size_t i = 0; i < verify_.articles.size() && article == nullptr; ++i) {
-      VerifyArticle& candidate = verify_.articles[i];
-      if (candidate.status == Status::Reposting && !candidate.attempted && candidate.sourceName == name) {
-        article = &candidate;
-        verify_.inFlight = i;
-      }
-    }
-    if (article == nullptr) {
-      services_.uploadList.removeHead();
-    }
   }
-  article->attempted = true;
-  currentSourceName_ = article->sourceName;
-  currentName_ = article->textName;
-  currentDescription_ = article->description;
-  const std::string path = sourcePath(currentSourceName_);
-  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
-  lastPercent_ = 0;
-  fileNumber_ = article->fileNumber;
-  const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
-  display_.AddFileLine(fileLine);
-  log_.ReportStamped(fileLine);
-  fileLineOpen_ = true;
-
-  if (verify_.preparedFile != currentSourceName_) {
-    verify_.preparedFile.clear();
-    yencFile_ = yencOn_ && !isTextFile(currentName_);
-    bool ready = false;
-    if (yencFile_) {
-      ready = openYencFile(path);
-      partCount_ = yencPlan_.partCount;
-    } else if (encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName)) ==
-               kEncodeOk) {
-      const std::int64_t encodedSize = fileSizeOf(std::string(kEncodedFileName));
-      ready = encodedSize > 0;
-      encoded_.setEncodedTotal(encodedSize);
-      plan_ = planParts(encodedSize, partSizeSetting_);
-      partCount_ = plan_.partCount;
-    }
-    // A file that changed since it was posted would be cut differently.
-    if (!ready || partCount_ != article->partCount) {
-      showProblemOutbound(format("Error - Can't encode %s.", currentName_.c_str()));
-      failFile("Can't encode");
-      setState(SessionState::NextPart);
-      postStep();
-      return;
-    }
-    verify_.preparedFile = currentSourceName_;
-  }
-  partIndex_ = article->part;
-  if (!yencFile_) {
-    encoded_.setEncodedPosition(partIndex_ > 1 ? plan_.partEnd(partIndex_ - 1, encoded_.getEncodedTotal()) : 0);
-  }
-  yencCrcThrough_.reset();  // the part before was not composed just now
-  // The new id goes to the file's NZB entry (addSegment keeps the later id).
-  nzbSourceName_ = currentSourceName_;
-  nzbFile_ = article->nzbFile;
-  setState(SessionState::SendPost);
-  postStep();
 }
 
 void PostingSession::Impl::finishReposting() {
@@ -390,10 +344,6 @@ bool PostingSession::Impl::verifyRecovers() {
     return true;  // dealt with already: no connection is open
   }
   if (verify_.phase == Phase::Reposting) {
-    if (fileLineOpen_ && verify_.inFlight < verify_.articles.size()) {
-      verify_.articles[verify_.inFlight].attempted = false;  // interrupted: posted again on the next connection
-    }
-    verify_.preparedFile.clear();
     if (reconnectAllowed_ && reconnectCount_ < kMaxReconnects) {
       return false;  // the usual reconnection
     }

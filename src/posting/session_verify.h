@@ -34,7 +34,7 @@ struct VerifyArticle {
   std::size_t nzbFile = 0;
   bool inNzb = false;
   Status status = Status::Accepted;
-  bool attempted = false;  // posting again was begun in this round
+  bool attempted = false;  // listed to be posted again in this round
 };
 
 struct VerifyRun {
@@ -53,9 +53,7 @@ struct VerifyRun {
   bool useHead = false;             // the verify server refused STAT
   bool headFound = false;           // the 221 being read
   ServerChoice server;
-  std::string hostName;  // for the report
-  std::size_t inFlight = 0;
-  std::string preparedFile;  // the file the spool or yEnc plan is ready for
+  std::string hostName;      // for the report
   bool postingFast = false;  // FastPosting of the run, restored for posting again
   std::int32_t savedOk = 0;
   std::int32_t savedFailed = 0;

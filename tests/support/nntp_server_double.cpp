@@ -107,10 +107,10 @@ class NntpServerDouble::Impl {
   int bindError_ = 0;
   int receiveBuffer_ = 0;  // SO_RCVBUF of new connections, 0: the system's
   std::vector<Rule> greetings_, commands_, articles_, cuts_;
-  std::deque<Connection> records_;           // a deque keeps references stable
-  std::map<std::string, std::string> kept_;  // Message-ID -> header block, of the articles accepted
-  int forget_ = 0;                           // accepted articles still to forget (kAlways: all)
-  int forgetAfter_ = 0;                      // accepted articles to keep before forgetting
+  std::deque<Connection> records_;   // a deque keeps references stable
+  std::vector<std::string> stored_;  // articles kept: answered 2xx, or not answered
+  int forget_ = 0;                   // articles still to forget instead of keeping (kAlways: all)
+  int forgetAfter_ = 0;              // articles to keep before forgetting
 
   // --- listener -------------------------------------------------------------
   bool openListener() {
@@ -238,7 +238,8 @@ class NntpServerDouble::Impl {
       }
       line.erase(line.find_last_not_of("\r\n") + 1);
       records_[index].commands.push_back(line);
-      const Response response = pick(commands_, line, defaultReply(line));
+      const bool asks = startsWithNoCase(line, "stat ") || startsWithNoCase(line, "head ");
+      const Response response = pick(commands_, line, asks ? statReply(line) : defaultReply(line));
       std::string text;
       for (const auto& piece : response.pieces) text += piece;
       if (startsWithNoCase(line, "post") && text.compare(0, 3, "340") == 0) {
@@ -274,7 +275,7 @@ class NntpServerDouble::Impl {
       Live& still = live_.at(index);
       still.inArticle = false;
       const Response response = pick(articles_, "", Response::reply("240 article posted ok"));
-      if (!response.pieces.empty() && response.pieces.front().compare(0, 3, "240") == 0) {
+      if (response.pieces.empty() || response.pieces.front().compare(0, 1, "2") == 0) {
         keep(still.article);
       }
       records_[index].articles.push_back(std::move(still.article));
@@ -283,8 +284,6 @@ class NntpServerDouble::Impl {
     }
   }
 
-  // An accepted article is kept by its Message-ID, unless it is to be
-  // forgotten.
   void keep(const std::string& article) {
     if (forgetAfter_ > 0) {
       --forgetAfter_;
@@ -292,27 +291,25 @@ class NntpServerDouble::Impl {
       if (forget_ > 0) --forget_;
       return;
     }
-    const std::size_t end = article.find("\r\n\r\n");
-    const std::string head = article.substr(0, end == std::string::npos ? article.size() : end + 2);
-    static constexpr std::string_view kField = "Message-ID: ";
-    std::size_t at = 0;
-    while (at < head.size() && !startsWithNoCase(std::string_view(head).substr(at), kField)) {
-      const std::size_t next = head.find('\n', at);
-      at = next == std::string::npos ? head.size() : next + 1;
-    }
-    if (at >= head.size()) return;
-    const std::size_t start = at + kField.size();
-    kept_[head.substr(start, head.find_first_of("\r\n", start) - start)] = head;
+    stored_.push_back(article);
   }
 
-  Response defaultReply(std::string_view line) const {
-    if (startsWithNoCase(line, "stat ") || startsWithNoCase(line, "head ")) {
-      const std::string id(line.substr(5));
-      const auto found = kept_.find(id);
-      if (found == kept_.end()) return Response::reply("430 No such article");
-      if (startsWithNoCase(line, "stat ")) return Response::reply("223 0 " + id);
-      return Response::reply("221 0 " + id + "\r\n" + found->second + ".");
+  // STAT or HEAD: 223, or 221 with the header block.
+  Response statReply(std::string_view line) const {
+    const std::string id(line.substr(line.find(' ') + 1));
+    for (const std::string& article : stored_) {
+      const std::size_t header = article.find("\nMessage-ID: " + id + "\r\n");
+      const std::size_t end = article.find("\r\n\r\n");
+      if (header != std::string::npos && header < end) {
+        return Response::reply(startsWithNoCase(line, "stat ")
+                                   ? "223 0 " + id
+                                   : "221 0 " + id + "\r\n" + article.substr(0, end + 2) + ".");
+      }
     }
+    return Response::reply("430 No such article");
+  }
+
+  static Response defaultReply(std::string_view line) {
     if (startsWithNoCase(line, "authinfo user")) return Response::reply("381 PASS required");
     if (startsWithNoCase(line, "authinfo pass")) return Response::reply("281 Authentication accepted");
     if (startsWithNoCase(line, "mode reader")) return Response::reply("200 tidewell test server (posting ok)");
@@ -484,10 +481,8 @@ std::vector<std::string> NntpServerDouble::commands() const {
   return all;
 }
 
-std::vector<std::string> NntpServerDouble::keptIds() const {
-  std::vector<std::string> ids;
-  for (const auto& [id, head] : impl_->kept_) ids.push_back(id);
-  return ids;
+std::vector<std::string> NntpServerDouble::storedArticles() const {
+  return impl_->stored_;
 }
 
 std::vector<std::string> NntpServerDouble::articles() const {

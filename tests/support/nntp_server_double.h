@@ -6,14 +6,17 @@
 //
 // Out of the box it behaves like a sane news server (greeting 200, "authinfo
 // user" 381, "authinfo pass" 281, "mode reader" 200, "post" 340, every
-// article 240; "STAT <id>" 223 and "HEAD <id>" 221 with the header block for
-// an article it accepted, 430 otherwise), so a test scripts only the
-// deviations:
+// article 240), so a test scripts only the deviations:
 //
 //   NntpServerDouble server(run.loop);
 //   server.onCommand("authinfo pass", Response::reply("481 Authentication failed"));
 //   server.onArticle(Response::reply("240 ok"), 2);   // the first two articles
 //   server.onArticle(Response::silence());            // then no answer at all
+//
+// Articles answered with a 2xx reply, or with no reply at all (the
+// acknowledgement lost to a close, a reset or silence), are kept, and
+// "STAT <id>" answers 223 for an article kept with that Message-ID, else 430;
+// "HEAD <id>" answers 221 with the article's header block, else 430.
 //
 // Scripted rules are tried in the order they were added; a rule given a
 // count is used that many times and then falls through to the next matching
@@ -95,8 +98,8 @@ class NntpServerDouble {
   void onArticleBytes(std::size_t afterBytes, Response response, int times = 1);
   static constexpr int kAlways = -1;
 
-  // After `skip` more articles answered 240, the next `times` are not kept:
-  // STAT and HEAD do not find them (a server that loses what it accepted).
+  // After `skip` more articles kept, the next `times` are not: STAT and HEAD
+  // do not find them (a server that loses what it accepted).
   void forgetAccepted(int times = kAlways, int skip = 0);
 
   // Refused connections: the listener is closed, so a connect to the address
@@ -125,8 +128,8 @@ class NntpServerDouble {
   // Articles as the server stores them: dot-stuffing removed, without the
   // terminating "." line, line ends as sent.
   [[nodiscard]] std::vector<std::string> articles() const;
-  // Message-IDs of the articles kept (accepted and not forgotten).
-  [[nodiscard]] std::vector<std::string> keptIds() const;
+  // The articles the server keeps (see above), in the order received.
+  [[nodiscard]] std::vector<std::string> storedArticles() const;
 
  private:
   class Impl;
