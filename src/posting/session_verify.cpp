@@ -409,6 +409,15 @@ void PostingSession::Impl::endVerify() {
     if (nzb_ && article.inNzb) {
       static_cast<void>(nzb_->removeSegment(article.nzbFile, article.part));
     }
+    // The run record (the JSON report) agrees with the summary.
+    if (FileRecord* file = record_.findFile(article.sourceName)) {
+      const auto part = std::find_if(file->parts.rbegin(), file->parts.rend(),
+                                     [&](const PartRecord& p) { return p.number == article.part; });
+      if (part != file->parts.rend()) {
+        part->outcome = PartOutcome::Failed;
+        part->reason = "Missing on the verify server";
+      }
+    }
   }
   if (lost > 0) {
     log_.ReportStamped("Verify: " + articleCount(static_cast<std::size_t>(lost)) + (lost == 1 ? " is" : " are") +

@@ -89,6 +89,7 @@ TEST_P(Drops, AsksForEveryArticleAndPostsWhatWasLostAgain) {
   if (c.refuseStat) {
     server.onCommand("stat", Response::reply("500 What?"));
   }
+  setting("JsonReport", "TRUE");
   start();
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), c.outcome);
@@ -124,6 +125,10 @@ TEST_P(Drops, AsksForEveryArticleAndPostsWhatWasLostAgain) {
   const bool complete = c.outcome == RunOutcome::Finished;
   EXPECT_EQ(report().find("(incomplete") == std::string::npos, complete);
   EXPECT_EQ(document.find("<segment") != std::string::npos, c.forget != NntpServerDouble::kAlways);
+  // The JSON report agrees: articles still missing are failed parts.
+  const std::string json = readFile(dir.file(session->reportFileName().substr(0, 8) + ".json"));
+  ASSERT_FALSE(json.empty());
+  EXPECT_EQ(json.find("Missing on the verify server") != std::string::npos, !complete);
 }
 
 INSTANTIATE_TEST_SUITE_P(
