@@ -269,3 +269,54 @@ TEST_F(VerifySession, WaitsVerifyDelayBeforeEachRound) {
 
 }  // namespace
 }  // namespace tidewell::test
+
+namespace tidewell::test {
+namespace {
+
+// Posting again fails: the article refused, or "post" refused (which ends
+// the connection). The part counts as missing; the run still ends with its
+// summary.
+struct RefusalCase {
+  const char* name;
+  std::function<void(NntpServerDouble&)> script;  // for the fifth article on
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class RepostRefused : public VerifySession, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RepostRefused, LeavesThePartMissing) {
+  configureVerify("yEnc");
+  server.forgetAccepted(1, 1);
+  GetParam().script(server);
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::FinishedWithFailures);
+  const std::vector<std::string> lines = reportLines();
+  EXPECT_TRUE(hasLine(lines, "HH:MM:SS Verify: a.bin part 2 of 3 could not be posted again.")) << report();
+  EXPECT_TRUE(
+      hasLine(lines, "HH:MM:SS Verify: 1 article is missing on " + server.address() + "; the NZB leaves it out."));
+  EXPECT_TRUE(hasLine(lines, "Articles Failed    : 1"));
+  EXPECT_EQ(commandsOf(server, "STAT <").size(), 4U);  // nothing posted again to ask for
+}
+
+INSTANTIATE_TEST_SUITE_P(Verify, RepostRefused,
+                         ::testing::Values(RefusalCase{"ArticleRefused",
+                                                       [](NntpServerDouble& s) {
+                                                         s.onArticle(Response::reply("240 ok"), 4);
+                                                         s.onArticle(Response::reply("441 refused"));
+                                                       }},
+                                           RefusalCase{"PostRefused",
+                                                       [](NntpServerDouble& s) {
+                                                         s.onCommand("post", Response::reply("340 go"), 4);
+                                                         s.onCommand("post",
+                                                                     Response::reply("440 posting not allowed"));
+                                                       }}),
+                         [](const ::testing::TestParamInfo<RefusalCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
+}  // namespace
+}  // namespace tidewell::test
