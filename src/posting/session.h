@@ -215,6 +215,35 @@ class PostingSession::Impl {
   // spool or the yEnc CRC) past the parts marked. True when none is left:
   // the file is done and the session has gone on to the next one.
   bool skipPostedParts();
+  // A lost acknowledgement (session_posted.cpp). With Message-IDs on, an
+  // article whose data went out and whose 240 never came (the connection
+  // broke, or the reply timed out) is remembered as the session recovers;
+  // the next connection asks for it with "STAT <id>" before posting
+  // anything: 223 counts it accepted, anything else posts it again under
+  // the same id (with a note in the report when STAT was refused).
+  struct UnacknowledgedArticle {
+    std::string sourceName;
+    std::int32_t part = 0;
+    std::int32_t partCount = 0;
+    std::string messageId;
+    std::string subjectLine;
+    std::int64_t bytes = 0;
+  };
+  [[nodiscard]] bool articleMayBeOnServer() const;
+  void noteUnacknowledged();
+  // True when "STAT" went out (or its send failed and the session has
+  // recovered already): the reply decides what is posted next.
+  bool askAboutUnacknowledged();
+  void stepAwaitStatReply();
+  // The id of the part about to be composed when it is the lost article
+  // posted again; empty otherwise.
+  std::string unacknowledgedIdFor(std::int32_t part);
+  // The reply refuses the article under way as a duplicate of its
+  // Message-ID ("441 435 ...").
+  [[nodiscard]] bool isDuplicateRefusal() const;
+  // The lost article, posted again because STAT could not say, is refused
+  // as a duplicate: the server has it, so it counts as accepted.
+  [[nodiscard]] bool duplicateOfUnacknowledged() const { return resendingLost_ && isDuplicateRefusal(); }
   // The run record (session_record.cpp): started once the report is open,
   // filled as files start and parts end, written as ReportNN.json after each
   // file and at the end of the run when JsonReport is on.
@@ -352,6 +381,8 @@ class PostingSession::Impl {
   std::string nzbSourceName_;
   std::string nzbFileName_;
   PostedParts posted_;
+  std::optional<UnacknowledgedArticle> unacknowledged_;
+  bool resendingLost_ = false;  // the article under way is the lost one, posted again
   RunRecord record_;
   bool jsonReport_ = false;
   std::int64_t nextJsonWrite_ = 0;  // loop time before which a file's start does not rewrite it

@@ -28,6 +28,9 @@ std::string format(const char* pattern, Args... args) {
 void PostingSession::Impl::stepStartPosting() {
   partCount_ = 0;
   partIndex_ = 0;
+  if (askAboutUnacknowledged()) {
+    return;
+  }
   setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
   postStep();
 }
@@ -268,11 +271,13 @@ void PostingSession::Impl::stepAwaitAck() {
   if (!takeReply()) {
     return;
   }
-  if (replyCode_ == 240) {
+  if (replyCode_ == 240 || duplicateOfUnacknowledged()) {
     display_.ShowState("Article Accepted.");
     ++articlesOk_;
     const std::string ack =
-        acknowledgementText(partIndex_, partCount_, now() - articleStart_, article_.getArticleTotal());
+        replyCode_ == 240
+            ? acknowledgementText(partIndex_, partCount_, now() - articleStart_, article_.getArticleTotal())
+            : format("Ok. (%d/%d - already on the server: %s)", partIndex_, partCount_, trimmed(replyBuffer_).c_str());
     endFileLine(ack, ack);
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(subjectLine_);

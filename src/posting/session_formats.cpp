@@ -65,6 +65,7 @@ void PostingSession::Impl::readArticleFormat() {
   yencFile_ = false;
   yencSource_ = FileDescriptor();
   posted_.clear();
+  unacknowledged_.reset();
   nzb_ = nzbOn ? std::make_unique<NzbDocument>() : nullptr;
   nzbSourceName_.clear();
   nzbFileName_.clear();
@@ -86,12 +87,18 @@ bool PostingSession::Impl::openYencFile(const std::string& path) {
 
 bool PostingSession::Impl::prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc) {
   messageId_.clear();
+  resendingLost_ = false;
   if (messageIdsOn_) {
-    std::optional<std::string> id = newMessageId(messageIdDomain_);
-    if (!id) {
-      return false;
+    // The article whose acknowledgement was lost goes out under its own id
+    // again, so a server that has it can refuse the second copy.
+    messageId_ = unacknowledgedIdFor(partIndex_);
+    if (messageId_.empty()) {
+      std::optional<std::string> id = newMessageId(messageIdDomain_);
+      if (!id) {
+        return false;
+      }
+      messageId_ = std::move(*id);
     }
-    messageId_ = std::move(*id);
     part.messageId = messageId_;
   }
   if (yencFile_) {
@@ -137,8 +144,7 @@ void PostingSession::Impl::noteAccepted() {
 
 std::string PostingSession::Impl::refusalText() const {
   // "441 435 ...": the server has an article with this id already.
-  const std::string_view reply = replyBuffer_;
-  if (replyCode_ == 441 && !messageId_.empty() && reply.size() >= 7 && reply.substr(4, 3) == "435") {
+  if (isDuplicateRefusal()) {
     return "Failed.  [Message-ID " + messageId_ + " exists on the server] " + replyBuffer_ + "\r\n";
   }
   return "Failed. " + replyBuffer_ + "\r\n";

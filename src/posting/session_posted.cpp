@@ -1,6 +1,9 @@
 // Parts already on the server: the record the session keeps of them
 // (PostedParts), and how a file is taken up at its first part the server
 // does not hold (docs/posting.md, "Parts already on the server").
+#include <cstdio>
+
+#include "platform/text.h"
 #include "posting/session.h"
 #include "upload/upload_list.h"
 
@@ -40,6 +43,90 @@ bool PostingSession::Impl::skipPostedParts() {
     encoded_.setEncodedPosition(plan_.partEnd(partIndex_, encoded_.getEncodedTotal()));
   }
   return false;
+}
+
+bool PostingSession::Impl::articleMayBeOnServer() const {
+  return !messageId_.empty() && fileLineOpen_ &&
+         (isStreaming(sessionState_) || sessionState_ == SessionState::AwaitAck);
+}
+
+void PostingSession::Impl::noteUnacknowledged() {
+  if (articleMayBeOnServer()) {
+    unacknowledged_ = UnacknowledgedArticle{currentSourceName_, partIndex_,   partCount_,
+                                            messageId_,         subjectLine_, article_.getArticleTotal()};
+  }
+}
+
+bool PostingSession::Impl::askAboutUnacknowledged() {
+  if (!unacknowledged_) {
+    return false;
+  }
+  // The article's file is still the head: a broken connection never ends it.
+  const nodeClass* head = services_.uploadList.getHead();
+  if (head == nullptr || head->getName().value_or("") != unacknowledged_->sourceName) {
+    unacknowledged_.reset();
+    return false;
+  }
+  display_.ShowState("Asking for the last article (STAT)...");
+  sendText("STAT " + unacknowledged_->messageId + "\r\n", SessionState::AwaitStatReply);
+  return true;
+}
+
+void PostingSession::Impl::stepAwaitStatReply() {
+  if (!takeReply()) {
+    return;
+  }
+  const UnacknowledgedArticle lost = unacknowledged_.value_or(UnacknowledgedArticle{});
+  if (!unacknowledged_) {
+    // Nothing is waiting for the answer (never so: STAT goes out only for it).
+  } else if (replyCode_ == 223) {
+    // It was posted: its line says so as a 240's would, with the number
+    // the file gets on this connection (stepNextPart, next).
+    unacknowledged_.reset();
+    markPosted(lost.sourceName, lost.part, lost.messageId);
+    partIndex_ = lost.part;
+    partCount_ = lost.partCount;
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d ", fileNumber_ + 1);
+    const std::string fileLine = number + currentName_ + " ... ";
+    display_.AddFileLine(fileLine);
+    log_.ReportStamped(fileLine);
+    fileLineOpen_ = true;
+    display_.ShowState("Article Accepted.");
+    ++articlesOk_;
+    const std::string ack =
+        "Ok. (" + std::to_string(lost.part) + "/" + std::to_string(lost.partCount) + " - found on the server by STAT)";
+    endFileLine(ack, ack);
+    log_.ReportWrite("\r\n         ");
+    log_.ReportWrite(lost.subjectLine);
+    if (nzb_ && nzbSourceName_ == lost.sourceName) {
+      static_cast<void>(nzb_->addSegment(nzbFile_, lost.part, lost.bytes, lost.messageId));
+    }
+    partIndex_ = 0;
+    partCount_ = 0;
+  } else if (replyCode_ != 430) {
+    // 430: not there, posted again. Anything else: the server would not say.
+    log_.ReportStamped("The server would not answer STAT (" + trimmed(replyBuffer_) + "): " + lost.messageId +
+                       " is posted again and may now be on the server twice.\r\n");
+  }
+  setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
+  postStep();
+}
+
+std::string PostingSession::Impl::unacknowledgedIdFor(std::int32_t part) {
+  resendingLost_ =
+      unacknowledged_ && unacknowledged_->sourceName == currentSourceName_ && unacknowledged_->part == part;
+  if (!resendingLost_) {
+    return {};
+  }
+  std::string id = std::move(unacknowledged_->messageId);
+  unacknowledged_.reset();
+  return id;
+}
+
+bool PostingSession::Impl::isDuplicateRefusal() const {
+  const std::string_view reply = replyBuffer_;
+  return replyCode_ == 441 && !messageId_.empty() && reply.size() >= 7 && reply.substr(4, 3) == "435";
 }
 
 }  // namespace tidewell

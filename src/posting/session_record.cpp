@@ -72,7 +72,7 @@ void PostingSession::Impl::recordPartEnd(std::string_view reported) {
   const std::string_view reply = withoutLineEnd(replyBuffer_);
   // From "post" on, partIndex_ is the part under way; a file failed before
   // that (not encodable, or not posted) fails at its first part not posted.
-  if (isArticleInFlight(sessionState_)) {
+  if (isArticleInFlight(sessionState_) || sessionState_ == SessionState::AwaitStatReply) {
     part.number = partIndex_;
     file->partCount = partCount_;
   } else {

@@ -34,7 +34,9 @@ void PostingSession::Impl::timeoutTick() {
   }
   showProblemInbound("Timeout occurred with news server.");
   reconnectAllowed_ = true;
-  if (isArticleInFlight(sessionState_)) {
+  // An article that went out whole or in part may be on the server: it is
+  // asked for after the reconnection rather than dropped.
+  if (isArticleInFlight(sessionState_) && !articleMayBeOnServer()) {
     endFileLine("Failed.", "Failed.  [Timeout]\r\n");
     ++articlesFailed_;
     services_.uploadList.removeHead();
@@ -43,6 +45,7 @@ void PostingSession::Impl::timeoutTick() {
 }
 
 void PostingSession::Impl::RecoverFromError() {
+  noteUnacknowledged();
   if (verifyRecovers()) {
     return;
   }

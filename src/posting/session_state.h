@@ -30,11 +30,14 @@ enum class SessionState : int {
   // Secure connections (Encryption=TLS or STARTTLS).
   AwaitStartTlsReply = 20,  // "STARTTLS" sent after the greeting, waiting for 382
   TlsHandshake = 21,        // the TLS handshake is under way
+  // With Message-IDs, after a reconnection: "STAT <id>" sent for the article
+  // whose acknowledgement was lost, waiting for 223 (it is there) or 430.
+  AwaitStatReply = 22,
   // Verify (after the run, before the summary).
-  VerifyWait = 22,       // waiting VerifyDelay before connecting to the verify server
-  SendCheck = 23,        // send "STAT <id>" (or "HEAD <id>") for the next article
-  AwaitCheckReply = 24,  // waiting for the reply to STAT or HEAD
-  AwaitHeadLines = 25,   // reading the header block of a 221 up to its "." line
+  VerifyWait = 23,       // waiting VerifyDelay before connecting to the verify server
+  SendCheck = 24,        // send "STAT <id>" (or "HEAD <id>") for the next article
+  AwaitCheckReply = 25,  // waiting for the reply to STAT or HEAD
+  AwaitHeadLines = 26,   // reading the header block of a 221 up to its "." line
 };
 
 [[nodiscard]] constexpr std::string_view toString(SessionState state) {
@@ -81,6 +84,8 @@ enum class SessionState : int {
       return "AwaitStartTlsReply";
     case SessionState::TlsHandshake:
       return "TlsHandshake";
+    case SessionState::AwaitStatReply:
+      return "AwaitStatReply";
     case SessionState::VerifyWait:
       return "VerifyWait";
     case SessionState::SendCheck:
@@ -90,7 +95,7 @@ enum class SessionState : int {
     case SessionState::AwaitHeadLines:
       return "AwaitHeadLines";
   }
-  return "?";  // not a state: a value outside 1..25
+  return "?";  // not a state: a value outside 1..26
 }
 
 // Called on every change of state, after the change, with the new state's
@@ -107,6 +112,7 @@ using StateTrace = std::function<void(SessionState from, SessionState to, std::s
     case SessionState::AwaitPostReply:
     case SessionState::AwaitAck:
     case SessionState::AwaitStartTlsReply:
+    case SessionState::AwaitStatReply:
     case SessionState::AwaitCheckReply:
     case SessionState::AwaitHeadLines:
       return true;

@@ -76,6 +76,9 @@ void PostingSession::Impl::Step() {
       break;
     case SessionState::TlsHandshake:
       break;  // waiting for the handshake's outcome
+    case SessionState::AwaitStatReply:
+      stepAwaitStatReply();
+      break;
     case SessionState::VerifyWait:
       stepVerifyWait();
       break;

@@ -19,6 +19,7 @@ namespace tidewell::test {
 namespace {
 
 using Script = std::function<void(NntpServerDouble&)>;
+using Recovery = SessionTest;
 
 std::string headerOf(const std::string& article, const std::string& name) {
   const std::size_t at = article.find("\r\n" + name + ": ");
@@ -45,12 +46,18 @@ std::string patterned(std::size_t size) {
   return data;
 }
 
+constexpr const char* kFoundByStat = "Ok. (2/3 - found on the server by STAT)";
+
 // Three parts; the second one's acknowledgement is lost (`script`).
 struct LostAck {
   std::string name;
   Script script;
   std::vector<int> copies;  // copies of parts 1..3 the server keeps in the end
   int ok = 3;               // "Ok." lines, and "Articles Ok"
+  // Part 2's line when it is not the usual acknowledgement (kFoundByStat:
+  // it was not posted again).
+  const char* part2 = nullptr;
+  const char* note = nullptr;  // the report's note on a STAT refused
   bool messageIds = true;
   bool yenc = false;
   bool fast = false;
@@ -76,7 +83,13 @@ TEST_P(LostAcknowledgement, NoPartIsPostedTwiceUnlessTheServerCannotSay) {
   addFile("a.bin", data);
   c.script(server);
   start();
-  ASSERT_TRUE(postAndWait());
+  session->post();
+  // Ticks of 5 s of loop time: the reply timeout (305 s) passes in 61.
+  const auto over = [this] { return session->isIdle() && session->outcome() != RunOutcome::NotRun; };
+  for (int tick = 0; tick < 200 && !settle(over); ++tick) {
+    run.clock.advanceMs(5000);
+  }
+  ASSERT_TRUE(over());
   EXPECT_EQ(session->outcome(), RunOutcome::Finished);
 
   std::map<int, std::set<std::string>> ids;
@@ -93,9 +106,9 @@ TEST_P(LostAcknowledgement, NoPartIsPostedTwiceUnlessTheServerCannotSay) {
     }
   }
   EXPECT_EQ(copies, c.copies);
-  // The new connection starts at the second part (or, without ids, the first).
+  // The new connection starts at the first part not on the server (without ids, at the first).
   ASSERT_EQ(server.connectionCount(), 2U);
-  EXPECT_EQ(partOf(server.connection(1).articles.front()), c.messageIds ? 2 : 1);
+  EXPECT_EQ(partOf(server.connection(1).articles.front()), c.part2 == kFoundByStat ? 3 : c.messageIds ? 2 : 1);
 
   const std::vector<std::string> lines = reportLines();
   const auto okLines = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
@@ -104,6 +117,18 @@ TEST_P(LostAcknowledgement, NoPartIsPostedTwiceUnlessTheServerCannotSay) {
   EXPECT_EQ(okLines, c.ok);
   EXPECT_NE(report().find("Articles Ok        : " + std::to_string(c.ok) + "\r\nArticles Failed    : 0\r\n"),
             std::string::npos);
+  if (c.part2 != nullptr) {
+    EXPECT_NE(report().find(std::string("001 a.bin ... ") + c.part2 + "\r\n"), std::string::npos);
+  }
+  EXPECT_EQ(report().find(c.note != nullptr ? c.note : "would not answer STAT") != std::string::npos,
+            c.note != nullptr);
+  std::vector<std::string> stats;
+  for (const std::string& command : server.commands()) {
+    if (command.rfind("STAT ", 0) == 0) {
+      stats.push_back(command);
+    }
+  }
+  EXPECT_EQ(stats, c.messageIds ? std::vector<std::string>{"STAT " + *ids[2].begin()} : std::vector<std::string>{});
   if (c.messageIds) {
     std::string nzb;
     static_cast<void>(readWholeFile(session->nzbFileName(), nzb));
@@ -124,11 +149,43 @@ std::vector<LostAck> lostAcks() {
       s.onArticleBytes(150, cut, 1);
     };
   };
+  // The second article arrives whole; its acknowledgement does not.
+  const auto lose = [](Response ending, const char* statReply = nullptr) {
+    return [ending, statReply](NntpServerDouble& s) {
+      s.onArticle(Response::reply("240 ok"), 1);
+      s.onArticle(ending, 1);
+      if (statReply != nullptr) {
+        s.onCommand("stat", Response::reply(statReply), 1);
+      }
+    };
+  };
+  const char* refused = "The server would not answer STAT (500 What?): <";
   std::vector<LostAck> table{
-      // Cut off while the second part was under way: the server never had it.
+      // STAT 223: the article is there and is not posted again.
+      {"ResetAfterPartTwo", lose(Response::reset()), {1, 1, 1}, 3, kFoundByStat},
+      {"CloseAfterPartTwo", lose(Response::close()), {1, 1, 1}, 3, kFoundByStat},
+      {"TimeoutAfterPartTwo", lose(Response::silence()), {1, 1, 1}, 3, kFoundByStat},
+      {"YencResetAfterPartTwo", lose(Response::reset()), {1, 1, 1}, 3, kFoundByStat, nullptr, true, true},
+      // STAT 430: cut off while the second part was under way, the server never had it.
       {"ResetInPartTwo", cutInPartTwo(Response::reset()), {1, 1, 1}},
       {"CloseInPartTwo", cutInPartTwo(Response::close()), {1, 1, 1}},
-      {"YencResetInPartTwo", cutInPartTwo(Response::reset()), {1, 1, 1}, 3, true, true},
+      {"YencResetInPartTwo", cutInPartTwo(Response::reset()), {1, 1, 1}, 3, nullptr, nullptr, true, true},
+      // A server that says 430 for what it has gets it twice, under one id.
+      {"TimeoutStatNotFound", lose(Response::silence(), "430 No such article"), {1, 2, 1}},
+      // STAT refused: posted again, with a note.
+      {"ResetStatRefused", lose(Response::reset(), "500 What?"), {1, 2, 1}, 3, nullptr, refused},
+      {"CloseStatRefused", lose(Response::close(), "500 What?"), {1, 2, 1}, 3, nullptr, refused},
+      {"TimeoutStatRefused", lose(Response::silence(), "500 What?"), {1, 2, 1}, 3, nullptr, refused},
+      // ... unless the server refuses the second copy by its id: it has the article.
+      {"StatRefusedDuplicateRefused",
+       [lose](auto& s) {
+         lose(Response::reset(), "500 What?")(s);
+         s.onArticle(Response::reply("441 435 Duplicate"), 1);
+       },
+       {1, 1, 1},
+       3,
+       "Ok. (2/3 - already on the server: 441 435 Duplicate)",
+       refused},
       // Without Message-IDs the file is posted again from its first part.
       {"NoMessageIds",
        [](auto& s) {
@@ -137,6 +194,8 @@ std::vector<LostAck> lostAcks() {
        },
        {2, 2, 1},
        4,
+       nullptr,
+       nullptr,
        false},
   };
   std::vector<LostAck> both;
@@ -151,6 +210,29 @@ std::vector<LostAck> lostAcks() {
 
 INSTANTIATE_TEST_SUITE_P(Breaks, LostAcknowledgement, ::testing::ValuesIn(lostAcks()),
                          [](const auto& param) { return param.param.name; });
+
+// The last part's acknowledgement is lost and STAT finds it: the file is
+// done without posting anything of it again, and the next file keeps the
+// numbering of the lines.
+TEST_F(Recovery, AFileWhoseLastPartIsFoundIsDone) {
+  configure();
+  setting("MessageIDs", "TRUE");
+  addFile("a.bin", "first");
+  addFile("b.bin", "second");
+  server.onArticle(Response::reset(), 1);
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+  EXPECT_EQ(server.storedArticles().size(), 2U);
+  EXPECT_EQ(server.connection(1).articles.size(), 1U);  // b.bin alone
+  const std::vector<std::string>& lines = display.fileLines;
+  ASSERT_EQ(lines.size(), 4U);
+  EXPECT_EQ(lines[0], "001 a.bin ... Interrupted.");
+  EXPECT_EQ(lines[2], "001 a.bin ... Ok. (1/1 - found on the server by STAT)");
+  EXPECT_EQ(lines[3].substr(0, 19), "002 b.bin ... Ok. (");
+  EXPECT_NE(report().find("Total Articles     : 2\r\nArticles Ok        : 2\r\nArticles Failed    : 0\r\n"),
+            std::string::npos);
+}
 
 }  // namespace
 }  // namespace tidewell::test
