@@ -270,6 +270,8 @@ class PostingSession::Impl {
   // Mode reader was answered: true when this is the verify connection.
   bool verifyConnected();
   void stepSendCheck();
+  // An answer is taken: wait for the next one, or ask further.
+  void nextAnswer();
   void stepAwaitCheckReply();
   void stepAwaitHeadLines();
   void endCheckRound();

@@ -177,9 +177,30 @@ void PostingSession::Impl::stepSendCheck() {
     endCheckRound();
     return;
   }
-  const VerifyArticle& article = verify_.articles[verify_.checks[verify_.next]];
+  // Up to kVerifyWindow questions go out together and their answers come
+  // back in order, so a distant server is not asked one round trip at a
+  // time. The first question of the run goes alone: its answer says whether
+  // the server takes STAT.
+  const bool first = verify_.round == 0 && verify_.next == 0 && !verify_.useHead;
+  const std::size_t last = std::min(verify_.checks.size(), verify_.next + (first ? 1 : kVerifyWindow));
+  std::string questions;
+  for (verify_.sent = verify_.next; verify_.sent < last; ++verify_.sent) {
+    questions +=
+        (verify_.useHead ? "HEAD " : "STAT ") + verify_.articles[verify_.checks[verify_.sent]].messageId + "\r\n";
+  }
   display_.ShowState(format("Verify: asking for %zu of %zu...", verify_.next + 1, verify_.checks.size()));
-  sendText((verify_.useHead ? "HEAD " : "STAT ") + article.messageId + "\r\n", SessionState::AwaitCheckReply);
+  sendText(questions, SessionState::AwaitCheckReply);
+}
+
+void PostingSession::Impl::nextAnswer() {
+  ++verify_.next;
+  if (verify_.next < verify_.sent) {
+    setState(SessionState::AwaitCheckReply);  // more answers are on their way
+    ArmTimeout();
+    return;
+  }
+  setState(SessionState::SendCheck);
+  postStep();
 }
 
 void PostingSession::Impl::stepAwaitCheckReply() {
@@ -212,9 +233,7 @@ void PostingSession::Impl::stepAwaitCheckReply() {
     verifyRecovers();  // the check ends there
     return;
   }
-  ++verify_.next;
-  setState(SessionState::SendCheck);
-  postStep();
+  nextAnswer();
 }
 
 void PostingSession::Impl::stepAwaitHeadLines() {
@@ -225,9 +244,7 @@ void PostingSession::Impl::stepAwaitHeadLines() {
     ArmTimeout();  // a header line: the block goes on
     return;
   }
-  ++verify_.next;
-  setState(SessionState::SendCheck);
-  postStep();
+  nextAnswer();
 }
 
 void PostingSession::Impl::endCheckRound() {
