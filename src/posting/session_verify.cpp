@@ -6,7 +6,9 @@
 // posted again; the NZB keeps the ids that were found.
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/text.h"
@@ -70,12 +72,10 @@ void PostingSession::Impl::noteVerifyAccepted() {
     return;
   }
   if (verifyReposting()) {
-    for (VerifyArticle& article : verify_.articles) {
-      if (article.status == Status::Reposting && article.sourceName == currentSourceName_ &&
-          article.part == partIndex_) {
-        article.messageId = messageId_;
-        article.status = Status::Accepted;
-      }
+    const auto found = verify_.reposting.find({currentSourceName_, partIndex_});
+    if (found != verify_.reposting.end()) {
+      verify_.articles[found->second].messageId = messageId_;
+      verify_.articles[found->second].status = Status::Accepted;
     }
     return;
   }
@@ -90,15 +90,17 @@ void PostingSession::Impl::noteVerifyAccepted() {
   article.inNzb = nzb_ && nzbSourceName_ == currentSourceName_;
   article.nzbFile = nzbFile_;
   // A part posted again after a reconnection counts once, with its later
-  // id, as in the NZB.
-  const auto same = std::find_if(verify_.articles.begin(), verify_.articles.end(), [&](const VerifyArticle& known) {
-    return known.sourceName == article.sourceName && known.part == article.part;
-  });
-  if (same != verify_.articles.end()) {
-    *same = std::move(article);
-  } else {
-    verify_.articles.push_back(std::move(article));
+  // id, as in the NZB. The file's parts are the last ones recorded.
+  for (auto known = verify_.articles.rbegin(); known != verify_.articles.rend(); ++known) {
+    if (known->sourceName != article.sourceName) {
+      break;
+    }
+    if (known->part == article.part) {
+      *known = std::move(article);
+      return;
+    }
   }
+  verify_.articles.push_back(std::move(article));
 }
 
 bool PostingSession::Impl::verifyBeforeSummary() {
@@ -293,21 +295,22 @@ void PostingSession::Impl::startReposting(const std::vector<std::size_t>& missin
   }
   // Each file with missing parts is listed again, every other part marked
   // as on the server: only the missing ones go out.
+  verify_.reposting.clear();
+  std::map<std::string, std::set<std::int32_t>> lostParts;
   std::vector<const VerifyArticle*> files;
   for (const std::size_t index : missing) {
     const VerifyArticle& article = verify_.articles[index];
-    if (std::none_of(files.begin(), files.end(),
-                     [&](const VerifyArticle* file) { return file->sourceName == article.sourceName; })) {
+    if (lostParts.count(article.sourceName) == 0) {
       files.push_back(&article);
     }
+    lostParts[article.sourceName].insert(article.part);
+    verify_.reposting[{article.sourceName, article.part}] = index;
   }
   for (const VerifyArticle* file : files) {
+    const std::set<std::int32_t>& lost = lostParts[file->sourceName];
     posted_.forget(file->sourceName);
     for (std::int32_t part = 1; part <= file->partCount; ++part) {
-      const bool lost = std::any_of(verify_.articles.begin(), verify_.articles.end(), [&](const VerifyArticle& a) {
-        return a.sourceName == file->sourceName && a.part == part && a.status == Status::Reposting;
-      });
-      if (!lost) {
+      if (lost.count(part) == 0) {
         posted_.markPosted(file->sourceName, part, {});
       }
     }

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "posting/session_server.h"
@@ -53,8 +55,10 @@ struct VerifyRun {
   std::vector<std::size_t> checks;  // indices into `articles` to ask for this round
   std::size_t next = 0;             // the next of `checks` whose answer is awaited
   std::size_t sent = 0;             // `checks` asked for so far
-  bool useHead = false;             // the verify server refused STAT
-  bool headFound = false;           // the 221 being read
+  // The articles being posted again, by source name and part.
+  std::map<std::pair<std::string, std::int32_t>, std::size_t> reposting;
+  bool useHead = false;    // the verify server refused STAT
+  bool headFound = false;  // the 221 being read
   ServerChoice server;
   std::string hostName;      // for the report
   bool postingFast = false;  // FastPosting of the run, restored for posting again
