@@ -267,6 +267,23 @@ TEST_F(VerifySession, WaitsVerifyDelayBeforeEachRound) {
   EXPECT_TRUE(hasLine(reportLines(), "HH:MM:SS Verify: waiting 30 seconds before asking."));
 }
 
+// Stop while the delay runs ends the run there: the verify server is never
+// asked, not even when the delay would have been over.
+TEST_F(VerifySession, StopDuringTheDelayEndsTheRun) {
+  configureVerify("yEnc");
+  setting("VerifyDelay", "600");
+  start();
+  session->post();
+  ASSERT_TRUE(runUntil([this] { return state() == static_cast<int>(SessionState::VerifyWait); }));
+  session->stopOrQuit();
+  ASSERT_TRUE(waitForRunEnd());
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  run.clock.advanceMs(700 * 1000);  // the delay would be over
+  settle();
+  EXPECT_EQ(server.connectionCount(), 1U);
+  EXPECT_EQ(commandsOf(server, "STAT").size(), 0U);
+}
+
 }  // namespace
 }  // namespace tidewell::test
 
