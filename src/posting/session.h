@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/host_info_manager.h"
 #include "net/stream_socket.h"
@@ -18,8 +19,10 @@
 #include "posting/progress.h"
 #include "posting/run_record.h"
 #include "posting/session_log.h"
+#include "posting/session_server.h"
 #include "posting/session_state.h"
 #include "posting/session_transport.h"
+#include "posting/session_verify.h"
 #include "upload/article_spool.h"
 #include "upload/encoded_spool.h"
 #include "upload/nzb_writer.h"
@@ -47,6 +50,8 @@ inline constexpr unsigned kLightsTimer = 5;
 inline constexpr unsigned kLiveTimer = 8;
 // One-shot: the wait before a reconnection.
 inline constexpr unsigned kReconnectTimer = 9;
+// One-shot: VerifyDelay before the verify server is asked.
+inline constexpr unsigned kVerifyTimer = 10;
 
 inline constexpr std::int64_t kReplyTimeoutMs = 305000;
 inline constexpr std::int64_t kTimeoutTickMs = 5000;
@@ -131,10 +136,10 @@ class PostingSession::Impl {
   // or go on to reader mode.
   void afterGreeting();
 
-  // Connection.
-  void StartConnection();
+  // Connection: to `server` (the posting server, or the server Verify asks).
+  void StartConnection(ServerChoice server);
   void CreateAndConnect();
-  // Reads Port, Encryption and the TLS keys for the next connection; false
+  // Reads server_'s port, encryption and TLS settings; false
   // (the run has ended, with its message) when they cannot be used.
   bool readConnectionSettings();
   // A setting stops the run before connecting: `problem` and "Configure
@@ -301,6 +306,39 @@ class PostingSession::Impl {
   // The groups of the Newsgroups header, as the NZB lists them.
   [[nodiscard]] std::vector<std::string> nzbGroups() const;
 
+  // Verify (session_verify.cpp): after the run, each accepted article is
+  // asked for on the verify server; missing ones are posted again.
+  void readVerifySettings();
+  void noteVerifyAccepted();
+  // At the Finish step: true when the check (or posting again) takes over;
+  // it comes back to Finish when done.
+  bool verifyBeforeSummary();
+  void waitBeforeCheck();
+  void stepVerifyWait();
+  void onVerifyTimer();
+  void connectVerifyServer();
+  // Mode reader was answered: true when this is the verify connection.
+  bool verifyConnected();
+  void stepSendCheck();
+  // An answer is taken: wait for the next one, or ask further.
+  void nextAnswer();
+  void stepAwaitCheckReply();
+  void stepAwaitHeadLines();
+  void endCheckRound();
+  void startReposting(const std::vector<std::size_t>& missing);
+  void finishReposting();
+  [[nodiscard]] bool verifyReposting() const { return verify_.phase == VerifyRun::Phase::Reposting; }
+  // recordFileStart while posting again: the file keeps its number and its
+  // NZB entry.
+  void verifyFileStart();
+  // RecoverFromError's part while verifying: true when it has dealt with
+  // the failure (the check ends, or posting again gives up).
+  bool verifyRecovers();
+  // The verify server cannot be used (`problem`): true when verifying.
+  bool verifyCannotConnect(std::string_view problem);
+  void closeVerifyConnection();
+  void endVerify();
+
   // Display helpers that also drive the lights timer and the log.
   void outboundLight();
   void inboundLight();
@@ -371,6 +409,7 @@ class PostingSession::Impl {
   bool fileLineOpen_ = false;
   InternetEndpoint serverAddress_;
   std::string hostName_;  // as the user gave it: the name the certificate must hold
+  ServerChoice server_;   // the server of the current connection
   Encryption encryption_ = Encryption::None;
   TlsSettings tlsSettings_;
   AsyncHandle lookupRequest_ = kNoRequest;
@@ -405,6 +444,7 @@ class PostingSession::Impl {
   RunJournal journal_;
   std::vector<JournalFile> resumedFiles_;
   std::vector<ResumeStat> resumeStats_;
+  VerifyRun verify_;
   // Set for a run with several connections (destroyed first: its links use
   // the loop and the socket manager).
   std::unique_ptr<ParallelRun> parallel_;

@@ -302,6 +302,9 @@ void PostingSession::Impl::stepAwaitAck() {
 void PostingSession::Impl::stepFinish() {
   reconnectAllowed_ = false;
   failUnpostedFiles();  // files left when the spool could not be written
+  if (verifyBeforeSummary()) {
+    return;
+  }
   // The run ends here with its summary; the recovery below must not count
   // it as a run that ended early.
   runActive_ = false;

@@ -8,7 +8,6 @@
 #include "platform/text.h"
 #include "platform/winsock_errors.h"
 #include "posting/session.h"
-#include "settings/settings_store.h"
 #include "settings/value_rules.h"
 
 namespace tidewell {
@@ -35,22 +34,22 @@ void makeHarmless(char* data, std::size_t size) {
 }
 }  // namespace
 
-void PostingSession::Impl::StartConnection() {
+void PostingSession::Impl::StartConnection(ServerChoice server) {
   pending_.clear();
   inboundLight();
   outboundLight();
   setState(SessionState::LookingUp);
   display_.ShowState("Looking up address...");
 
-  const std::optional<std::string> host = services_.settings.getHost();
-  if (!host) {
+  server_ = std::move(server);
+  if (!server_.host) {
     refuseSettings("Host name not found.");
     return;
   }
   if (!readConnectionSettings()) {
     return;
   }
-  const std::string name = host->substr(0, kHostNameLimit);
+  const std::string name = server_.host->substr(0, kHostNameLimit);
   hostName_ = name;
   display_.ShowOutboundInfo(name);
   if (IsDottedAddress(name)) {
@@ -69,6 +68,9 @@ void PostingSession::Impl::StartConnection() {
 }
 
 void PostingSession::Impl::refuseSettings(std::string_view problem) {
+  if (verifyCannotConnect(problem)) {
+    return;
+  }
   const std::string text(problem);
   showProblemOutbound(text + "\r\rConfigure with SETTINGS.");
   log_.ReportStamped(text + "  Configure with SETTINGS.\r\n");
@@ -79,8 +81,8 @@ void PostingSession::Impl::refuseSettings(std::string_view problem) {
 }
 
 bool PostingSession::Impl::readConnectionSettings() {
-  const SettingsStore& settings = services_.settings;
-  const std::string mode = trimmed(settings.read(Setting::Encryption));
+  const std::string keys(server_.keyPrefix);
+  const std::string mode = trimmed(server_.encryption);
   if (mode.empty() || equalsIgnoringCase(mode, "None")) {
     encryption_ = Encryption::None;
   } else if (equalsIgnoringCase(mode, "TLS")) {
@@ -89,24 +91,22 @@ bool PostingSession::Impl::readConnectionSettings() {
     encryption_ = Encryption::StartTls;
   } else {
     // Never a plain connection in place of a secure one that was mistyped.
-    refuseSettings("Encryption must be None, TLS or STARTTLS.");
+    refuseSettings(keys + "Encryption must be None, TLS or STARTTLS.");
     return false;
   }
-  const std::int32_t port = settings.number(Setting::Port);
-  if (port < 0 || port > 65535) {
+  if (server_.port < 0 || server_.port > 65535) {
     // Not some other port than the one meant.
-    refuseSettings("Port must be a number from 1 to 65535.");
+    refuseSettings(keys + "Port must be a number from 1 to 65535.");
     return false;
   }
-  tlsSettings_ =
-      TlsSettings{settings.flag(Setting::TLSVerify), settings.read(Setting::TLSCAFile), settings.read(Setting::TLSPin)};
+  tlsSettings_ = server_.tls;
   if (encryption_ != Encryption::None) {
     if (const std::string problem = CheckTlsSettings(tlsSettings_); !problem.empty()) {
       refuseSettings(problem);
       return false;
     }
   }
-  serverAddress_.SetPort(htons(static_cast<std::uint16_t>(effectivePort(port, settings.read(Setting::Encryption)))));
+  serverAddress_.SetPort(htons(static_cast<std::uint16_t>(effectivePort(server_.port, server_.encryption))));
   return true;
 }
 

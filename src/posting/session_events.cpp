@@ -93,6 +93,9 @@ void PostingSession::Impl::OnTimer(unsigned id) {
     case kLiveTimer:
       liveTick();
       break;
+    case kVerifyTimer:
+      onVerifyTimer();
+      break;
     case kReconnectTimer:
       services_.loop.killTimer(target_, kReconnectTimer);
       if (sessionState_ == SessionState::OpenConnection) {

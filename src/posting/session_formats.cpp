@@ -142,6 +142,7 @@ void PostingSession::Impl::noteAccepted() {
   if (!messageId_.empty()) {
     markPosted(currentSourceName_, partIndex_, messageId_);
   }
+  noteVerifyAccepted();
   if (nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_) {
     static_cast<void>(nzb_->addSegment(nzbFile_, partIndex_, article_.getArticleTotal(), messageId_));
   }

@@ -42,6 +42,10 @@ void PostingSession::Impl::recordListedFiles() {
 }
 
 void PostingSession::Impl::recordFileStart() {
+  if (verifyReposting()) {
+    verifyFileStart();  // its parts keep their lines; Verify reports the new ones
+    return;
+  }
   writeRunRecord(false);  // the files before this one are done
   if (FileRecord* file = record_.findFile(currentSourceName_)) {
     // Posted again after a reconnection: from its first part, but for the
@@ -60,7 +64,8 @@ void PostingSession::Impl::recordPartEnd(std::string_view reported) {
   const nodeClass* head = services_.uploadList.getHead();
   FileRecord* file = head == nullptr ? nullptr : record_.findFile(head->getName().value_or(""));
   const bool ok = reported.starts_with(kOkPrefix);
-  if (file == nullptr || (!ok && !reported.starts_with(kFailedPrefix))) {
+  // Articles posted again by Verify are reported in its lines.
+  if (file == nullptr || verifyReposting() || (!ok && !reported.starts_with(kFailedPrefix))) {
     return;
   }
   PartRecord part;

@@ -47,6 +47,9 @@ void PostingSession::Impl::timeoutTick() {
 
 void PostingSession::Impl::RecoverFromError() {
   noteUnacknowledged();
+  if (verifyRecovers()) {
+    return;
+  }
   if (fileLineOpen_) {
     endFileLine("Interrupted.", "Interrupted.\r\n");  // the file is posted again, or listed as not posted
   }

@@ -79,6 +79,18 @@ void PostingSession::Impl::Step() {
     case SessionState::AwaitStatReply:
       stepAwaitStatReply();
       break;
+    case SessionState::VerifyWait:
+      stepVerifyWait();
+      break;
+    case SessionState::SendCheck:
+      stepSendCheck();
+      break;
+    case SessionState::AwaitCheckReply:
+      stepAwaitCheckReply();
+      break;
+    case SessionState::AwaitHeadLines:
+      stepAwaitHeadLines();
+      break;
   }
 }
 
@@ -114,6 +126,7 @@ void PostingSession::Impl::stepIdle() {
   }
   readArticleFormat();
   readConnections();
+  readVerifySettings();
   display_.ShowState("Building upload list...");
 
   articlesFailed_ = 0;
@@ -176,7 +189,7 @@ void PostingSession::Impl::stepOpenConnection() {
   }
   progress_.ResetEstimates(sourceBytes, now());
   ArmTimeout();
-  StartConnection();
+  StartConnection(postingServer(services_.settings));
   fileNumber_ = 0;
   log_.ReportStamped("Connecting to the news server..\r\n");
 }
@@ -214,7 +227,7 @@ void PostingSession::Impl::stepAwaitGreeting() {
 }
 
 void PostingSession::Impl::afterGreeting() {
-  setState(services_.settings.getUsername().empty() ? SessionState::SendModeReader : SessionState::SendUser);
+  setState(server_.username.empty() ? SessionState::SendModeReader : SessionState::SendUser);
   postStep();
 }
 
@@ -243,7 +256,7 @@ void PostingSession::Impl::stepSendUser() {
   }
   log_.ReportStamped("Authenticating...\r\n");
   display_.ShowState("AUTHINFO USER...");
-  sendText("authinfo user " + services_.settings.getUsername() + "\r\n", SessionState::AwaitUserReply);
+  sendText("authinfo user " + server_.username + "\r\n", SessionState::AwaitUserReply);
 }
 
 void PostingSession::Impl::stepAwaitUserReply() {
@@ -252,7 +265,7 @@ void PostingSession::Impl::stepAwaitUserReply() {
   }
   if (replyCode_ == 381) {
     display_.ShowState("AUTHINFO PASS...");
-    sendText("authinfo pass " + services_.settings.getPassword() + "\r\n", SessionState::AwaitPassReply);
+    sendText("authinfo pass " + server_.password + "\r\n", SessionState::AwaitPassReply);
     return;
   }
   refuseDialogue("Error - Could not supply username.\rUnable to talk to this server.",
@@ -280,6 +293,9 @@ void PostingSession::Impl::stepSendModeReader() {
 
 void PostingSession::Impl::stepAwaitModeReply() {
   if (!takeReply()) {
+    return;
+  }
+  if ((replyCode_ == 200 || replyCode_ == 201 || replyCode_ == 500) && verifyConnected()) {
     return;
   }
   if (replyCode_ == 200 || replyCode_ == 201 || replyCode_ == 500) {

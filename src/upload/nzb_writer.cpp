@@ -123,6 +123,20 @@ bool NzbDocument::addSegment(std::size_t file, std::int32_t number, std::int64_t
   return true;
 }
 
+bool NzbDocument::removeSegment(std::size_t file, std::int32_t number) {
+  if (file >= files_.size()) {
+    return false;
+  }
+  auto& segments = files_[file].segments;
+  const auto at =
+      std::find_if(segments.begin(), segments.end(), [number](const Segment& s) { return s.number == number; });
+  if (at == segments.end()) {
+    return false;
+  }
+  segments.erase(at);
+  return true;
+}
+
 bool NzbDocument::isComplete() const {
   return std::all_of(files_.begin(), files_.end(), [](const File& file) {
     return static_cast<std::int64_t>(file.segments.size()) >= file.partCount;

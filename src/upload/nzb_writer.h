@@ -36,6 +36,10 @@ class NzbDocument {
   // a part recorded twice keeps the later id. False for an unknown file.
   bool addSegment(std::size_t file, std::int32_t number, std::int64_t bytes, std::string_view messageId);
 
+  // Takes a part out again (the server lost the article); false when it was
+  // not there.
+  bool removeSegment(std::size_t file, std::int32_t number);
+
   [[nodiscard]] const std::vector<File>& files() const { return files_; }
   // True when every file has a segment for each of its parts.
   [[nodiscard]] bool isComplete() const;

@@ -109,6 +109,8 @@ class NntpServerDouble::Impl {
   std::vector<Rule> greetings_, commands_, articles_, cuts_;
   std::deque<Connection> records_;   // a deque keeps references stable
   std::vector<std::string> stored_;  // articles kept: answered 2xx, or not answered
+  int forget_ = 0;                   // articles still to forget instead of keeping (kAlways: all)
+  int forgetAfter_ = 0;              // articles to keep before forgetting
 
   // --- listener -------------------------------------------------------------
   bool openListener() {
@@ -236,8 +238,8 @@ class NntpServerDouble::Impl {
       }
       line.erase(line.find_last_not_of("\r\n") + 1);
       records_[index].commands.push_back(line);
-      const Response response =
-          pick(commands_, line, startsWithNoCase(line, "stat ") ? statReply(line) : defaultReply(line));
+      const bool asks = startsWithNoCase(line, "stat ") || startsWithNoCase(line, "head ");
+      const Response response = pick(commands_, line, asks ? statReply(line) : defaultReply(line));
       std::string text;
       for (const auto& piece : response.pieces) text += piece;
       if (startsWithNoCase(line, "post") && text.compare(0, 3, "340") == 0) {
@@ -274,7 +276,7 @@ class NntpServerDouble::Impl {
       still.inArticle = false;
       const Response response = pick(articles_, "", Response::reply("240 article posted ok"));
       if (response.pieces.empty() || response.pieces.front().compare(0, 1, "2") == 0) {
-        stored_.push_back(still.article);
+        keep(still.article);
       }
       records_[index].articles.push_back(std::move(still.article));
       still.article.clear();
@@ -282,12 +284,26 @@ class NntpServerDouble::Impl {
     }
   }
 
+  void keep(const std::string& article) {
+    if (forgetAfter_ > 0) {
+      --forgetAfter_;
+    } else if (forget_ != 0) {
+      if (forget_ > 0) --forget_;
+      return;
+    }
+    stored_.push_back(article);
+  }
+
+  // STAT or HEAD: 223, or 221 with the header block.
   Response statReply(std::string_view line) const {
     const std::string id(line.substr(line.find(' ') + 1));
     for (const std::string& article : stored_) {
       const std::size_t header = article.find("\nMessage-ID: " + id + "\r\n");
-      if (header != std::string::npos && header < article.find("\r\n\r\n")) {
-        return Response::reply("223 0 " + id);
+      const std::size_t end = article.find("\r\n\r\n");
+      if (header != std::string::npos && header < end) {
+        return Response::reply(startsWithNoCase(line, "stat ")
+                                   ? "223 0 " + id
+                                   : "221 0 " + id + "\r\n" + article.substr(0, end + 2) + ".");
       }
     }
     return Response::reply("430 No such article");
@@ -414,6 +430,11 @@ void NntpServerDouble::onArticle(Response response, int times) {
 }
 void NntpServerDouble::onArticleBytes(std::size_t afterBytes, Response response, int times) {
   impl_->cuts_.push_back({"", afterBytes, std::move(response), times});
+}
+
+void NntpServerDouble::forgetAccepted(int times, int skip) {
+  impl_->forget_ = times;
+  impl_->forgetAfter_ = skip;
 }
 
 void NntpServerDouble::refuseConnections(bool refuse) {

@@ -15,7 +15,8 @@
 //
 // Articles answered with a 2xx reply, or with no reply at all (the
 // acknowledgement lost to a close, a reset or silence), are kept, and
-// "STAT <id>" answers 223 for an article kept with that Message-ID, else 430.
+// "STAT <id>" answers 223 for an article kept with that Message-ID, else 430;
+// "HEAD <id>" answers 221 with the article's header block, else 430.
 //
 // Scripted rules are tried in the order they were added; a rule given a
 // count is used that many times and then falls through to the next matching
@@ -96,6 +97,10 @@ class NntpServerDouble {
   // bytes (as sent, dot-stuffed); the rest of it is still read and recorded.
   void onArticleBytes(std::size_t afterBytes, Response response, int times = 1);
   static constexpr int kAlways = -1;
+
+  // After `skip` more articles kept, the next `times` are not: STAT and HEAD
+  // do not find them (a server that loses what it accepted).
+  void forgetAccepted(int times = kAlways, int skip = 0);
 
   // Refused connections: the listener is closed, so a connect to the address
   // gets ECONNREFUSED; false opens it again on the same address.

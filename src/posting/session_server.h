@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "net/tls_channel.h"
+
+namespace tidewell {
+
+class SettingsStore;
+
+// The news server a connection goes to, read from the settings once as the
+// connection starts, so the same dialogue serves the posting server and the
+// server Verify asks.
+struct ServerChoice {
+  std::optional<std::string> host;  // not set: the key is absent
+  std::int32_t port = 0;            // as written; 0 is the usual port of `encryption`
+  std::string encryption;           // as written: None, TLS or STARTTLS
+  TlsSettings tls;
+  std::string username;  // empty: no login
+  std::string password;
+  // Names the keys in messages: "" (Port, Encryption) or "Verify".
+  std::string_view keyPrefix;
+};
+
+// Host, Port, Encryption, Username, Password and the TLS keys.
+[[nodiscard]] ServerChoice postingServer(const SettingsStore& settings);
+// VerifyHost with VerifyPort, VerifyEncryption, VerifyUsername,
+// VerifyPassword, TLSVerify and TLSCAFile (a pin names the posting server's
+// certificate, so TLSPin is not used); the posting server when VerifyHost
+// is empty.
+[[nodiscard]] ServerChoice verifyServer(const SettingsStore& settings);
+
+}  // namespace tidewell

@@ -1,0 +1,453 @@
+// Verify: after the run, before the summary, every article the server
+// accepted is asked for by its Message-ID on the verify server ("STAT", or
+// "HEAD" where STAT is refused). Articles it does not have are posted again
+// to the posting server under new Message-IDs and asked for again, at most
+// kVerifyRepostRounds times. The report lists what was checked, missing and
+// posted again; the NZB keeps the ids that were found.
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/text.h"
+#include "posting/article_text.h"
+#include "posting/session.h"
+#include "settings/settings_store.h"
+#include "settings/value_rules.h"
+#include "upload/upload_list.h"
+
+namespace tidewell {
+
+namespace {
+
+using Status = VerifyArticle::Status;
+using Phase = VerifyRun::Phase;
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  const int length = std::snprintf(nullptr, 0, pattern, args...);
+  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  std::snprintf(text.data(), text.size() + 1, pattern, args...);
+  return text;
+}
+
+std::string articleCount(std::size_t count) {
+  return count == 1 ? std::string("1 article") : std::to_string(count) + " articles";
+}
+
+// "a.bin part 3 of 5".
+std::string partText(const VerifyArticle& article) {
+  return format("%s part %d of %d", article.textName.c_str(), article.part, article.partCount);
+}
+
+std::string withoutLineEnd(std::string text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+// The answers to a first STAT that mean the server does not take it there.
+bool refusesStat(long code) {
+  return code == 500 || code == 501 || code == 502 || code == 480;
+}
+
+}  // namespace
+
+void PostingSession::Impl::readVerifySettings() {
+  services_.loop.killTimer(target_, kVerifyTimer);
+  verify_ = VerifyRun{};
+  verify_.on = services_.settings.flag(Setting::Verify);
+  if (verify_.on && !messageIdsOn_) {
+    // The check asks for each article by its Message-ID.
+    messageIdsOn_ = true;
+    log_.ReportStamped("Verify asks for the articles by Message-ID: MessageIDs is on for this run.\r\n");
+  }
+}
+
+void PostingSession::Impl::noteVerifyAccepted() {
+  if (!verify_.on || messageId_.empty()) {
+    return;
+  }
+  if (verifyReposting()) {
+    const auto found = verify_.reposting.find({currentSourceName_, partIndex_});
+    if (found != verify_.reposting.end()) {
+      verify_.articles[found->second].messageId = messageId_;
+      verify_.articles[found->second].status = Status::Accepted;
+    }
+    return;
+  }
+  VerifyArticle article;
+  article.sourceName = currentSourceName_;
+  article.textName = currentName_;
+  article.description = currentDescription_;
+  article.fileNumber = fileNumber_;
+  article.part = partIndex_;
+  article.partCount = partCount_;
+  article.messageId = messageId_;
+  article.inNzb = nzb_ && nzbSourceName_ == currentSourceName_;
+  article.nzbFile = nzbFile_;
+  // A part posted again after a reconnection counts once, with its later
+  // id, as in the NZB. The file's parts are the last ones recorded.
+  for (auto known = verify_.articles.rbegin(); known != verify_.articles.rend(); ++known) {
+    if (known->sourceName != article.sourceName) {
+      break;
+    }
+    if (known->part == article.part) {
+      *known = std::move(article);
+      return;
+    }
+  }
+  verify_.articles.push_back(std::move(article));
+}
+
+bool PostingSession::Impl::verifyBeforeSummary() {
+  switch (verify_.phase) {
+    case Phase::Off:
+      if (!verify_.on || verify_.articles.empty() || !runActive_) {
+        return false;
+      }
+      verify_.postingFast = fast_;
+      for (std::size_t i = 0; i < verify_.articles.size(); ++i) {
+        verify_.checks.push_back(i);
+      }
+      closeVerifyConnection();  // the posting connection
+      waitBeforeCheck();
+      return true;
+    case Phase::Reposting:
+      closeVerifyConnection();  // the posting connection
+      finishReposting();
+      return true;
+    case Phase::Checking:
+    case Phase::Done:
+      break;
+  }
+  return false;
+}
+
+void PostingSession::Impl::waitBeforeCheck() {
+  verify_.phase = Phase::Checking;
+  verify_.next = 0;
+  const std::int32_t delay = std::clamp(services_.settings.number(Setting::VerifyDelay), 0, kLongestVerifyDelay);
+  setState(SessionState::VerifyWait);
+  if (delay > 0) {
+    display_.ShowState(format("Verify: waiting %d seconds...", delay));
+    log_.ReportStamped(format("Verify: waiting %d seconds before asking.\r\n", delay));
+    services_.loop.setTimer(target_, kVerifyTimer, std::int64_t{delay} * 1000);
+  } else {
+    postStep();
+  }
+}
+
+void PostingSession::Impl::stepVerifyWait() {
+  if (!services_.loop.hasTimer(target_, kVerifyTimer)) {
+    connectVerifyServer();
+  }
+}
+
+void PostingSession::Impl::onVerifyTimer() {
+  services_.loop.killTimer(target_, kVerifyTimer);
+  if (runActive_ && sessionState_ == SessionState::VerifyWait) {
+    connectVerifyServer();
+  }
+}
+
+void PostingSession::Impl::connectVerifyServer() {
+  verify_.server = verifyServer(services_.settings);
+  verify_.hostName = headerSafeText(verify_.server.host.value_or("").substr(0, kHostNameLimit), '_');
+  // The check takes each reply as it arrives, whatever FastPosting says.
+  fast_ = true;
+  reconnectAllowed_ = false;
+  log_.ReportStamped("Verify: connecting to " + verify_.hostName + "...\r\n");
+  ArmTimeout();
+  StartConnection(verify_.server);
+}
+
+bool PostingSession::Impl::verifyConnected() {
+  if (verify_.phase != Phase::Checking) {
+    return false;
+  }
+  setState(SessionState::SendCheck);
+  postStep();
+  return true;
+}
+
+void PostingSession::Impl::stepSendCheck() {
+  if (verify_.next >= verify_.checks.size()) {
+    endCheckRound();
+    return;
+  }
+  // Up to kVerifyWindow questions go out together and their answers come
+  // back in order, so a distant server is not asked one round trip at a
+  // time. The first question of the run goes alone: its answer says whether
+  // the server takes STAT.
+  const bool first = verify_.round == 0 && verify_.next == 0 && !verify_.useHead;
+  const std::size_t last = std::min(verify_.checks.size(), verify_.next + (first ? 1 : kVerifyWindow));
+  std::string questions;
+  for (verify_.sent = verify_.next; verify_.sent < last; ++verify_.sent) {
+    questions +=
+        (verify_.useHead ? "HEAD " : "STAT ") + verify_.articles[verify_.checks[verify_.sent]].messageId + "\r\n";
+  }
+  display_.ShowState(format("Verify: asking for %zu of %zu...", verify_.next + 1, verify_.checks.size()));
+  sendText(questions, SessionState::AwaitCheckReply);
+}
+
+void PostingSession::Impl::nextAnswer() {
+  ++verify_.next;
+  if (verify_.next < verify_.sent) {
+    setState(SessionState::AwaitCheckReply);  // more answers are on their way
+    ArmTimeout();
+    return;
+  }
+  setState(SessionState::SendCheck);
+  postStep();
+}
+
+void PostingSession::Impl::stepAwaitCheckReply() {
+  if (!takeReply()) {
+    return;
+  }
+  VerifyArticle& article = verify_.articles[verify_.checks[verify_.next]];
+  if (verify_.useHead && replyCode_ == 221) {
+    // Found; its header block follows, up to the "." line.
+    article.status = Status::Found;
+    setState(SessionState::AwaitHeadLines);
+    ArmTimeout();
+    return;
+  }
+  if (!verify_.useHead && replyCode_ == 223) {
+    article.status = Status::Found;
+  } else if (replyCode_ == 430) {
+    article.status = Status::Missing;
+  } else if (!verify_.useHead && verify_.round == 0 && verify_.next == 0 && refusesStat(replyCode_)) {
+    log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + withoutLineEnd(replyBuffer_) +
+                       "); asking with HEAD.\r\n");
+    verify_.useHead = true;
+    setState(SessionState::SendCheck);  // the same article again
+    postStep();
+    return;
+  } else {
+    log_.ReportStamped("Verify: " + verify_.hostName + " answered " + withoutLineEnd(replyBuffer_) + " for " +
+                       article.messageId + ".\r\n");
+    reconnectAllowed_ = false;
+    verifyRecovers();  // the check ends there
+    return;
+  }
+  nextAnswer();
+}
+
+void PostingSession::Impl::stepAwaitHeadLines() {
+  if (!takeReply()) {
+    return;
+  }
+  if (replyBuffer_ != ".\r\n" && replyBuffer_ != ".\n") {
+    ArmTimeout();  // a header line: the block goes on
+    return;
+  }
+  nextAnswer();
+}
+
+void PostingSession::Impl::endCheckRound() {
+  closeVerifyConnection();
+  std::vector<std::size_t> missing;
+  for (const std::size_t index : verify_.checks) {
+    if (verify_.articles[index].status == Status::Missing) {
+      missing.push_back(index);
+    }
+  }
+  log_.ReportStamped(format("Verify: %s checked on %s, %zu missing.\r\n", articleCount(verify_.checks.size()).c_str(),
+                            verify_.hostName.c_str(), missing.size()));
+  for (const std::size_t index : verify_.checks) {
+    const VerifyArticle& article = verify_.articles[index];
+    if (article.status == Status::Missing) {
+      log_.ReportStamped("Verify: missing " + partText(article) + ", " + article.messageId + "\r\n");
+    } else if (verify_.round > 0) {
+      log_.ReportStamped("Verify: found " + partText(article) + ", " + article.messageId + "\r\n");
+    }
+  }
+  if (!missing.empty() && verify_.round < kVerifyRepostRounds) {
+    startReposting(missing);
+    return;
+  }
+  endVerify();
+}
+
+void PostingSession::Impl::startReposting(const std::vector<std::size_t>& missing) {
+  ++verify_.round;
+  verify_.phase = Phase::Reposting;
+  log_.ReportStamped(format("Verify: posting %s again (round %d of %d).\r\n", articleCount(missing.size()).c_str(),
+                            verify_.round, kVerifyRepostRounds));
+  // The summary counts the run's own articles; posting again is reported
+  // in the Verify lines.
+  verify_.savedOk = articlesOk_;
+  verify_.savedFailed = articlesFailed_;
+  verify_.savedReconnects = reconnectCount_;
+  reconnectCount_ = 0;
+  reconnectAllowed_ = true;
+  fast_ = verify_.postingFast;
+  services_.uploadList.clear();
+  for (const std::size_t index : missing) {
+    VerifyArticle& article = verify_.articles[index];
+    article.status = Status::Reposting;
+    article.attempted = true;
+  }
+  // Each file with missing parts is listed again, every other part marked
+  // as on the server: only the missing ones go out.
+  verify_.reposting.clear();
+  std::map<std::string, std::set<std::int32_t>> lostParts;
+  std::vector<const VerifyArticle*> files;
+  for (const std::size_t index : missing) {
+    const VerifyArticle& article = verify_.articles[index];
+    if (lostParts.count(article.sourceName) == 0) {
+      files.push_back(&article);
+    }
+    lostParts[article.sourceName].insert(article.part);
+    verify_.reposting[{article.sourceName, article.part}] = index;
+  }
+  for (const VerifyArticle* file : files) {
+    const std::set<std::int32_t>& lost = lostParts[file->sourceName];
+    posted_.forget(file->sourceName);
+    for (std::int32_t part = 1; part <= file->partCount; ++part) {
+      if (lost.count(part) == 0) {
+        posted_.markPosted(file->sourceName, part, {});
+      }
+    }
+    services_.uploadList.insertSorted(std::make_unique<nodeClass>(file->sourceName, file->description));
+  }
+  setState(SessionState::OpenConnection);
+  postStep();
+}
+
+// A file is taken up again: it keeps its number and its NZB entry.
+void PostingSession::Impl::verifyFileStart() {
+  for (const VerifyArticle& article : verify_.articles) {
+    if (article.sourceName == currentSourceName_) {
+      fileNumber_ = article.fileNumber;
+      nzbSourceName_ = currentSourceName_;
+      nzbFile_ = article.nzbFile;
+      return;
+    }
+  }
+}
+
+void PostingSession::Impl::finishReposting() {
+  articlesOk_ = verify_.savedOk;
+  articlesFailed_ = verify_.savedFailed;
+  reconnectCount_ += verify_.savedReconnects;
+  services_.uploadList.clear();
+  verify_.checks.clear();
+  for (std::size_t i = 0; i < verify_.articles.size(); ++i) {
+    VerifyArticle& article = verify_.articles[i];
+    if (article.status == Status::Accepted && article.attempted) {
+      log_.ReportStamped("Verify: posted " + partText(article) + " again as " + article.messageId + "\r\n");
+      verify_.checks.push_back(i);
+    } else if (article.status == Status::Reposting) {
+      article.status = Status::RepostFailed;
+      log_.ReportStamped("Verify: " + partText(article) + " could not be posted again.\r\n");
+    }
+    article.attempted = false;
+  }
+  if (verify_.checks.empty()) {
+    endVerify();
+    return;
+  }
+  waitBeforeCheck();
+}
+
+bool PostingSession::Impl::verifyRecovers() {
+  if (!runActive_ || verify_.phase == Phase::Off) {
+    return false;  // posting, or a Stop
+  }
+  if (verify_.phase == Phase::Done || sessionState_ == SessionState::VerifyWait) {
+    return true;  // dealt with already: no connection is open
+  }
+  if (verify_.phase == Phase::Reposting) {
+    if (reconnectAllowed_ && reconnectCount_ < kMaxReconnects) {
+      return false;  // the usual reconnection
+    }
+    if (fileLineOpen_) {
+      endFileLine("Interrupted.", "Interrupted.\r\n");
+    }
+    closeVerifyConnection();
+    log_.ReportStamped("Verify: posting again ended early.\r\n");
+    finishReposting();
+    return true;
+  }
+  // The verify server cannot be reached or does not let us ask: the round's
+  // findings are dropped and the posting's outcome stands.
+  closeVerifyConnection();
+  for (const std::size_t index : verify_.checks) {
+    if (verify_.articles[index].status == Status::Missing) {
+      verify_.articles[index].status = Status::Accepted;
+    }
+  }
+  log_.ReportStamped("Verify: could not check the articles on " + verify_.hostName + ".\r\n");
+  endVerify();
+  return true;
+}
+
+bool PostingSession::Impl::verifyCannotConnect(std::string_view problem) {
+  if (!runActive_ || verify_.phase == Phase::Off || verify_.phase == Phase::Done) {
+    return false;
+  }
+  const std::string text(problem);
+  showProblemOutbound(text + "\r\rConfigure with SETTINGS.");
+  log_.ReportStamped(text + "  Configure with SETTINGS.\r\n");
+  reconnectAllowed_ = false;
+  return verifyRecovers();
+}
+
+void PostingSession::Impl::closeVerifyConnection() {
+  if (sessionState_ == SessionState::LookingUp && lookupRequest_ != kNoRequest) {
+    lookup_.Cancel(lookupRequest_);
+  }
+  ++generation_;  // steps still queued belong to the connection that ends
+  StopTimeout();
+  services_.loop.killTimer(target_, kReconnectTimer);
+  services_.loop.killTimer(target_, kVerifyTimer);
+  transport_.Shutdown(kShutdownBoth);
+  transport_.Close();
+  pending_.clear();
+  streamBuffer_.clear();
+  streamOffset_ = 0;
+  lightsOff();
+}
+
+// The findings stand: articles still missing leave the NZB and count as
+// failed, and the Finish step writes the summary.
+void PostingSession::Impl::endVerify() {
+  fast_ = verify_.postingFast;
+  verify_.phase = Phase::Done;
+  std::int32_t lost = 0;
+  for (const VerifyArticle& article : verify_.articles) {
+    if (article.status != Status::Missing && article.status != Status::RepostFailed) {
+      continue;
+    }
+    ++lost;
+    if (nzb_ && article.inNzb) {
+      static_cast<void>(nzb_->removeSegment(article.nzbFile, article.part));
+    }
+    // The run record (the JSON report) agrees with the summary.
+    if (FileRecord* file = record_.findFile(article.sourceName)) {
+      const auto part = std::find_if(file->parts.rbegin(), file->parts.rend(),
+                                     [&](const PartRecord& p) { return p.number == article.part; });
+      if (part != file->parts.rend()) {
+        part->outcome = PartOutcome::Failed;
+        part->reason = "Missing on the verify server";
+      }
+    }
+  }
+  if (lost > 0) {
+    log_.ReportStamped("Verify: " + articleCount(static_cast<std::size_t>(lost)) + (lost == 1 ? " is" : " are") +
+                       " missing on " + verify_.hostName +
+                       (nzb_ ? (lost == 1 ? "; the NZB leaves it out." : "; the NZB leaves them out.") : ".") + "\r\n");
+    articlesOk_ -= lost;
+    articlesFailed_ += lost;
+  }
+  setState(SessionState::Finish);
+  postStep();
+}
+
+}  // namespace tidewell

@@ -1,0 +1,70 @@
+#pragma once
+
+// What Verify keeps during a run (session_verify.cpp): every article the
+// server accepted, and where the check after the run stands.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "posting/session_server.h"
+
+namespace tidewell {
+
+// At most this many rounds of posting missing articles again.
+inline constexpr int kVerifyRepostRounds = 2;
+// Questions (STAT or HEAD) sent before their answers are read.
+inline constexpr std::size_t kVerifyWindow = 8;
+
+struct VerifyArticle {
+  enum class Status : std::uint8_t {
+    Accepted,      // accepted by the posting server, not checked yet
+    Found,         // the verify server has it
+    Missing,       // the verify server does not have it
+    Reposting,     // listed to be posted again
+    RepostFailed,  // could not be posted again
+  };
+  std::string sourceName;   // as listed, for opening the file
+  std::string textName;     // as the report shows it
+  std::string description;  // trimmed
+  bool keepsListedName = false;
+  std::int32_t fileNumber = 0;
+  std::int32_t part = 0;
+  std::int32_t partCount = 0;
+  std::string messageId;  // brackets included; a new one after posting again
+  std::size_t nzbFile = 0;
+  bool inNzb = false;
+  Status status = Status::Accepted;
+  bool attempted = false;  // listed to be posted again in this round
+};
+
+struct VerifyRun {
+  enum class Phase : std::uint8_t {
+    Off,        // not checking (Verify off, or the run is still posting)
+    Checking,   // waiting for the delay, connecting, or asking
+    Reposting,  // posting the missing articles again
+    Done,       // the summary follows
+  };
+  bool on = false;  // Verify, read as the run starts
+  Phase phase = Phase::Off;
+  int round = 0;  // 0: the run's articles; 1, 2: the articles posted again
+  std::vector<VerifyArticle> articles;
+  std::vector<std::size_t> checks;  // indices into `articles` to ask for this round
+  std::size_t next = 0;             // the next of `checks` whose answer is awaited
+  std::size_t sent = 0;             // `checks` asked for so far
+  // The articles being posted again, by source name and part.
+  std::map<std::pair<std::string, std::int32_t>, std::size_t> reposting;
+  bool useHead = false;    // the verify server refused STAT
+  bool headFound = false;  // the 221 being read
+  ServerChoice server;
+  std::string hostName;      // for the report
+  bool postingFast = false;  // FastPosting of the run, restored for posting again
+  std::int32_t savedOk = 0;
+  std::int32_t savedFailed = 0;
+  std::int32_t savedReconnects = 0;
+};
+
+}  // namespace tidewell
