@@ -12,6 +12,7 @@
 #include "net/stream_socket.h"
 #include "platform/file_io.h"
 #include "platform/message_loop.h"
+#include "posting/accepted_article.h"
 #include "posting/article.h"
 #include "posting/logging_display.h"
 #include "posting/posted_parts.h"
@@ -205,7 +206,11 @@ class PostingSession::Impl {
   // false when no Message-ID can be made.
   bool prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc);
   void noteComposed(const std::optional<YencArticle>& yenc);
-  void noteAccepted();
+  // The article just posted on the one connection, as accepted.
+  [[nodiscard]] AcceptedArticle currentAccepted() const;
+  // Every accepted article, of either path, goes through here: the
+  // journal, the record of parts on the server, Verify and the NZB.
+  void noteAccepted(const AcceptedArticle& accepted);
   // The report line of a refused article.
   [[nodiscard]] std::string refusalText() const;
   void writeNzb();
@@ -286,7 +291,7 @@ class PostingSession::Impl {
   [[nodiscard]] const JournalFile* resumedFile(std::string_view name) const;
   void journalFileStart();
   void journalComposed();
-  void journalAccepted();
+  void journalAccepted(const AcceptedArticle& accepted);
   void journalFailed();
   // An article accepted without a 240 of this connection (223 to STAT).
   void journalConfirmed(const std::string& sourceName, std::int32_t part, std::int64_t bytes,
@@ -309,7 +314,7 @@ class PostingSession::Impl {
   // Verify (session_verify.cpp): after the run, each accepted article is
   // asked for on the verify server; missing ones are posted again.
   void readVerifySettings();
-  void noteVerifyAccepted();
+  void noteVerifyAccepted(const AcceptedArticle& accepted);
   // At the Finish step: true when the check (or posting again) takes over;
   // it comes back to Finish when done.
   bool verifyBeforeSummary();

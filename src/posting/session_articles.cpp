@@ -284,7 +284,7 @@ void PostingSession::Impl::stepAwaitAck() {
     endFileLine(ack, ack);
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(subjectLine_);
-    noteAccepted();
+    noteAccepted(currentAccepted());
     updateElapsed();
   } else {
     showProblemOutbound("POST failed.  Message:\r\r" + replyBuffer_);

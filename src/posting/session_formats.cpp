@@ -137,14 +137,29 @@ void PostingSession::Impl::noteComposed(const std::optional<YencArticle>& yenc) 
   nzbSourceName_ = currentSourceName_;
 }
 
-void PostingSession::Impl::noteAccepted() {
-  journalAccepted();
-  if (!messageId_.empty()) {
-    markPosted(currentSourceName_, partIndex_, messageId_);
+AcceptedArticle PostingSession::Impl::currentAccepted() const {
+  AcceptedArticle accepted;
+  accepted.sourceName = currentSourceName_;
+  accepted.textName = currentName_;
+  accepted.description = currentDescription_;
+  accepted.fileNumber = fileNumber_;
+  accepted.part = partIndex_;
+  accepted.partCount = partCount_;
+  accepted.bytes = article_.getArticleTotal();
+  accepted.messageId = messageId_;
+  accepted.inNzb = nzb_ && nzbSourceName_ == currentSourceName_;
+  accepted.nzbFile = nzbFile_;
+  return accepted;
+}
+
+void PostingSession::Impl::noteAccepted(const AcceptedArticle& accepted) {
+  journalAccepted(accepted);
+  if (!accepted.messageId.empty()) {
+    markPosted(accepted.sourceName, accepted.part, accepted.messageId);
   }
-  noteVerifyAccepted();
-  if (nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_) {
-    static_cast<void>(nzb_->addSegment(nzbFile_, partIndex_, article_.getArticleTotal(), messageId_));
+  noteVerifyAccepted(accepted);
+  if (nzb_ && accepted.inNzb && !accepted.messageId.empty()) {
+    static_cast<void>(nzb_->addSegment(accepted.nzbFile, accepted.part, accepted.bytes, accepted.messageId));
   }
 }
 

@@ -195,6 +195,7 @@ void PostingSession::Impl::composeNextArticle() {
   entry.fileNumber = fileNumber_;
   entry.name = currentName_;
   entry.sourceName = currentSourceName_;
+  entry.description = currentDescription_;
   ++partIndex_;
   entry.partIndex = partIndex_;
   entry.partCount = partCount_;
@@ -287,9 +288,8 @@ void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
     ++articlesOk_;
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(entry.subjectLine);
-    if (nzb_ && entry.inNzb) {
-      static_cast<void>(nzb_->addSegment(entry.nzbFile, entry.partIndex, entry.size, entry.messageId));
-    }
+    noteAccepted(AcceptedArticle{entry.sourceName, entry.name, entry.description, entry.fileNumber, entry.partIndex,
+                                 entry.partCount, entry.size, entry.messageId, entry.inNzb, entry.nzbFile});
   } else {
     ++articlesFailed_;
   }

@@ -21,8 +21,9 @@ namespace tidewell {
 struct ParallelEntry {
   std::size_t serial = 0;
   std::int32_t fileNumber = 0;
-  std::string name;            // as the texts show it
-  std::string sourceName;      // as listed
+  std::string name;        // as the texts show it
+  std::string sourceName;  // as listed
+  std::string description;
   std::int32_t partIndex = 0;  // 0: the file failed before its articles
   std::int32_t partCount = 0;
   std::string subjectLine;

@@ -217,9 +217,9 @@ void PostingSession::Impl::journalComposed() {
   }
 }
 
-void PostingSession::Impl::journalAccepted() {
-  if (resumeOn_ && journal_.isOpen() && !messageId_.empty() &&
-      !journal_.noteAccepted(currentSourceName_, partIndex_, article_.getArticleTotal(), messageId_)) {
+void PostingSession::Impl::journalAccepted(const AcceptedArticle& accepted) {
+  if (resumeOn_ && journal_.isOpen() && !accepted.messageId.empty() &&
+      !journal_.noteAccepted(accepted.sourceName, accepted.part, accepted.bytes, accepted.messageId)) {
     journalFailed();
   }
 }

@@ -67,28 +67,28 @@ void PostingSession::Impl::readVerifySettings() {
   }
 }
 
-void PostingSession::Impl::noteVerifyAccepted() {
-  if (!verify_.on || messageId_.empty()) {
+void PostingSession::Impl::noteVerifyAccepted(const AcceptedArticle& accepted) {
+  if (!verify_.on || accepted.messageId.empty()) {
     return;
   }
   if (verifyReposting()) {
-    const auto found = verify_.reposting.find({currentSourceName_, partIndex_});
+    const auto found = verify_.reposting.find({accepted.sourceName, accepted.part});
     if (found != verify_.reposting.end()) {
-      verify_.articles[found->second].messageId = messageId_;
+      verify_.articles[found->second].messageId = accepted.messageId;
       verify_.articles[found->second].status = Status::Accepted;
     }
     return;
   }
   VerifyArticle article;
-  article.sourceName = currentSourceName_;
-  article.textName = currentName_;
-  article.description = currentDescription_;
-  article.fileNumber = fileNumber_;
-  article.part = partIndex_;
-  article.partCount = partCount_;
-  article.messageId = messageId_;
-  article.inNzb = nzb_ && nzbSourceName_ == currentSourceName_;
-  article.nzbFile = nzbFile_;
+  article.sourceName = accepted.sourceName;
+  article.textName = accepted.textName;
+  article.description = accepted.description;
+  article.fileNumber = accepted.fileNumber;
+  article.part = accepted.part;
+  article.partCount = accepted.partCount;
+  article.messageId = accepted.messageId;
+  article.inNzb = accepted.inNzb;
+  article.nzbFile = accepted.nzbFile;
   // A part posted again after a reconnection counts once, with its later
   // id, as in the NZB. The file's parts are the last ones recorded.
   for (auto known = verify_.articles.rbegin(); known != verify_.articles.rend(); ++known) {
