@@ -37,6 +37,7 @@ struct LinkArticle;
 struct LinkOutcome;
 struct ParallelEntry;
 struct ParallelRun;
+class nodeClass;
 
 // Message and timer numbers of the posting session.
 inline constexpr std::uint32_t kStepMessage = 6001;
@@ -202,6 +203,12 @@ class PostingSession::Impl {
   void readArticleFormat();
   // Plans the current file's yEnc parts; false when it cannot be opened.
   bool openYencFile(const std::string& path);
+  // The list's head as its first part is due (both paths): yEnc plans its
+  // parts from the source, uuencode encodes it into the spool and reads the
+  // size back. On failure, problem is the text shown and reported.
+  enum class FileOpening { Ready, CantEncode, SpoolFailed, CantReadBack };
+  FileOpening openNewFile(const std::string& path, std::string& problem);
+  void showOpeningProblem(FileOpening opening, const std::string& problem);
   // The Message-ID and the yEnc request of the part about to be composed;
   // false when no Message-ID can be made.
   bool prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc);
@@ -226,6 +233,9 @@ class PostingSession::Impl {
   // spool or the yEnc CRC) past the parts marked. True when none is left:
   // the file is done and the session has gone on to the next one.
   bool skipPostedParts();
+  // Moves partIndex_ past the current file's parts marked posted (both
+  // paths); true when none is left: the head is removed.
+  bool skipToUnposted();
   // A lost acknowledgement (session_posted.cpp). With Message-IDs on, an
   // article whose data went out and whose 240 never came (the connection
   // broke, or the reply timed out) is remembered as the session recovers;
@@ -274,6 +284,7 @@ class PostingSession::Impl {
   void onParallelMessage(const Message& message);
   void composeAhead();
   void composeNextArticle();
+  bool startParallelFile(const nodeClass& head);
   void failComposition(ParallelEntry& entry, std::string_view shown, std::string_view reported);
   void onLinkFinished(const std::shared_ptr<LinkArticle>& article, const LinkOutcome& outcome);
   void showParallelProgress(std::int64_t bytes);
@@ -306,6 +317,9 @@ class PostingSession::Impl {
     std::string messageId;
   };
   bool askAboutResumed();
+  // With several connections: the id of a part in flight when the resumed
+  // run was cut short (taken from the list), or empty.
+  std::string resumedIdFor(const std::string& sourceName, std::int32_t part);
   void stepAwaitResumeStatReply();
   void endJournal(RunOutcome outcome);
   // The groups of the Newsgroups header, as the NZB lists them.

@@ -63,57 +63,26 @@ void PostingSession::Impl::stepNextPart() {
     openFileLine();
   }
 
-  yencFile_ = newFile ? yencOn_ && !isTextFile(currentName_) : yencFile_;
-  if (newFile && yencFile_) {
-    // yEnc parts are encoded from the source file as each article is
-    // composed: the plan cuts the file's own bytes.
-    if (!openYencFile(path)) {
+  if (newFile) {
+    std::string problem;
+    const FileOpening opening = openNewFile(path, problem);
+    if (opening != FileOpening::Ready) {
       openFileLine();
-      const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
-      showProblemOutbound(text);
-      failFile("Can't encode");
-      log_.ReportStamped(text);
-      log_.ReportWrite("\r\n");
-      setState(SessionState::NextPart);
-      postStep();
-      return;
-    }
-    partCount_ = yencPlan_.partCount;
-    partIndex_ = 0;
-  } else if (newFile) {
-    display_.ShowState(format("Encoding file %s...", currentName_.c_str()));
-    const int encoded =
-        encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
-    if (encoded != kEncodeOk) {
-      openFileLine();
+      showOpeningProblem(opening, problem);
+      if (opening == FileOpening::CantReadBack) {
+        failFile(problem);
+      } else {
+        failFile("Can't encode");
+        log_.ReportStamped(problem);
+        log_.ReportWrite("\r\n");
+      }
       // A file that vanished or cannot be read fails alone; a spool that
       // cannot be written (a full disk) fails every file after it too, so
       // the run ends there, with its summary.
-      const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
-      showProblemOutbound(text);
-      failFile("Can't encode");
-      log_.ReportStamped(text);
-      log_.ReportWrite("\r\n");
-      setState(encoded == kEncodeOutputFailed ? SessionState::Finish : SessionState::NextPart);
+      setState(opening == FileOpening::SpoolFailed ? SessionState::Finish : SessionState::NextPart);
       postStep();
       return;
     }
-    const std::int64_t encodedSize = fileSizeOf(std::string(kEncodedFileName));
-    if (encodedSize <= 0) {
-      // The encoded text cannot be read back: posting would send an article
-      // without the file's data.
-      openFileLine();
-      showProblemInbound("Error reading UUE file.");
-      failFile("Error reading UUE file.");
-      setState(SessionState::NextPart);
-      postStep();
-      return;
-    }
-    encoded_.setEncodedTotal(encodedSize);
-    encoded_.setEncodedPosition(0);
-    plan_ = planParts(encodedSize, partSizeSetting_);
-    partCount_ = plan_.partCount;
-    partIndex_ = 0;
   }
   if (newFile && resumeOn_) {
     journalFileStart();
@@ -125,6 +94,48 @@ void PostingSession::Impl::stepNextPart() {
   ++partIndex_;
   setState(SessionState::SendPost);
   postStep();
+}
+
+PostingSession::Impl::FileOpening PostingSession::Impl::openNewFile(const std::string& path, std::string& problem) {
+  yencFile_ = yencOn_ && !isTextFile(currentName_);
+  if (yencFile_) {
+    // yEnc parts are encoded from the source file as each article is
+    // composed: the plan cuts the file's own bytes.
+    if (!openYencFile(path)) {
+      problem = format("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
+      return FileOpening::CantEncode;
+    }
+    partCount_ = yencPlan_.partCount;
+    partIndex_ = 0;
+    return FileOpening::Ready;
+  }
+  display_.ShowState(format("Encoding file %s...", currentName_.c_str()));
+  const int encoded = encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
+  if (encoded != kEncodeOk) {
+    problem = format("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
+    return encoded == kEncodeOutputFailed ? FileOpening::SpoolFailed : FileOpening::CantEncode;
+  }
+  const std::int64_t encodedSize = fileSizeOf(std::string(kEncodedFileName));
+  if (encodedSize <= 0) {
+    // The encoded text cannot be read back: posting would send an article
+    // without the file's data.
+    problem = "Error reading UUE file.";
+    return FileOpening::CantReadBack;
+  }
+  encoded_.setEncodedTotal(encodedSize);
+  encoded_.setEncodedPosition(0);
+  plan_ = planParts(encodedSize, partSizeSetting_);
+  partCount_ = plan_.partCount;
+  partIndex_ = 0;
+  return FileOpening::Ready;
+}
+
+void PostingSession::Impl::showOpeningProblem(FileOpening opening, const std::string& problem) {
+  if (opening == FileOpening::CantReadBack) {
+    showProblemInbound(problem);
+  } else {
+    showProblemOutbound(problem);
+  }
 }
 
 void PostingSession::Impl::openFileLine() {

@@ -132,66 +132,65 @@ void PostingSession::Impl::failComposition(ParallelEntry& entry, std::string_vie
   partCount_ = 0;
 }
 
+// The list's head as its first part is due: named, numbered, encoded (or
+// planned) and, with Resume, entered in the journal. False when it cannot
+// be encoded: its line says so and the composition goes on later.
+bool PostingSession::Impl::startParallelFile(const nodeClass& head) {
+  ParallelRun& run = *parallel_;
+  currentSourceName_ = head.getName().value_or("");
+  currentName_ = headerSafeText(head.textName().substr(0, kNameLimit), '_');
+  currentDescription_ = trimmed(head.getDescription().value_or("")).substr(0, kNameLimit);
+  const std::string path = sourcePath(currentSourceName_);
+  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
+  ++fileNumber_;
+  recordFileStart();
+  std::string problem;
+  const FileOpening opening = openNewFile(path, problem);
+  if (opening != FileOpening::Ready) {
+    ParallelEntry& entry = run.entries.emplace_back();
+    entry.serial = run.nextSerial++;
+    entry.fileNumber = fileNumber_;
+    entry.name = currentName_;
+    entry.sourceName = currentSourceName_;
+    showOpeningProblem(opening, problem);
+    if (opening == FileOpening::CantReadBack) {
+      failComposition(entry, "Failed.", "Failed.  [" + problem + "]\r\n");
+    } else {
+      entry.after = problem + "\r\n";
+      failComposition(entry, "Failed.", "Failed.  [Can't encode]\r\n");
+    }
+    // A spool that cannot be written fails every file after it too.
+    run.composedAll = opening == FileOpening::SpoolFailed;
+    return false;
+  }
+  if (resumeOn_) {
+    journalFileStart();
+  }
+  return true;
+}
+
 // The same steps as the one connection's next part and its composition,
 // without the dialogue: the list's head is encoded when it is new, and its
 // next part is composed into the article spool, then read into memory.
 void PostingSession::Impl::composeNextArticle() {
   ParallelRun& run = *parallel_;
-  const nodeClass* head = services_.uploadList.getHead();
-  if (head == nullptr) {
-    run.composedAll = true;
-    return;
+  // A file whose every part is on the server (a resumed run) has no line:
+  // the next file comes up in its place.
+  for (;;) {
+    const nodeClass* head = services_.uploadList.getHead();
+    if (head == nullptr) {
+      run.composedAll = true;
+      return;
+    }
+    if (partIndex_ == partCount_ && !startParallelFile(*head)) {
+      return;
+    }
+    if (!skipToUnposted()) {
+      break;
+    }
   }
   ParallelEntry& entry = run.entries.emplace_back();
   entry.serial = run.nextSerial++;
-  const bool newFile = partIndex_ == partCount_;
-  if (newFile) {
-    currentSourceName_ = head->getName().value_or("");
-    currentName_ = headerSafeText(head->textName().substr(0, kNameLimit), '_');
-    currentDescription_ = trimmed(head->getDescription().value_or("")).substr(0, kNameLimit);
-    const std::string path = sourcePath(currentSourceName_);
-    sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
-    ++fileNumber_;
-    recordFileStart();
-    yencFile_ = yencOn_ && !isTextFile(currentName_);
-    entry.fileNumber = fileNumber_;
-    entry.name = currentName_;
-    entry.sourceName = currentSourceName_;
-    if (yencFile_) {
-      if (!openYencFile(path)) {
-        const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
-        showProblemOutbound(text);
-        entry.after = text + "\r\n";
-        failComposition(entry, "Failed.", "Failed.  [Can't encode]\r\n");
-        return;
-      }
-      partCount_ = yencPlan_.partCount;
-    } else {
-      display_.ShowState(format("Encoding file %s...", currentName_.c_str()));
-      const int encoded =
-          encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
-      if (encoded != kEncodeOk) {
-        const std::string text = format("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
-        showProblemOutbound(text);
-        entry.after = text + "\r\n";
-        failComposition(entry, "Failed.", "Failed.  [Can't encode]\r\n");
-        // A spool that cannot be written fails every file after it too.
-        run.composedAll = encoded == kEncodeOutputFailed;
-        return;
-      }
-      const std::int64_t encodedSize = fileSizeOf(std::string(kEncodedFileName));
-      if (encodedSize <= 0) {
-        showProblemInbound("Error reading UUE file.");
-        failComposition(entry, "Failed.", "Failed.  [Error reading UUE file.]\r\n");
-        return;
-      }
-      encoded_.setEncodedTotal(encodedSize);
-      encoded_.setEncodedPosition(0);
-      plan_ = planParts(encodedSize, partSizeSetting_);
-      partCount_ = plan_.partCount;
-    }
-    partIndex_ = 0;
-  }
   entry.fileNumber = fileNumber_;
   entry.name = currentName_;
   entry.sourceName = currentSourceName_;
@@ -202,9 +201,17 @@ void PostingSession::Impl::composeNextArticle() {
   ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_, nullptr, {}};
   part.chunkBytes = kFastChunk;
   std::optional<YencArticle> yenc;
+  const std::string resumedId = resumedIdFor(currentSourceName_, partIndex_);
   if (!prepareArticle(part, yenc)) {
     failComposition(entry, "Failed.", "Failed.  [Cannot make a Message-ID]\r\n");
     return;
+  }
+  if (!resumedId.empty()) {
+    // In flight when the resumed run was cut short: the link asks for it
+    // with STAT before it posts it again under the same id.
+    messageId_ = resumedId;
+    part.messageId = messageId_;
+    entry.resumed = true;
   }
   const ArticleServices services{services_.settings, encoded_, article_, display_};
   auto wire = std::make_shared<LinkArticle>();
@@ -231,6 +238,8 @@ void PostingSession::Impl::composeNextArticle() {
   }
   wire->serial = entry.serial;
   wire->messageId = messageId_;
+  wire->checkFirst = entry.resumed;
+  wire->doubted = entry.resumed;
   ++run.live;
   run.pool->add(std::move(wire));
 }
@@ -251,8 +260,14 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
     entry.ok = true;
     entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
     entry.reported = entry.shown;
+    const std::string which =
+        "part " + std::to_string(entry.partIndex) + " of " + entry.name + " (" + entry.messageId + ")";
     if (article->statRefused) {
       entry.after = "The server refused STAT for " + entry.messageId + ": the article was posted again.\r\n";
+    } else if (entry.resumed && outcome.code == 223) {
+      entry.after = "Resumed: " + which + " found on the server by STAT.\r\n";
+    } else if (entry.resumed) {
+      entry.after = "Resumed: " + which + " is not on the server: posted again.\r\n";
     }
   } else {
     entry.shown = "Failed. " + entry.reply;

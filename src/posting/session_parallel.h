@@ -31,6 +31,7 @@ struct ParallelEntry {
   std::int64_t size = 0;
   bool inNzb = false;
   std::size_t nzbFile = 0;
+  bool resumed = false;  // in flight when the resumed run was cut short
   bool done = false;
   bool ok = false;
   std::string shown;     // appended to the Outbound Files line

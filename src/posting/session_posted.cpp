@@ -18,6 +18,15 @@ bool PostingSession::Impl::isPosted(const std::string& sourceName, std::int32_t 
 }
 
 bool PostingSession::Impl::skipPostedParts() {
+  if (!skipToUnposted()) {
+    return false;
+  }
+  setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
+  postStep();
+  return true;
+}
+
+bool PostingSession::Impl::skipToUnposted() {
   if (!posted_.hasAny(currentSourceName_)) {
     return false;
   }
@@ -30,8 +39,6 @@ bool PostingSession::Impl::skipPostedParts() {
     // of its own (its parts had theirs when they were accepted).
     partIndex_ = partCount_;
     services_.uploadList.removeHead();
-    setState(services_.uploadList.isEmpty() ? SessionState::Finish : SessionState::NextPart);
-    postStep();
     return true;
   }
   partIndex_ = next - 1;  // the parts done

@@ -136,6 +136,7 @@ void PostingSession::Impl::journalFileStart() {
     if (!stamped || known->size != size || known->mtimeNs != mtime) {
       // Changed since the run began: none of its parts counts as posted.
       posted_.forget(currentSourceName_);
+      std::erase_if(resumeStats_, [this](const ResumeStat& stat) { return stat.sourceName == currentSourceName_; });
       resumedFiles_.erase(resumedFiles_.begin() + (known - resumedFiles_.data()));
     } else if (nzb_ && !known->accepted.empty() && nzbSourceName_ != currentSourceName_) {
       // The NZB takes the journal's articles as the file comes up, so it
@@ -170,6 +171,17 @@ bool PostingSession::Impl::askAboutResumed() {
   display_.ShowState("Asking for the last article of the run resumed (STAT)...");
   sendText("STAT " + resumeStats_.front().messageId + "\r\n", SessionState::AwaitStatReply);
   return true;
+}
+
+std::string PostingSession::Impl::resumedIdFor(const std::string& sourceName, std::int32_t part) {
+  for (auto stat = resumeStats_.begin(); stat != resumeStats_.end(); ++stat) {
+    if (stat->sourceName == sourceName && stat->part == part) {
+      std::string id = std::move(stat->messageId);
+      resumeStats_.erase(stat);
+      return id;
+    }
+  }
+  return {};
 }
 
 void PostingSession::Impl::stepAwaitResumeStatReply() {
