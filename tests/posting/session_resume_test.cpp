@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -46,6 +47,7 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
     PromptAnswer answer;
     std::set<int> posted;
     const char* resumedLine;  // empty: none
+    const char* connections = "1";
   } cases[] = {
       {"in flight, on the server", {1, 2}, true, "223 0 <x>", false, false, PromptAnswer::Yes, {}, "Resumed: 2 of 3"},
       {"in flight, not there",
@@ -61,6 +63,37 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
       {"file changed", {1, 2}, false, "", true, false, PromptAnswer::Yes, {1, 2, 3}, "Resumed: 0 of 3"},
       {"user starts afresh", {1, 2}, false, "", false, false, PromptAnswer::No, {1, 2, 3}, ""},
       {"other settings", {1, 2}, false, "", false, true, PromptAnswer::Yes, {1, 2, 3}, ""},
+      // Several connections: the link asks for the article in flight first.
+      {"3 connections, on the server",
+       {1},
+       true,
+       "223 0 <x>",
+       false,
+       false,
+       PromptAnswer::Yes,
+       {2},
+       "Resumed: 1 of 3",
+       "3"},
+      {"3 connections, not there",
+       {1},
+       true,
+       "430 no",
+       false,
+       false,
+       PromptAnswer::Yes,
+       {2, 3},
+       "Resumed: 1 of 3",
+       "3"},
+      {"3 connections, file changed",
+       {1, 2},
+       true,
+       "",
+       true,
+       false,
+       PromptAnswer::Yes,
+       {1, 2, 3},
+       "Resumed: 0 of 3",
+       "3"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -73,6 +106,7 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
     setting("FastPosting", "TRUE");
     setting("PartSize", "1000");
     setting("Resume", "TRUE");
+    setting("Connections", c.connections);
     const std::string path = addFile("a.bin", std::string(2500, 'x'));
 
     std::int64_t size = 0;
@@ -100,15 +134,25 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
       prompt.answers.push_back(c.answer);  // the question whether to resume
     }
     const std::size_t before = server.articles().size();
+    const auto statsOfP3 = [this] {
+      const std::vector<std::string> commands = server.commands();
+      return std::count(commands.begin(), commands.end(), "STAT <p3@tidewell.invalid>");
+    };
+    const auto statsBefore = statsOfP3();
     start();
     ASSERT_TRUE(postAndWait());
     EXPECT_EQ(session->outcome(), RunOutcome::Finished);
     const std::vector<std::string> all = server.articles();
     EXPECT_EQ(postedParts({all.begin() + static_cast<std::ptrdiff_t>(before), all.end()}), c.posted);
+    EXPECT_EQ(all.size() - before, c.posted.size()) << "each part once";
+    EXPECT_EQ(statsOfP3() - statsBefore, *c.statReply != '\0' ? 1 : 0);
 
     const std::vector<std::string> lines = reportLines();
     const std::string text = report();
     EXPECT_EQ(text.find("Resumed: ") != std::string::npos, *c.resumedLine != '\0') << text;
+    EXPECT_EQ(text.find("(<p3@tidewell.invalid>) found on the server by STAT.") != std::string::npos,
+              std::string_view(c.statReply).starts_with("223"))
+        << text;
     if (*c.resumedLine != '\0') {
       EXPECT_EQ(lines.at(4), std::string(c.resumedLine) + " articles were already posted.") << text;
     }
