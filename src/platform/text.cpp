@@ -46,4 +46,25 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return std::ranges::equal(a, b, [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
+void replaceControlCharacters(char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(data[i]);
+    if ((byte < 0x20 && byte != '\r' && byte != '\n' && byte != '\t') || byte == 0x7F) {
+      data[i] = '?';
+    }
+  }
+}
+
+std::string withControlCharactersReplaced(std::string text) {
+  replaceControlCharacters(text.data(), text.size());
+  return text;
+}
+
+std::string_view withoutLineEnd(std::string_view text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
 }  // namespace tidewell

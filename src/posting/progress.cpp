@@ -2,17 +2,12 @@
 
 #include <cstdio>
 
+#include "platform/text.h"
+
 namespace tidewell {
 
 namespace {
 constexpr std::int64_t kEstimateGrowthPercent = 146;
-
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-  char buffer[160];
-  std::snprintf(buffer, sizeof buffer, pattern, args...);
-  return buffer;
-}
 
 // a * b / c without forming the full product (all non-negative, c > 0):
 // the remainder's product stays below a * c.
@@ -32,12 +27,12 @@ KbRate kbRate(std::int64_t bytesPerSecond) {
 std::string streamingTimeRateText(std::int64_t elapsed, std::int64_t sent, std::int64_t total) {
   const auto e = static_cast<long long>(elapsed);
   if (sent == 0 || total == 0 || elapsed == 0) {
-    return format("%lld:%02lld / -:-- - -.-- Kb/Sec", e / 60, e % 60);
+    return formatText("%lld:%02lld / -:-- - -.-- Kb/Sec", e / 60, e % 60);
   }
   const auto toGo = static_cast<long long>(mulDiv(elapsed, total, sent) - elapsed);
   const KbRate rate = kbRate(sent / elapsed);
-  return format("%lld:%02lld / %lld:%02lld - %lld.%02lld Kb/Sec", e / 60, e % 60, toGo / 60, toGo % 60,
-                static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
+  return formatText("%lld:%02lld / %lld:%02lld - %lld.%02lld Kb/Sec", e / 60, e % 60, toGo / 60, toGo % 60,
+                    static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
 }
 
 std::string acknowledgementText(std::int32_t partIndex, std::int32_t partCount, std::int64_t elapsed,
@@ -47,8 +42,8 @@ std::string acknowledgementText(std::int32_t partIndex, std::int32_t partCount, 
     rate = kbRate(articleSize / elapsed);
   }
   const auto e = static_cast<long long>(elapsed);
-  return format("Ok. (%d/%d - %lld:%02lld - %lld.%02lld Kb/Sec)", partIndex, partCount, e / 60, e % 60,
-                static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
+  return formatText("Ok. (%d/%d - %lld:%02lld - %lld.%02lld Kb/Sec)", partIndex, partCount, e / 60, e % 60,
+                    static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
 }
 
 void ProgressEstimate::ResetEstimates(std::int64_t sourceBytes, std::int64_t now) {
@@ -77,10 +72,10 @@ std::string ProgressEstimate::UpdateElapsed(std::int64_t now) {
   const Hms go = splitSeconds(toGo);
   const auto ll = [](std::int64_t v) { return static_cast<long long>(v); };
   if (go.hours != 0 || go.minutes != 0 || go.seconds != 0) {
-    return format("Elapsed: %02lld:%02lld:%02lld To Go: %02lld:%02lld:%02lld", ll(elapsed_.hours), ll(elapsed_.minutes),
-                  ll(elapsed_.seconds), ll(go.hours), ll(go.minutes), ll(go.seconds));
+    return formatText("Elapsed: %02lld:%02lld:%02lld To Go: %02lld:%02lld:%02lld", ll(elapsed_.hours),
+                      ll(elapsed_.minutes), ll(elapsed_.seconds), ll(go.hours), ll(go.minutes), ll(go.seconds));
   }
-  return format("Elapsed: %02lld:%02lld:%02lld", ll(elapsed_.hours), ll(elapsed_.minutes), ll(elapsed_.seconds));
+  return formatText("Elapsed: %02lld:%02lld:%02lld", ll(elapsed_.hours), ll(elapsed_.minutes), ll(elapsed_.seconds));
 }
 
 }  // namespace tidewell

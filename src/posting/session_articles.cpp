@@ -15,16 +15,6 @@
 
 namespace tidewell {
 
-namespace {
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-  const int length = std::snprintf(nullptr, 0, pattern, args...);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-  std::snprintf(text.data(), text.size() + 1, pattern, args...);
-  return text;
-}
-}  // namespace
-
 void PostingSession::Impl::stepStartPosting() {
   partCount_ = 0;
   partIndex_ = 0;
@@ -102,17 +92,17 @@ PostingSession::Impl::FileOpening PostingSession::Impl::openNewFile(const std::s
     // yEnc parts are encoded from the source file as each article is
     // composed: the plan cuts the file's own bytes.
     if (!openYencFile(path)) {
-      problem = format("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
+      problem = formatText("Error - Can't encode %s [%d].", currentName_.c_str(), kEncodeSourceFailed);
       return FileOpening::CantEncode;
     }
     partCount_ = yencPlan_.partCount;
     partIndex_ = 0;
     return FileOpening::Ready;
   }
-  display_.ShowState(format("Encoding file %s...", currentName_.c_str()));
+  display_.ShowState(formatText("Encoding file %s...", currentName_.c_str()));
   const int encoded = encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
   if (encoded != kEncodeOk) {
-    problem = format("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
+    problem = formatText("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
     return encoded == kEncodeOutputFailed ? FileOpening::SpoolFailed : FileOpening::CantEncode;
   }
   const std::int64_t encodedSize = fileSizeOf(std::string(kEncodedFileName));
@@ -142,7 +132,7 @@ void PostingSession::Impl::openFileLine() {
   if (fileLineOpen_) {
     return;
   }
-  const std::string fileLine = format("%03d %s ... ", fileNumber_, currentName_.c_str());
+  const std::string fileLine = formatText("%03d %s ... ", fileNumber_, currentName_.c_str());
   display_.AddFileLine(fileLine);
   log_.ReportStamped(fileLine);
   fileLineOpen_ = true;
@@ -177,7 +167,7 @@ void PostingSession::Impl::failUnpostedFiles() {
     }
     currentSourceName_.clear();
     const std::string safeName = headerSafeText(toLowerAscii(name).substr(0, kNameLimit), '_');
-    const std::string fileLine = format("%03d %s ... ", fileNumber_, safeName.c_str());
+    const std::string fileLine = formatText("%03d %s ... ", fileNumber_, safeName.c_str());
     display_.AddFileLine(fileLine);
     log_.ReportStamped(fileLine);
     failFile("Not posted");
@@ -266,8 +256,8 @@ void PostingSession::Impl::stepStreamArticle() {
 void PostingSession::Impl::showStreamingProgress(std::int64_t sent, std::int64_t total) {
   const std::int64_t percent = total > 0 ? sent * 100 / total : 0;
   if (percent != lastPercent_) {
-    display_.ShowState(format("Posted %lld of %lld (%lld%%)", static_cast<long long>(sent),
-                              static_cast<long long>(total), static_cast<long long>(percent)));
+    display_.ShowState(formatText("Posted %lld of %lld (%lld%%)", static_cast<long long>(sent),
+                                  static_cast<long long>(total), static_cast<long long>(percent)));
     display_.ShowTimeRate(streamingTimeRateText(now() - articleStart_, sent, total));
     updateElapsed();
   }
@@ -288,10 +278,10 @@ void PostingSession::Impl::stepAwaitAck() {
   if (replyCode_ == 240 || duplicateOfUnacknowledged()) {
     display_.ShowState("Article Accepted.");
     ++articlesOk_;
-    const std::string ack =
-        replyCode_ == 240
-            ? acknowledgementText(partIndex_, partCount_, now() - articleStart_, article_.getArticleTotal())
-            : format("Ok. (%d/%d - already on the server: %s)", partIndex_, partCount_, trimmed(replyBuffer_).c_str());
+    const std::string ack = replyCode_ == 240 ? acknowledgementText(partIndex_, partCount_, now() - articleStart_,
+                                                                    article_.getArticleTotal())
+                                              : formatText("Ok. (%d/%d - already on the server: %s)", partIndex_,
+                                                           partCount_, trimmed(replyBuffer_).c_str());
     endFileLine(ack, ack);
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(subjectLine_);
@@ -326,12 +316,12 @@ void PostingSession::Impl::stepFinish() {
   log_.ReportWrite("\r\n");
   log_.ReportStamped("Posting Finished.\r\n\r\n");
   const Hms& elapsed = progress_.elapsed();
-  std::string summary = format("Total Articles     : %d\r\n", articlesFailed_ + articlesOk_);
-  summary += format("Articles Ok        : %d\r\n", articlesOk_);
-  summary += format("Articles Failed    : %d\r\n", articlesFailed_);
-  summary += format("Server Reconnects  : %d\r\n", reconnectCount_);
-  summary += format("Total Posting Time : %02lld:%02lld:%02lld\r\n", static_cast<long long>(elapsed.hours),
-                    static_cast<long long>(elapsed.minutes), static_cast<long long>(elapsed.seconds));
+  std::string summary = formatText("Total Articles     : %d\r\n", articlesFailed_ + articlesOk_);
+  summary += formatText("Articles Ok        : %d\r\n", articlesOk_);
+  summary += formatText("Articles Failed    : %d\r\n", articlesFailed_);
+  summary += formatText("Server Reconnects  : %d\r\n", reconnectCount_);
+  summary += formatText("Total Posting Time : %02lld:%02lld:%02lld\r\n", static_cast<long long>(elapsed.hours),
+                        static_cast<long long>(elapsed.minutes), static_cast<long long>(elapsed.seconds));
   log_.ReportWrite(summary);
   endRun(outcome_, true);
 }

@@ -21,17 +21,6 @@ int eventError(std::intptr_t lParam) {
   return static_cast<int>((lParam >> 16) & 0xFFFF);
 }
 
-// What the server sends is shown, logged and reported: every control
-// character but CR, LF and TAB becomes '?', so no escape sequence from a
-// server ever reaches a terminal or a file raw.
-void makeHarmless(char* data, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    const auto byte = static_cast<unsigned char>(data[i]);
-    if ((byte < 0x20 && byte != '\r' && byte != '\n' && byte != '\t') || byte == 0x7F) {
-      data[i] = '?';
-    }
-  }
-}
 }  // namespace
 
 void PostingSession::Impl::StartConnection(ServerChoice server) {
@@ -290,7 +279,7 @@ bool PostingSession::Impl::ReadReply() {
       log("\n> Blank Read Ocurred\n");
       return false;
     }
-    makeHarmless(buffer, static_cast<std::size_t>(size));
+    replaceControlCharacters(buffer, static_cast<std::size_t>(size));
     data = std::string_view(buffer, static_cast<std::size_t>(size));
     pending_ += data;
   }

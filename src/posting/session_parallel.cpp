@@ -26,33 +26,6 @@ namespace {
 constexpr std::uint32_t kComposeMessage = 6201;
 constexpr std::uint32_t kEndMessage = 6202;
 
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-  const int length = std::snprintf(nullptr, 0, pattern, args...);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-  std::snprintf(text.data(), text.size() + 1, pattern, args...);
-  return text;
-}
-
-// A server's line as the report keeps it: control characters but CR, LF
-// and TAB made harmless.
-std::string harmless(std::string line) {
-  for (char& c : line) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && byte != '\r' && byte != '\n' && byte != '\t') || byte == 0x7F) {
-      c = '?';
-    }
-  }
-  return line;
-}
-
-std::string_view withoutLineEnd(std::string_view text) {
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 }  // namespace
 
 void PostingSession::Impl::readConnections() {
@@ -62,7 +35,7 @@ void PostingSession::Impl::readConnections() {
     return;
   }
   if (!services_.settings.flag(Setting::FastPosting)) {
-    log_.ReportStamped(format("Connections=%d needs FastPosting=TRUE: this run uses one connection.\r\n", count));
+    log_.ReportStamped(formatText("Connections=%d needs FastPosting=TRUE: this run uses one connection.\r\n", count));
     return;
   }
   parallel_ = std::make_unique<ParallelRun>(services_.loop, count);
@@ -91,7 +64,7 @@ void PostingSession::Impl::startParallel() {
   events.allLost = [this] { services_.loop.post(parallel_->target, kEndMessage); };
   run.pool = std::make_unique<LinkPool>(services_.loop, services_.socketManager, std::move(settings), run.connections,
                                         std::move(events));
-  display_.ShowState(format("Posting with %d connections...", run.connections));
+  display_.ShowState(formatText("Posting with %d connections...", run.connections));
   run.started = now();
   // Composing waits for the next dispatch: the caller is still setting up.
   services_.loop.post(run.target, kComposeMessage);
@@ -103,7 +76,7 @@ void PostingSession::Impl::onParallelMessage(const Message& message) {
     return;
   }
   if (message.id == kComposeMessage) {
-    log_.ReportStamped(format("Posting with %d connections.\r\n", parallel_->connections));
+    log_.ReportStamped(formatText("Posting with %d connections.\r\n", parallel_->connections));
     log_.ReportStamped("Posting Start.\r\n\r\n");
     fileNumber_ = 0;
     partIndex_ = 0;
@@ -252,7 +225,7 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
   ParallelEntry& entry = run.entries[article->serial - run.entries.front().serial];
   --run.live;
   entry.done = true;
-  entry.reply = harmless(outcome.reply);
+  entry.reply = withControlCharactersReplaced(outcome.reply);
   const std::string_view reply = entry.reply;
   // After a lost acknowledgement, "already there" is the article we sent.
   const bool duplicateOfOurs = outcome.code == 441 && reply.size() >= 7 && reply.substr(4, 3) == "435";
@@ -287,14 +260,14 @@ void PostingSession::Impl::showParallelProgress(std::int64_t bytes) {
   }
   run.nextShowMs = nowMs + kFastDisplayMs;
   outboundLight();
-  display_.ShowState(format("Posting with %d connections...", run.connections));
+  display_.ShowState(formatText("Posting with %d connections...", run.connections));
   display_.ShowTimeRate(streamingTimeRateText(now() - run.started, progress_.postedBytes(),
                                               std::max(progress_.estimatedTotal(), progress_.postedBytes())));
   updateElapsed();
 }
 
 void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
-  const std::string fileLine = format("%03d %s ... ", entry.fileNumber, entry.name.c_str());
+  const std::string fileLine = formatText("%03d %s ... ", entry.fileNumber, entry.name.c_str());
   display_.AddFileLine(fileLine);
   log_.ReportStamped(fileLine);
   display_.AppendToFileLine(entry.shown);

@@ -13,13 +13,6 @@ namespace tidewell {
 namespace {
 constexpr std::string_view kOkPrefix = "Ok.";
 constexpr std::string_view kFailedPrefix = "Failed.";
-
-std::string_view withoutLineEnd(std::string_view text) {
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
 }  // namespace
 
 void PostingSession::Impl::startRunRecord() {

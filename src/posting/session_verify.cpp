@@ -25,28 +25,13 @@ namespace {
 using Status = VerifyArticle::Status;
 using Phase = VerifyRun::Phase;
 
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-  const int length = std::snprintf(nullptr, 0, pattern, args...);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-  std::snprintf(text.data(), text.size() + 1, pattern, args...);
-  return text;
-}
-
 std::string articleCount(std::size_t count) {
   return count == 1 ? std::string("1 article") : std::to_string(count) + " articles";
 }
 
 // "a.bin part 3 of 5".
 std::string partText(const VerifyArticle& article) {
-  return format("%s part %d of %d", article.textName.c_str(), article.part, article.partCount);
-}
-
-std::string withoutLineEnd(std::string text) {
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
-    text.pop_back();
-  }
-  return text;
+  return formatText("%s part %d of %d", article.textName.c_str(), article.part, article.partCount);
 }
 
 // The answers to a first STAT that mean the server does not take it there.
@@ -133,8 +118,8 @@ void PostingSession::Impl::waitBeforeCheck() {
   const std::int32_t delay = std::clamp(services_.settings.number(Setting::VerifyDelay), 0, kLongestVerifyDelay);
   setState(SessionState::VerifyWait);
   if (delay > 0) {
-    display_.ShowState(format("Verify: waiting %d seconds...", delay));
-    log_.ReportStamped(format("Verify: waiting %d seconds before asking.\r\n", delay));
+    display_.ShowState(formatText("Verify: waiting %d seconds...", delay));
+    log_.ReportStamped(formatText("Verify: waiting %d seconds before asking.\r\n", delay));
     services_.loop.setTimer(target_, kVerifyTimer, std::int64_t{delay} * 1000);
   } else {
     postStep();
@@ -190,7 +175,7 @@ void PostingSession::Impl::stepSendCheck() {
     questions +=
         (verify_.useHead ? "HEAD " : "STAT ") + verify_.articles[verify_.checks[verify_.sent]].messageId + "\r\n";
   }
-  display_.ShowState(format("Verify: asking for %zu of %zu...", verify_.next + 1, verify_.checks.size()));
+  display_.ShowState(formatText("Verify: asking for %zu of %zu...", verify_.next + 1, verify_.checks.size()));
   sendText(questions, SessionState::AwaitCheckReply);
 }
 
@@ -222,15 +207,15 @@ void PostingSession::Impl::stepAwaitCheckReply() {
   } else if (replyCode_ == 430) {
     article.status = Status::Missing;
   } else if (!verify_.useHead && verify_.round == 0 && verify_.next == 0 && refusesStat(replyCode_)) {
-    log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + withoutLineEnd(replyBuffer_) +
+    log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + std::string(withoutLineEnd(replyBuffer_)) +
                        "); asking with HEAD.\r\n");
     verify_.useHead = true;
     setState(SessionState::SendCheck);  // the same article again
     postStep();
     return;
   } else {
-    log_.ReportStamped("Verify: " + verify_.hostName + " answered " + withoutLineEnd(replyBuffer_) + " for " +
-                       article.messageId + ".\r\n");
+    log_.ReportStamped("Verify: " + verify_.hostName + " answered " + std::string(withoutLineEnd(replyBuffer_)) +
+                       " for " + article.messageId + ".\r\n");
     reconnectAllowed_ = false;
     verifyRecovers();  // the check ends there
     return;
@@ -257,8 +242,8 @@ void PostingSession::Impl::endCheckRound() {
       missing.push_back(index);
     }
   }
-  log_.ReportStamped(format("Verify: %s checked on %s, %zu missing.\r\n", articleCount(verify_.checks.size()).c_str(),
-                            verify_.hostName.c_str(), missing.size()));
+  log_.ReportStamped(formatText("Verify: %s checked on %s, %zu missing.\r\n",
+                                articleCount(verify_.checks.size()).c_str(), verify_.hostName.c_str(), missing.size()));
   for (const std::size_t index : verify_.checks) {
     const VerifyArticle& article = verify_.articles[index];
     if (article.status == Status::Missing) {
@@ -277,8 +262,8 @@ void PostingSession::Impl::endCheckRound() {
 void PostingSession::Impl::startReposting(const std::vector<std::size_t>& missing) {
   ++verify_.round;
   verify_.phase = Phase::Reposting;
-  log_.ReportStamped(format("Verify: posting %s again (round %d of %d).\r\n", articleCount(missing.size()).c_str(),
-                            verify_.round, kVerifyRepostRounds));
+  log_.ReportStamped(formatText("Verify: posting %s again (round %d of %d).\r\n", articleCount(missing.size()).c_str(),
+                                verify_.round, kVerifyRepostRounds));
   // The summary counts the run's own articles; posting again is reported
   // in the Verify lines.
   verify_.savedOk = articlesOk_;
