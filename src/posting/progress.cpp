@@ -8,6 +8,7 @@ namespace tidewell {
 
 namespace {
 constexpr std::int64_t kEstimateGrowthPercent = 146;
+constexpr std::int64_t kYencEstimateGrowthPercent = 104;
 
 // a * b / c without forming the full product (all non-negative, c > 0):
 // the remainder's product stays below a * c.
@@ -46,11 +47,11 @@ std::string acknowledgementText(std::int32_t partIndex, std::int32_t partCount, 
                     static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
 }
 
-void ProgressEstimate::ResetEstimates(std::int64_t sourceBytes, std::int64_t now) {
+void ProgressEstimate::ResetEstimates(std::int64_t sourceBytes, std::int64_t now, bool yenc) {
   postedBytes_ = 0;
   sessionStart_ = now;
   lastUpdate_ = now;
-  estimatedTotal_ = sourceBytes * kEstimateGrowthPercent / 100;
+  estimatedTotal_ = sourceBytes * (yenc ? kYencEstimateGrowthPercent : kEstimateGrowthPercent) / 100;
 }
 
 std::string ProgressEstimate::UpdateElapsed(std::int64_t now) {

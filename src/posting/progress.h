@@ -33,8 +33,9 @@ struct KbRate {
 class ProgressEstimate {
  public:
   // Restart the session clock; the estimate allows 46% for uuencoding's
-  // growth and the article headers.
-  void ResetEstimates(std::int64_t sourceBytes, std::int64_t now);
+  // growth and the article headers, or 4% when the run posts yEnc (its
+  // escapes, line ends and headers).
+  void ResetEstimates(std::int64_t sourceBytes, std::int64_t now, bool yenc = false);
   void addPosted(std::int64_t bytes) { postedBytes_ += bytes; }
   // Recompute the elapsed time and return the Total Estimate line.
   [[nodiscard]] std::string UpdateElapsed(std::int64_t now);

@@ -187,7 +187,7 @@ void PostingSession::Impl::stepOpenConnection() {
       sourceBytes += path.empty() ? 0 : fileSizeOf(path);
     }
   }
-  progress_.ResetEstimates(sourceBytes, now());
+  progress_.ResetEstimates(sourceBytes, now(), yencOn_);
   ArmTimeout();
   StartConnection(postingServer(services_.settings));
   fileNumber_ = 0;

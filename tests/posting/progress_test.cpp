@@ -43,6 +43,9 @@ TEST(Progress, EstimateOfLargeDirectoriesDoesNotWrap) {
   ProgressEstimate progress;
   progress.ResetEstimates(3'000'000'000, 0);  // three gigabytes of files
   EXPECT_EQ(progress.estimatedTotal(), 4'380'000'000);
+  progress.ResetEstimates(3'000'000'000, 0, true);  // yEnc grows the bytes far less
+  EXPECT_EQ(progress.estimatedTotal(), 3'120'000'000);
+  progress.ResetEstimates(3'000'000'000, 0);
   progress.addPosted(2'190'000'000);
   EXPECT_EQ(progress.UpdateElapsed(100 * 3600), "Elapsed: 100:00:00 To Go: 100:00:00");
 }
