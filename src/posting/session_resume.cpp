@@ -148,6 +148,15 @@ void PostingSession::Impl::journalFileStart() {
         static_cast<void>(nzb_->addSegment(nzbFile_, part, posted.bytes, posted.messageId));
       }
     }
+    if (resumedFile(currentSourceName_) != nullptr) {
+      // Verify asks for the articles the earlier run posted too: the NZB
+      // lists them, so the server must still hold them.
+      for (const auto& [part, posted] : known->accepted) {
+        noteVerifyAccepted(AcceptedArticle{currentSourceName_, currentName_, currentDescription_, fileNumber_, part,
+                                           partCount_, posted.bytes, posted.messageId,
+                                           nzb_ && nzbSourceName_ == currentSourceName_, nzbFile_});
+      }
+    }
   }
   if (!journal_.isOpen() || !stamped) {
     return;

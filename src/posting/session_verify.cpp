@@ -118,8 +118,9 @@ void PostingSession::Impl::waitBeforeCheck() {
   const std::int32_t delay = std::clamp(services_.settings.number(Setting::VerifyDelay), 0, kLongestVerifyDelay);
   setState(SessionState::VerifyWait);
   if (delay > 0) {
-    display_.ShowState(formatText("Verify: waiting %d seconds...", delay));
-    log_.ReportStamped(formatText("Verify: waiting %d seconds before asking.\r\n", delay));
+    const char* unit = delay == 1 ? "second" : "seconds";
+    display_.ShowState(formatText("Verify: waiting %d %s...", delay, unit));
+    log_.ReportStamped(formatText("Verify: waiting %d %s before asking.\r\n", delay, unit));
     services_.loop.setTimer(target_, kVerifyTimer, std::int64_t{delay} * 1000);
   } else {
     postStep();

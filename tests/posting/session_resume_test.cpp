@@ -165,5 +165,33 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
   }
 }
 
+// Verify asks for the earlier run's articles too: the NZB lists them. Here
+// the server has lost both, so both are posted again.
+TEST_F(ResumeSession, VerifyAsksForTheArticlesOfTheRunResumed) {
+  configure();
+  setting("Encoding", "yEnc");
+  setting("PartSize", "1000");
+  setting("Resume", "TRUE");
+  setting("Verify", "TRUE");
+  const std::string path = addFile("a.bin", std::string(2500, 'x'));
+  std::int64_t size = 0;
+  std::int64_t mtime = 0;
+  ASSERT_TRUE(fileStamp(path, size, mtime));
+  RunJournal journal;
+  ASSERT_TRUE(journal.create(journalPathFor(settings.configFilePath()), journalSettings(settings)));
+  ASSERT_TRUE(journal.startFile("a.bin", size, mtime, 3));
+  ASSERT_TRUE(journal.noteAccepted("a.bin", 1, 1200, "<p1@tidewell.invalid>"));
+  ASSERT_TRUE(journal.noteAccepted("a.bin", 2, 1200, "<p2@tidewell.invalid>"));
+  journal.close();
+  prompt.answers.push_back(PromptAnswer::Yes);
+  start();
+  ASSERT_TRUE(postAndWait());
+  const std::string text = report();
+  EXPECT_NE(text.find("Verify: 3 articles checked on"), std::string::npos) << text;
+  EXPECT_NE(text.find("Verify: missing a.bin part 1 of 3, <p1@tidewell.invalid>"), std::string::npos) << text;
+  EXPECT_EQ(postedParts(server.articles()), (std::set<int>{1, 2, 3}));
+  EXPECT_EQ(server.articles().size(), 3U) << "part 3 now, parts 1 and 2 again";
+}
+
 }  // namespace
 }  // namespace tidewell::test
