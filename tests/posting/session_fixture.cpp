@@ -8,6 +8,15 @@
 
 namespace tidewell::test {
 
+std::string headerOf(const std::string& article, const std::string& name) {
+  const std::size_t at = article.find("\r\n" + name + ": ");
+  if (at == std::string::npos) {
+    return {};
+  }
+  const std::size_t start = at + name.size() + 4;
+  return article.substr(start, article.find("\r\n", start) - start);
+}
+
 SessionTest::SessionTest() : uploads(dir.file("uploads")) {
   mkdir(uploads.c_str(), 0700);
 }

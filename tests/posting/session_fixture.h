@@ -71,4 +71,8 @@ class SessionTest : public ::testing::Test {
   std::vector<std::int64_t> reconnectWaits;  // filled after recordReconnectWaits()
 };
 
+// The value of header `name` of an article as the server keeps it (empty
+// when the article has none).
+[[nodiscard]] std::string headerOf(const std::string& article, const std::string& name);
+
 }  // namespace tidewell::test

@@ -22,15 +22,6 @@ namespace {
 using Script = std::function<void(NntpServerDouble&)>;
 using Recovery = SessionTest;
 
-std::string headerOf(const std::string& article, const std::string& name) {
-  const std::size_t at = article.find("\r\n" + name + ": ");
-  if (at == std::string::npos) {
-    return {};
-  }
-  const std::size_t start = at + name.size() + 4;
-  return article.substr(start, article.find("\r\n", start) - start);
-}
-
 // The part number in the subject: "... (k/3) ...".
 int partOf(const std::string& article) {
   const std::string subject = headerOf(article, "Subject");

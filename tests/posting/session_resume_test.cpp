@@ -17,7 +17,28 @@
 namespace tidewell::test {
 namespace {
 
-using ResumeSession = SessionTest;
+class ResumeSession : public SessionTest {
+ protected:
+  // The journal of an earlier run of a.bin (3 parts) that was cut short:
+  // the parts `accepted` on the server as <pK@tidewell.invalid>, and part 3
+  // in flight when `inFlight3`.
+  void writeEarlierJournal(const std::string& path, const std::set<int>& accepted, bool inFlight3) {
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
+    ASSERT_TRUE(fileStamp(path, size, mtime));
+    RunJournal journal;
+    ASSERT_TRUE(journal.create(journalPathFor(settings.configFilePath()), journalSettings(settings)));
+    ASSERT_TRUE(journal.startFile("a.bin", size, mtime, 3));
+    ASSERT_TRUE(journal.noteSubject("a.bin", "Test - a.bin (1/3) 2500 bytes", 1700000000));
+    for (const int part : accepted) {
+      ASSERT_TRUE(journal.noteAccepted("a.bin", part, 1200, "<p" + std::to_string(part) + "@tidewell.invalid>"));
+    }
+    if (inFlight3) {
+      ASSERT_TRUE(journal.noteInFlight("a.bin", 3, 700, "<p3@tidewell.invalid>"));
+    }
+    journal.close();
+  }
+};
 
 std::set<int> postedParts(const std::vector<std::string>& articles) {
   std::set<int> parts;
@@ -109,20 +130,7 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
     setting("Connections", c.connections);
     const std::string path = addFile("a.bin", std::string(2500, 'x'));
 
-    std::int64_t size = 0;
-    std::int64_t mtime = 0;
-    ASSERT_TRUE(fileStamp(path, size, mtime));
-    RunJournal journal;
-    ASSERT_TRUE(journal.create(journalPathFor(settings.configFilePath()), journalSettings(settings)));
-    ASSERT_TRUE(journal.startFile("a.bin", size, mtime, 3));
-    ASSERT_TRUE(journal.noteSubject("a.bin", "Test - a.bin (1/3) 2500 bytes", 1700000000));
-    for (const int part : c.accepted) {
-      ASSERT_TRUE(journal.noteAccepted("a.bin", part, 1200, "<p" + std::to_string(part) + "@tidewell.invalid>"));
-    }
-    if (c.inFlight3) {
-      ASSERT_TRUE(journal.noteInFlight("a.bin", 3, 700, "<p3@tidewell.invalid>"));
-    }
-    journal.close();
+    ASSERT_NO_FATAL_FAILURE(writeEarlierJournal(path, c.accepted, c.inFlight3));
     if (c.touchFile) {
       const struct timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
       ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
@@ -174,15 +182,7 @@ TEST_F(ResumeSession, VerifyAsksForTheArticlesOfTheRunResumed) {
   setting("Resume", "TRUE");
   setting("Verify", "TRUE");
   const std::string path = addFile("a.bin", std::string(2500, 'x'));
-  std::int64_t size = 0;
-  std::int64_t mtime = 0;
-  ASSERT_TRUE(fileStamp(path, size, mtime));
-  RunJournal journal;
-  ASSERT_TRUE(journal.create(journalPathFor(settings.configFilePath()), journalSettings(settings)));
-  ASSERT_TRUE(journal.startFile("a.bin", size, mtime, 3));
-  ASSERT_TRUE(journal.noteAccepted("a.bin", 1, 1200, "<p1@tidewell.invalid>"));
-  ASSERT_TRUE(journal.noteAccepted("a.bin", 2, 1200, "<p2@tidewell.invalid>"));
-  journal.close();
+  ASSERT_NO_FATAL_FAILURE(writeEarlierJournal(path, {1, 2}, false));
   prompt.answers.push_back(PromptAnswer::Yes);
   start();
   ASSERT_TRUE(postAndWait());

@@ -14,15 +14,6 @@ namespace {
 
 using YencSession = SessionTest;
 
-std::string headerOf(const std::string& article, const std::string& name) {
-  const std::size_t at = article.find("\r\n" + name + ": ");
-  if (at == std::string::npos) {
-    return {};
-  }
-  const std::size_t start = at + name.size() + 4;
-  return article.substr(start, article.find("\r\n", start) - start);
-}
-
 // The bytes of the yEnc lines between =ypart and =yend, decoded.
 std::string yencData(const std::string& article) {
   std::string data;
