@@ -69,9 +69,11 @@ def kill_after(process, journal, articles, extra_ms):
     time.sleep(extra_ms / 1000)
     seen = seen or os.path.exists(journal)
     ended = process.poll() is not None or (seen and not os.path.exists(journal))
-    if process.poll() is None:
-        process.kill()
+    if not ended:
+        process.kill()  # a run at its end is left to finish its report and NZB
     out = process.communicate(timeout=30)[0].decode("latin-1")
+    # The journal may have gone between the look and the kill.
+    ended = ended or (seen and not os.path.exists(journal))
     return (None, out) if ended else (accepted_in_journal(journal), out)
 
 
@@ -92,9 +94,9 @@ def one_run(program, index, rng, checks, timings, stats):
     })
     journal = workspace.path("e2e.ini.journal")
     before = e2e.high_water(GROUP)
-    # Kill points leave the last articles alone, so the kill lands while
-    # the upload is under way even on a busy machine.
-    kill_at = rng.randrange(0, ARTICLES - 8)
+    # Kill points lie in the first half of the upload, so the kill lands
+    # while it is under way even when four connections post it quickly.
+    kill_at = rng.randrange(0, ARTICLES // 2)
     extra_ms = rng.choice([0, 0, 1, 2, 5, 10])
     started = time.monotonic()
     held, out = kill_after(start(program, workspace), journal, kill_at, extra_ms)
@@ -138,7 +140,8 @@ def one_run(program, index, rng, checks, timings, stats):
     checks.expect(not held or "Resumed: " in out, f"{what}: the terminal says it resumes:\n{out[-600:]}")
 
     nzb = [line[len("NZB: "):] for line in out.splitlines() if line.startswith("NZB: ")]
-    if checks.expect(len(nzb) == 1, f"{what}: the last run names its NZB"):
+    # (A kill that came as the run ended may have cut its last lines.)
+    if not (held is None and not nzb) and checks.expect(len(nzb) == 1, f"{what}: the last run names its NZB"):
         segments = [s for f in yenc.read_nzb(nzb[0]) for s in f[4]]
         listed, posted = {s[2] for s in segments}, {i.strip("<>") for i in ids}
         checks.equal((len(segments), len(listed - posted), len(posted - listed)), (ARTICLES, 0, 0),
