@@ -282,6 +282,9 @@ void SetWriter::failFile(std::size_t index) {
   if (s.reading && s.current == index) {
     s.reading = false;
   }
+  if (s.files[index].size == 0) {
+    return;  // not in the set: nothing claims it
+  }
   markFailed(index);
 }
 
