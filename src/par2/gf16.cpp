@@ -1,6 +1,7 @@
 #include "par2/gf16.h"
 
 #include <array>
+#include <cstring>
 
 #include "par2/gf16_kernels.h"
 
@@ -72,13 +73,34 @@ bool available(Kernel kernel) {
   return false;
 }
 
-void mulAddPortable(std::uint8_t* dst, const std::uint8_t* src, std::size_t size, const MulTable& table) {
-  std::uint16_t product[4][16];
+using WordTable = std::uint16_t[4][16];
+
+void wordTable(const MulTable& table, WordTable& product) {
   for (int k = 0; k < 4; ++k) {
     for (int n = 0; n < 16; ++n) {
       product[k][n] = static_cast<std::uint16_t>(table.low[k][n] | (table.high[k][n] << 8));
     }
   }
+}
+
+void mulAddSplitPortable(std::uint8_t* dst, const std::uint8_t* src, std::size_t size, const MulTable& table) {
+  WordTable product;
+  wordTable(table, product);
+  constexpr std::size_t kHalf = kSplitBlock / 2;
+  for (std::size_t block = 0; block + kSplitBlock <= size; block += kSplitBlock) {
+    for (std::size_t k = 0; k < kHalf; ++k) {
+      const unsigned lo = src[block + k];
+      const unsigned hi = src[block + kHalf + k];
+      const unsigned p = product[0][lo & 15] ^ product[1][lo >> 4] ^ product[2][hi & 15] ^ product[3][hi >> 4];
+      dst[block + k] = static_cast<std::uint8_t>(dst[block + k] ^ (p & 0xff));
+      dst[block + kHalf + k] = static_cast<std::uint8_t>(dst[block + kHalf + k] ^ (p >> 8));
+    }
+  }
+}
+
+void mulAddPortable(std::uint8_t* dst, const std::uint8_t* src, std::size_t size, const MulTable& table) {
+  WordTable product;
+  wordTable(table, product);
   for (std::size_t i = 0; i + 1 < size; i += 2) {
     const unsigned lo = src[i];
     const unsigned hi = src[i + 1];
@@ -180,6 +202,46 @@ void mulAdd(void* dst, const void* src, std::size_t size, const MulTable& table,
 
 void mulAdd(void* dst, const void* src, std::size_t size, std::uint16_t constant, Kernel kernel) {
   mulAdd(dst, src, size, makeMulTable(constant), kernel);
+}
+
+void toSplit(void* data, std::size_t size) {
+  auto* bytes = static_cast<std::uint8_t*>(data);
+  std::uint8_t block[kSplitBlock];
+  for (std::size_t at = 0; at + kSplitBlock <= size; at += kSplitBlock) {
+    for (std::size_t k = 0; k < kSplitBlock / 2; ++k) {
+      block[k] = bytes[at + 2 * k];
+      block[kSplitBlock / 2 + k] = bytes[at + 2 * k + 1];
+    }
+    std::memcpy(bytes + at, block, kSplitBlock);
+  }
+}
+
+void fromSplit(void* data, std::size_t size) {
+  auto* bytes = static_cast<std::uint8_t*>(data);
+  std::uint8_t block[kSplitBlock];
+  for (std::size_t at = 0; at + kSplitBlock <= size; at += kSplitBlock) {
+    for (std::size_t k = 0; k < kSplitBlock / 2; ++k) {
+      block[2 * k] = bytes[at + k];
+      block[2 * k + 1] = bytes[at + kSplitBlock / 2 + k];
+    }
+    std::memcpy(bytes + at, block, kSplitBlock);
+  }
+}
+
+void mulAddSplit(void* dst, const void* src, std::size_t size, const MulTable& table, Kernel kernel) {
+  auto* out = static_cast<std::uint8_t*>(dst);
+  const auto* in = static_cast<const std::uint8_t*>(src);
+#if defined(__x86_64__)
+  if (kernel == Kernel::Avx2 && haveAvx2()) {
+    detail::mulAddSplitAvx2(out, in, size, table);
+    return;
+  }
+  if (kernel == Kernel::Ssse3 && haveSsse3()) {
+    detail::mulAddSplitSsse3(out, in, size, table);
+    return;
+  }
+#endif
+  mulAddSplitPortable(out, in, size, table);
 }
 
 }  // namespace tidewell::gf16

@@ -47,4 +47,15 @@ enum class Kernel { Portable, Ssse3, Avx2 };
 void mulAdd(void* dst, const void* src, std::size_t size, const MulTable& table, Kernel kernel);
 void mulAdd(void* dst, const void* src, std::size_t size, std::uint16_t constant, Kernel kernel);
 
+// The split layout: each block of 64 bytes (32 words) holds the words' low
+// bytes in its first half and their high bytes in its second, the form the
+// shuffle kernels look up without gathering and weaving. A buffer that is
+// multiplied many times is turned into it once and back at the end.
+inline constexpr std::size_t kSplitBlock = 64;
+// In place; `size` a multiple of kSplitBlock.
+void toSplit(void* data, std::size_t size);
+void fromSplit(void* data, std::size_t size);
+// mulAdd on buffers in the split layout; `size` a multiple of kSplitBlock.
+void mulAddSplit(void* dst, const void* src, std::size_t size, const MulTable& table, Kernel kernel);
+
 }  // namespace tidewell::gf16

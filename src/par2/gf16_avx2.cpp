@@ -41,4 +41,33 @@ std::size_t mulAddAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t s
   return i;
 }
 
+void mulAddSplitAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t size, const MulTable& table) {
+  const __m256i nibble = _mm256_set1_epi8(0x0f);
+  __m256i low[4];
+  __m256i high[4];
+  for (int k = 0; k < 4; ++k) {
+    low[k] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table.low[k])));
+    high[k] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table.high[k])));
+  }
+  // Each 64-byte block: 32 low bytes, then the same words' high bytes.
+  for (std::size_t at = 0; at + 64 <= size; at += 64) {
+    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + at));
+    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + at + 32));
+    const __m256i n0 = _mm256_and_si256(lo, nibble);
+    const __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(lo, 4), nibble);
+    const __m256i n2 = _mm256_and_si256(hi, nibble);
+    const __m256i n3 = _mm256_and_si256(_mm256_srli_epi16(hi, 4), nibble);
+    const __m256i rlo =
+        _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(low[0], n0), _mm256_shuffle_epi8(low[1], n1)),
+                         _mm256_xor_si256(_mm256_shuffle_epi8(low[2], n2), _mm256_shuffle_epi8(low[3], n3)));
+    const __m256i rhi =
+        _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(high[0], n0), _mm256_shuffle_epi8(high[1], n1)),
+                         _mm256_xor_si256(_mm256_shuffle_epi8(high[2], n2), _mm256_shuffle_epi8(high[3], n3)));
+    auto* outLo = reinterpret_cast<__m256i*>(dst + at);
+    auto* outHi = reinterpret_cast<__m256i*>(dst + at + 32);
+    _mm256_storeu_si256(outLo, _mm256_xor_si256(_mm256_loadu_si256(outLo), rlo));
+    _mm256_storeu_si256(outHi, _mm256_xor_si256(_mm256_loadu_si256(outHi), rhi));
+  }
+}
+
 }  // namespace tidewell::gf16::detail

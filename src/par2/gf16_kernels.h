@@ -13,5 +13,8 @@ namespace tidewell::gf16::detail {
 
 std::size_t mulAddSsse3(std::uint8_t* dst, const std::uint8_t* src, std::size_t size, const MulTable& table);
 std::size_t mulAddAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t size, const MulTable& table);
+// The same on the split layout (size a multiple of 64; all of it is done).
+void mulAddSplitSsse3(std::uint8_t* dst, const std::uint8_t* src, std::size_t size, const MulTable& table);
+void mulAddSplitAvx2(std::uint8_t* dst, const std::uint8_t* src, std::size_t size, const MulTable& table);
 
 }  // namespace tidewell::gf16::detail

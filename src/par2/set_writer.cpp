@@ -22,7 +22,7 @@ constexpr std::size_t kMostSlotsPerBatch = 32;
 // so a piece of a recovery slice stays in the first-level cache while every
 // source slice of the batch is added into it, and the batch's pieces stay
 // in the second-level cache while they go into every recovery slice.
-constexpr std::uint64_t kPieceBytes = 8192;
+constexpr std::size_t kPieceBytes = 8192;
 // Recovery slices whose multiplication tables a worker builds at once.
 constexpr std::uint32_t kTableGroup = 16;
 // Below this much multiply-add work per pass (source bytes times recovery
@@ -54,13 +54,16 @@ struct SetWriter::Batch {
     std::uint32_t sliceOfFile = 0;
     bool changed = false;  // a later pass found other contents than the first
   };
-  std::vector<std::uint8_t> data;  // capacity slots of sliceSize bytes
+  std::vector<std::uint8_t> data;  // slots, `stride` bytes apart
   std::vector<Slot> slots;
   std::size_t used = 0;
 };
 
 struct SetWriter::State {
   SetOptions options;
+  // Bytes between slices in the batches and the recovery buffer: the slice
+  // size rounded up to whole blocks of the split layout, the rest zeros.
+  std::size_t stride = 0;
   std::vector<SourceFile> files;
   std::vector<FileEntry> entries;  // per file; empty files have none
   std::vector<FileState> fileStates;
@@ -168,14 +171,15 @@ std::unique_ptr<SetWriter> SetWriter::create(const Plan& plan, std::vector<Sourc
   s.volumes = planVolumes(plan.recoveryCount, largest, s.options.name);
   s.out = std::make_unique<SetFiles>(s.options.directory, s.options.name, s.volumes, plan.sliceSize);
 
+  s.stride = static_cast<std::size_t>((plan.sliceSize + gf16::kSplitBlock - 1) / gf16::kSplitBlock * gf16::kSplitBlock);
   const std::size_t slots =
       static_cast<std::size_t>(std::clamp<std::uint64_t>(kBatchBytes / plan.sliceSize, 1, kMostSlotsPerBatch));
   for (Batch& batch : s.batches) {
-    batch.data.resize(slots * plan.sliceSize);
+    batch.data.resize(slots * s.stride);
     batch.slots.resize(slots);
   }
   s.passCount = std::min(plan.recoveryPerPass, plan.recoveryCount);
-  s.recovery.assign(static_cast<std::size_t>(s.passCount * plan.sliceSize), 0);
+  s.recovery.assign(s.passCount * s.stride, 0);
 
   unsigned threads = s.options.threads;
   if (threads == 0) {
@@ -233,7 +237,7 @@ void SetWriter::feed(const void* data, std::size_t size) {
   s.fed += size;
   while (size > 0) {
     Batch& batch = s.batches[s.filling];
-    std::uint8_t* slot = batch.data.data() + batch.used * plan_.sliceSize;
+    std::uint8_t* slot = batch.data.data() + batch.used * s.stride;
     const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(size, plan_.sliceSize - s.slotFill));
     std::memcpy(slot + s.slotFill, bytes, take);
     s.slotFill += take;
@@ -258,7 +262,7 @@ bool SetWriter::endFile() {
   }
   if (s.slotFill > 0) {
     Batch& batch = s.batches[s.filling];
-    std::uint8_t* slot = batch.data.data() + batch.used * plan_.sliceSize;
+    std::uint8_t* slot = batch.data.data() + batch.used * s.stride;
     std::memset(slot + s.slotFill, 0, static_cast<std::size_t>(plan_.sliceSize - s.slotFill));
     commitSlot();
   }
@@ -291,6 +295,8 @@ void SetWriter::failFile(std::size_t index) {
 void SetWriter::commitSlot() {
   State& s = *state_;
   Batch& batch = s.batches[s.filling];
+  std::uint8_t* slot = batch.data.data() + batch.used * s.stride;
+  std::memset(slot + plan_.sliceSize, 0, s.stride - static_cast<std::size_t>(plan_.sliceSize));
   const std::uint32_t sliceOfFile = s.nextSlice++;
   batch.slots[batch.used] = Batch::Slot{s.firstSlice[s.current] + sliceOfFile, s.current, sliceOfFile, false};
   ++batch.used;
@@ -323,12 +329,11 @@ void SetWriter::collect(Batch& batch) {
 
 void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
   State& s = *state_;
-  const std::uint64_t sliceSize = plan_.sliceSize;
-  const auto sliceBytes = static_cast<std::size_t>(sliceSize);
+  const auto sliceBytes = static_cast<std::size_t>(plan_.sliceSize);
   // Slice checksums: each worker takes every workers-th slot.
   for (std::size_t i = worker; i < batch.used; i += workers) {
     Batch::Slot& slot = batch.slots[i];
-    const std::uint8_t* data = batch.data.data() + i * sliceBytes;
+    const std::uint8_t* data = batch.data.data() + i * s.stride;
     SliceChecksum& checksum = s.entries[slot.file].slices[slot.sliceOfFile];
     const std::uint32_t crc = crc32Update(0, data, sliceBytes);
     if (pass_ == 0) {
@@ -338,15 +343,20 @@ void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
       slot.changed = crc != checksum.crc32;
     }
   }
-  // Recovery: each worker takes its own range of bytes of every slice.
   if (s.passCount == 0) {
     return;
   }
-  const std::uint64_t share = (sliceSize / workers + 63) / 64 * 64;
-  const std::uint64_t begin = worker * share;
-  const std::uint64_t end = std::min(sliceSize, begin + share);
+  // Recovery: each worker takes its own range of bytes of every slice, once
+  // every worker is done reading whole slices for their checksums.
+  s.pool->sync();
+  const std::size_t share = (s.stride / workers + gf16::kSplitBlock - 1) / gf16::kSplitBlock * gf16::kSplitBlock;
+  const std::size_t begin = worker * share;
+  const std::size_t end = std::min(s.stride, begin + share);
   if (begin >= end) {
     return;
+  }
+  for (std::size_t i = 0; i < batch.used; ++i) {
+    gf16::toSplit(batch.data.data() + i * s.stride + begin, end - begin);
   }
   std::vector<gf16::MulTable> tables(kTableGroup * batch.used);
   for (std::uint32_t group = 0; group < s.passCount; group += kTableGroup) {
@@ -358,13 +368,13 @@ void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
         tables[r * batch.used + i] = gf16::makeMulTable(gf16::antilog(log * exponent));
       }
     }
-    for (std::uint64_t offset = begin; offset < end; offset += kPieceBytes) {
-      const auto length = static_cast<std::size_t>(std::min(kPieceBytes, end - offset));
+    for (std::size_t offset = begin; offset < end; offset += kPieceBytes) {
+      const std::size_t length = std::min(kPieceBytes, end - offset);
       for (std::uint32_t r = 0; r < groupSize; ++r) {
-        std::uint8_t* target = s.recovery.data() + (group + r) * sliceBytes + offset;
+        std::uint8_t* target = s.recovery.data() + (group + r) * s.stride + offset;
         for (std::size_t i = 0; i < batch.used; ++i) {
-          gf16::mulAdd(target, batch.data.data() + i * sliceBytes + offset, length, tables[r * batch.used + i],
-                       s.options.kernel);
+          gf16::mulAddSplit(target, batch.data.data() + i * s.stride + offset, length, tables[r * batch.used + i],
+                            s.options.kernel);
         }
       }
     }
@@ -401,7 +411,9 @@ bool SetWriter::endPass() {
   bool written = true;
   if (!anyFailed) {
     for (std::uint32_t r = 0; r < s.passCount && written; ++r) {
-      written = s.out->writeRecovery(s.setId, s.passFirst + r, s.recovery.data() + r * plan_.sliceSize);
+      std::uint8_t* slice = s.recovery.data() + r * s.stride;
+      gf16::fromSplit(slice, s.stride);
+      written = s.out->writeRecovery(s.setId, s.passFirst + r, slice);
     }
     if (!written) {
       s.writeError = s.out->error();

@@ -4,7 +4,7 @@
 
 namespace tidewell::par2 {
 
-WorkerPool::WorkerPool(unsigned workers) : count_(std::max(workers, 1u)) {
+WorkerPool::WorkerPool(unsigned workers) : count_(std::max(workers, 1u)), barrier_(count_) {
   for (unsigned worker = 0; worker < count_; ++worker) {
     threads_.emplace_back([this, worker](const std::stop_token& stop) { run(stop, worker); });
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <barrier>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -27,11 +28,15 @@ class WorkerPool {
   void start(Job job);
   // Returns when every worker has finished the current job.
   void wait();
+  // Within a job: returns when every worker has reached it (every worker
+  // runs every job, so all of them come).
+  void sync() { barrier_.arrive_and_wait(); }
 
  private:
   void run(const std::stop_token& stop, unsigned worker);
 
   const unsigned count_;
+  std::barrier<> barrier_;
   std::mutex mutex_;
   std::condition_variable_any changed_;
   Job job_;
