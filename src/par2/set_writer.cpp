@@ -131,6 +131,19 @@ std::unique_ptr<SetWriter> SetWriter::create(const Plan& plan, std::vector<Sourc
     error = "the slice size must be a multiple of 4 bytes, not " + std::to_string(plan.sliceSize);
     return nullptr;
   }
+  std::uint64_t slices = 0;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::uint64_t needed = (files[i].size + plan.sliceSize - 1) / plan.sliceSize;
+    if (needed != plan.fileSlices[i]) {
+      error = "the plan was made for another size of " + files[i].name;
+      return nullptr;
+    }
+    slices += needed;
+  }
+  if (slices > kMaxSourceSlices) {
+    error = "the plan makes more than " + std::to_string(kMaxSourceSlices) + " source slices";
+    return nullptr;
+  }
   if (options.name.empty() || options.name.find('/') != std::string::npos) {
     error = "the set needs a name without '/', not \"" + options.name + "\"";
     return nullptr;

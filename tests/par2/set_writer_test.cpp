@@ -228,5 +228,19 @@ TEST(SetWriter, ChangedFileLeavesNoSet) {
   }
 }
 
+TEST(SetWriter, RefusesAPlanForOtherFilesOrABadName) {
+  test::TempDir out;
+  PlanRequest request;
+  request.fileSizes = {5000};
+  request.sliceSize = 1000;
+  Plan plan;
+  ASSERT_EQ(makePlan(request, plan), "");
+  std::string error;
+  EXPECT_FALSE(SetWriter::create(plan, {{"a.bin", 7000, {}}}, SetOptions{out.path(), "set"}, error));
+  EXPECT_NE(error.find("another size of a.bin"), std::string::npos) << error;
+  EXPECT_FALSE(SetWriter::create(plan, {{"a.bin", 5000, {}}}, SetOptions{out.path(), "sub/set"}, error));
+  EXPECT_NE(error.find("name"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace tidewell::par2
