@@ -30,22 +30,19 @@ std::string joinPath(const std::string& directory, const std::string& file) {
 
 }  // namespace
 
-std::vector<Volume> planVolumes(std::uint32_t recoveryCount, std::uint32_t largestFileSlices, const std::string& name) {
+std::vector<Volume> planVolumes(std::uint32_t recoveryCount, const std::string& name) {
   std::vector<Volume> volumes;
-  const std::uint32_t cap = std::max<std::uint32_t>(largestFileSlices, 1);
   std::uint32_t want = 1;
   for (std::uint32_t first = 0; first < recoveryCount;) {
-    const std::uint32_t count = std::min({want, cap, recoveryCount - first});
+    const std::uint32_t count = std::min(want, recoveryCount - first);
     volumes.push_back(Volume{first, count, {}});
     first += count;
-    if (want < cap) {
-      want *= 2;
-    }
+    want = want < (1u << 30) ? want * 2 : want;
   }
   std::uint32_t widestFirst = 0;
   std::uint32_t widestCount = 0;
   for (const Volume& volume : volumes) {
-    widestFirst = std::max(widestFirst, volume.firstExponent);
+    widestFirst = std::max(widestFirst, volume.firstExponent + volume.count);
     widestCount = std::max(widestCount, volume.count);
   }
   for (Volume& volume : volumes) {

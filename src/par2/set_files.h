@@ -21,12 +21,10 @@ struct Volume {
   std::string fileName;
 };
 
-// The volumes for `recoveryCount` slices: counts doubling from 1, none more
-// than `largestFileSlices` (the most one lost file can need), the last one
-// taking what is left. The numbers in the names are zero-padded to the
-// widest first exponent and count.
-[[nodiscard]] std::vector<Volume> planVolumes(std::uint32_t recoveryCount, std::uint32_t largestFileSlices,
-                                              const std::string& name);
+// The volumes for `recoveryCount` slices: counts doubling from 1, the last
+// one taking what is left. The first exponents in the names are zero-padded
+// to the width of the recovery count, the counts to the widest count.
+[[nodiscard]] std::vector<Volume> planVolumes(std::uint32_t recoveryCount, const std::string& name);
 
 // Writes under temporary names (".part" added) and renames every file only
 // once all are complete, so a set that fails half-way leaves nothing behind

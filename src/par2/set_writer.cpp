@@ -154,7 +154,6 @@ std::unique_ptr<SetWriter> SetWriter::create(const Plan& plan, std::vector<Sourc
   s.entries.resize(s.files.size());
   s.fileStates.assign(s.files.size(), FileState::Unread);
   s.firstSlice.assign(s.files.size(), 0);
-  std::uint32_t largest = 0;
   for (std::size_t i = 0; i < s.files.size(); ++i) {
     const SourceFile& file = s.files[i];
     if (file.size == 0) {
@@ -166,7 +165,6 @@ std::unique_ptr<SetWriter> SetWriter::create(const Plan& plan, std::vector<Sourc
     entry.head = file.head;
     entry.id = fileIdOf(file.head, file.size, file.name);
     entry.slices.resize(plan.fileSlices[i]);
-    largest = std::max(largest, plan.fileSlices[i]);
     s.order.push_back(i);
   }
   std::stable_sort(s.order.begin(), s.order.end(),
@@ -181,7 +179,7 @@ std::unique_ptr<SetWriter> SetWriter::create(const Plan& plan, std::vector<Sourc
   const std::string main = mainBody(plan.sliceSize, ids);
   s.setId = md5Of(main.data(), main.size());
   s.baseLogs = sliceBaseLogs(next);
-  s.volumes = planVolumes(plan.recoveryCount, largest, s.options.name);
+  s.volumes = planVolumes(plan.recoveryCount, s.options.name);
   s.out = std::make_unique<SetFiles>(s.options.directory, s.options.name, s.volumes, plan.sliceSize);
 
   s.stride = static_cast<std::size_t>((plan.sliceSize + gf16::kSplitBlock - 1) / gf16::kSplitBlock * gf16::kSplitBlock);

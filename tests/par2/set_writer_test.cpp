@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "par2/file_set.h"
+#include "par2/set_files.h"
 #include "support/temp_dir.h"
 
 namespace tidewell::par2 {
@@ -225,6 +226,26 @@ TEST(SetWriter, ChangedFileLeavesNoSet) {
     EXPECT_EQ(result.failedFiles, std::vector<std::size_t>{1}) << change.label;
     EXPECT_NE(result.error.find("no set was written"), std::string::npos) << result.error;
     EXPECT_TRUE(setFilesIn(out.path()).empty()) << change.label;
+  }
+}
+
+// Volume names and counts as par2 create gives them for the same recovery
+// counts.
+TEST(SetFiles, VolumesDoubleAndAreNamedAsPar2cmdlineNamesThem) {
+  const std::pair<std::uint32_t, std::vector<std::string>> cases[] = {
+      {0, {}},
+      {1, {"x.vol0+1.par2"}},
+      {29, {"x.vol00+01.par2", "x.vol01+02.par2", "x.vol03+04.par2", "x.vol07+08.par2", "x.vol15+14.par2"}},
+      {100,
+       {"x.vol000+01.par2", "x.vol001+02.par2", "x.vol003+04.par2", "x.vol007+08.par2", "x.vol015+16.par2",
+        "x.vol031+32.par2", "x.vol063+37.par2"}},
+  };
+  for (const auto& [count, names] : cases) {
+    std::vector<std::string> actual;
+    for (const Volume& volume : planVolumes(count, "x")) {
+      actual.push_back(volume.fileName);
+    }
+    EXPECT_EQ(actual, names) << count << " recovery slices";
   }
 }
 
