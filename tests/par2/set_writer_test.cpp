@@ -249,6 +249,19 @@ TEST(SetFiles, VolumesDoubleAndAreNamedAsPar2cmdlineNamesThem) {
   }
 }
 
+// A set that cannot be written says why and leaves none of its files.
+TEST(SetWriter, WriteErrorLeavesNoFiles) {
+  test::TempDir dir;
+  dir.write("a.bin", randomBytes(50000, 6));
+  PlanRequest request;
+  request.sliceSize = 4096;
+  const FileSetReport report = makeSetFromFiles(dir.path(), {"a.bin"}, request, SetOptions{dir.file("missing"), "set"});
+  EXPECT_FALSE(report.result.written);
+  EXPECT_NE(report.result.error.find("cannot write " + dir.file("missing/set.vol")), std::string::npos)
+      << report.result.error;
+  EXPECT_TRUE(setFilesIn(dir.path()).empty());
+}
+
 TEST(SetWriter, RefusesAPlanForOtherFilesOrABadName) {
   test::TempDir out;
   PlanRequest request;
