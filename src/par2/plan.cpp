@@ -1,7 +1,6 @@
 #include "par2/plan.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace tidewell::par2 {
 
