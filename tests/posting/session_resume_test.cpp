@@ -12,6 +12,7 @@
 
 #include "platform/file_io.h"
 #include "posting/session_fixture.h"
+#include "support/scoped_env.h"
 #include "upload/run_journal.h"
 
 namespace tidewell::test {
@@ -19,6 +20,10 @@ namespace {
 
 class ResumeSession : public SessionTest {
  protected:
+  // New journals go to the sandbox's state folder; the earlier runs' below
+  // sit beside the configuration file, where earlier versions kept them.
+  ScopedEnv stateHome{"XDG_STATE_HOME", dir.file("state")};
+
   // The journal of an earlier run of a.bin (3 parts) that was cut short:
   // the parts `accepted` on the server as <pK@tidewell.invalid>, and part 3
   // in flight when `inFlight3`.
