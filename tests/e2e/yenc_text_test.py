@@ -20,11 +20,11 @@ GROUP = "tidewell.test"
 PART_SIZE = 20000
 
 FILES = {
-    "numbers.txt": "".join(f"{n}\n" for n in range(1, 20000)).encode(),  # LF lines, several parts
+    "numbers.txt": "".join(f"{n}\n" for n in range(1, 20000)).encode(),  # LF lines, six parts
     "RUN.BAT": b"@echo off\r\n.\r\n..\r\ncopy a b\r\n",                    # CR LF, lines of dots
     "Setup.Ini": b"[Settings]\rlone CR\n.dot\n\x00\x1a\xff tail",            # no final line end
     "one.txt": b".",                                                       # a lone dot
-    "data.bin": None,                                                      # random bytes, 3 parts
+    "data.bin": None,                                                      # random bytes, three parts
 }
 
 
@@ -51,7 +51,8 @@ def main():
     rc, out, err = e2e.run_tidewell(program, workspace, "e2e.ini")
     checks.equal(rc, 0, "exit status")
     articles = e2e.fetch(GROUP, before, prefix, workspace.fetched)
-    checks.equal(len(articles), 3 + 1 + 1 + 1 + 3, "articles posted (numbers.txt and data.bin three parts each)")
+    checks.equal(len(articles), sum(max(1, -(-len(data) // PART_SIZE)) for data in contents.values()),
+                 "articles posted: every file cut on its own bytes")
     for _, subject, raw in articles:
         checks.expect(b"\r\n=ybegin part=" in raw, f"{subject}: yEnc-encoded")
     nzb = [line[len("NZB: "):] for line in out.splitlines() if line.startswith("NZB: ")]
@@ -63,9 +64,10 @@ def main():
                 with open(written[name], "rb") as result:
                     got = result.read()
                 checks.expect(got == data, f"{name}: {len(got)} bytes back for {len(data)}, byte for byte equal")
+    context = e2e.outcome_context(rc, out, err, e2e.read_report(workspace)) + "\n--- kept: " + workspace.root
     if not checks.failures:
         workspace.remove()
-    checks.finish(e2e.outcome_context(rc, out, err, e2e.read_report(workspace)) + "\n--- kept: " + workspace.root)
+    checks.finish(context)
 
 
 if __name__ == "__main__":
