@@ -1,5 +1,7 @@
 // The run record: the hooks that fill it as the run goes on, and the JSON
 // report written from it (with JsonReport).
+#include <algorithm>
+
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "posting/json_report.h"
@@ -95,6 +97,24 @@ void PostingSession::Impl::endRunRecord(RunOutcome outcome) {
   record_.ended = services_.loop.clock().epochSeconds();
   record_.outcome = outcome;
   writeRunRecord(true);
+  RunProgress progress = runProgress();
+  progress.ended = true;
+  display_.showRunProgress(progress);
+}
+
+RunProgress PostingSession::Impl::runProgress() const {
+  RunProgress progress;
+  progress.filesListed = static_cast<std::int32_t>(record_.files.size());
+  progress.filesDone = progress.filesListed - static_cast<std::int32_t>(services_.uploadList.size());
+  for (const FileRecord& file : record_.files) {
+    const bool allOk = std::all_of(file.parts.begin(), file.parts.end(),
+                                   [](const PartRecord& part) { return part.outcome == PartOutcome::Ok; });
+    progress.filesPosted += file.partCount > 0 && std::ssize(file.parts) >= file.partCount && allOk ? 1 : 0;
+  }
+  progress.articlesFailed = articlesFailed_;
+  progress.bytesPosted = progress_.postedBytes();
+  progress.bytesEstimated = progress_.estimatedTotal();
+  return progress;
 }
 
 void PostingSession::Impl::writeRunRecord(bool always) {
