@@ -53,6 +53,11 @@ std::int64_t RunProgressText::bytesPerSecond() const {
   return elapsed >= kRateAfterMs ? doneBytes() * 1000 / elapsed : -1;
 }
 
+std::string RunProgressText::rate() const {
+  const std::int64_t rate = bytesPerSecond();
+  return rate < 0 ? std::string() : byteText(rate) + "/s";
+}
+
 std::string RunProgressText::figures() const {
   const std::int64_t rate = bytesPerSecond();
   std::string text = formatText("%d/%d files  ", latest_.filesDone, latest_.filesListed) + byteText(doneBytes()) +

@@ -23,6 +23,8 @@ class RunProgressText {
   // real figure once a second has passed, "--" before; the time to go
   // "--:--" while nothing has been sent.
   [[nodiscard]] std::string figures() const;
+  // The run's rate so far ("1.2 MB/s"); empty within its first second.
+  [[nodiscard]] std::string rate() const;
   // "[=========>          ]  45%  " + figures(), for one redrawn line.
   [[nodiscard]] std::string bar() const;
   // "posted N of M files, K articles failed, report: PATH".

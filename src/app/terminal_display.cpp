@@ -20,20 +20,32 @@ bool isArticleStep(std::string_view state) {
                      [state](std::string_view step) { return state.starts_with(step); });
 }
 
-// "001 a.bin ... Ok. (2/5 - ...": an accepted part that is not its file's
-// last. The part lines of a file are summed up by its last one.
-bool isInnerPartOk(std::string_view line) {
+// "001 a.bin ... Ok. (2/5 - 0:00 - 0.00 Kb/Sec)": the part's number and
+// count, and where its time and rate begin (npos when the line is not an
+// accepted part's).
+struct AcceptedPart {
+  long part = 0;
+  long count = 0;
+  std::size_t timeAt = std::string_view::npos;
+};
+
+AcceptedPart acceptedPart(std::string_view line) {
+  AcceptedPart accepted;
   const std::size_t at = line.find("... Ok. (");
   if (at == std::string_view::npos) {
-    return false;
+    return accepted;
   }
   const char* start = line.data() + at + 9;
   char* end = nullptr;
-  const long part = std::strtol(start, &end, 10);
+  accepted.part = std::strtol(start, &end, 10);
   if (end == start || *end != '/') {
-    return false;
+    return accepted;
   }
-  return part < std::strtol(end + 1, nullptr, 10);
+  accepted.count = std::strtol(end + 1, &end, 10);
+  if (std::string_view(end).starts_with(" - ") && std::string_view(end).ends_with(" Kb/Sec)")) {
+    accepted.timeAt = static_cast<std::size_t>(end - line.data());
+  }
+  return accepted;
 }
 }  // namespace
 
@@ -111,9 +123,21 @@ void TerminalDisplay::fileLineDone() {
     return;
   }
   fileLinePending_ = false;
-  if (!isInnerPartOk(fileLine_)) {
-    printLine(fileLine_);
+  const AcceptedPart accepted = acceptedPart(fileLine_);
+  if (accepted.part < accepted.count) {
+    return;  // a file's parts are summed up by its last one
   }
+  if (accepted.timeAt != std::string::npos) {
+    // The part's own time and rate, whole seconds that read 0:00 and 0.00
+    // Kb/Sec for a quick article, give way to the run's rate so far.
+    std::string line = fileLine_.substr(0, accepted.timeAt) + ")";
+    if (const std::string rate = run_.rate(); !rate.empty()) {
+      line += "  " + rate;
+    }
+    printLine(line);
+    return;
+  }
+  printLine(fileLine_);
 }
 
 void TerminalDisplay::AddFileLine(std::string_view text) {
