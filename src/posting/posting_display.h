@@ -5,11 +5,6 @@
 
 namespace tidewell {
 
-// What the posting session shows, and the only way it shows anything. The
-// session never touches a widget: DlgPost implements this with its labels,
-// lists and lights, the headless front end on a terminal, and tests record
-// the calls. The session itself copies the texts of the five Show
-// operations to the debug log, so implementations only display.
 // The whole run in figures, for a front end that shows one progress display
 // for the run rather than the lines of each article.
 struct RunProgress {
@@ -25,6 +20,11 @@ struct RunProgress {
   bool ended = false;  // the run is over: the figures are final
 };
 
+// What the posting session shows, and the only way it shows anything. The
+// session never touches a widget: DlgPost implements this with its labels,
+// lists and lights, the headless front end on a terminal, and tests record
+// the calls. The session itself copies the texts of the five Show
+// operations to the debug log, so implementations only display.
 class PostingDisplay {
  public:
   virtual ~PostingDisplay() = default;
