@@ -173,6 +173,13 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
     ASSERT_EQ(readWholeFile(session->nzbFileName(), nzb), FileRead::Read);
     EXPECT_EQ(count(nzb, "<segment "), 3U) << nzb;
     EXPECT_NE(access(journalPathFor(settings.configFilePath()).c_str(), F_OK), 0) << "the journal is removed";
+    // The run's closing figures count the file posted, whatever part of it
+    // the earlier run had posted.
+    const RunProgress& figures = display.lastRunProgress;
+    EXPECT_TRUE(figures.ended && figures.filesListed == 1 && figures.filesDone == 1 && figures.filesPosted == 1 &&
+                figures.articlesFailed == 0)
+        << figures.filesListed << " " << figures.filesDone << " " << figures.filesPosted << " "
+        << figures.articlesFailed;
     session.reset();
     uploadList.clear();
   }
