@@ -7,7 +7,7 @@
 namespace tidewell {
 
 namespace {
-constexpr int kBarWidth = 20;
+constexpr int kBarWidth = 12;  // the whole line stays within 80 columns
 constexpr std::int64_t kRateAfterMs = 1000;
 }  // namespace
 

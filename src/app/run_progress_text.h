@@ -25,7 +25,7 @@ class RunProgressText {
   [[nodiscard]] std::string figures() const;
   // The run's rate so far ("1.2 MB/s"); empty within its first second.
   [[nodiscard]] std::string rate() const;
-  // "[=========>          ]  45%  " + figures(), for one redrawn line.
+  // "[=====>      ]  45%  " + figures(), for one redrawn line.
   [[nodiscard]] std::string bar() const;
   // "posted N of M files, K articles failed, report: PATH".
   [[nodiscard]] std::string summary(const std::string& reportPath) const;

@@ -1,5 +1,7 @@
 #include "app/terminal_display.h"
 
+#include <sys/ioctl.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -78,7 +80,13 @@ void TerminalDisplay::drawBar() {
   if (!isTerminal_ || !running_ || !run_.started()) {
     return;
   }
-  std::fprintf(out_, "\r\033[K%s", run_.bar().c_str());
+  std::string bar = run_.bar();
+  // A bar wider than the terminal would wrap, and "\r" would then redraw
+  // only its last row.
+  if (winsize size{}; ioctl(fileno(out_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && bar.size() >= size.ws_col) {
+    bar.resize(size.ws_col - 1U);
+  }
+  std::fprintf(out_, "\r\033[K%s", bar.c_str());
   std::fflush(out_);
   barShown_ = true;
 }

@@ -108,10 +108,10 @@ TEST(TerminalDisplay, ProgressLineEveryTenSecondsIntoAFileOneBarOnATerminal) {
   const Printed terminal = printed(true, run);
   EXPECT_EQ(count(terminal.out, "Progress: "), 0U);
   EXPECT_EQ(count(terminal.out, "\r\033[K["), 121U) << "a redraw a second, none once the run has ended";
-  EXPECT_NE(terminal.out.find("\r\033[K[==========>         ]  50%  5/10 files  26.9 MB of 53.0 MB  441.7 kB/s  "
+  EXPECT_NE(terminal.out.find("\r\033[K[======>     ]  50%  5/10 files  26.9 MB of 53.0 MB  441.7 kB/s  "
                               "0:59 to go"),
             std::string::npos)
-      << terminal.out.substr(terminal.out.find("[=========="), 90);
+      << terminal.out.substr(terminal.out.find("[======>"), 90);
   EXPECT_TRUE(terminal.out.ends_with("\r\033[K010 j.bin ... Ok. (1/1)  438.0 kB/s\n")) << terminal.out;
 }
 
@@ -128,7 +128,7 @@ TEST(RunProgressText, RateOnceASecondHasPassedAndCountsCarriedOverAReconnection)
   broken.update(RunProgress{3, 1, 1, 0, 600, 3000, false}, 0);
   broken.update(RunProgress{3, 1, 1, 1, 100, 2000, false}, 2000);  // reconnected: counted afresh
   EXPECT_EQ(broken.figures(), "1/3 files  700 B of 2.6 kB  350 B/s  0:05 to go");
-  EXPECT_EQ(broken.bar().substr(0, 28), "[=====>              ]  26% ");
+  EXPECT_EQ(broken.bar().substr(0, 20), "[===>        ]  26% ");
   broken.update(RunProgress{3, 3, 2, 1, 2000, 2000, true}, 9000);
   EXPECT_EQ(broken.summary("/home/me/Report04.TXT"),
             "posted 2 of 3 files, 1 articles failed, report: /home/me/Report04.TXT");
