@@ -28,10 +28,16 @@ int exitStatusOf(RunOutcome outcome) {
   return kHeadlessNotFinished;
 }
 
+std::string absolutePath(const std::string& name) {
+  std::error_code error;
+  const auto path = std::filesystem::absolute(name, error);
+  return name.empty() || error ? name : path.string();
+}
+
 }  // namespace
 
 int runHeadlessPosting(AppContext& context) {
-  TerminalDisplay display(stdout, isatty(STDOUT_FILENO) != 0);
+  TerminalDisplay display(stdout, stderr, isatty(STDOUT_FILENO) != 0, context.loop.clock());
   // Nobody is there to press Quit: a headless run always ends with the
   // program, with or without "/autoquit".
   const SessionFlags flags{true, true};
@@ -52,17 +58,14 @@ int runHeadlessPosting(AppContext& context) {
   context.loop.run();
   display.flush();
 
-  const std::string report = session.reportFileName();
+  const std::string report = absolutePath(session.reportFileName());
   if (!report.empty()) {
-    std::error_code error;
-    const auto path = std::filesystem::absolute(report, error);
-    std::printf("Report: %s\n", error ? report.c_str() : path.c_str());
+    std::printf("Report: %s\n", report.c_str());
   }
-  if (const std::string nzb = session.nzbFileName(); !nzb.empty()) {
-    std::error_code error;
-    const auto path = std::filesystem::absolute(nzb, error);
-    std::printf("NZB: %s\n", error ? nzb.c_str() : path.c_str());
+  if (const std::string nzb = absolutePath(session.nzbFileName()); !nzb.empty()) {
+    std::printf("NZB: %s\n", nzb.c_str());
   }
+  std::printf("%s\n", display.summary(report).c_str());
   std::fflush(stdout);
   return exitStatusOf(session.outcome());
 }

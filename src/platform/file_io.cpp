@@ -146,16 +146,33 @@ bool appendToFile(const std::string& path, std::string_view bytes, mode_t mode) 
   return file.close();
 }
 
+mode_t processUmask() {
+  // Linux shows the umask in /proc/self/status; reading it there leaves it
+  // untouched. Elsewhere it can only be read by setting it for a moment.
+  std::string status;
+  if (readWholeFile("/proc/self/status", status) == FileRead::Read) {
+    const std::size_t at = status.find("\nUmask:");
+    if (at != std::string::npos) {
+      return static_cast<mode_t>(std::strtoul(status.c_str() + at + 8, nullptr, 8) & 0777);
+    }
+  }
+  const mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
 bool replaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
   // mkostemp creates the file with O_CREAT | O_EXCL, so nothing planted at
   // a temporary name is ever followed or reused, and with mode 0600, so the
-  // bytes are the owner's alone until the file takes its final mode.
+  // bytes are the owner's alone until the file takes its final mode: `mode`
+  // less the umask, as open() would have made it.
   std::string temp = path + ".tmp-XXXXXX";
   FileDescriptor file(mkostemp(temp.data(), O_CLOEXEC));
   if (!file.isOpen()) {
     return false;
   }
-  const bool written = fchmod(file.get(), mode) == 0 && writeAll(file.get(), bytes) && fsync(file.get()) == 0;
+  const bool written =
+      fchmod(file.get(), mode & ~processUmask()) == 0 && writeAll(file.get(), bytes) && fsync(file.get()) == 0;
   if (!file.close() || !written || rename(temp.c_str(), path.c_str()) != 0) {
     const int error = errno;
     unlink(temp.c_str());

@@ -76,8 +76,10 @@ enum class FileRead { Read, Missing, Failed };
 // file or the new one, never a part: the bytes go to a fresh temporary file
 // beside it (created exclusively, never through a link planted at its name,
 // readable by the owner only until it has `mode`), are synced, and the
-// temporary file is renamed over `path`. False, with nothing changed, on
-// any failure.
+// temporary file is renamed over `path`, with `mode` less the umask. False,
+// with nothing changed, on any failure.
 [[nodiscard]] bool replaceFile(const std::string& path, std::string_view bytes, mode_t mode);
+// The file-mode creation mask of the process, read without changing it.
+[[nodiscard]] mode_t processUmask();
 
 }  // namespace tidewell

@@ -220,7 +220,7 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
 
   // The new text replaces the file in one rename, so a failed write never
   // leaves a half-written configuration behind. A file the write creates is
-  // the owner's alone; an existing one keeps its mode.
+  // the owner's alone; an existing one keeps its mode, less the umask.
   mode_t mode = kOwnerOnly;
   if (existed) {
     struct stat st {};

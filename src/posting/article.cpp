@@ -113,9 +113,9 @@ std::string subjectValue(const SubjectFields& fields) {
 
 bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, std::string& subjectLine) {
   SettingsStore& settings = services.settings;
-  // A text file is posted as text whatever the encoding.
-  const bool textFile = isTextFile(part.currentName);
-  YencArticle* const yenc = textFile ? nullptr : part.yenc;
+  // Without yEnc a text file is posted as text; with it, like any file.
+  YencArticle* const yenc = part.yenc;
+  const bool textFile = yenc == nullptr && isTextFile(part.currentName);
   const std::int32_t partIndex = yenc != nullptr ? yenc->request.part : part.partIndex;
   const std::int32_t partCount = yenc != nullptr ? yenc->request.plan.partCount : part.plan.partCount;
   const std::string name = nameForTexts(part.currentName);

@@ -1,8 +1,24 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace tidewell {
+
+// The whole run in figures, for a front end that shows one progress display
+// for the run rather than the lines of each article.
+struct RunProgress {
+  std::int32_t filesListed = 0;
+  std::int32_t filesDone = 0;       // files no longer waiting to be posted
+  std::int32_t filesPosted = 0;     // files with every part accepted
+  std::int32_t articlesFailed = 0;  // as the report's "Articles Failed"
+  // Article bytes sent since the run last (re)connected, and the estimate
+  // made then for the files still to post; both start again at a
+  // reconnection.
+  std::int64_t bytesPosted = 0;
+  std::int64_t bytesEstimated = 0;
+  bool ended = false;  // the run is over: the figures are final
+};
 
 // What the posting session shows, and the only way it shows anything. The
 // session never touches a widget: DlgPost implements this with its labels,
@@ -47,6 +63,10 @@ class PostingDisplay {
   // failure, so a front end that shows no information lists (the headless
   // one) can still print what went wrong.
   virtual void showProblem(std::string_view /*text*/) {}
+
+  // The run's figures, with every Total Estimate update (at least once a
+  // second while a run goes on) and once more when it ends.
+  virtual void showRunProgress(const RunProgress& /*progress*/) {}
 };
 
 }  // namespace tidewell

@@ -273,6 +273,7 @@ class PostingSession::Impl {
   void recordFileStart();
   void recordPartEnd(std::string_view reported);
   void endRunRecord(RunOutcome outcome);
+  [[nodiscard]] RunProgress runProgress() const;
   // `always` false: skipped while rewriting would take too large a share of
   // the run (the next file's write or the last one catches up).
   void writeRunRecord(bool always);

@@ -87,7 +87,9 @@ void PostingSession::Impl::stepNextPart() {
 }
 
 PostingSession::Impl::FileOpening PostingSession::Impl::openNewFile(const std::string& path, std::string& problem) {
-  yencFile_ = yencOn_ && !isTextFile(currentName_);
+  // With yEnc every file is yEnc-encoded, text files too: a downloader
+  // decodes each file from its yEnc parts alone.
+  yencFile_ = yencOn_;
   if (yencFile_) {
     // yEnc parts are encoded from the source file as each article is
     // composed: the plan cuts the file's own bytes.

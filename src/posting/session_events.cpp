@@ -185,6 +185,7 @@ void PostingSession::Impl::showProblemOutbound(std::string_view text) {
 void PostingSession::Impl::updateElapsed() {
   if (sessionState_ != SessionState::Idle) {
     display_.ShowEstimate(progress_.UpdateElapsed(now()));
+    display_.showRunProgress(runProgress());
   }
 }
 

@@ -1,5 +1,9 @@
 // The run record: the hooks that fill it as the run goes on, and the JSON
 // report written from it (with JsonReport).
+#include <algorithm>
+#include <set>
+#include <string_view>
+
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "posting/json_report.h"
@@ -95,6 +99,34 @@ void PostingSession::Impl::endRunRecord(RunOutcome outcome) {
   record_.ended = services_.loop.clock().epochSeconds();
   record_.outcome = outcome;
   writeRunRecord(true);
+  RunProgress progress = runProgress();
+  progress.ended = true;
+  display_.showRunProgress(progress);
+}
+
+RunProgress PostingSession::Impl::runProgress() const {
+  RunProgress progress;
+  progress.filesListed = static_cast<std::int32_t>(record_.files.size());
+  std::set<std::string_view> waiting;
+  for (const nodeClass& entry : services_.uploadList) {
+    if (entry.getName()) {
+      waiting.insert(*entry.getName());
+    }
+  }
+  // A file is posted once it has left the list with no part failed; the
+  // parts a resumed run found on the server have no record of their own.
+  for (const FileRecord& file : record_.files) {
+    if (!waiting.contains(file.name)) {
+      ++progress.filesDone;
+      const bool allOk = std::all_of(file.parts.begin(), file.parts.end(),
+                                     [](const PartRecord& part) { return part.outcome == PartOutcome::Ok; });
+      progress.filesPosted += allOk ? 1 : 0;
+    }
+  }
+  progress.articlesFailed = articlesFailed_;
+  progress.bytesPosted = progress_.postedBytes();
+  progress.bytesEstimated = progress_.estimatedTotal();
+  return progress;
 }
 
 void PostingSession::Impl::writeRunRecord(bool always) {

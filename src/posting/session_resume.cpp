@@ -9,6 +9,7 @@
 #include "posting/session.h"
 #include "settings/settings_store.h"
 #include "upload/encoder.h"
+#include "upload/journal_path.h"
 #include "upload/spool_files.h"
 #include "upload/upload_list.h"
 #include "upload/upload_scan.h"
@@ -31,7 +32,7 @@ bool hasWork(const JournalContents& journal) {
 }  // namespace
 
 std::string PostingSession::Impl::journalPath() const {
-  return journalPathFor(services_.settings.configFilePath());
+  return resolveJournalPath(services_.settings.configFilePath());
 }
 
 std::int32_t PostingSession::Impl::plannedArticles(const std::string& name, const JournalFile* known) {
@@ -42,7 +43,7 @@ std::int32_t PostingSession::Impl::plannedArticles(const std::string& name, cons
   if (path.empty()) {
     return 0;
   }
-  if (yencOn_ && !isTextFile(name)) {
+  if (yencOn_) {
     return planYencParts(fileSizeOf(path), partSizeSetting_).partCount;
   }
   // A uuencoded or text file is cut after encoding: encode it once to

@@ -16,8 +16,8 @@ class SettingsStore;
 
 // The run journal (Resume=TRUE): what a run has posted, written as it goes,
 // so a run started again after a crash, kill -9 or power loss posts only
-// what is missing. One text file beside the configuration file
-// ("<configuration file>.journal"), owner-only, appended to one line per
+// what is missing. One text file per configuration file (where:
+// resolveJournalPath, journal_path.h), owner-only, appended to one line per
 // record and synced after each. docs/posting.md describes the format.
 
 // The settings that shape the run's articles, as key and value.
@@ -28,7 +28,8 @@ using JournalSettings = std::vector<std::pair<std::string, std::string>>;
 // describe the articles this run would post.
 [[nodiscard]] JournalSettings journalSettings(const SettingsStore& settings);
 
-// The journal's path for a configuration file.
+// The journal's place beside a configuration file, where earlier versions
+// kept it ("<configuration file>.journal").
 [[nodiscard]] std::string journalPathFor(const std::string& configFilePath);
 
 struct JournalPart {

@@ -245,6 +245,31 @@ TEST(Program, AHeadlessRunPostsOnWhenItsOutputPipeCloses) {
   EXPECT_EQ(server.articles().size(), 2u);
 }
 
+// Into a file: the course of the run on standard output, ending with the
+// summary line; what went wrong on standard error.
+TEST(Program, AHeadlessRunPrintsFailuresOnStandardErrorAndEndsWithASummary) {
+  test::LoopRunner runner;
+  test::NntpServerDouble server(runner.loop);
+  if (!server.listening()) {
+    GTEST_SKIP() << "cannot bind port 119: errno " << server.bindError();
+  }
+  server.onArticle(test::Response::reply("240 ok"), 1);
+  server.onArticle(test::Response::reply("441 posting failed"), 1);
+  ProgramRun sandbox;
+  sandbox.writeSettings(server.address());
+  test::writeFile(sandbox.work("source/a.zip"), "first");
+  test::writeFile(sandbox.work("source/b.zip"), "second");
+  const Outcome outcome = sandbox.finishWhileServing(sandbox.start({"--headless", "/tidewell"}), runner, 60000);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_NE(outcome.out.find("\n001 a.zip ... Ok. (1/1)"), std::string::npos) << outcome.out;
+  EXPECT_NE(outcome.out.find("\n002 b.zip ... Failed. 441 posting failed\n"), std::string::npos) << outcome.out;
+  EXPECT_TRUE(
+      outcome.out.ends_with("\nposted 1 of 2 files, 1 articles failed, report: " + sandbox.work("Report01.TXT") + "\n"))
+      << outcome.out;
+  EXPECT_EQ(outcome.out.find("! "), std::string::npos) << outcome.out;
+  EXPECT_NE(outcome.err.find("! POST failed.  Message:\n! 441 posting failed\n"), std::string::npos) << outcome.err;
+}
+
 TEST(Program, WithoutADisplayAndWithoutTidewellThereIsNothingToDo) {
   ProgramRun sandbox;
   const Outcome outcome = sandbox.run({});

@@ -84,6 +84,22 @@ class Workspace:
         for folder in (self.source, self.fetched, self.decoded, self.path("runtime"), self.path("config")):
             os.makedirs(folder, mode=0o700)
 
+    def environment(self):
+        """The variables that keep a run inside the workspace: its lock, its
+        configuration folder and its state folder (the resume journal)."""
+        return {"XDG_RUNTIME_DIR": self.path("runtime"), "XDG_CONFIG_HOME": self.path("config"),
+                "XDG_STATE_HOME": self.path("state"), "QT_QPA_PLATFORM": "offscreen"}
+
+    def journal(self, ini_name):
+        """Where the program keeps the resume journal of the configuration
+        file `ini_name` of the working directory: in the state folder, named
+        after the file and the FNV-1a hash of its real path."""
+        real = os.path.realpath(self.path(ini_name)).encode()
+        value = 0xcbf29ce484222325
+        for byte in real:
+            value = ((value ^ byte) * 0x100000001b3) % (1 << 64)
+        return self.path("state", "tidewell", f"{os.path.basename(real).decode()}-{value:016x}.journal")
+
     def path(self, *names):
         return os.path.join(self.root, *names)
 
@@ -106,8 +122,7 @@ def run_tidewell(program, workspace, ini_name, timeout=600):
     env = dict(os.environ)
     for name in ("DISPLAY", "WAYLAND_DISPLAY"):
         env.pop(name, None)
-    env.update(XDG_RUNTIME_DIR=workspace.path("runtime"), XDG_CONFIG_HOME=workspace.path("config"),
-               QT_QPA_PLATFORM="offscreen")
+    env.update(workspace.environment())
     command = [program, "--headless", "/tidewell", "/autoquit", ini_name]
     print("  running:", " ".join(command), "in", workspace.root)
     started = time.monotonic()

@@ -37,8 +37,7 @@ def environment(workspace):
     env = dict(os.environ)
     for name in ("DISPLAY", "WAYLAND_DISPLAY"):
         env.pop(name, None)
-    env.update(XDG_RUNTIME_DIR=workspace.path("runtime"), XDG_CONFIG_HOME=workspace.path("config"),
-               QT_QPA_PLATFORM="offscreen")
+    env.update(workspace.environment())
     return env
 
 
@@ -92,7 +91,7 @@ def one_run(program, index, rng, checks, timings, stats):
         # The odd-numbered runs post with four connections.
         "Connections": 4 if index % 2 else 1,
     })
-    journal = workspace.path("e2e.ini.journal")
+    journal = workspace.journal("e2e.ini")
     before = e2e.high_water(GROUP)
     # Kill points lie in the first half of the upload, so the kill lands
     # while it is under way even when four connections post it quickly.

@@ -112,7 +112,7 @@ def main():
             checks.equal(rc, 3, f"{name}: exit status")
             checks.expect(f"Secure connection failed.  {reason}  Communication terminated.\r\n" in report,
                           f"{name}: the report names the reason")
-            checks.expect(f"! {reason}" in out, f"{name}: the panel shows the reason")
+            checks.expect(f"! {reason}" in err, f"{name}: standard error shows the reason")
             checks.equal(articles, [], f"{name}: articles posted")
         if len(checks.failures) > failures:
             context += e2e.outcome_context(rc, out, err, report) + f"\n--- kept: {workspace.root}\n"

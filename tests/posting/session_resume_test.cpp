@@ -12,6 +12,7 @@
 
 #include "platform/file_io.h"
 #include "posting/session_fixture.h"
+#include "support/scoped_env.h"
 #include "upload/run_journal.h"
 
 namespace tidewell::test {
@@ -19,6 +20,10 @@ namespace {
 
 class ResumeSession : public SessionTest {
  protected:
+  // New journals go to the sandbox's state folder; the earlier runs' below
+  // sit beside the configuration file, where earlier versions kept them.
+  ScopedEnv stateHome{"XDG_STATE_HOME", dir.file("state")};
+
   // The journal of an earlier run of a.bin (3 parts) that was cut short:
   // the parts `accepted` on the server as <pK@tidewell.invalid>, and part 3
   // in flight when `inFlight3`.
@@ -168,6 +173,13 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
     ASSERT_EQ(readWholeFile(session->nzbFileName(), nzb), FileRead::Read);
     EXPECT_EQ(count(nzb, "<segment "), 3U) << nzb;
     EXPECT_NE(access(journalPathFor(settings.configFilePath()).c_str(), F_OK), 0) << "the journal is removed";
+    // The run's closing figures count the file posted, whatever part of it
+    // the earlier run had posted.
+    const RunProgress& figures = display.lastRunProgress;
+    EXPECT_TRUE(figures.ended && figures.filesListed == 1 && figures.filesDone == 1 && figures.filesPosted == 1 &&
+                figures.articlesFailed == 0)
+        << figures.filesListed << " " << figures.filesDone << " " << figures.filesPosted << " "
+        << figures.articlesFailed;
     session.reset();
     uploadList.clear();
   }

@@ -77,9 +77,11 @@ TEST_F(YencSession, PartsTextFileAndNzbFollowWhatWasPosted) {
     joined += yencData(article);
   }
   EXPECT_EQ(joined, data);
-  // A text file goes out as text.
-  EXPECT_EQ(articles[3].find("=ybegin"), std::string::npos);
-  EXPECT_NE(articles[3].find("\r\n.dot\r\nline\r\n"), std::string::npos);
+  // A text file is yEnc-encoded like any file: its bytes unchanged (LF line
+  // ends, the leading dot escaped), its subject numbered like a binary's.
+  EXPECT_EQ(headerOf(articles[3], "Subject"), "Q&A <\"x\"> - notes.txt (1/1) 10 bytes");
+  EXPECT_NE(articles[3].find("\r\n=ybegin part=1 total=1 line=64 size=10 name=notes.txt\r\n"), std::string::npos);
+  EXPECT_EQ(yencData(articles[3]), ".dot\nline\n");
   EXPECT_FALSE(headerOf(articles[3], "Message-ID").empty());
 
   const std::string nzb = nzbText(*session);

@@ -43,6 +43,7 @@ class RecordingDisplay final : public PostingDisplay {
   void lightsOff() override { outboundLit = inboundLit = false; }
   void HeartbeatLight() override { heartbeat = !heartbeat; }
   void showTip() override { ++tips; }
+  void showRunProgress(const RunProgress& progress) override { lastRunProgress = progress; }
 
   std::string state;
   std::vector<std::string> states;
@@ -59,6 +60,7 @@ class RecordingDisplay final : public PostingDisplay {
   bool inboundLit = false;
   bool heartbeat = false;
   int tips = 0;
+  RunProgress lastRunProgress;
 };
 
 }  // namespace tidewell::test
