@@ -1,5 +1,6 @@
 #include "dialogs/dlg_group.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <algorithm>
@@ -87,6 +88,8 @@ DlgGroup::DlgGroup(DlgSet& settingsWindow, DialogServices services, std::string 
   connect(ui_->createButton, &QPushButton::clicked, this, [this] { services_.prompt.beep(); });
   connect(ui_->okButton, &QPushButton::clicked, this, &DlgGroup::onOk);
   connect(ui_->cancelButton, &QPushButton::clicked, this, &DlgGroup::reject);
+  connect(ui_->filterEdit, &QLineEdit::textChanged, this, &DlgGroup::filterAvailable);
+  ui_->filterEdit->installEventFilter(this);
   loadGroupLists();
 }
 
@@ -108,6 +111,41 @@ void DlgGroup::loadGroupLists() {
   if (!chosen.isEmpty()) {
     selectRow(*ui_->postList, findEntry(*ui_->postList, chosen.back()));
   }
+}
+
+void DlgGroup::filterAvailable(const QString& text) {
+  QListWidget& list = *ui_->availableList;
+  const QString wanted = text.trimmed();
+  int first = -1;
+  list.setUpdatesEnabled(false);
+  for (int row = 0; row < list.count(); ++row) {
+    QListWidgetItem* item = list.item(row);
+    const bool shown = wanted.isEmpty() || item->text().contains(wanted, Qt::CaseInsensitive);
+    item->setHidden(!shown);
+    if (!shown && item->isSelected()) {
+      item->setSelected(false);
+    }
+    if (shown && first < 0) {
+      first = row;
+    }
+  }
+  list.setUpdatesEnabled(true);
+  // Add takes the group the user sees selected, never a hidden one.
+  if (list.selectedItems().isEmpty() && first >= 0 && !wanted.isEmpty()) {
+    list.setCurrentRow(first);
+  }
+}
+
+bool DlgGroup::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the filter box goes on to the list instead of pressing Ok.
+  if (watched == ui_->filterEdit && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      ui_->availableList->setFocus(Qt::TabFocusReason);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void DlgGroup::addSelectedGroup() {
