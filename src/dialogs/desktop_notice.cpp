@@ -25,10 +25,12 @@ bool sessionBusAnnounced() {
 }  // namespace
 
 void sendDesktopNotice(const QString& summary, const QString& body) {
-  if (!sessionBusAnnounced()) {
-    return;
+  if (sessionBusAnnounced()) {
+    sendNoticeOn(QDBusConnection::sessionBus(), summary, body);
   }
-  QDBusConnection bus = QDBusConnection::sessionBus();
+}
+
+void sendNoticeOn(const QDBusConnection& bus, const QString& summary, const QString& body) {
   if (!bus.isConnected()) {
     return;
   }

@@ -40,6 +40,7 @@ class DlgPostTest : public ::testing::Test {
  protected:
   DlgPostTest() {
     panel.setCommands(std::make_unique<RecordingCommands>(calls));
+    panel.setRunEndNotice([](const QString&, const QString&) {});  // no notification on the desktop of a test
     frame.posting = &panel;
     frame.show();
     frame.switchPanel(&panel);
