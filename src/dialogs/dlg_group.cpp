@@ -108,31 +108,40 @@ void DlgGroup::loadGroupLists() {
   // opens at once, where inserting each name at its place took minutes.
   fillSorted(*ui_->postList, chosen);
   fillSorted(*ui_->availableList, available);
+  availableNames_.clear();
+  availableNames_.reserve(ui_->availableList->count());
+  for (int row = 0; row < ui_->availableList->count(); ++row) {
+    availableNames_.append(ui_->availableList->item(row)->text());
+  }
   if (!chosen.isEmpty()) {
     selectRow(*ui_->postList, findEntry(*ui_->postList, chosen.back()));
   }
 }
 
 void DlgGroup::filterAvailable(const QString& text) {
+  // The list is filled anew with the matching names: hiding 100,000 rows one
+  // by one took a third of a second a keystroke.
   QListWidget& list = *ui_->availableList;
   const QString wanted = text.trimmed();
-  int first = -1;
-  list.setUpdatesEnabled(false);
-  for (int row = 0; row < list.count(); ++row) {
-    QListWidgetItem* item = list.item(row);
-    const bool shown = wanted.isEmpty() || item->text().contains(wanted, Qt::CaseInsensitive);
-    item->setHidden(!shown);
-    if (!shown && item->isSelected()) {
-      item->setSelected(false);
-    }
-    if (shown && first < 0) {
-      first = row;
+  const QString selected =
+      list.currentItem() != nullptr && list.currentItem()->isSelected() ? list.currentItem()->text() : QString();
+  QStringList shown;
+  if (wanted.isEmpty()) {
+    shown = availableNames_;
+  } else {
+    for (const QString& name : availableNames_) {
+      if (name.contains(wanted, Qt::CaseInsensitive)) {
+        shown.append(name);
+      }
     }
   }
-  list.setUpdatesEnabled(true);
-  // Add takes the group the user sees selected, never a hidden one.
-  if (list.selectedItems().isEmpty() && first >= 0 && !wanted.isEmpty()) {
-    list.setCurrentRow(first);
+  list.clear();
+  list.addItems(shown);
+  const int again = selected.isEmpty() ? -1 : static_cast<int>(shown.indexOf(selected));
+  if (again >= 0) {
+    list.setCurrentRow(again);
+  } else if (!wanted.isEmpty() && !shown.isEmpty()) {
+    list.setCurrentRow(0);
   }
 }
 

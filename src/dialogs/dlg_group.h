@@ -40,7 +40,8 @@ class DlgGroup : public QDialog {
   // message) when there are none or more than 50.
   bool commitGroupSelection();
   // Shows only the available groups whose names contain `text` (any letter
-  // case); an empty text shows them all. A hidden group is not selected.
+  // case); an empty text shows them all. The selection stays on a group
+  // still shown, else goes to the first one shown.
   void filterAvailable(const QString& text);
 
  public slots:
@@ -56,6 +57,7 @@ class DlgGroup : public QDialog {
   DlgSet& settingsWindow_;
   DialogServices services_;
   std::string groupsFile_;
+  QStringList availableNames_;  // the whole available list, in its order
 };
 
 // Sorted list boxes: alphabetical without regard to letter case.

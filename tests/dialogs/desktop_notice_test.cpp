@@ -32,8 +32,8 @@ class NotificationService final : public QDBusVirtualObject {
 class PrivateBus {
  public:
   PrivateBus() {
-    daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                  QStringLiteral("--print-address=1")});
+    daemon_.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (daemon_.waitForStarted(5000) && daemon_.waitForReadyRead(5000)) {
       address = QString::fromUtf8(daemon_.readLine()).trimmed();
     }
@@ -77,8 +77,8 @@ TEST(DesktopNotice, ReachesTheNotificationServiceAndNeedsNone) {
   QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
   QDBusConnection::disconnectFromBus(QStringLiteral("sender"));
   // A bus that cannot be reached: nothing happens.
-  QDBusConnection gone = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
-                                                       QStringLiteral("gone"));
+  QDBusConnection gone =
+      QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("gone"));
   EXPECT_FALSE(gone.isConnected());
   sendNoticeOn(gone, QStringLiteral("Tidewell: the run has ended"), QStringLiteral("Finished."));
   QDBusConnection::disconnectFromBus(QStringLiteral("gone"));
