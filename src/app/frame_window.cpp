@@ -193,12 +193,12 @@ void TMyFrameWindow::dragEnterEvent(QDragEnterEvent* event) {
 void TMyFrameWindow::dropEvent(QDropEvent* event) {
   const QString folder = droppedFolder(*event->mimeData());
   bool taken = false;
-  if (folder.isEmpty() || !panelTakesFolder()) {
-    taken = false;
-  } else if (auto* posting = qobject_cast<DlgPost*>(current_)) {
-    taken = posting->takeDroppedFolder(folder);
-  } else if (auto* settings = qobject_cast<DlgSet*>(current_)) {
-    taken = settings->takeDroppedFolder(folder);
+  if (!folder.isEmpty() && panelTakesFolder()) {
+    if (auto* posting = qobject_cast<DlgPost*>(current_)) {
+      taken = posting->takeDroppedFolder(folder);
+    } else if (auto* settings = qobject_cast<DlgSet*>(current_)) {
+      taken = settings->takeDroppedFolder(folder);
+    }
   }
   if (taken) {
     event->acceptProposedAction();

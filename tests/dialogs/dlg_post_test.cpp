@@ -214,6 +214,19 @@ TEST(RunProgress, TheTotalEstimateLineGivesTheShareOfTheRun) {
   }
 }
 
+// During a run Alt+S is Stop (Settings is greyed); after it, Alt+Q is Quit.
+TEST_F(DlgPostTest, StopAndQuitKeepTheirMnemonics) {
+  frame.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+  panel.LockButtons();
+  QTest::keyClick(&panel, Qt::Key_S, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.empty(); }));
+  panel.ResetButtons();
+  QTest::keyClick(&panel, Qt::Key_Q, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return calls.size() == 2; }));
+  EXPECT_EQ(calls, (std::vector<std::string>{"stopOrQuit", "stopOrQuit"}));
+}
+
 TEST_F(DlgPostTest, ButtonsForwardTheirCommandsToTheSession) {
   QTest::mouseClick(&button("postButton"), Qt::LeftButton);
   QTest::mouseClick(&button("quitButton"), Qt::LeftButton);
