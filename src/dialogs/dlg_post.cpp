@@ -2,6 +2,7 @@
 
 #include <QListWidget>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "dialogs/activity_light.h"
 #include "dialogs/desktop_notice.h"
@@ -72,6 +73,11 @@ void DlgPost::showEvent(QShowEvent* event) {
 
 void DlgPost::ShowState(std::string_view text) {
   showLabel(*ui_->stateLabel, text);
+  // The run's last word ("Finished.", or why it stopped), which may come
+  // just after the buttons are reset, as the State line returns to "Idle.".
+  if (text != "Idle.") {
+    lastRunState_ = toQt(text);
+  }
 }
 void DlgPost::ShowTimeRate(std::string_view text) {
   showLabel(*ui_->timeRateLabel, text);
@@ -124,6 +130,7 @@ void DlgPost::LockButtons() {
   if (!running_) {
     running_ = true;
     plainTitle_ = window()->windowTitle();
+    lastRunState_.clear();
     ui_->runProgressBar->setValue(0);
   }
 }
@@ -138,8 +145,13 @@ void DlgPost::ResetButtons() {
     running_ = false;
     window()->setWindowTitle(plainTitle_);
     if (runEndNotice_) {
-      // The State line says how the run ended ("Finished.", or why it stopped).
-      runEndNotice_(QStringLiteral("Tidewell: the run has ended"), ui_->stateLabel->text());
+      // Told once the session has said how the run ended, which it does
+      // right after resetting the buttons.
+      QTimer::singleShot(0, this, [this] {
+        if (runEndNotice_) {
+          runEndNotice_(QStringLiteral("Tidewell: the run has ended"), lastRunState_);
+        }
+      });
     }
   }
 }

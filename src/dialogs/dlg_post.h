@@ -98,7 +98,8 @@ class DlgPost : public QDialog, public PostingDisplay {
   const Clock& clock_;
   bool heartbeat_ = false;
   bool running_ = false;
-  QString plainTitle_;  // the window's title before the run added its percentage
+  QString plainTitle_;    // the window's title before the run added its percentage
+  QString lastRunState_;  // the run's last State line other than "Idle."
   RunEndNotice runEndNotice_;
   bool setUpDone_ = false;
   OwnedPanel<DlgSet> settingsDialog_;
