@@ -122,8 +122,8 @@ TEST_F(FrameScaling, EveryPanelFitsTheScreenAndItsButtonsAreReachedByKeys) {
 }
 
 // Alt+O is Ok on the settings panel (Organization has Alt+G); Quit and Stop
-// keep their mnemonics.
-TEST_F(FrameScaling, MnemonicsOfOkOrganizationQuitAndStop) {
+// are in dlg_post_test.cpp.
+TEST_F(FrameScaling, AltOIsOkAndAltGOrganization) {
   press(Qt::Key_Return);
   pressMnemonic(Qt::Key_S, [this] { return posting().settingsDialog() != nullptr; });
   press(Qt::Key_G, Qt::AltModifier);
@@ -131,13 +131,6 @@ TEST_F(FrameScaling, MnemonicsOfOkOrganizationQuitAndStop) {
   QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Harbour"));
   pressMnemonic(Qt::Key_O, [this] { return frame().currentPanel() == &posting(); });
   EXPECT_EQ(app.context->settings.read("Organization", "-", 100), "Harbour");
-
-  auto& quit = *findWidget<QAbstractButton>(posting(), "quitButton");
-  EXPECT_EQ(quit.text(), "&Quit");
-  posting().LockButtons();
-  EXPECT_EQ(quit.text(), "&Stop");
-  posting().ResetButtons();
-  EXPECT_EQ(quit.text(), "&Quit");
 }
 
 // The filter box narrows the available groups; Enter goes to the list and
