@@ -21,8 +21,9 @@ TIDEWELL_PACKAGE_PACKAGES=(
 # To run every test: independent decoders (uudeview, uudecode from sharutils,
 # python3-sabyenc for yEnc) check what the encoder wrote, nzbget downloads a
 # run's articles by its NZB, zlib's crc32 checks the program's; par2 verifies
-# and repairs the recovery sets; python3 drives the end-to-end tests; Xvfb and xauth give
-# screenshots of the real window; clang-format checks the layout; lintian
+# and repairs the recovery sets; python3 drives the end-to-end tests; Xvfb and
+# xauth give screenshots of the real window; dbus-daemon is the bus on which
+# the run-end notification is received; clang-format checks the layout; lintian
 # checks the Debian package.
 TIDEWELL_TEST_PACKAGES=(
   "${TIDEWELL_PACKAGE_PACKAGES[@]}"
@@ -31,6 +32,7 @@ TIDEWELL_TEST_PACKAGES=(
   par2
   python3
   xvfb xauth
+  dbus-daemon
   clang-format
   lintian
 )

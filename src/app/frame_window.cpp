@@ -1,30 +1,62 @@
 #include "app/frame_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QIcon>
+#include <QMimeData>
 #include <QMoveEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
 #include <string>
 
 #include "app/app_context.h"
+#include "dialogs/dlg_post.h"
+#include "dialogs/dlg_set.h"
+#include "dialogs/folder_drop.h"
 #include "settings/settings_store.h"
 #include "upload/spool_files.h"
 
 namespace tidewell {
 
+namespace {
+// The size a panel's form gives it, kept on the panel at its first showing.
+constexpr const char* kPreferredSize = "tidewellPreferredSize";
+}  // namespace
+
 TMyFrameWindow::TMyFrameWindow(AppContext& context)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       context_(context),
-      layout_(this) {
+      frameLayout_(this),
+      layout_(&content_) {
   deleteSpoolFiles();
   setWindowTitle(QString::fromUtf8(kAppTitle));
   setWindowIcon(QIcon(QStringLiteral(":/ICON_1")));
   setObjectName(QStringLiteral("frame"));
+  frameLayout_.setContentsMargins(0, 0, 0, 0);
+  frameLayout_.addWidget(&scroll_);
   layout_.setContentsMargins(0, 0, 0, 0);
   layout_.setSpacing(0);
-  // The frame always has exactly its panel's size, and the user cannot
-  // change it.
-  layout_.setSizeConstraint(QLayout::SetFixedSize);
+  // The panel fills the frame; the scroll bars appear only when the screen
+  // is too small for the panel's smallest arrangement.
+  scroll_.setObjectName(QStringLiteral("panelScroll"));
+  scroll_.setFrameShape(QFrame::NoFrame);
+  // The frame sizes the panel itself (fitToPanel): the scroll area's own
+  // resizing would give a panel with word-wrapped labels its preferred
+  // height instead of the frame's.
+  scroll_.setWidgetResizable(false);
+  scroll_.setFocusPolicy(Qt::NoFocus);
+  scroll_.setWidget(&content_);
+  // A control reached by Tab or a mnemonic is scrolled into view.
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget* /*old*/, QWidget* now) {
+    if (now != nullptr && content_.isAncestorOf(now)) {
+      scroll_.ensureWidgetVisible(now, 8, 8);
+    }
+  });
+  setAcceptDrops(true);
 }
 
 TMyFrameWindow::~TMyFrameWindow() {
@@ -81,9 +113,13 @@ void TMyFrameWindow::switchPanel(QWidget* panel) {
     current_->hide();
     layout_.removeWidget(current_);
   }
-  if (panel->parentWidget() != this || panel->isWindow()) {
+  if (panel->parentWidget() != &content_ || panel->isWindow()) {
     // A panel taken into the frame loses its own caption and frame.
-    panel->setParent(this, Qt::Widget);
+    if (!panel->property(kPreferredSize).isValid()) {
+      // The size its form gives it, before any layout in the frame changed it.
+      panel->setProperty(kPreferredSize, panel->size());
+    }
+    panel->setParent(&content_, Qt::Widget);
   }
   if (current_ != panel) {
     layout_.addWidget(panel);
@@ -93,9 +129,82 @@ void TMyFrameWindow::switchPanel(QWidget* panel) {
   current_ = panel;
   panel->show();
   layout_.activate();
+  fitToPanel();
   // The focus leaves the panel just hidden: keys go to the one shown.
   focusFirstControl(*panel);
   switching_ = false;
+}
+
+void TMyFrameWindow::fitToPanel() {
+  if (current_ == nullptr) {
+    return;
+  }
+  const QSize preferred = current_->property(kPreferredSize).toSize().expandedTo(current_->minimumSizeHint());
+  QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  if (const QScreen* where = screen(); where != nullptr) {
+    // The title bar and borders the window manager adds; before the first
+    // show they are not known, so a title bar's height is assumed.
+    QSize decoration = frameGeometry().size() - size();
+    if (!isVisible() || decoration.isEmpty()) {
+      decoration = QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    }
+    room = where->availableGeometry().size() - decoration;
+  }
+  QSize fitted = preferred.boundedTo(room);
+  // A scroll bar takes room from the other direction.
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  if (preferred.height() > room.height()) {
+    fitted.setWidth(qMin(room.width(), fitted.width() + bar));
+  }
+  if (preferred.width() > room.width()) {
+    fitted.setHeight(qMin(room.height(), fitted.height() + bar));
+  }
+  setFixedSize(fitted);
+  // Lay the frame out now, so the panel has its new size at once: the
+  // frame's inside, or the panel's smallest size where that is more (then
+  // it scrolls, and a scroll bar takes its room).
+  frameLayout_.activate();
+  const QSize smallest = content_.minimumSizeHint();
+  QSize inside = scroll_.maximumViewportSize();
+  if (smallest.height() > inside.height()) {
+    inside.rwidth() -= bar;
+  }
+  if (smallest.width() > inside.width()) {
+    inside.rheight() -= bar;
+  }
+  content_.resize(inside.expandedTo(smallest));
+}
+
+bool TMyFrameWindow::panelTakesFolder() const {
+  if (const auto* posting = qobject_cast<const DlgPost*>(current_)) {
+    return !posting->running();
+  }
+  return qobject_cast<const DlgSet*>(current_) != nullptr;
+}
+
+void TMyFrameWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (panelTakesFolder() && !droppedFolder(*event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void TMyFrameWindow::dropEvent(QDropEvent* event) {
+  const QString folder = droppedFolder(*event->mimeData());
+  bool taken = false;
+  if (!folder.isEmpty() && panelTakesFolder()) {
+    if (auto* posting = qobject_cast<DlgPost*>(current_)) {
+      taken = posting->takeDroppedFolder(folder);
+    } else if (auto* settings = qobject_cast<DlgSet*>(current_)) {
+      taken = settings->takeDroppedFolder(folder);
+    }
+  }
+  if (taken) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
 }
 
 void TMyFrameWindow::moveEvent(QMoveEvent* event) {

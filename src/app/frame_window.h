@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <memory>
@@ -11,8 +12,11 @@ namespace tidewell {
 class AppContext;
 
 // The main window: a fixed-size top-level frame that shows exactly one panel
-// at a time and fits its size to it. It has a minimise and a close box but
-// no maximise box and no sizing border. It remembers its screen position in
+// at a time and fits its size to it, as far as the screen allows: a panel
+// larger than the screen's free area is shown in a frame of that area and
+// scrolls. It has a minimise and a close box but no maximise box and no
+// sizing border. A folder dropped on it becomes the upload directory (on
+// the posting panel while no run is on, or in the settings panel's field). It remembers its screen position in
 // the configuration file (keys X and Y), and closes itself, which ends the
 // program, when the panel it shows is closed or destroyed.
 class TMyFrameWindow final : public QWidget, public PanelHost {
@@ -54,18 +58,27 @@ class TMyFrameWindow final : public QWidget, public PanelHost {
 
  protected:
   void moveEvent(QMoveEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   [[nodiscard]] QPoint normalPosition() const;
+  // Sizes the frame to the shown panel's preferred size, bounded by the
+  // free area of the screen it is on.
+  void fitToPanel();
+  [[nodiscard]] bool panelTakesFolder() const;
   void restorePosition();
   void savePosition();
   void requestClose();
   void panelDestroyed(QObject* panel);
 
   AppContext& context_;
-  QVBoxLayout layout_;
+  QVBoxLayout frameLayout_;
+  QScrollArea scroll_;
+  QWidget content_;     // shown inside scroll_
+  QVBoxLayout layout_;  // content_'s: holds the panel
   std::unique_ptr<QWidget> about_;
   std::unique_ptr<QWidget> posting_;
   QWidget* current_ = nullptr;  // the panel shown; not owned

@@ -20,7 +20,9 @@ class DlgSet;
 // Newsgroups field from the names already there and the master group list.
 // Both lists keep alphabetical order without regard to letter case. Ok
 // writes the chosen names back into the field, joined by ","; Cancel leaves
-// the field as it was. Either way the settings panel comes back.
+// the field as it was. Either way the settings panel comes back. The filter
+// box above the available list shows only the groups whose names contain
+// its text (any letter case); Enter there goes to the list.
 class DlgGroup : public QDialog {
   Q_OBJECT
 
@@ -37,12 +39,17 @@ class DlgGroup : public QDialog {
   // Writes the chosen groups into the Newsgroups field; false (after a
   // message) when there are none or more than 50.
   bool commitGroupSelection();
+  // Shows only the available groups whose names contain `text` (any letter
+  // case); an empty text shows them all. The selection stays on a group
+  // still shown, else goes to the first one shown.
+  void filterAvailable(const QString& text);
 
  public slots:
   // Escape works as Cancel.
   void reject() override;
 
  private:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void onOk();
   void returnToSettings(int result);
 
@@ -50,6 +57,7 @@ class DlgGroup : public QDialog {
   DlgSet& settingsWindow_;
   DialogServices services_;
   std::string groupsFile_;
+  QStringList availableNames_;  // the whole available list, in its order
 };
 
 // Sorted list boxes: alphabetical without regard to letter case.

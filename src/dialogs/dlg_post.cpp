@@ -1,12 +1,20 @@
 #include "dialogs/dlg_post.h"
 
 #include <QListWidget>
+#include <QProgressBar>
+#include <QTimer>
 
+#include "dialogs/activity_light.h"
+#include "dialogs/desktop_notice.h"
 #include "dialogs/dlg_set.h"
 #include "dialogs/panel_host.h"
 #include "dialogs/posting_commands.h"
+#include "dialogs/run_progress.h"
 #include "dialogs/tips.h"
+#include "platform/user_prompt.h"
 #include "posting/display_text.h"
+#include "settings/settings_store.h"
+#include "settings/value_rules.h"
 #include "ui_tidewell_dialog.h"
 
 namespace tidewell {
@@ -35,10 +43,7 @@ void showList(QListWidget& list, std::string_view text) {
 DlgPost::DlgPost(DialogServices services, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TidewellDialog>()), services_(services), clock_(clock) {
   ui_->setupUi(this);
-  // The lights are the program's alone: clicks pass through them.
-  for (QRadioButton* light : {ui_->outboundLight, ui_->inboundLight, ui_->heartbeatLight}) {
-    light->setAttribute(Qt::WA_TransparentForMouseEvents);
-  }
+  runEndNotice_ = sendDesktopNotice;
   ui_->versionLabel->setText(QString::fromLatin1(kVersionText));
   connect(ui_->postButton, &QPushButton::clicked, this, &DlgPost::onPost);
   connect(ui_->quitButton, &QPushButton::clicked, this, &DlgPost::onStopOrQuit);
@@ -68,12 +73,25 @@ void DlgPost::showEvent(QShowEvent* event) {
 
 void DlgPost::ShowState(std::string_view text) {
   showLabel(*ui_->stateLabel, text);
+  // The run's last word ("Finished.", or why it stopped), which may come
+  // just after the buttons are reset, as the State line returns to "Idle.".
+  if (text != "Idle.") {
+    lastRunState_ = toQt(text);
+  }
 }
 void DlgPost::ShowTimeRate(std::string_view text) {
   showLabel(*ui_->timeRateLabel, text);
 }
 void DlgPost::ShowEstimate(std::string_view text) {
   showLabel(*ui_->estimateLabel, text);
+  if (const std::optional<int> percent = runPercentFromEstimate(text); percent && running_) {
+    showRunPercent(*percent);
+  }
+}
+
+void DlgPost::showRunPercent(int percent) {
+  ui_->runProgressBar->setValue(percent);
+  window()->setWindowTitle(QStringLiteral("%1% - %2").arg(percent).arg(plainTitle_));
 }
 void DlgPost::ShowOutboundInfo(std::string_view text) {
   showList(*ui_->outboundList, text);
@@ -108,32 +126,69 @@ void DlgPost::ClearFileLines() {
 void DlgPost::LockButtons() {
   ui_->settingsButton->setEnabled(false);
   ui_->postButton->setEnabled(false);
-  ui_->quitButton->setText(QStringLiteral("Stop"));
+  ui_->quitButton->setText(QStringLiteral("&Stop"));
+  if (!running_) {
+    running_ = true;
+    plainTitle_ = window()->windowTitle();
+    lastRunState_.clear();
+    ui_->runProgressBar->setValue(0);
+  }
 }
 
 void DlgPost::ResetButtons() {
   lightsOff();
   ui_->settingsButton->setEnabled(true);
   ui_->postButton->setEnabled(true);
-  ui_->quitButton->setText(QStringLiteral("Quit"));
+  ui_->quitButton->setText(QStringLiteral("&Quit"));
   ShowTimeRate("");
+  if (running_) {
+    running_ = false;
+    window()->setWindowTitle(plainTitle_);
+    if (runEndNotice_) {
+      // Told once the session has said how the run ended, which it does
+      // right after resetting the buttons.
+      QTimer::singleShot(0, this, [this] {
+        if (runEndNotice_) {
+          runEndNotice_(QStringLiteral("Tidewell: the run has ended"), lastRunState_);
+        }
+      });
+    }
+  }
 }
 
 void DlgPost::OutboundLight() {
-  ui_->outboundLight->setChecked(true);
+  ui_->outboundLight->setLit(true);
 }
 void DlgPost::InboundLight() {
-  ui_->inboundLight->setChecked(true);
+  ui_->inboundLight->setLit(true);
 }
 
 void DlgPost::lightsOff() {
-  ui_->outboundLight->setChecked(false);
-  ui_->inboundLight->setChecked(false);
+  ui_->outboundLight->setLit(false);
+  ui_->inboundLight->setLit(false);
 }
 
 void DlgPost::HeartbeatLight() {
   heartbeat_ = !heartbeat_;
-  ui_->heartbeatLight->setChecked(heartbeat_);
+  ui_->heartbeatLight->setLit(heartbeat_);
+}
+
+bool DlgPost::takeDroppedFolder(const QString& folder) {
+  if (running_) {
+    return false;
+  }
+  const CheckedValue value = checkSettingValue(Setting::Directory, folder.toStdString());
+  if (!value.problem.empty()) {
+    services_.prompt.notify(value.problem, kSettingsProblemCaption, PromptIcon::Stop);
+    return false;
+  }
+  if (!services_.settings.write(Setting::Directory, value.stored)) {
+    services_.prompt.notify("Unable to save the settings in " + services_.settings.configFilePath() + ".",
+                            kSettingsProblemCaption, PromptIcon::Stop);
+    return false;
+  }
+  showLabel(*ui_->stateLabel, "Files From Dir: " + value.stored);
+  return true;
 }
 
 void DlgPost::showTip() {

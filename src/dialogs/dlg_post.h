@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <functional>
 #include <memory>
 
 #include "dialogs/dialog_services.h"
@@ -20,8 +22,11 @@ class PostingCommands;
 // The posting panel: the main window's content while posting. It shows what
 // the posting session reports through PostingDisplay (the State, Time/Rate
 // and Total Estimate lines, the Outbound and Inbound Information lists, one
-// Outbound Files line per part, three lights, a rotating tip) and turns its
-// buttons into session commands. It keeps no posting state of its own.
+// Outbound Files line per part, three lights, a rotating tip, a bar for the
+// whole run) and turns its buttons into session commands. It keeps no
+// posting state of its own beyond whether a run is on: while one is, the
+// window title starts with the run's percentage, and when it ends the
+// desktop is told.
 class DlgPost : public QDialog, public PostingDisplay {
   Q_OBJECT
 
@@ -60,6 +65,18 @@ class DlgPost : public QDialog, public PostingDisplay {
   void HeartbeatLight() override;
   void showTip() override;
 
+  // Tells the desktop that a run ended (summary, body); by default the
+  // freedesktop notification (sendDesktopNotice). A seam for tests.
+  using RunEndNotice = std::function<void(const QString& summary, const QString& body)>;
+  void setRunEndNotice(RunEndNotice notice) { runEndNotice_ = std::move(notice); }
+
+  // Between LockButtons and ResetButtons: a run is on.
+  [[nodiscard]] bool running() const { return running_; }
+  // A folder dropped on the window: becomes the Directory setting, shown in
+  // the State line. Refused (false) during a run or when the setting's rules
+  // refuse it (after a message).
+  bool takeDroppedFolder(const QString& folder);
+
   // The settings panel opened last, while it exists.
   [[nodiscard]] DlgSet* settingsDialog() const { return settingsDialog_.get(); }
 
@@ -74,11 +91,16 @@ class DlgPost : public QDialog, public PostingDisplay {
   void onPost();
   void onStopOrQuit();
   void onSettings();
+  void showRunPercent(int percent);
 
   std::unique_ptr<Ui::TidewellDialog> ui_;
   DialogServices services_;
   const Clock& clock_;
   bool heartbeat_ = false;
+  bool running_ = false;
+  QString plainTitle_;    // the window's title before the run added its percentage
+  QString lastRunState_;  // the run's last State line other than "Idle."
+  RunEndNotice runEndNotice_;
   bool setUpDone_ = false;
   OwnedPanel<DlgSet> settingsDialog_;
   std::unique_ptr<PostingCommands> commands_;

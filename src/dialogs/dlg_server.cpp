@@ -1,6 +1,9 @@
 #include "dialogs/dlg_server.h"
 
 #include <QFileDialog>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QTabBar>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -16,6 +19,24 @@ namespace tidewell {
 DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::ServerDialog>()), settingsWindow_(settingsWindow), services_(services) {
   ui_->setupUi(this);
+  // The page tabs come last in the tab order, after Ok; the first control
+  // is Port.
+  QWidget::setTabOrder(ui_->okButton, ui_->serverTabs->tabBar());
+  // Ctrl+Tab and Ctrl+Page Down turn to the next page (backwards with Shift,
+  // or Page Up) from any control of the panel, the combo boxes too.
+  const auto turnPage = [this](int step) {
+    const int count = ui_->serverTabs->count();
+    ui_->serverTabs->setCurrentIndex((ui_->serverTabs->currentIndex() + step + count) % count);
+  };
+  for (const auto& [keys, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                   {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+                                   {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+                                   {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+                                   {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}}) {
+    auto& shortcut = pageKeys_.emplace_back(std::make_unique<QShortcut>(keys, this));
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(shortcut.get(), &QShortcut::activated, this, [turnPage, step = step] { turnPage(step); });
+  }
   chooseFile_ = [](QWidget* owner, const QString& start) {
     return QFileDialog::getOpenFileName(owner, QStringLiteral("CA File"), start,
                                         QStringLiteral("Certificates (*.pem *.crt);;All files (*)"));
@@ -82,6 +103,15 @@ void DlgServer::showWhatApplies() {
   }
 }
 
+void DlgServer::showPageOf(const QWidget& field) {
+  for (int page = 0; page < ui_->serverTabs->count(); ++page) {
+    if (ui_->serverTabs->widget(page)->isAncestorOf(&field)) {
+      ui_->serverTabs->setCurrentIndex(page);
+      return;
+    }
+  }
+}
+
 void DlgServer::problem(std::string_view text) {
   services_.prompt.notify(text, kSettingsProblemCaption, PromptIcon::Stop);
 }
@@ -94,6 +124,7 @@ bool DlgServer::ValidateAndSave() {
     if (!value.problem.empty()) {
       problem(value.problem);
       field.widget->setEnabled(true);  // a greyed field with a refused value must be mendable
+      showPageOf(*field.widget);
       field.widget->setFocus(Qt::OtherFocusReason);
       return false;
     }

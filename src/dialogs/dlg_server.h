@@ -10,6 +10,7 @@
 #include "dialogs/dialog_services.h"
 #include "dialogs/setting_binding.h"
 
+class QShortcut;
 namespace Ui {
 class ServerDialog;
 }
@@ -17,8 +18,10 @@ class ServerDialog;
 namespace tidewell {
 
 // The server and speed panel, opened by "Server && Speed..." on the settings
-// panel: the port, the encryption and its certificate checks, fast posting,
-// the encoding, our own Message-IDs, the NZB and the JSON report. Ok checks
+// panel, its keys on tabs: Server (the port, our own Message-IDs, the NZB,
+// the JSON report, resuming), Security (the encryption and its certificate
+// checks), Speed (fast posting, connections, the encoding) and Checking
+// (what was posted, on which server). Ok checks
 // every field and, when all pass, writes them at once (a refused field
 // leaves the file untouched); Cancel writes nothing. Either way the
 // settings panel comes back.
@@ -50,6 +53,8 @@ class DlgServer : public QDialog {
   void onOk();
   void onChooseCaFile();
   void showWhatApplies();
+  // Brings the tab holding `field` to the front.
+  void showPageOf(const QWidget& field);
   void returnToSettings(int result);
   void problem(std::string_view text);
 
@@ -58,6 +63,7 @@ class DlgServer : public QDialog {
   DialogServices services_;
   FileChooser chooseFile_;
   std::vector<SettingBinding> fields_;
+  std::vector<std::unique_ptr<QShortcut>> pageKeys_;  // the keys that turn the pages
 };
 
 }  // namespace tidewell

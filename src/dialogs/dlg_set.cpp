@@ -145,6 +145,11 @@ void DlgSet::onChooseDirectory() {
   }
 }
 
+bool DlgSet::takeDroppedFolder(const QString& folder) {
+  ui_->directoryEdit->setText(folder);
+  return true;
+}
+
 void DlgSet::onChooseGroups() {
   groupDialog_.reset(std::make_unique<DlgGroup>(*this, services_, groupsFilePath(services_.settings.configFilePath())));
   services_.host.switchPanel(groupDialog_.get());

@@ -57,6 +57,8 @@ class DlgSet : public QDialog {
   [[nodiscard]] DlgGroup* groupDialog() const { return groupDialog_.get(); }
   // The server and speed panel opened last, while it exists.
   [[nodiscard]] DlgServer* serverDialog() const { return serverDialog_.get(); }
+  // A folder dropped on the window fills Files From Dir (written on Ok).
+  bool takeDroppedFolder(const QString& folder);
   void setDirectoryChooser(DirectoryChooser chooser) { chooseDirectory_ = std::move(chooser); }
 
  public slots:

@@ -184,8 +184,8 @@ TEST_F(FrameKeyboard, EnterInGroupSelectionCommitsAndASecondEnterInSettingsSaves
   EXPECT_EQ(setting("Newsgroup"), "alt.binaries.test,alt.test");
 }
 
-// "Server && Speed..." by Tab and Space; Enter in its combo box is Ok, which
-// writes at once; Escape leaves the keys as they were. The hidden settings
+// "Server && Speed..." by Tab and Space; Ctrl+Tab and Ctrl+Page Down turn its
+// pages; Enter in its combo box is Ok, which writes at once; Escape leaves the keys as they were. The hidden settings
 // panel's mnemonics never fire meanwhile.
 TEST_F(FrameKeyboard, ServerAndSpeedOpensByKeyboardEnterSavesEscapeLeaves) {
   openSettingsByKeyboard();
@@ -195,7 +195,10 @@ TEST_F(FrameKeyboard, ServerAndSpeedOpensByKeyboardEnterSavesEscapeLeaves) {
   ASSERT_EQ(frame().currentPanel(), posting().settingsDialog()->serverDialog());
   EXPECT_EQ(focusName(), "portEdit");
   type(QStringLiteral("8119"));
-  tabTo("fastPostingCheck");          // the certificate checks are greyed without encryption
+  press(Qt::Key_Tab, Qt::ControlModifier);       // the Security page
+  EXPECT_EQ(focusName(), "encryptionCombo");     // the certificate checks are greyed without encryption
+  press(Qt::Key_PageDown, Qt::ControlModifier);  // the Speed page, from the combo box too
+  tabTo("fastPostingCheck");
   press(Qt::Key_H, Qt::AltModifier);  // Host of the hidden settings panel
   EXPECT_EQ(focusName(), "fastPostingCheck");
   tabTo("encodingCombo");

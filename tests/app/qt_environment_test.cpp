@@ -1,11 +1,16 @@
 // The application object every widget test of this program needs: the real
 // tidewellApp, made once before the first test under Qt's offscreen platform,
-// with a configuration of its own in a temporary folder.
+// with a configuration of its own in a temporary folder. TIDEWELL_TEST_SCREEN
+// (WIDTHxHEIGHT, in device pixels) gives the offscreen platform a screen of
+// that size; with QT_SCALE_FACTOR the frame tests then see the desktop of a
+// small laptop at 150%.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/tidewell_app.h"
 #include "app_test_support.h"
@@ -38,8 +43,18 @@ namespace {
 class QtEnvironment final : public ::testing::Environment {
  public:
   void SetUp() override {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     dir_ = std::make_unique<TempDir>();
+    const char* screen = std::getenv("TIDEWELL_TEST_SCREEN");
+    int width = 0;
+    int height = 0;
+    if (screen != nullptr && std::sscanf(screen, "%dx%d", &width, &height) == 2) {
+      dir_->write("screen.json", "{\"screens\": [{\"name\": \"test\", \"x\": 0, \"y\": 0, \"width\": " +
+                                     std::to_string(width) + ", \"height\": " + std::to_string(height) +
+                                     ", \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}");
+      setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + dir_->file("screen.json")).c_str(), 1);
+    } else {
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
     context_ = std::make_unique<AppContext>(dir_->file("Tidewell.INI"), false, false);
     context_->uploadList = std::make_unique<nodeManagerClass>();
     theContext = context_.get();

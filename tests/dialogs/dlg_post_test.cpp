@@ -5,12 +5,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTest>
 
+#include "dialogs/activity_light.h"
 #include "dialogs/dlg_set.h"
 #include "dialogs/posting_commands.h"
+#include "dialogs/run_progress.h"
 #include "dialogs/tips.h"
 #include "settings/settings_store.h"
 #include "support/manual_clock.h"
@@ -38,6 +40,7 @@ class DlgPostTest : public ::testing::Test {
  protected:
   DlgPostTest() {
     panel.setCommands(std::make_unique<RecordingCommands>(calls));
+    panel.setRunEndNotice([](const QString&, const QString&) {});  // no notification on the desktop of a test
     frame.posting = &panel;
     frame.show();
     frame.switchPanel(&panel);
@@ -48,7 +51,7 @@ class DlgPostTest : public ::testing::Test {
   QLabel& label(const char* name) { return *findWidget<QLabel>(panel, name); }
   QListWidget& list(const char* name) { return *findWidget<QListWidget>(panel, name); }
   QPushButton& button(const char* name) { return *findWidget<QPushButton>(panel, name); }
-  bool lit(const char* name) { return findWidget<QRadioButton>(panel, name)->isChecked(); }
+  bool lit(const char* name) { return findWidget<ActivityLight>(panel, name)->isLit(); }
 
   static QStringList lines(const QListWidget& list) {
     QStringList texts;
@@ -137,7 +140,7 @@ TEST_F(DlgPostTest, LightsGoOnWithTrafficAndOffTogether) {
   EXPECT_FALSE(lit("heartbeatLight"));
 
   // The user cannot switch a light: a click on it goes to the panel.
-  const QRadioButton& light = *findWidget<QRadioButton>(panel, "outboundLight");
+  const ActivityLight& light = *findWidget<ActivityLight>(panel, "outboundLight");
   QTest::mouseClick(frame.windowHandle(), Qt::LeftButton, {}, light.mapTo(&frame, light.rect().center()));
   EXPECT_FALSE(lit("outboundLight"));
 }
@@ -148,16 +151,81 @@ TEST_F(DlgPostTest, ButtonsLockDuringASessionAndTheThirdReadsStopThenQuit) {
   EXPECT_FALSE(button("postButton").isEnabled());
   EXPECT_FALSE(button("settingsButton").isEnabled());
   EXPECT_TRUE(button("quitButton").isEnabled());
-  EXPECT_EQ(button("quitButton").text(), "Stop");
+  EXPECT_EQ(button("quitButton").text(), "&Stop");
 
   panel.ShowTimeRate("00:00:03");
   panel.OutboundLight();
   panel.ResetButtons();
   EXPECT_TRUE(button("postButton").isEnabled());
   EXPECT_TRUE(button("settingsButton").isEnabled());
-  EXPECT_EQ(button("quitButton").text(), "Quit");
+  EXPECT_EQ(button("quitButton").text(), "&Quit");
   EXPECT_EQ(label("timeRateLabel").text(), "");
   EXPECT_FALSE(lit("outboundLight"));
+}
+
+// The bar and the title follow the Total Estimate line during a run only;
+// the run's end puts the title back and tells the desktop how it ended.
+TEST_F(DlgPostTest, WholeRunProgressInTheBarAndTitleAndANoticeAtTheEnd) {
+  std::vector<std::pair<QString, QString>> notices;
+  panel.setRunEndNotice([&](const QString& summary, const QString& body) { notices.emplace_back(summary, body); });
+  frame.setWindowTitle(QStringLiteral("Tidewell"));
+  const auto& bar = *findWidget<QProgressBar>(panel, "runProgressBar");
+  panel.ShowEstimate("Elapsed: 00:00:30 To Go: 00:01:30");  // no run: nothing moves
+  EXPECT_EQ(bar.value(), 0);
+  EXPECT_EQ(frame.windowTitle(), "Tidewell");
+
+  panel.LockButtons();
+  EXPECT_TRUE(panel.running());
+  panel.ShowEstimate("Elapsed: --:--:-- To Go: --:--:--");
+  EXPECT_EQ(frame.windowTitle(), "Tidewell");
+  panel.ShowEstimate("Elapsed: 00:00:30 To Go: 00:01:30");
+  EXPECT_EQ(bar.value(), 25);
+  EXPECT_EQ(frame.windowTitle(), "25% - Tidewell");
+  EXPECT_FALSE(panel.takeDroppedFolder(QString::fromStdString(dir.path())));  // not during a run
+  panel.ShowState("Article Accepted.");
+  panel.ResetButtons();
+  panel.ShowState("Idle.");
+  panel.ShowState("Finished.");  // the session's last word comes after the reset
+  EXPECT_FALSE(panel.running());
+  EXPECT_EQ(frame.windowTitle(), "Tidewell");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !notices.empty(); }));
+  EXPECT_EQ(notices[0].second, "Finished.");
+  panel.ResetButtons();  // idle again: no second notice
+  QCoreApplication::processEvents();
+  EXPECT_EQ(notices.size(), 1U);
+
+  EXPECT_TRUE(panel.takeDroppedFolder(QString::fromStdString(dir.path())));
+  EXPECT_EQ(label("stateLabel").text().toStdString(), "Files From Dir: " + dir.path());
+}
+
+TEST(RunProgress, TheTotalEstimateLineGivesTheShareOfTheRun) {
+  const std::pair<const char*, std::optional<int>> cases[] = {
+      {"Elapsed: 00:00:30 To Go: 00:01:30", 25},
+      {"Elapsed: 01:00:00 To Go: 00:00:01", 99},
+      {"Elapsed: 00:00:07", 100},                   // nothing left to go
+      {"Elapsed: 123:00:00 To Go: 123:00:00", 50},  // hours do not wrap
+      {"Elapsed: --:--:-- To Go: --:--:--", std::nullopt},
+      {"Elapsed: 00:00:30 To Go: 00:61:00", std::nullopt},
+      {"Elapsed: 00:00:30 To Go: 00:01:30 ", std::nullopt},
+      {"", std::nullopt},
+      {"Posted 38400 of 60642 (63%)", std::nullopt},
+  };
+  for (const auto& [line, percent] : cases) {
+    EXPECT_EQ(runPercentFromEstimate(line), percent) << line;
+  }
+}
+
+// During a run Alt+S is Stop (Settings is greyed); after it, Alt+Q is Quit.
+TEST_F(DlgPostTest, StopAndQuitKeepTheirMnemonics) {
+  frame.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+  panel.LockButtons();
+  QTest::keyClick(&panel, Qt::Key_S, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.empty(); }));
+  panel.ResetButtons();
+  QTest::keyClick(&panel, Qt::Key_Q, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return calls.size() == 2; }));
+  EXPECT_EQ(calls, (std::vector<std::string>{"stopOrQuit", "stopOrQuit"}));
 }
 
 TEST_F(DlgPostTest, ButtonsForwardTheirCommandsToTheSession) {

@@ -1,10 +1,12 @@
 // The pictures of docs/screenshots: with TIDEWELL_SCREENSHOT_DIR set, the
 // real panels are shown with neutral example values (no path or system of
-// the machine that takes them) and saved there as PNG files.
+// the machine that takes them) and saved there as PNG files; under
+// QT_SCALE_FACTOR=1.5 their names end in "-1.5x".
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <cstdlib>
 #include <utility>
@@ -29,7 +31,11 @@ QString screenshotFolder() {
 }
 
 void save(QWidget& panel, const char* name) {
-  EXPECT_TRUE(panel.grab().toImage().save(screenshotFolder() + QLatin1Char('/') + QLatin1String(name))) << name;
+  QString file = QLatin1String(name);
+  if (const qreal scale = panel.devicePixelRatioF(); scale != 1.0) {
+    file.replace(QStringLiteral(".png"), QStringLiteral("-%1x.png").arg(scale));
+  }
+  EXPECT_TRUE(panel.grab().toImage().save(screenshotFolder() + QLatin1Char('/') + file)) << name;
 }
 
 TEST(Screenshot, ThePanelsAtRest) {
@@ -85,6 +91,8 @@ TEST(Screenshot, ThePanelsAtRest) {
   QTest::mouseClick(settings.findChild<QPushButton*>(QStringLiteral("serverButton")), Qt::LeftButton);
   ASSERT_NE(settings.serverDialog(), nullptr);
   save(*settings.serverDialog(), "server.png");
+  settings.serverDialog()->findChild<QTabWidget*>(QStringLiteral("serverTabs"))->setCurrentIndex(1);
+  save(*settings.serverDialog(), "server-security.png");
 }
 
 TEST(Screenshot, PostingPanelInTheMiddleOfARun) {
