@@ -68,7 +68,7 @@ void DlgServer::LoadFields() {
 // encryption, the number of connections without fast posting, the check's
 // server without the check.
 void DlgServer::showWhatApplies() {
-  const bool secure = ui_->encryptionCombo->currentText() != QStringLiteral("None");
+  const bool secure = choiceIndex(Setting::Encryption, ui_->encryptionCombo->currentText().toStdString()) != 0u;
   for (QWidget* widget :
        std::initializer_list<QWidget*>{ui_->verifyCheck, ui_->caFileEdit, ui_->caFileButton, ui_->pinEdit}) {
     widget->setEnabled(secure);
