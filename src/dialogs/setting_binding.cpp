@@ -47,6 +47,13 @@ void showSetting(const SettingBinding& binding, const SettingsStore& store) {
   }
 }
 
+bool settingIsOn(const SettingBinding& binding) {
+  if (rowOf(binding.key).type == SettingType::Choice) {
+    return choiceIndex(binding.key, enteredSetting(binding)) != 0u;
+  }
+  return parseBoolSetting(enteredSetting(binding));
+}
+
 std::string enteredSetting(const SettingBinding& binding) {
   switch (rowOf(binding.key).field) {
     case SettingField::Check:

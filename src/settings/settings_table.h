@@ -69,75 +69,84 @@ enum class SettingField : std::uint8_t {
 // writes, the settings panel, the command line's --set/--get/--settings and
 // the --help listing all come from this list. A new key is one line here.
 //
-// KEY(name, type, default when absent, read limit, panel field, range, choices, one line for --help)
+// KEY(name, type, default when absent, read limit, panel field, range, choices,
+//     the key it only matters with, one line for --help)
 #define TIDEWELL_SETTINGS(KEY)                                                                                         \
-  KEY(Host, Text, kHostNotSet, kTextLimit, Line, kNoRange, kNoChoices, "the news server: host name or dotted address") \
-  KEY(Username, Text, "", kTextLimit, Line, kNoRange, kNoChoices, "user name for AUTHINFO; empty: no login")           \
-  KEY(Password, Text, "", kTextLimit, Masked, kNoRange, kNoChoices, "password for AUTHINFO, kept in plain text")       \
-  KEY(From, Text, "", kTextLimit, Line, kNoRange, kNoChoices, "the From header: an e-mail address")                    \
-  KEY(ReplyTo, Text, "", kTextLimit, Line, kNoRange, kNoChoices, "the Reply-To header")                                \
-  KEY(Organization, Text, "The Usenet Upload Circle", kTextLimit, Line, kNoRange, kNoChoices,                          \
+  KEY(Host, Text, kHostNotSet, kTextLimit, Line, kNoRange, kNoChoices, kAlways,                                        \
+      "the news server: host name or dotted address")                                                                  \
+  KEY(Username, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "user name for AUTHINFO; empty: no login")  \
+  KEY(Password, Text, "", kTextLimit, Masked, kNoRange, kNoChoices, kAlways,                                           \
+      "password for AUTHINFO, kept in plain text")                                                                     \
+  KEY(From, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "the From header: an e-mail address")           \
+  KEY(ReplyTo, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "the Reply-To header")                       \
+  KEY(Organization, Text, "The Usenet Upload Circle", kTextLimit, Line, kNoRange, kNoChoices, kAlways,                 \
       "the Organization header")                                                                                       \
-  KEY(Subject, Text, "Type Subject Here", kTextLimit, Line, kNoRange, kNoChoices, "the subject prefix")                \
-  KEY(Directory, Text, "", kTextLimit, Line, kNoRange, kNoChoices, "the directory whose files are posted")             \
-  KEY(Newsgroup, Text, "alt.test", kNewsgroupLimit, Line, kNoRange, kNoChoices,                                        \
+  KEY(Subject, Text, "Type Subject Here", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "the subject prefix")       \
+  KEY(Directory, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "the directory whose files are posted")    \
+  KEY(Newsgroup, Text, "alt.test", kNewsgroupLimit, Line, kNoRange, kNoChoices, kAlways,                               \
       "the Newsgroups header: groups separated by commas")                                                             \
-  KEY(PartSize, Number, "0", kLongLimit, Line, kPartSizeRange, kNoChoices,                                             \
+  KEY(PartSize, Number, "0", kLongLimit, Line, kPartSizeRange, kNoChoices, kAlways,                                    \
       "bytes per part; 0 posts each file as one article")                                                              \
-  KEY(BodyComment, Text, "", kLongLimit, Lines, kNoRange, kNoChoices, "text at the top of each file's first article")  \
-  KEY(AppendFileSize, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, "append the file size to the subject")    \
-  KEY(ShowFilename, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, "name a text file in the subject")          \
-  KEY(ShowCount, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, "add a Post-Count header")                     \
-  KEY(UseBBS, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices,                                                  \
+  KEY(BodyComment, Text, "", kLongLimit, Lines, kNoRange, kNoChoices, kAlways,                                         \
+      "text at the top of each file's first article")                                                                  \
+  KEY(AppendFileSize, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                  \
+      "append the file size to the subject")                                                                           \
+  KEY(ShowFilename, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways, "name a text file in the subject") \
+  KEY(ShowCount, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways, "add a Post-Count header")            \
+  KEY(UseBBS, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                         \
       "take descriptions from FILES.BBS in the directory")                                                             \
-  KEY(Logging, Flag, "FALSE", kBoolLimit, Hidden, kNoRange, kNoChoices,                                                \
+  KEY(Logging, Flag, "FALSE", kBoolLimit, Hidden, kNoRange, kNoChoices, kAlways,                                       \
       "write the whole dialogue with the server to LOGGIT.TXT")                                                        \
-  KEY(Viewer, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices,                                                      \
+  KEY(Viewer, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, kAlways,                                             \
       "program that opens reports and FILES.BBS; empty: xdg-open")                                                     \
-  KEY(ReportNumber, Number, "0", kBoolLimit, Hidden, kReportNumberRange, kNoChoices,                                   \
+  KEY(ReportNumber, Number, "0", kBoolLimit, Hidden, kReportNumberRange, kNoChoices, kAlways,                          \
       "number of the last summary report (kept by the program)")                                                       \
-  KEY(PostCount, Number, "0", kTextLimit, Hidden, kAnyCount, kNoChoices,                                               \
+  KEY(PostCount, Number, "0", kTextLimit, Hidden, kAnyCount, kNoChoices, kAlways,                                      \
       "Post-Count of the last article (kept by the program)")                                                          \
-  KEY(X, Number, "0", kPositionLimit, Hidden, kAnyPosition, kNoChoices,                                                \
+  KEY(X, Number, "0", kPositionLimit, Hidden, kAnyPosition, kNoChoices, kAlways,                                       \
       "left edge of the window (kept by the program)")                                                                 \
-  KEY(Y, Number, "0", kPositionLimit, Hidden, kAnyPosition, kNoChoices,                                                \
+  KEY(Y, Number, "0", kPositionLimit, Hidden, kAnyPosition, kNoChoices, kAlways,                                       \
       "top edge of the window (kept by the program)")                                                                  \
-  KEY(FastPosting, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices,                                             \
+  KEY(FastPosting, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                    \
       "handle replies as they arrive and send in large writes")                                                        \
-  KEY(Port, Number, "0", kBoolLimit, Line, kPortRange, kNoChoices,                                                     \
+  KEY(Port, Number, "0", kBoolLimit, Line, kPortRange, kNoChoices, kAlways,                                            \
       "the server's port; 0: 119, or 563 when Encryption=TLS")                                                         \
-  KEY(Encryption, Choice, "None", kTextLimit, Choice, kNoRange, kEncryptionChoices,                                    \
+  KEY(Encryption, Choice, "None", kTextLimit, Choice, kNoRange, kEncryptionChoices, kAlways,                           \
       "how the connection is secured: TLS from the start, STARTTLS after the greeting")                                \
-  KEY(TLSVerify, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices,                                                \
+  KEY(TLSVerify, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, Setting::Encryption,                           \
       "verify the server's certificate and host name")                                                                 \
-  KEY(TLSCAFile, Text, "", kTextLimit, Line, kNoRange, kNoChoices,                                                     \
+  KEY(TLSCAFile, Text, "", kTextLimit, Line, kNoRange, kNoChoices, Setting::Encryption,                                \
       "a PEM file of further certificate authorities to trust")                                                        \
-  KEY(TLSPin, Text, "", kTextLimit, Line, kNoRange, kNoChoices,                                                        \
+  KEY(TLSPin, Text, "", kTextLimit, Line, kNoRange, kNoChoices, Setting::Encryption,                                   \
       "SHA-256 of the server's certificate, 64 hex digits; empty: none")                                               \
-  KEY(Encoding, Choice, "uuencode", kTextLimit, Choice, kNoRange, kEncodingChoices, "how binaries are encoded")        \
-  KEY(LineLength, Number, "128", kBoolLimit, Line, kLineLengthRange, kNoChoices, "characters per yEnc line")           \
-  KEY(MessageIDs, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, "give each article its own Message-ID")      \
-  KEY(MessageIDDomain, Text, "tidewell.invalid", kTextLimit, Line, kNoRange, kNoChoices,                               \
+  KEY(Encoding, Choice, "uuencode", kTextLimit, Choice, kNoRange, kEncodingChoices, kAlways,                           \
+      "how binaries are encoded")                                                                                      \
+  KEY(LineLength, Number, "128", kBoolLimit, Line, kLineLengthRange, kNoChoices, kAlways, "characters per yEnc line")  \
+  KEY(MessageIDs, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                     \
+      "give each article its own Message-ID")                                                                          \
+  KEY(MessageIDDomain, Text, "tidewell.invalid", kTextLimit, Line, kNoRange, kNoChoices, kAlways,                      \
       "the part of the Message-IDs after the @")                                                                       \
-  KEY(NZB, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, "write ReportNN.nzb listing the posted articles")   \
-  KEY(JsonReport, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices,                                              \
+  KEY(NZB, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                            \
+      "write ReportNN.nzb listing the posted articles")                                                                \
+  KEY(JsonReport, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                     \
       "write ReportNN.json, the report for scripts")                                                                   \
-  KEY(Connections, Number, "1", kBoolLimit, Line, kConnectionsRange, kNoChoices,                                       \
+  KEY(Connections, Number, "1", kBoolLimit, Line, kConnectionsRange, kNoChoices, Setting::FastPosting,                 \
       "connections posting at once; more than 1 needs FastPosting=TRUE")                                               \
-  KEY(Resume, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices,                                                  \
+  KEY(Resume, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                         \
       "keep a journal so a run that was cut short posts only what is missing")                                         \
-  KEY(Verify, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices,                                                  \
+  KEY(Verify, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                         \
       "after the run, ask the server for each article and post missing ones again")                                    \
-  KEY(VerifyHost, Text, "", kTextLimit, Line, kNoRange, kNoChoices,                                                    \
+  KEY(VerifyHost, Text, "", kTextLimit, Line, kNoRange, kNoChoices, Setting::Verify,                                   \
       "the server that Verify asks; empty: the posting server")                                                        \
-  KEY(VerifyPort, Number, "0", kBoolLimit, Line, kPortRange, kNoChoices,                                               \
+  KEY(VerifyPort, Number, "0", kBoolLimit, Line, kPortRange, kNoChoices, Setting::Verify,                              \
       "its port, as Port; 0: the usual port of VerifyEncryption")                                                      \
-  KEY(VerifyEncryption, Choice, "None", kTextLimit, Choice, kNoRange, kEncryptionChoices,                              \
+  KEY(VerifyEncryption, Choice, "None", kTextLimit, Choice, kNoRange, kEncryptionChoices, Setting::Verify,             \
       "how the connection to VerifyHost is secured, as Encryption")                                                    \
-  KEY(VerifyUsername, Text, "", kTextLimit, Line, kNoRange, kNoChoices, "user name for VerifyHost; empty: no login")   \
-  KEY(VerifyPassword, Text, "", kTextLimit, Masked, kNoRange, kNoChoices,                                              \
+  KEY(VerifyUsername, Text, "", kTextLimit, Line, kNoRange, kNoChoices, Setting::Verify,                               \
+      "user name for VerifyHost; empty: no login")                                                                     \
+  KEY(VerifyPassword, Text, "", kTextLimit, Masked, kNoRange, kNoChoices, Setting::Verify,                             \
       "password for VerifyHost, kept in plain text")                                                                   \
-  KEY(VerifyDelay, Number, "0", kBoolLimit, Line, kVerifyDelayRange, kNoChoices,                                       \
+  KEY(VerifyDelay, Number, "0", kBoolLimit, Line, kVerifyDelayRange, kNoChoices, Setting::Verify,                      \
       "seconds to wait after the run before Verify asks")
 
 enum class Setting : std::uint8_t {
@@ -145,6 +154,8 @@ enum class Setting : std::uint8_t {
   TIDEWELL_SETTINGS(TIDEWELL_SETTING_NAME)
 #undef TIDEWELL_SETTING_NAME
 };
+
+inline constexpr std::optional<Setting> kAlways{};  // a key that matters whatever the others say
 
 struct SettingRow {
   Setting key;
@@ -155,12 +166,15 @@ struct SettingRow {
   SettingField field;
   SettingRange range;                         // Number keys
   std::span<const std::string_view> choices;  // Choice keys
+  // The key this one only matters with (a Flag, or a Choice whose first
+  // choice means "off"): the panels grey its field while that key is off.
+  std::optional<Setting> needs;
   std::string_view description;
 };
 
 inline constexpr std::array kSettings = {
-#define TIDEWELL_SETTING_ROW(name, type, value, limit, field, range, choices, text) \
-  SettingRow{Setting::name, #name, SettingType::type, value, limit, SettingField::field, range, choices, text},
+#define TIDEWELL_SETTING_ROW(name, type, value, limit, field, range, choices, needs, text) \
+  SettingRow{Setting::name, #name, SettingType::type, value, limit, SettingField::field, range, choices, needs, text},
     TIDEWELL_SETTINGS(TIDEWELL_SETTING_ROW)
 #undef TIDEWELL_SETTING_ROW
 };

@@ -153,6 +153,11 @@ TEST(SettingsTable, RangesAndChoicesFitTheirRows) {
     if (choice) {
       EXPECT_EQ(choiceIndex(row.key, row.defaultValue), 0u);
     }
+    if (row.needs) {  // something a panel can show as on or off
+      const SettingRow& needed = rowOf(*row.needs);
+      EXPECT_TRUE(needed.type == SettingType::Flag || needed.type == SettingType::Choice) << needed.name;
+      EXPECT_NE(needed.field, SettingField::Hidden);
+    }
   }
   EXPECT_EQ(rangeText(Setting::Connections), "1 to 50");
   EXPECT_EQ(rangeText(Setting::PartSize), "0, or 50000 to 2147483647");
