@@ -1,10 +1,66 @@
 #include "app/command_line.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+#include <array>
+#include <string_view>
+
 #include "platform/text.h"
 
 namespace tidewell {
 
 namespace {
+
+// The long options, as the parser knows them; on the command line they match
+// in any letter case, like the switches.
+constexpr std::array<std::string_view, 11> kLongOptions = {
+    "config", "post", "quit-when-done", "headless", "output", "with", "set", "get", "settings", "help", "version",
+};
+// Options whose value is the next argument unless given as "--name=VALUE".
+constexpr std::array<std::string_view, 5> kValueOptions = {"-c", "--config", "--output", "--with", "--get"};
+
+// Arguments pass through Qt as Latin-1, so every byte of a file name comes
+// back as it was, whatever the locale.
+QString toQt(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string fromQt(const QString& text) {
+  const QByteArray bytes = text.toLatin1();
+  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+bool isOneOf(std::string_view text, auto& names) {
+  for (const std::string_view name : names) {
+    if (text == name) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// "--NAME" or "--NAME=VALUE" where NAME is a long option in any letter case:
+// spelled as the parser knows it. Everything else as it is.
+std::string canonical(const std::string& argument) {
+  if (argument.size() < 3 || argument.rfind("--", 0) != 0) {
+    return argument;
+  }
+  const std::size_t equals = argument.find('=');
+  const std::string name = toLowerAscii(argument.substr(2, equals == std::string::npos ? equals : equals - 2));
+  if (!isOneOf(name, kLongOptions)) {
+    return argument;
+  }
+  return "--" + name + (equals == std::string::npos ? "" : argument.substr(equals));
+}
+
+// An argument the parser takes as an option it knows.
+bool isKnownOption(const std::string& argument) {
+  if (argument.rfind("--", 0) == 0) {
+    return isOneOf(argument.substr(2, argument.find('=') - 2), kLongOptions);
+  }
+  return argument.rfind("-c", 0) == 0;
+}
 
 void ask(CommandLine& result, Command command) {
   if (result.command != Command::Run && result.command != command) {
@@ -13,56 +69,129 @@ void ask(CommandLine& result, Command command) {
   result.command = command;
 }
 
-}  // namespace
+void refuse(CommandLine& result, std::string problem) {
+  if (result.usageError.empty()) {
+    result.usageError = std::move(problem);
+  }
+}
 
-CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
-  CommandLine result;
-  bool help = false;
-  bool version = false;
+struct Prepared {
+  QStringList arguments{QStringLiteral("tidewell")};
+  std::optional<std::string> unknownOption;  // the first, as written
+};
+
+// Options in the parser's spelling; the assignments after "--set" taken out
+// (they are values, whatever they look like); an unknown option noted.
+Prepared prepare(const std::vector<std::string>& arguments, CommandLine& result) {
+  Prepared prepared;
+  bool optionsEnd = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    const std::string lowered = toLowerAscii(argument);
-    if (lowered == "--help") {
-      help = true;
-    } else if (lowered == "--version") {
-      version = true;
-    } else if (lowered == "--settings") {
-      ask(result, Command::Settings);
-    } else if (lowered == "--get") {
-      ask(result, Command::Get);
-      if (i + 1 < arguments.size()) {
-        result.key = arguments[++i];
-      } else {
-        result.usageError = "--get needs the name of a setting.";
-      }
+    const std::string argument = optionsEnd ? arguments[i] : canonical(arguments[i]);
+    prepared.arguments << toQt(argument);
+    if (optionsEnd) {
       continue;
-    } else if (lowered == "--set") {
-      ask(result, Command::Set);
+    }
+    if (argument == "--") {
+      optionsEnd = true;
+    } else if (argument == "--set") {
       const std::size_t before = result.assignments.size();
       while (i + 1 < arguments.size() && arguments[i + 1].find('=') != std::string::npos) {
         result.assignments.push_back(arguments[++i]);
       }
       if (result.assignments.size() == before) {
-        result.usageError = "--set needs KEY=VALUE.";
+        refuse(result, "--set needs KEY=VALUE.");
       }
-      continue;
-    }
-    if (lowered == "/tidewell") {
-      result.postAtStart = true;
-    }
-    if (lowered == "/autoquit") {
-      result.quitWhenDone = true;
-    }
-    if (lowered == "--headless") {
-      result.headless = true;
-    }
-    if (!result.configFilePath && lowered.find(".ini") != std::string::npos) {
-      result.configFilePath = argument;
+    } else if (isOneOf(argument, kValueOptions) && i + 1 < arguments.size()) {
+      prepared.arguments << toQt(arguments[++i]);
+    } else if (argument.size() > 1 && argument.front() == '-' && !isKnownOption(argument) && !prepared.unknownOption) {
+      prepared.unknownOption = argument;
     }
   }
-  if (help) {
+  return prepared;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine result;
+  const QCommandLineOption config({QStringLiteral("c"), QStringLiteral("config")}, {}, QStringLiteral("FILE"));
+  const QCommandLineOption post(QStringLiteral("post"));
+  const QCommandLineOption quitWhenDone(QStringLiteral("quit-when-done"));
+  const QCommandLineOption headless(QStringLiteral("headless"));
+  const QCommandLineOption output(QStringLiteral("output"), {}, QStringLiteral("DIR"));
+  const QCommandLineOption with(QStringLiteral("with"), {}, QStringLiteral("KEY=VALUE"));
+  const QCommandLineOption set(QStringLiteral("set"));
+  const QCommandLineOption get(QStringLiteral("get"), {}, QStringLiteral("KEY"));
+  const QCommandLineOption settings(QStringLiteral("settings"));
+  const QCommandLineOption help(QStringLiteral("help"));
+  const QCommandLineOption version(QStringLiteral("version"));
+  QCommandLineParser parser;
+  parser.addOptions({config, post, quitWhenDone, headless, output, with, set, get, settings, help, version});
+
+  const Prepared prepared = prepare(arguments, result);
+  const bool parsed = parser.parse(prepared.arguments);
+  if (prepared.unknownOption) {
+    refuse(result, "unknown option \"" + *prepared.unknownOption + "\".");
+  } else if (!parsed) {
+    refuse(result, fromQt(parser.errorText()));
+  }
+
+  result.postAtStart = parser.isSet(post);
+  result.quitWhenDone = parser.isSet(quitWhenDone);
+  result.headless = parser.isSet(headless);
+  for (const QString& positional : parser.positionalArguments()) {
+    const std::string argument = fromQt(positional);
+    const std::string lowered = toLowerAscii(argument);
+    if (lowered == "/tidewell") {
+      result.postAtStart = true;
+    } else if (lowered == "/autoquit") {
+      result.quitWhenDone = true;
+    } else if (lowered.find(".ini") != std::string::npos) {
+      if (!result.configFilePath) {
+        result.configFilePath = argument;
+      }
+    } else {
+      refuse(result, "unexpected argument \"" + argument + "\" (a configuration file is named with -c FILE).");
+    }
+  }
+  const QStringList configs = parser.values(config);
+  if (!configs.isEmpty()) {
+    if (configs.size() > 1 || result.configFilePath) {
+      refuse(result, "name one configuration file.");
+    } else if (configs.front().isEmpty()) {
+      refuse(result, "--config needs a file name.");
+    }
+    result.configFilePath = fromQt(configs.front());
+  }
+  if (parser.isSet(output)) {
+    result.outputFolder = fromQt(parser.values(output).back());
+    if (result.outputFolder->empty()) {
+      refuse(result, "--output needs a folder.");
+    }
+  }
+  for (const QString& value : parser.values(with)) {
+    result.overrides.push_back(fromQt(value));
+    if (!value.contains(QLatin1Char('='))) {
+      refuse(result, "--with needs KEY=VALUE.");
+    }
+  }
+
+  if (parser.isSet(settings)) {
+    ask(result, Command::Settings);
+  }
+  if (parser.isSet(get)) {
+    ask(result, Command::Get);
+    result.key = fromQt(parser.value(get));
+  }
+  if (parser.isSet(set)) {
+    ask(result, Command::Set);
+    if (!result.overrides.empty()) {
+      refuse(result, "--with is for one run and --set writes the file: give one of them.");
+    }
+  }
+  if (parser.isSet(help)) {
     result.command = Command::Help;
-  } else if (version) {
+  } else if (parser.isSet(version)) {
     result.command = Command::Version;
   } else if (!result.usageError.empty()) {
     result.command = Command::Usage;

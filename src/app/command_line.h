@@ -15,20 +15,29 @@ enum class Command {
   Set,       // "--set KEY=VALUE ...": write keys of section Settings
   Get,       // "--get KEY": print one value
   Settings,  // "--settings": print every value, the password masked
-  Usage,     // one of the options above given wrongly: `usageError` says how
+  Usage,     // the command line is wrong: `usageError` says how
 };
 
-// What the command line asks for. Each argument is examined by every test
-// on its own; the first argument that passes a test wins it.
+// What the command line asks for.
+//
+// The switches of old are whole arguments in any letter case: "/tidewell",
+// "/autoquit", and the first argument containing ".ini" names the
+// configuration file. Beside them, GNU-style options (long names in any
+// letter case, "--name VALUE" or "--name=VALUE"). Anything else, an unknown
+// option or a bare word, is a mistake: Command::Usage, naming it.
 struct CommandLine {
-  // The first argument containing ".ini" in any letter case, kept exactly as
-  // written (file names on Linux distinguish case).
+  // "-c FILE", "--config FILE", else the first argument containing ".ini" in
+  // any letter case; kept exactly as written (file names on Linux
+  // distinguish case).
   std::optional<std::string> configFilePath;
-  bool postAtStart = false;   // "/tidewell" as a whole argument, any case
-  bool quitWhenDone = false;  // "/autoquit" as a whole argument, any case
-  bool headless = false;      // "--headless" as a whole argument, any case
+  bool postAtStart = false;   // "/tidewell" or "--post"
+  bool quitWhenDone = false;  // "/autoquit" or "--quit-when-done"
+  bool headless = false;      // "--headless"
+  // "--output DIR": the folder the run works in (reports, NZB, JSON, spools).
+  std::optional<std::string> outputFolder;
+  // "--with KEY=VALUE", in order: settings for this run only.
+  std::vector<std::string> overrides;
 
-  // The options are whole arguments in any case, like the switches.
   // "--help" and "--version" win over everything else.
   Command command = Command::Run;
   // "--set": the arguments after it that contain "=", as written. They are
@@ -39,7 +48,7 @@ struct CommandLine {
   std::string usageError;
 };
 
-// `arguments` without the program name. Anything not recognised is ignored.
+// `arguments` without the program name.
 [[nodiscard]] CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace tidewell

@@ -1,10 +1,8 @@
 #include "app/config_path.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <string_view>
@@ -18,17 +16,6 @@ namespace {
 std::string environment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
-}
-
-// mkdir -p, the last folder with `mode`.
-bool makeFolders(const std::string& path, mode_t mode) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-    const std::string parent = path.substr(0, slash);
-    if (mkdir(parent.c_str(), 0755) != 0 && errno != EEXIST) {
-      return false;
-    }
-  }
-  return mkdir(path.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "app/config_path.h"
 #include "app/display_probe.h"
 #include "app/headless_front_end.h"
+#include "app/output_folder.h"
 #include "app/settings_commands.h"
 #include "app/signal_watch.h"
 #include "app/tidewell_app.h"
@@ -59,9 +60,17 @@ int runDesktopFrontEnd(AppContext& context, int& argc, char** argv) {
   return app.run();
 }
 
+// The settings of "--with", in force for this run only: nothing is written.
+void layOver(SettingsStore& settings, const std::vector<SettingAssignment>& overrides) {
+  for (const SettingAssignment& value : overrides) {
+    settings.overlay(value.key, value.stored);
+  }
+}
+
 // Help, version and the settings read from the command line: no lock, and
 // no file written or created.
-int runQuietCommand(const CommandLine& commandLine, const std::string& configFilePath) {
+int runQuietCommand(const CommandLine& commandLine, const std::string& configFilePath,
+                    const std::vector<SettingAssignment>& overrides) {
   switch (commandLine.command) {
     case Command::Help:
       std::fputs(helpText(configFilePath).c_str(), stdout);
@@ -73,10 +82,15 @@ int runQuietCommand(const CommandLine& commandLine, const std::string& configFil
       std::fprintf(stderr, "Tidewell: %s See tidewell --help.\n", commandLine.usageError.c_str());
       return kExitUsage;
     case Command::Get:
-      return printSetting(SettingsStore(configFilePath), commandLine.key, stdout, stderr);
-    case Command::Settings:
-      printSettings(SettingsStore(configFilePath), stdout);
+    case Command::Settings: {
+      SettingsStore settings(configFilePath);
+      layOver(settings, overrides);
+      if (commandLine.command == Command::Get) {
+        return printSetting(settings, commandLine.key, stdout, stderr);
+      }
+      printSettings(settings, stdout);
       return 0;
+    }
     case Command::Run:
     case Command::Set:
       break;
@@ -89,15 +103,30 @@ int runQuietCommand(const CommandLine& commandLine, const std::string& configFil
 int runTidewell(int& argc, char** argv) {
   const CommandLine commandLine = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   const ConfigLocations where = currentConfigLocations();
-  const std::string configFilePath = commandLine.configFilePath.value_or(defaultConfigFilePath(where));
-  if (commandLine.command != Command::Run && commandLine.command != Command::Set) {
-    return runQuietCommand(commandLine, configFilePath);
+  std::string configFilePath = commandLine.configFilePath.value_or(defaultConfigFilePath(where));
+  const bool toOutputFolder = commandLine.outputFolder && commandLine.command == Command::Run;
+  if (toOutputFolder) {
+    // The working directory changes before the run; the file named keeps
+    // being the one beside the start folder.
+    configFilePath = pathFrom(where.currentDirectory, configFilePath);
   }
   // Values are checked before anything else, so a refused one leaves every
   // file as it was.
+  const bool readsSettings = commandLine.command == Command::Run || commandLine.command == Command::Get ||
+                             commandLine.command == Command::Settings;
+  std::optional<std::vector<SettingAssignment>> overrides = std::vector<SettingAssignment>{};
+  if (readsSettings && !commandLine.overrides.empty()) {
+    overrides = checkAssignments(SettingsStore(configFilePath), commandLine.overrides, stderr);
+    if (!overrides) {
+      return kExitUsage;
+    }
+  }
+  if (commandLine.command != Command::Run && commandLine.command != Command::Set) {
+    return runQuietCommand(commandLine, configFilePath, *overrides);
+  }
   std::optional<std::vector<SettingAssignment>> assignments;
   if (commandLine.command == Command::Set) {
-    assignments = checkAssignments(commandLine.assignments, stderr);
+    assignments = checkAssignments(SettingsStore(configFilePath), commandLine.assignments, stderr);
     if (!assignments) {
       return kExitUsage;
     }
@@ -132,6 +161,13 @@ int runTidewell(int& argc, char** argv) {
     return writeAssignments(settings, *assignments, stderr);
   }
 
+  if (toOutputFolder) {
+    if (const std::string problem = enterOutputFolder(*commandLine.outputFolder); !problem.empty()) {
+      std::fprintf(stderr, "%s\n", problem.c_str());
+      return kExitCannotCreate;
+    }
+  }
+
   // The spool, report and log files live in the working directory. Two
   // programs whose instance locks differ (a desktop session's runtime folder,
   // cron's temporary folder) must still not share them: the working
@@ -160,6 +196,7 @@ int runTidewell(int& argc, char** argv) {
   }
 
   AppContext context(configFilePath, commandLine.postAtStart, commandLine.quitWhenDone);
+  layOver(context.settings, *overrides);
   try {
     if (!createUploadList(context)) {
       showOutsideTheApp(frontEnd.headless, argc, argv, kNoMemoryForList, kAppTitle, PromptIcon::Stop);

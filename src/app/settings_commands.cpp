@@ -10,37 +10,65 @@ namespace {
 constexpr std::string_view kMaskedPassword = "********";
 
 constexpr std::string_view kUsage =
-    "Usage: tidewell [/tidewell] [/autoquit] [--headless] [FILE.ini]\n"
-    "       tidewell [FILE.ini] --set KEY=VALUE...\n"
-    "       tidewell [FILE.ini] --get KEY\n"
-    "       tidewell [FILE.ini] --settings\n"
+    "Usage: tidewell [OPTION...] [/tidewell] [/autoquit] [FILE.ini]\n"
+    "       tidewell [-c FILE] --set KEY=VALUE...\n"
+    "       tidewell [-c FILE] [--with KEY=VALUE]... --get KEY | --settings\n"
     "       tidewell --help | --version\n"
     "\n"
     "Posts the files of a directory to a Usenet news server.\n"
     "\n"
-    "Switches (whole arguments in any letter case, any order; anything else is ignored):\n"
-    "  /tidewell          post at once (without a window, the only way to post)\n"
-    "  /autoquit          quit when the run is done instead of offering the report\n"
-    "  --headless         run without a window, even with a display\n"
-    "  FILE.ini           the first argument containing \".ini\" names the configuration file\n"
-    "  --set KEY=VALUE... check the values as the settings panel does and write them;\n"
-    "                     when one is refused nothing is written (refused while Tidewell runs)\n"
-    "  --get KEY          print one setting (KEY in any letter case)\n"
-    "  --settings         print every setting, the password masked\n"
-    "  --help, --version  print this help, or the version\n"
+    "Options (long names in any letter case; --name VALUE or --name=VALUE):\n"
+    "  -c, --config FILE     the configuration file (any name)\n"
+    "  --post                post at once (without a window, the only way to post)\n"
+    "  --quit-when-done      quit when the run is done instead of offering the report\n"
+    "  --headless            run without a window, even with a display\n"
+    "  --output DIR          work in DIR: reports, NZB, JSON, spool and log files go\n"
+    "                        there (made when missing); default the current directory\n"
+    "  --with KEY=VALUE      a setting for this run only, checked as --set does;\n"
+    "                        nothing is written (may be given more than once)\n"
+    "  --set KEY=VALUE...    check the values and write them; a number must be a\n"
+    "                        number in its range, and Connections above 1 needs\n"
+    "                        FastPosting=TRUE (set both); when one is refused nothing\n"
+    "                        is written (refused while Tidewell runs)\n"
+    "  --get KEY             print one setting (KEY in any letter case)\n"
+    "  --settings            print every setting, the password masked\n"
+    "  --help                print this help\n"
+    "  --version             print the version and the licence\n"
+    "\n"
+    "Switches (whole arguments in any letter case, any order):\n"
+    "  /tidewell             the same as --post\n"
+    "  /autoquit             the same as --quit-when-done\n"
+    "  FILE.ini              the first argument containing \".ini\" names the configuration file\n"
+    "Any other argument, and any unknown option, is refused (status 64).\n"
     "\n"
     "Exit status:\n"
     "  0    ended normally; headless posting: the run finished with no failed article\n"
     "  1    the upload list could not be created (out of memory)\n"
     "  2    headless posting: the run finished, some articles failed\n"
     "  3    headless posting: the run ended without finishing the list\n"
-    "  64   an unknown setting, a refused value or a malformed option\n"
+    "  64   an unknown option, argument or setting, a refused value, or options given wrongly\n"
+    "  73   --output: the folder could not be made or entered\n"
     "  74   --set: the configuration file could not be written\n"
     "  255  another instance is running, or an unexpected error ended the program\n"
     "\n"
     "Configuration file: Tidewell.INI in the current directory when it exists there,\n"
     "else $XDG_CONFIG_HOME/tidewell/Tidewell.INI (usually ~/.config/tidewell/Tidewell.INI),\n"
-    "or the .ini argument.\n";
+    "or the one -c or the .ini argument names.\n";
+
+// What the table says a key takes, beside its default in the listing.
+std::string shownValues(const SettingRow& row) {
+  switch (row.type) {
+    case SettingType::Number:
+      return " (" + rangeText(row.key) + ")";
+    case SettingType::Choice:
+      return " (" + choicesText(row.key) + ")";
+    case SettingType::Flag:
+      return " (TRUE or FALSE)";
+    case SettingType::Text:
+      break;
+  }
+  return {};
+}
 
 std::string shownDefault(const SettingRow& row) {
   if (row.defaultValue == kHostNotSet) {
@@ -74,6 +102,7 @@ std::string helpText(std::string_view configFilePath) {
     text += "  ";
     text += row.name;
     text += shownDefault(row);
+    text += shownValues(row);
     text += "\n      ";
     text += row.description;
     text += '\n';
@@ -82,7 +111,12 @@ std::string helpText(std::string_view configFilePath) {
 }
 
 std::string versionText() {
-  return "tidewell " TIDEWELL_VERSION "\n";
+  return "tidewell " TIDEWELL_VERSION
+         "\n"
+         "Copyright 2026 Tidewell developers\n"
+         "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+         "This is free software: you are free to change and redistribute it.\n"
+         "There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
 std::string shownSetting(const SettingsStore& store, Setting key) {
@@ -99,6 +133,7 @@ std::string shownSetting(const SettingsStore& store, Setting key) {
     case SettingType::Number:
       return std::to_string(store.number64(key));
     case SettingType::Text:
+    case SettingType::Choice:
       break;
   }
   return store.read(key);
@@ -125,7 +160,8 @@ void printSettings(const SettingsStore& store, std::FILE* out) {
   }
 }
 
-std::optional<std::vector<SettingAssignment>> checkAssignments(const std::vector<std::string>& assignments,
+std::optional<std::vector<SettingAssignment>> checkAssignments(const SettingsStore& store,
+                                                               const std::vector<std::string>& assignments,
                                                                std::FILE* err) {
   std::vector<SettingAssignment> checked;
   bool refused = false;
@@ -138,7 +174,7 @@ std::optional<std::vector<SettingAssignment>> checkAssignments(const std::vector
       refused = true;
       continue;
     }
-    CheckedValue value = checkSettingValue(*key, std::string_view(assignment).substr(equals + 1));
+    CheckedValue value = checkCommandLineValue(*key, std::string_view(assignment).substr(equals + 1));
     if (!value.problem.empty()) {
       std::fprintf(err, "%.*s: %s\n", static_cast<int>(kSettingsProblemCaption.size()), kSettingsProblemCaption.data(),
                    value.problem.c_str());
@@ -148,6 +184,23 @@ std::optional<std::vector<SettingAssignment>> checkAssignments(const std::vector
     checked.push_back({*key, std::move(value.stored)});
   }
   if (refused) {
+    return std::nullopt;
+  }
+  // How a key reads once these values are in place.
+  const auto after = [&](Setting key) {
+    std::string value = store.read(key);
+    for (const SettingAssignment& assignment : checked) {
+      if (assignment.key == key) {
+        value = assignment.stored;
+      }
+    }
+    return value;
+  };
+  const std::string problem = combinationProblem(parseDecimalSetting64(after(Setting::Connections)),
+                                                 parseBoolSetting(after(Setting::FastPosting)));
+  if (!problem.empty()) {
+    std::fprintf(err, "%.*s: %s\n", static_cast<int>(kSettingsProblemCaption.size()), kSettingsProblemCaption.data(),
+                 problem.c_str());
     return std::nullopt;
   }
   return checked;

@@ -20,7 +20,7 @@ inline constexpr int kExitCannotWrite = 74;  // the configuration file could not
 // looked for (and the one `configFilePath` names now), and every key of
 // section Settings with its default, from the settings table.
 [[nodiscard]] std::string helpText(std::string_view configFilePath);
-// "--version": "tidewell <version>".
+// "--version": "tidewell <version>", then the copyright and the licence.
 [[nodiscard]] std::string versionText();
 
 // A value as "--get" and "--settings" show it: what the program reads
@@ -38,11 +38,13 @@ struct SettingAssignment {
   Setting key;
   std::string stored;
 };
-// "--set KEY=VALUE ...": every assignment checked by the settings panel's
-// rules. Each unknown key and refused value is told on `err` (the panel's
-// messages under its caption); nothing then, else the values to store.
+// "--set KEY=VALUE ..." and "--with KEY=VALUE": every assignment checked by
+// the command line's rules (checkCommandLineValue), then the combination of
+// the values with those `store` holds (combinationProblem). Each unknown
+// key, refused value and conflict is told on `err` under the panel's
+// caption; nothing then, else the values to store.
 [[nodiscard]] std::optional<std::vector<SettingAssignment>> checkAssignments(
-    const std::vector<std::string>& assignments, std::FILE* err);
+    const SettingsStore& store, const std::vector<std::string>& assignments, std::FILE* err);
 // Writes them in order; 0, or kExitCannotWrite after a message on `err`.
 [[nodiscard]] int writeAssignments(SettingsStore& store, const std::vector<SettingAssignment>& assignments,
                                    std::FILE* err);

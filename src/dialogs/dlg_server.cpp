@@ -4,7 +4,8 @@
 #include <QKeySequence>
 #include <QShortcut>
 #include <QTabBar>
-#include <initializer_list>
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -85,22 +86,18 @@ void DlgServer::LoadFields() {
 }
 
 // Fields that cannot matter with the choices made are greyed (their values
-// are kept and written as they are): the certificate checks without
-// encryption, the number of connections without fast posting, the check's
-// server without the check.
+// are kept and written as they are), by the key each needs in the settings
+// table: the certificate checks without encryption, the number of
+// connections without fast posting, the check's server without the check.
 void DlgServer::showWhatApplies() {
-  const bool secure = ui_->encryptionCombo->currentText() != QStringLiteral("None");
-  for (QWidget* widget :
-       std::initializer_list<QWidget*>{ui_->verifyCheck, ui_->caFileEdit, ui_->caFileButton, ui_->pinEdit}) {
-    widget->setEnabled(secure);
+  for (const SettingBinding& field : fields_) {
+    if (const std::optional<Setting> needed = rowOf(field.key).needs) {
+      const auto on = std::find_if(fields_.begin(), fields_.end(),
+                                   [&](const SettingBinding& other) { return other.key == *needed; });
+      field.widget->setEnabled(on != fields_.end() && settingIsOn(*on));
+    }
   }
-  ui_->connectionsEdit->setEnabled(ui_->fastPostingCheck->isChecked());
-  const bool checking = ui_->checkPostedCheck->isChecked();
-  for (QWidget* widget :
-       std::initializer_list<QWidget*>{ui_->verifyHostEdit, ui_->verifyPortEdit, ui_->verifyEncryptionCombo,
-                                       ui_->verifyUsernameEdit, ui_->verifyPasswordEdit, ui_->verifyDelayEdit}) {
-    widget->setEnabled(checking);
-  }
+  ui_->caFileButton->setEnabled(ui_->caFileEdit->isEnabled());
 }
 
 void DlgServer::showPageOf(const QWidget& field) {

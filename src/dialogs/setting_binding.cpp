@@ -26,11 +26,18 @@ void showSetting(const SettingBinding& binding, const SettingsStore& store) {
     case SettingField::Masked:
       qobject_cast<QLineEdit*>(binding.widget)
           ->setText(QString::fromStdString(store.read(binding.key, absent, kFieldLimit)));
+      if (row.type == SettingType::Number) {
+        binding.widget->setToolTip(QString::fromStdString(rangeText(binding.key)));
+      }
       return;
     case SettingField::Choice: {
-      // A stored value that is none of the choices selects nothing, so Ok
-      // refuses it until one is picked.
+      // The table's choices; a stored value that is none of them selects
+      // nothing, so Ok refuses it until one is picked.
       auto* combo = qobject_cast<QComboBox*>(binding.widget);
+      combo->clear();
+      for (const std::string_view choice : row.choices) {
+        combo->addItem(QString::fromUtf8(choice.data(), static_cast<qsizetype>(choice.size())));
+      }
       const QString stored = QString::fromStdString(store.read(binding.key, absent, kFieldLimit)).trimmed();
       combo->setCurrentIndex(combo->findText(stored, Qt::MatchFixedString));
       return;
@@ -38,6 +45,13 @@ void showSetting(const SettingBinding& binding, const SettingsStore& store) {
     case SettingField::Hidden:
       return;
   }
+}
+
+bool settingIsOn(const SettingBinding& binding) {
+  if (rowOf(binding.key).type == SettingType::Choice) {
+    return choiceIndex(binding.key, enteredSetting(binding)) != 0u;
+  }
+  return parseBoolSetting(enteredSetting(binding));
 }
 
 std::string enteredSetting(const SettingBinding& binding) {

@@ -34,4 +34,9 @@ void showSetting(const SettingBinding& binding, const SettingsStore& store);
 // check box.
 [[nodiscard]] std::string enteredSetting(const SettingBinding& binding);
 
+// Whether the widget's key is on, for the keys that need it (the table's
+// `needs`): a check box ticked, a choice other than the first ("None"; a
+// combo box with nothing picked counts as on, so its field stays mendable).
+[[nodiscard]] bool settingIsOn(const SettingBinding& binding);
+
 }  // namespace tidewell

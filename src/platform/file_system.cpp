@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace tidewell {
@@ -44,6 +45,20 @@ bool fileExists(const std::string& path) {
 
 void deleteFile(const std::string& path) {
   unlink(path.c_str());
+}
+
+bool makeFolders(const std::string& path, unsigned int mode) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    const std::string parent = path.substr(0, slash);
+    if (mkdir(parent.c_str(), 0755) != 0 && errno != EEXIST) {
+      return false;
+    }
+  }
+  if (mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
+    return false;
+  }
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string temporaryFolder() {

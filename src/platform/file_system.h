@@ -18,6 +18,10 @@ bool listRegularFiles(const std::string& directory, std::vector<std::string>& na
 // Deleting a file that does not exist is silent.
 void deleteFile(const std::string& path);
 
+// mkdir -p: the missing folders of `path`, parents with mode 0755 and the
+// last with `mode` (both under the umask). True when the folder exists then.
+bool makeFolders(const std::string& path, unsigned int mode);
+
 // The platform's temporary folder ($TMPDIR, else /tmp).
 [[nodiscard]] std::string temporaryFolder();
 

@@ -79,7 +79,8 @@ std::string outcomeName(RunOutcome outcome) {
 }
 
 std::string settingValue(const SettingRecord& setting) {
-  return setting.type == SettingType::Text ? quoted(setting.value) : setting.value;
+  return setting.type == SettingType::Text || setting.type == SettingType::Choice ? quoted(setting.value)
+                                                                                  : setting.value;
 }
 
 std::string partObject(const PartRecord& part) {

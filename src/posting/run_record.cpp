@@ -28,6 +28,7 @@ std::vector<SettingRecord> settingsSnapshot(const SettingsStore& settings) {
         entry.value = std::to_string(settings.number64(row.key));
         break;
       case SettingType::Text:
+      case SettingType::Choice:
         if (row.key == Setting::Host) {
           entry.value = settings.getHost().value_or("");
         } else if (row.field == SettingField::Lines) {

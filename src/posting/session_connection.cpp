@@ -69,20 +69,19 @@ void PostingSession::Impl::refuseSettings(std::string_view problem) {
   endRun(RunOutcome::EndedWithoutFinishing, false);
 }
 
+static_assert(kEncryptionChoices[static_cast<std::size_t>(Encryption::StartTls)] == "STARTTLS");
+
 bool PostingSession::Impl::readConnectionSettings() {
   const std::string keys(server_.keyPrefix);
-  const std::string mode = trimmed(server_.encryption);
-  if (mode.empty() || equalsIgnoringCase(mode, "None")) {
-    encryption_ = Encryption::None;
-  } else if (equalsIgnoringCase(mode, "TLS")) {
-    encryption_ = Encryption::Tls;
-  } else if (equalsIgnoringCase(mode, "STARTTLS")) {
-    encryption_ = Encryption::StartTls;
-  } else {
+  // The table's choices are in the order of Encryption; empty is None.
+  const std::optional<std::size_t> mode =
+      trimmedView(server_.encryption).empty() ? 0 : choiceIndex(Setting::Encryption, server_.encryption);
+  if (!mode) {
     // Never a plain connection in place of a secure one that was mistyped.
-    refuseSettings(keys + "Encryption must be None, TLS or STARTTLS.");
+    refuseSettings(keys + "Encryption must be " + choicesText(Setting::Encryption) + ".");
     return false;
   }
+  encryption_ = static_cast<Encryption>(*mode);
   if (server_.port < 0 || server_.port > 65535) {
     // Not some other port than the one meant.
     refuseSettings(keys + "Port must be a number from 1 to 65535.");

@@ -30,7 +30,8 @@ constexpr std::uint32_t kEndMessage = 6202;
 
 void PostingSession::Impl::readConnections() {
   parallel_.reset();
-  const std::int32_t count = std::clamp(services_.settings.number(Setting::Connections), 1, kMostConnections);
+  const auto count =
+      static_cast<std::int32_t>(clampedToRange(Setting::Connections, services_.settings.number(Setting::Connections)));
   if (count <= 1) {
     return;
   }

@@ -113,11 +113,28 @@ bool SettingsStore::write(Setting key, std::string_view value) {
 }
 
 std::string SettingsStore::read(std::string_view name, std::string_view defaultValue, std::size_t limit) const {
+  if (!overlay_.empty()) {
+    if (const std::optional<Setting> key = findSetting(name)) {
+      if (const auto laid = overlay_.find(*key); laid != overlay_.end()) {
+        return laid->second.substr(0, limit);
+      }
+    }
+  }
   return readProfileString(path_, kSettingsSection, name, defaultValue, limit);
 }
 
 bool SettingsStore::write(std::string_view name, std::string_view value) {
-  return writeProfileString(path_, kSettingsSection, name, value);
+  if (!writeProfileString(path_, kSettingsSection, name, value)) {
+    return false;
+  }
+  if (const std::optional<Setting> key = findSetting(name)) {
+    overlay_.erase(*key);
+  }
+  return true;
+}
+
+void SettingsStore::overlay(Setting key, std::string value) {
+  overlay_[key] = std::move(value);
 }
 
 std::optional<std::string> SettingsStore::getHost() const {

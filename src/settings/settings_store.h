@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,11 @@ namespace tidewell {
 //
 // Code that only reads takes a `const SettingsStore&`; writing needs the
 // store itself.
+//
+// Values given for one run (the command line's --with) lie over the file:
+// a read of such a key gives that value and never touches the file. A write
+// of the key goes to the file and ends the overlay for it, so what the
+// program keeps (report numbers, the window position) moves on as usual.
 class SettingsStore {
  public:
   explicit SettingsStore(std::string configFilePath) : path_(std::move(configFilePath)) {}
@@ -56,6 +62,9 @@ class SettingsStore {
   [[nodiscard]] std::string read(std::string_view name, std::string_view defaultValue, std::size_t limit) const;
   bool write(std::string_view name, std::string_view value);
 
+  // Lays `value` (in its stored form) over the key for the life of the store.
+  void overlay(Setting key, std::string value);
+
   // Not set when the key is absent (read as "ghsBuf").
   [[nodiscard]] std::optional<std::string> getHost() const;
   [[nodiscard]] std::string getUsername() const { return read(Setting::Username); }
@@ -77,6 +86,7 @@ class SettingsStore {
 
  private:
   std::string path_;
+  std::map<Setting, std::string> overlay_;
 };
 
 }  // namespace tidewell

@@ -3,7 +3,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace tidewell {
@@ -25,7 +28,32 @@ enum class SettingType : std::uint8_t {
   Text,    // as stored, cut at the read limit
   Number,  // decimal: leading blanks, an optional sign, the digits up to the first other character
   Flag,    // "TRUE"/"FALSE"; true exactly when lower-cased and trimmed it is "true"
+  Choice,  // one of the row's choices, matched in any letter case (read as Text)
 };
+
+// The values a Number key may be given: `low` to `high`, and 0 as well when
+// `zeroAllowed` (a PartSize of 0 posts each file as one article).
+struct SettingRange {
+  std::int64_t low = 0;
+  std::int64_t high = 0;
+  bool zeroAllowed = false;
+};
+inline constexpr SettingRange kNoRange{};  // not a number
+inline constexpr SettingRange kAnyPosition{std::numeric_limits<std::int32_t>::min(),
+                                           std::numeric_limits<std::int32_t>::max()};
+inline constexpr SettingRange kAnyCount{0, std::numeric_limits<std::int64_t>::max()};
+inline constexpr SettingRange kPortRange{0, 65535};  // 0: the usual port of the encryption
+inline constexpr SettingRange kPartSizeRange{50000, std::numeric_limits<std::int32_t>::max(), true};
+inline constexpr SettingRange kReportNumberRange{0, 99};  // Report00.TXT to Report99.TXT
+inline constexpr SettingRange kLineLengthRange{32, 997};  // characters per yEnc line
+inline constexpr SettingRange kConnectionsRange{1, 50};
+inline constexpr SettingRange kVerifyDelayRange{0, 86400};  // seconds: a day at most
+
+// The choices of a Choice key, each spelled as it is stored. Encryption's
+// order is the order of the posting session's Encryption enum.
+inline constexpr std::array<std::string_view, 3> kEncryptionChoices = {"None", "TLS", "STARTTLS"};
+inline constexpr std::array<std::string_view, 2> kEncodingChoices = {"uuencode", "yEnc"};
+inline constexpr std::span<const std::string_view> kNoChoices{};
 
 // How the panels (settings, server and speed) show a key.
 enum class SettingField : std::uint8_t {
@@ -41,59 +69,93 @@ enum class SettingField : std::uint8_t {
 // writes, the settings panel, the command line's --set/--get/--settings and
 // the --help listing all come from this list. A new key is one line here.
 //
-// KEY(name, type, default when absent, read limit, panel field, one line for --help)
-#define TIDEWELL_SETTINGS(KEY)                                                                                     \
-  KEY(Host, Text, kHostNotSet, kTextLimit, Line, "the news server: host name or dotted address")                   \
-  KEY(Username, Text, "", kTextLimit, Line, "user name for AUTHINFO; empty: no login")                             \
-  KEY(Password, Text, "", kTextLimit, Masked, "password for AUTHINFO, kept in plain text")                         \
-  KEY(From, Text, "", kTextLimit, Line, "the From header: an e-mail address")                                      \
-  KEY(ReplyTo, Text, "", kTextLimit, Line, "the Reply-To header")                                                  \
-  KEY(Organization, Text, "The Usenet Upload Circle", kTextLimit, Line, "the Organization header")                 \
-  KEY(Subject, Text, "Type Subject Here", kTextLimit, Line, "the subject prefix")                                  \
-  KEY(Directory, Text, "", kTextLimit, Line, "the directory whose files are posted")                               \
-  KEY(Newsgroup, Text, "alt.test", kNewsgroupLimit, Line, "the Newsgroups header: groups separated by commas")     \
-  KEY(PartSize, Number, "0", kLongLimit, Line, "bytes per part, at least 50000; 0 posts each file as one article") \
-  KEY(BodyComment, Text, "", kLongLimit, Lines, "text at the top of each file's first article")                    \
-  KEY(AppendFileSize, Flag, "TRUE", kBoolLimit, Check, "append the file size to the subject")                      \
-  KEY(ShowFilename, Flag, "TRUE", kBoolLimit, Check, "name a text file in the subject")                            \
-  KEY(ShowCount, Flag, "TRUE", kBoolLimit, Check, "add a Post-Count header")                                       \
-  KEY(UseBBS, Flag, "FALSE", kBoolLimit, Check, "take descriptions from FILES.BBS in the directory")               \
-  KEY(Logging, Flag, "FALSE", kBoolLimit, Hidden, "write the whole dialogue with the server to LOGGIT.TXT")        \
-  KEY(Viewer, Text, "", kTextLimit, Hidden, "program that opens reports and FILES.BBS; empty: xdg-open")           \
-  KEY(ReportNumber, Number, "0", kBoolLimit, Hidden, "number of the last summary report (kept by the program)")    \
-  KEY(PostCount, Number, "0", kTextLimit, Hidden, "Post-Count of the last article (kept by the program)")          \
-  KEY(X, Number, "0", kPositionLimit, Hidden, "left edge of the window (kept by the program)")                     \
-  KEY(Y, Number, "0", kPositionLimit, Hidden, "top edge of the window (kept by the program)")                      \
-  KEY(FastPosting, Flag, "FALSE", kBoolLimit, Check, "handle replies as they arrive and send in large writes")     \
-  KEY(Port, Number, "0", kBoolLimit, Line, "the server's port, 1 to 65535; 0: 119, or 563 when Encryption=TLS")    \
-  KEY(Encryption, Text, "None", kTextLimit, Choice, "None, TLS (from the start) or STARTTLS (after the greeting)") \
-  KEY(TLSVerify, Flag, "TRUE", kBoolLimit, Check, "verify the server's certificate and host name")                 \
-  KEY(TLSCAFile, Text, "", kTextLimit, Line, "a PEM file of further certificate authorities to trust")             \
-  KEY(TLSPin, Text, "", kTextLimit, Line, "SHA-256 of the server's certificate, 64 hex digits; empty: none")       \
-  KEY(Encoding, Text, "uuencode", kTextLimit, Choice, "how binaries are encoded: uuencode or yEnc")                \
-  KEY(LineLength, Number, "128", kBoolLimit, Line, "characters per yEnc line, 32 to 997")                          \
-  KEY(MessageIDs, Flag, "FALSE", kBoolLimit, Check, "give each article its own Message-ID")                        \
-  KEY(MessageIDDomain, Text, "tidewell.invalid", kTextLimit, Line, "the part of the Message-IDs after the @")      \
-  KEY(NZB, Flag, "FALSE", kBoolLimit, Check, "write ReportNN.nzb listing the posted articles")                     \
-  KEY(JsonReport, Flag, "FALSE", kBoolLimit, Check, "write ReportNN.json, the report for scripts")                 \
-  KEY(Connections, Number, "1", kBoolLimit, Line,                                                                  \
-      "connections posting at once, 1 to 50 (more than 1 needs FastPosting)")                                      \
-  KEY(Resume, Flag, "FALSE", kBoolLimit, Check,                                                                    \
-      "keep a journal so a run that was cut short posts only what is missing")                                     \
-  KEY(Verify, Flag, "FALSE", kBoolLimit, Check,                                                                    \
-      "after the run, ask the server for each article and post missing ones again")                                \
-  KEY(VerifyHost, Text, "", kTextLimit, Line, "the server that Verify asks; empty: the posting server")            \
-  KEY(VerifyPort, Number, "0", kBoolLimit, Line, "its port, as Port; 0: the usual port of VerifyEncryption")       \
-  KEY(VerifyEncryption, Text, "None", kTextLimit, Choice, "None, TLS or STARTTLS for VerifyHost")                  \
-  KEY(VerifyUsername, Text, "", kTextLimit, Line, "user name for VerifyHost; empty: no login")                     \
-  KEY(VerifyPassword, Text, "", kTextLimit, Masked, "password for VerifyHost, kept in plain text")                 \
-  KEY(VerifyDelay, Number, "0", kBoolLimit, Line, "seconds to wait after the run before Verify asks, 0 to 86400")
+// KEY(name, type, default when absent, read limit, panel field, range, choices,
+//     the key it only matters with, one line for --help)
+#define TIDEWELL_SETTINGS(KEY)                                                                                         \
+  KEY(Host, Text, kHostNotSet, kTextLimit, Line, kNoRange, kNoChoices, kAlways,                                        \
+      "the news server: host name or dotted address")                                                                  \
+  KEY(Username, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "user name for AUTHINFO; empty: no login")  \
+  KEY(Password, Text, "", kTextLimit, Masked, kNoRange, kNoChoices, kAlways,                                           \
+      "password for AUTHINFO, kept in plain text")                                                                     \
+  KEY(From, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "the From header: an e-mail address")           \
+  KEY(ReplyTo, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "the Reply-To header")                       \
+  KEY(Organization, Text, "The Usenet Upload Circle", kTextLimit, Line, kNoRange, kNoChoices, kAlways,                 \
+      "the Organization header")                                                                                       \
+  KEY(Subject, Text, "Type Subject Here", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "the subject prefix")       \
+  KEY(Directory, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "the directory whose files are posted")    \
+  KEY(Newsgroup, Text, "alt.test", kNewsgroupLimit, Line, kNoRange, kNoChoices, kAlways,                               \
+      "the Newsgroups header: groups separated by commas")                                                             \
+  KEY(PartSize, Number, "0", kLongLimit, Line, kPartSizeRange, kNoChoices, kAlways,                                    \
+      "bytes per part; 0 posts each file as one article")                                                              \
+  KEY(BodyComment, Text, "", kLongLimit, Lines, kNoRange, kNoChoices, kAlways,                                         \
+      "text at the top of each file's first article")                                                                  \
+  KEY(AppendFileSize, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                  \
+      "append the file size to the subject")                                                                           \
+  KEY(ShowFilename, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways, "name a text file in the subject") \
+  KEY(ShowCount, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways, "add a Post-Count header")            \
+  KEY(UseBBS, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                         \
+      "take descriptions from FILES.BBS in the directory")                                                             \
+  KEY(Logging, Flag, "FALSE", kBoolLimit, Hidden, kNoRange, kNoChoices, kAlways,                                       \
+      "write the whole dialogue with the server to LOGGIT.TXT")                                                        \
+  KEY(Viewer, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, kAlways,                                             \
+      "program that opens reports and FILES.BBS; empty: xdg-open")                                                     \
+  KEY(ReportNumber, Number, "0", kBoolLimit, Hidden, kReportNumberRange, kNoChoices, kAlways,                          \
+      "number of the last summary report (kept by the program)")                                                       \
+  KEY(PostCount, Number, "0", kTextLimit, Hidden, kAnyCount, kNoChoices, kAlways,                                      \
+      "Post-Count of the last article (kept by the program)")                                                          \
+  KEY(X, Number, "0", kPositionLimit, Hidden, kAnyPosition, kNoChoices, kAlways,                                       \
+      "left edge of the window (kept by the program)")                                                                 \
+  KEY(Y, Number, "0", kPositionLimit, Hidden, kAnyPosition, kNoChoices, kAlways,                                       \
+      "top edge of the window (kept by the program)")                                                                  \
+  KEY(FastPosting, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                    \
+      "handle replies as they arrive and send in large writes")                                                        \
+  KEY(Port, Number, "0", kBoolLimit, Line, kPortRange, kNoChoices, kAlways,                                            \
+      "the server's port; 0: 119, or 563 when Encryption=TLS")                                                         \
+  KEY(Encryption, Choice, "None", kTextLimit, Choice, kNoRange, kEncryptionChoices, kAlways,                           \
+      "how the connection is secured: TLS from the start, STARTTLS after the greeting")                                \
+  KEY(TLSVerify, Flag, "TRUE", kBoolLimit, Check, kNoRange, kNoChoices, Setting::Encryption,                           \
+      "verify the server's certificate and host name")                                                                 \
+  KEY(TLSCAFile, Text, "", kTextLimit, Line, kNoRange, kNoChoices, Setting::Encryption,                                \
+      "a PEM file of further certificate authorities to trust")                                                        \
+  KEY(TLSPin, Text, "", kTextLimit, Line, kNoRange, kNoChoices, Setting::Encryption,                                   \
+      "SHA-256 of the server's certificate, 64 hex digits; empty: none")                                               \
+  KEY(Encoding, Choice, "uuencode", kTextLimit, Choice, kNoRange, kEncodingChoices, kAlways,                           \
+      "how binaries are encoded")                                                                                      \
+  KEY(LineLength, Number, "128", kBoolLimit, Line, kLineLengthRange, kNoChoices, kAlways, "characters per yEnc line")  \
+  KEY(MessageIDs, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                     \
+      "give each article its own Message-ID")                                                                          \
+  KEY(MessageIDDomain, Text, "tidewell.invalid", kTextLimit, Line, kNoRange, kNoChoices, kAlways,                      \
+      "the part of the Message-IDs after the @")                                                                       \
+  KEY(NZB, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                            \
+      "write ReportNN.nzb listing the posted articles")                                                                \
+  KEY(JsonReport, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                     \
+      "write ReportNN.json, the report for scripts")                                                                   \
+  KEY(Connections, Number, "1", kBoolLimit, Line, kConnectionsRange, kNoChoices, Setting::FastPosting,                 \
+      "connections posting at once; more than 1 needs FastPosting=TRUE")                                               \
+  KEY(Resume, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                         \
+      "keep a journal so a run that was cut short posts only what is missing")                                         \
+  KEY(Verify, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                         \
+      "after the run, ask the server for each article and post missing ones again")                                    \
+  KEY(VerifyHost, Text, "", kTextLimit, Line, kNoRange, kNoChoices, Setting::Verify,                                   \
+      "the server that Verify asks; empty: the posting server")                                                        \
+  KEY(VerifyPort, Number, "0", kBoolLimit, Line, kPortRange, kNoChoices, Setting::Verify,                              \
+      "its port, as Port; 0: the usual port of VerifyEncryption")                                                      \
+  KEY(VerifyEncryption, Choice, "None", kTextLimit, Choice, kNoRange, kEncryptionChoices, Setting::Verify,             \
+      "how the connection to VerifyHost is secured, as Encryption")                                                    \
+  KEY(VerifyUsername, Text, "", kTextLimit, Line, kNoRange, kNoChoices, Setting::Verify,                               \
+      "user name for VerifyHost; empty: no login")                                                                     \
+  KEY(VerifyPassword, Text, "", kTextLimit, Masked, kNoRange, kNoChoices, Setting::Verify,                             \
+      "password for VerifyHost, kept in plain text")                                                                   \
+  KEY(VerifyDelay, Number, "0", kBoolLimit, Line, kVerifyDelayRange, kNoChoices, Setting::Verify,                      \
+      "seconds to wait after the run before Verify asks")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,
   TIDEWELL_SETTINGS(TIDEWELL_SETTING_NAME)
 #undef TIDEWELL_SETTING_NAME
 };
+
+inline constexpr std::optional<Setting> kAlways{};  // a key that matters whatever the others say
 
 struct SettingRow {
   Setting key;
@@ -102,12 +164,17 @@ struct SettingRow {
   std::string_view defaultValue;  // what a read of an absent key gives
   std::size_t readLimit;
   SettingField field;
+  SettingRange range;                         // Number keys
+  std::span<const std::string_view> choices;  // Choice keys
+  // The key this one only matters with (a Flag, or a Choice whose first
+  // choice means "off"): the panels grey its field while that key is off.
+  std::optional<Setting> needs;
   std::string_view description;
 };
 
 inline constexpr std::array kSettings = {
-#define TIDEWELL_SETTING_ROW(name, type, value, limit, field, text) \
-  SettingRow{Setting::name, #name, SettingType::type, value, limit, SettingField::field, text},
+#define TIDEWELL_SETTING_ROW(name, type, value, limit, field, range, choices, needs, text) \
+  SettingRow{Setting::name, #name, SettingType::type, value, limit, SettingField::field, range, choices, needs, text},
     TIDEWELL_SETTINGS(TIDEWELL_SETTING_ROW)
 #undef TIDEWELL_SETTING_ROW
 };
@@ -118,5 +185,18 @@ inline constexpr std::array kSettings = {
 
 // The key with this name, in any letter case (as the file matches names).
 [[nodiscard]] std::optional<Setting> findSetting(std::string_view name);
+
+// The position in the key's choices of `text` (trimmed, any letter case);
+// nothing when it is none of them.
+[[nodiscard]] std::optional<std::size_t> choiceIndex(Setting key, std::string_view text);
+// "None, TLS or STARTTLS".
+[[nodiscard]] std::string choicesText(Setting key);
+
+// True when `value` lies in the key's range.
+[[nodiscard]] bool withinRange(Setting key, std::int64_t value);
+// The nearest value of the range (0 stays 0 where the range allows it).
+[[nodiscard]] std::int64_t clampedToRange(Setting key, std::int64_t value);
+// "1 to 50", "0, or 50000 to 2147483647".
+[[nodiscard]] std::string rangeText(Setting key);
 
 }  // namespace tidewell

@@ -1,7 +1,6 @@
 #include "settings/value_rules.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <optional>
 
 #include "platform/text.h"
@@ -47,30 +46,40 @@ bool allDigits(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// A decimal number from `low` to `high` (digits only), else nothing.
-std::optional<long> numberWithin(std::string_view text, long low, long high) {
+// A decimal number (digits only) within the key's range, else nothing.
+std::optional<std::int64_t> numberWithin(std::string_view text, Setting key) {
   if (!allDigits(text)) {
     return std::nullopt;
   }
   text.remove_prefix(std::min(text.find_first_not_of('0'), text.size() - 1));  // leading zeros, not the last digit
-  if (text.size() > 6) {
+  if (text.size() > 18) {
     return std::nullopt;
   }
-  const long value = std::stol(std::string(text));
-  if (value < low || value > high) {
+  const std::int64_t value = parseDecimalSetting64(text);
+  if (!withinRange(key, value)) {
     return std::nullopt;
   }
   return value;
 }
 
-// `text` as spelled in `choices` when it is one of them in any letter case.
-std::optional<std::string_view> oneOf(std::string_view text, std::initializer_list<std::string_view> choices) {
-  for (const std::string_view choice : choices) {
-    if (equalsIgnoringCase(text, choice)) {
-      return choice;
-    }
+// The key's choice as spelled in the table when `text` is one of them.
+std::optional<std::string_view> oneOf(std::string_view text, Setting key) {
+  if (const auto index = choiceIndex(key, text)) {
+    return rowOf(key).choices[*index];
   }
   return std::nullopt;
+}
+
+// The name of a choice key in its panel message.
+std::string choiceCaption(Setting key) {
+  switch (key) {
+    case Setting::VerifyEncryption:
+      return "VERIFY ENCRYPTION";
+    case Setting::Encoding:
+      return "ENCODING";
+    default:
+      return "ENCRYPTION";
+  }
 }
 
 bool isPin(std::string_view text) {
@@ -93,50 +102,37 @@ bool isPin(std::string_view text) {
 std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& text) {
   switch (key) {
     case Setting::Port:
-      if (text.empty()) {
-        return CheckedValue{"0", ""};
-      }
-      if (const auto port = numberWithin(text, 0, kHighestPort)) {
+    case Setting::VerifyPort:
+      if (const auto port = numberWithin(text.empty() ? "0" : text, key)) {
         return CheckedValue{std::to_string(*port), ""};
       }
-      return CheckedValue{"",
-                          "The news server PORT must be a number from 1 to 65535, or 0 for the usual port (119, "
-                          "or 563 with TLS)."};
+      return CheckedValue{"", (key == Setting::Port ? "The news server PORT must be a number from 1 to "
+                                                    : "The VERIFY PORT must be a number from 1 to ") +
+                                  std::to_string(kHighestPort) +
+                                  (key == Setting::Port ? ", or 0 for the usual port (119, or 563 with TLS)."
+                                                        : ", or 0 for the usual port.")};
     case Setting::LineLength:
-      if (const auto length = numberWithin(text, kShortestYencLine, kLongestYencLine)) {
+      if (const auto length = numberWithin(text, key)) {
         return CheckedValue{std::to_string(*length), ""};
       }
-      return CheckedValue{"", "The yEnc LINE LENGTH must be a number from 32 to 997."};
+      return CheckedValue{"", "The yEnc LINE LENGTH must be a number from " + rangeText(key) + "."};
     case Setting::Connections:
-      if (const auto count = numberWithin(text, 1, kMostConnections)) {
+      if (const auto count = numberWithin(text, key)) {
         return CheckedValue{std::to_string(*count), ""};
       }
-      return CheckedValue{"", "The number of CONNECTIONS must be from 1 to 50."};
-    case Setting::VerifyPort:
-      if (text.empty()) {
-        return CheckedValue{"0", ""};
-      }
-      if (const auto port = numberWithin(text, 0, kHighestPort)) {
-        return CheckedValue{std::to_string(*port), ""};
-      }
-      return CheckedValue{"", "The VERIFY PORT must be a number from 1 to 65535, or 0 for the usual port."};
+      return CheckedValue{"", "The number of CONNECTIONS must be from " + rangeText(key) + "."};
     case Setting::VerifyDelay:
-      if (const auto delay = numberWithin(text.empty() ? "0" : text, 0, kLongestVerifyDelay)) {
+      if (const auto delay = numberWithin(text.empty() ? "0" : text, key)) {
         return CheckedValue{std::to_string(*delay), ""};
       }
-      return CheckedValue{"", "The VERIFY DELAY must be a number of seconds from 0 to 86400."};
+      return CheckedValue{"", "The VERIFY DELAY must be a number of seconds from " + rangeText(key) + "."};
     case Setting::VerifyEncryption:
     case Setting::Encryption:
-      if (const auto choice = oneOf(text, {"None", "TLS", "STARTTLS"})) {
-        return CheckedValue{std::string(*choice), ""};
-      }
-      return CheckedValue{"", key == Setting::Encryption ? "The ENCRYPTION must be None, TLS or STARTTLS."
-                                                         : "The VERIFY ENCRYPTION must be None, TLS or STARTTLS."};
     case Setting::Encoding:
-      if (const auto choice = oneOf(text, {"uuencode", "yEnc"})) {
+      if (const auto choice = oneOf(text, key)) {
         return CheckedValue{std::string(*choice), ""};
       }
-      return CheckedValue{"", "The ENCODING must be uuencode or yEnc."};
+      return CheckedValue{"", "The " + choiceCaption(key) + " must be " + choicesText(key) + "."};
     case Setting::TLSPin:
       if (text.empty() || isPin(text)) {
         return CheckedValue{text, ""};
@@ -184,7 +180,9 @@ std::int32_t effectivePort(std::int32_t port, std::string_view encryption) {
   if (port > 0 && port <= kHighestPort) {
     return port;
   }
-  return equalsIgnoringCase(trimmedView(encryption), "TLS") ? kNntpsPort : kNntpPort;
+  constexpr std::size_t kTls = 1;
+  static_assert(kEncryptionChoices[kTls] == "TLS");
+  return choiceIndex(Setting::Encryption, encryption) == kTls ? kNntpsPort : kNntpPort;
 }
 
 CheckedValue checkSettingValue(Setting key, std::string_view entered) {
@@ -205,9 +203,33 @@ CheckedValue checkSettingValue(Setting key, std::string_view entered) {
       }
       return {std::to_string(parseDecimalSetting64(text)), ""};
     case SettingType::Text:
+    case SettingType::Choice:
       return checkedText(key, std::move(text));
   }
   return {std::move(text), ""};
+}
+
+CheckedValue checkCommandLineValue(Setting key, std::string_view entered) {
+  const SettingRow& row = rowOf(key);
+  if (row.type == SettingType::Number) {
+    const std::string text = trimmed(std::string(entered));
+    const bool negative = !text.empty() && text.front() == '-' && row.range.low < 0;
+    const std::string_view digits = std::string_view(text).substr(negative ? 1 : 0);
+    const std::int64_t value = negative ? -parseDecimalSetting64(digits) : parseDecimalSetting64(digits);
+    if (!allDigits(digits) || digits.size() > 18 || !withinRange(key, value)) {
+      return {"", std::string(row.name) + " must be a number from " + rangeText(key) + "; \"" + text + "\" is not."};
+    }
+  }
+  return checkSettingValue(key, entered);
+}
+
+std::string combinationProblem(std::int64_t connections, bool fastPosting) {
+  if (connections > 1 && !fastPosting) {
+    return "Connections=" + std::to_string(connections) +
+           " needs FastPosting=TRUE: without it a run posts on one connection. Set FastPosting=TRUE as well, or "
+           "Connections=1.";
+  }
+  return {};
 }
 
 std::int32_t normalisedPartSize(std::string_view text) {

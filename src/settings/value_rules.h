@@ -16,41 +16,53 @@ inline constexpr std::string_view kSettingsProblemCaption = "Settings Problem";
 
 // Entered texts are taken through a buffer of this many characters (less one).
 inline constexpr std::size_t kFieldLimit = 35999;
+// The ranges of the settings table, as the engine's 32-bit values.
 // Max Bytes/Part: 0 posts each file as one article; anything from 1 up to
-// this is raised to it.
-inline constexpr std::int32_t kMinimumPartSize = 50000;
+// the lowest part size is raised to it.
+inline constexpr auto kMinimumPartSize = static_cast<std::int32_t>(kPartSizeRange.low);
 
 // Port: 0 picks the usual port of the encryption: NNTP's, or NNTP over TLS
 // from the first byte's (Encryption=TLS).
 inline constexpr std::int32_t kNntpPort = 119;
 inline constexpr std::int32_t kNntpsPort = 563;
-inline constexpr std::int32_t kHighestPort = 65535;
+inline constexpr auto kHighestPort = static_cast<std::int32_t>(kPortRange.high);
 // LineLength: characters per yEnc line (one more where a line ends in an
 // escape); the encoder keeps to the same longest line.
-inline constexpr std::int32_t kMostConnections = 50;
-inline constexpr std::int32_t kLongestVerifyDelay = 86400;
-inline constexpr std::int32_t kShortestYencLine = 32;
-inline constexpr std::int32_t kLongestYencLine = 997;
+inline constexpr auto kMostConnections = static_cast<std::int32_t>(kConnectionsRange.high);
+inline constexpr auto kLongestVerifyDelay = static_cast<std::int32_t>(kVerifyDelayRange.high);
+inline constexpr auto kShortestYencLine = static_cast<std::int32_t>(kLineLengthRange.low);
+inline constexpr auto kLongestYencLine = static_cast<std::int32_t>(kLineLengthRange.high);
 
 struct CheckedValue {
   std::string stored;   // what to write, when the value passed
   std::string problem;  // the message when it is refused; empty when it passed
 };
 
-// Checks a value entered for `key` and gives its stored form. Texts are cut
-// at the entry buffer and trimmed; Host, Directory and Newsgroup must not be
-// empty and From must hold an "@"; numbers are stored in decimal (PartSize
-// corrected as normalisedPartSize does); booleans must read TRUE or FALSE in
-// any letter case; the body comment is stored with its line-break encoding.
-// Port is 0..65535 (empty: 0), LineLength 32..997, Encryption None, TLS or
-// STARTTLS and Encoding uuencode or yEnc (any letter case, stored as spelled
-// here), TLSPin empty or 64 hex digits (colons and letter case ignored),
-// MessageIDDomain a dot-atom, Connections 1..50, VerifyPort as Port,
-// VerifyEncryption as Encryption, VerifyDelay 0..86400 seconds.
+// Checks a value entered for `key` on a panel and gives its stored form.
+// Texts are cut at the entry buffer and trimmed; Host, Directory and
+// Newsgroup must not be empty and From must hold an "@"; numbers are stored
+// in decimal (PartSize corrected as normalisedPartSize does); booleans must
+// read TRUE or FALSE in any letter case; the body comment is stored with its
+// line-break encoding. Port, LineLength, Connections, VerifyPort and
+// VerifyDelay must lie in their table ranges (an empty Port or VerifyPort is
+// 0, an empty VerifyDelay 0), a choice must be one of the table's choices in
+// any letter case (stored as spelled there), TLSPin empty or 64 hex digits
+// (colons and letter case ignored), MessageIDDomain a dot-atom.
 [[nodiscard]] CheckedValue checkSettingValue(Setting key, std::string_view entered);
 
+// The same for a value given on the command line, which is stored exactly
+// as meant or refused: a number key takes only a decimal number (a leading
+// "-" where the range allows one) within its range, where the panel would
+// read other text as 0 or correct the value.
+[[nodiscard]] CheckedValue checkCommandLineValue(Setting key, std::string_view entered);
+
+// The problem with a combination of values that cannot work together, given
+// how each key reads after a change; empty when there is none. Connections
+// above 1 needs FastPosting.
+[[nodiscard]] std::string combinationProblem(std::int64_t connections, bool fastPosting);
+
 // Port 1..65535 as it is; 0 (or anything else) the usual port: 563 when
-// `encryption` is TLS (in any letter case), else 119.
+// `encryption` is the choice TLS, else 119.
 [[nodiscard]] std::int32_t effectivePort(std::int32_t port, std::string_view encryption);
 
 // True when `text` is an RFC 5322 dot-atom (the right side of a Message-ID):

@@ -14,17 +14,21 @@ TEST(CommandLine, NoArgumentsMeansNoSwitchesAndNoConfigurationFile) {
 }
 
 TEST(CommandLine, SwitchesMatchInAnyLetterCaseAndAnyOrder) {
-  const CommandLine line = parseCommandLine({"/AUTOQUIT", "ignored", "/TideWell", "--Headless"});
+  const CommandLine line = parseCommandLine({"/AUTOQUIT", "/TideWell", "--Headless"});
   EXPECT_TRUE(line.postAtStart);
   EXPECT_TRUE(line.quitWhenDone);
   EXPECT_TRUE(line.headless);
+  EXPECT_EQ(line.command, Command::Run);
 }
 
 TEST(CommandLine, SwitchesMustBeWholeArguments) {
-  const CommandLine line = parseCommandLine({"/tidewellx", "x/autoquit", "/tidewell ", "tidewell", "-headless"});
-  EXPECT_FALSE(line.postAtStart);
-  EXPECT_FALSE(line.quitWhenDone);
-  EXPECT_FALSE(line.headless);
+  for (const std::string argument : {"/tidewellx", "x/autoquit", "/tidewell ", "tidewell", "-headless"}) {
+    const CommandLine line = parseCommandLine({argument});
+    EXPECT_FALSE(line.postAtStart);
+    EXPECT_FALSE(line.quitWhenDone);
+    EXPECT_FALSE(line.headless);
+    EXPECT_EQ(line.command, Command::Usage) << argument;  // nor anything else
+  }
 }
 
 TEST(CommandLine, FirstArgumentContainingIniIsTheConfigurationFileWithItsCaseKept) {
@@ -70,11 +74,68 @@ TEST(CommandLine, OptionsTakeTheirValuesAwayFromTheSwitches) {
       {{"--set", "Host"}, Command::Usage},
       {{"--get"}, Command::Usage},
       {{"--get", "Host", "--settings"}, Command::Usage},
-      {{"-help", "help", "--helpme"}, Command::Run},
+      {{"--helpme"}, Command::Usage},
+      {{"--hlep", "--help"}, Command::Help},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(parseCommandLine(c.arguments).command, c.command) << c.arguments.front();
   }
+}
+
+// The GNU-style options beside the switches: each argument list, what it
+// asks for and, when it is refused, the start of the message naming the fault.
+TEST(CommandLine, OptionTable) {
+  const struct {
+    std::vector<std::string> arguments;
+    Command command;
+    const char* problem;  // start of usageError; nullptr: none
+  } cases[] = {
+      {{"--hlep"}, Command::Usage, "unknown option \"--hlep\""},
+      {{"-x"}, Command::Usage, "unknown option \"-x\""},
+      {{"-help"}, Command::Usage, "unknown option \"-help\""},
+      {{"--post", "--colour=red"}, Command::Usage, "unknown option \"--colour=red\""},
+      {{"foo.conf", "/tidewell"}, Command::Usage, "unexpected argument \"foo.conf\""},
+      {{"-"}, Command::Usage, "unexpected argument \"-\""},
+      {{"--config"}, Command::Usage, "Missing value"},
+      {{"-c", "a.conf", "b.ini"}, Command::Usage, "name one configuration file"},
+      {{"-c", "a.conf", "--config=b.conf"}, Command::Usage, "name one configuration file"},
+      {{"--with", "Host"}, Command::Usage, "--with needs KEY=VALUE"},
+      {{"--with", "Host=a", "--set", "Host=b"}, Command::Usage, "--with is for one run"},
+      {{"--output="}, Command::Usage, "--output needs a folder"},
+      {{"-h"}, Command::Usage, "unknown option \"-h\""},
+      {{"--POST", "--Quit-When-Done", "--output", "~/reports", "--with", "Subject=x", "--with=Connections=1"},
+       Command::Run,
+       nullptr},
+      {{"--with", "Host=a", "--get", "Host"}, Command::Get, nullptr},
+      {{"--", "-c.ini"}, Command::Run, nullptr},
+  };
+  for (const auto& c : cases) {
+    const CommandLine line = parseCommandLine(c.arguments);
+    SCOPED_TRACE(c.arguments.front());
+    EXPECT_EQ(line.command, c.command);
+    if (c.problem != nullptr) {
+      EXPECT_EQ(line.usageError.rfind(c.problem, 0), 0u) << line.usageError;
+    }
+  }
+
+  const CommandLine run = parseCommandLine(
+      {"--POST", "--Quit-When-Done", "--output", "~/reports", "--with", "Subject=x", "--with=Connections=1"});
+  EXPECT_TRUE(run.postAtStart);
+  EXPECT_TRUE(run.quitWhenDone);
+  EXPECT_EQ(run.outputFolder, "~/reports");
+  EXPECT_EQ(run.overrides, (std::vector<std::string>{"Subject=x", "Connections=1"}));
+  EXPECT_FALSE(run.configFilePath.has_value());
+}
+
+// -c takes any name, as written, byte for byte, even one that looks like an
+// option or holds bytes that are not UTF-8.
+TEST(CommandLine, ConfigTakesAnyName) {
+  for (const std::string name : {"foo.conf", "/srv/Tidewell Settings", "--weird", "caf\xE9.cfg", "x.ini"}) {
+    EXPECT_EQ(parseCommandLine({"-c", name, "--headless"}).configFilePath, name);
+    EXPECT_EQ(parseCommandLine({"--config=" + name}).configFilePath, name);
+    EXPECT_EQ(parseCommandLine({"--CONFIG", name, "/tidewell"}).command, Command::Run);
+  }
+  EXPECT_EQ(parseCommandLine({"-cfoo.conf"}).configFilePath, "foo.conf");
 }
 
 }  // namespace

@@ -345,9 +345,12 @@ TEST(Program, HelpVersionAndReadingSettingsTakeNoLockAndTouchNoFile) {
     EXPECT_NE(help.out.find("\n  " + std::string(row.name)), std::string::npos) << row.name;
   }
   EXPECT_NE(help.out.find("\n  Organization=The Usenet Upload Circle\n"), std::string::npos);
+  EXPECT_NE(help.out.find("\n  Connections=1 (1 to 50)\n"), std::string::npos);
+  EXPECT_NE(help.out.find("\n  Encryption=None (None, TLS or STARTTLS)\n"), std::string::npos);
   const Outcome version = sandbox.run({"--VERSION", "/tidewell"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("tidewell 1.", 0), 0u) << version.out;
+  EXPECT_NE(version.out.find("License GPL-3.0-or-later"), std::string::npos) << version.out;
   EXPECT_EQ(sandbox.run({"--get", "host"}).out, "\n");  // not set
   EXPECT_EQ(sandbox.run({"--settings"}).status, 0);
   EXPECT_TRUE(isEmptyFolder(sandbox.dir.file("work")));
@@ -365,11 +368,11 @@ TEST(Program, SetWritesCheckedValuesThatGetAndSettingsShow) {
   ProgramRun sandbox;
   const std::string ini = sandbox.work("My.ini");
   test::writeFile(ini, "[Settings]\nSubject=Kept\n");
-  const Outcome set = sandbox.run({"My.ini", "--set", "host=news.example.org", "PartSize=12", "UseBBS=true",
+  const Outcome set = sandbox.run({"My.ini", "--set", "host=news.example.org", "PartSize=60000", "UseBBS=true",
                                    "Password=secret", "Directory=~/up.ini"});
   EXPECT_EQ(set.status, 0) << set.err;
   EXPECT_EQ(test::readFile(ini),
-            "[Settings]\nSubject=Kept\nHost=news.example.org\nPartSize=50000\nUseBBS=TRUE\nPassword=secret\n"
+            "[Settings]\nSubject=Kept\nHost=news.example.org\nPartSize=60000\nUseBBS=TRUE\nPassword=secret\n"
             "Directory=~/up.ini\n");
   EXPECT_EQ(sandbox.run({"My.ini", "--get", "HOST"}).out, "news.example.org\n");
   const std::string listed = sandbox.run({"--settings", "My.ini"}).out;
@@ -404,6 +407,74 @@ TEST(Program, SetRefusesUnknownKeysBadValuesAndARunningInstanceWritingNothing) {
 
   EXPECT_TRUE(stateOf(ini) == before);
   EXPECT_FALSE(fileExists(sandbox.dir.file("config")));
+}
+
+// Each mistake ends the program with status 64 and a message naming it,
+// before any file is touched; what works together is written.
+TEST(Program, CommandLineMistakesAreRefusedNamingThem) {
+  ProgramRun sandbox;
+  const std::string ini = sandbox.work("Tidewell.INI");
+  test::writeFile(ini, "[Settings]\nConnections=1\n");
+  const struct {
+    std::vector<std::string> arguments;
+    const char* message;
+  } cases[] = {
+      {{"--hlep"}, "Tidewell: unknown option \"--hlep\"."},
+      {{"foo.conf", "/tidewell", "--headless"}, "Tidewell: unexpected argument \"foo.conf\""},
+      {{"--set", "PartSize=abc"},
+       "Settings Problem: PartSize must be a number from 0, or 50000 to 2147483647; \"abc\""},
+      {{"--set", "PartSize=10000"}, "Settings Problem: PartSize must be a number from 0, or 50000 to 2147483647;"},
+      {{"--set", "Connections=4"}, "Settings Problem: Connections=4 needs FastPosting=TRUE"},
+      {{"--with", "Connections=51", "/tidewell"}, "Settings Problem: Connections must be a number from 1 to 50;"},
+      {{"--with", "Connections=2", "/tidewell"}, "Settings Problem: Connections=2 needs FastPosting=TRUE"},
+  };
+  for (const auto& c : cases) {
+    const Outcome outcome = sandbox.run(c.arguments);
+    EXPECT_EQ(outcome.status, 64) << c.arguments.front();
+    EXPECT_EQ(outcome.err.rfind(c.message, 0), 0u) << outcome.err;
+  }
+  EXPECT_EQ(test::readFile(ini), "[Settings]\nConnections=1\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sandbox.work("")), {}), 1);
+
+  EXPECT_EQ(sandbox.run({"--set", "FastPosting=TRUE", "Connections=4"}).status, 0);
+  EXPECT_EQ(sandbox.run({"--set", "FastPosting=FALSE"}).status, 64);
+  EXPECT_EQ(test::readFile(ini), "[Settings]\nConnections=4\nFastPosting=TRUE\n");
+}
+
+// -c takes a file of any name; --with holds for one run and is never
+// written; --output gets the run's report, and the configuration file named
+// relative to the start folder stays the one read.
+TEST(Program, ConfigOfAnyNameWithForOneRunAndOutputForTheReports) {
+  test::LoopRunner runner;
+  test::NntpServerDouble server(runner.loop);
+  if (!server.listening()) {
+    GTEST_SKIP() << "cannot bind port 119: errno " << server.bindError();
+  }
+  ProgramRun sandbox;
+  sandbox.writeSettings(server.address());
+  test::writeFile(sandbox.work("source/a.zip"), "data");
+  std::filesystem::rename(sandbox.work("Tidewell.INI"), sandbox.work("posting.conf"));
+  const std::string settings = test::readFile(sandbox.work("posting.conf"));
+
+  EXPECT_EQ(sandbox.run({"-c", "posting.conf", "--get", "Host"}).out, server.address() + "\n");
+  EXPECT_EQ(sandbox.run({"--config=posting.conf", "--with", "subject=Once", "--get", "SUBJECT"}).out, "Once\n");
+
+  const pid_t child = sandbox.start(
+      {"--headless", "--post", "-c", "posting.conf", "--with", "Subject=Just this run", "--output", "out/reports"});
+  const Outcome outcome = sandbox.finishWhileServing(child, runner, 60000);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  ASSERT_EQ(server.articles().size(), 1u);
+  EXPECT_NE(server.articles()[0].find("Subject: Just this run"), std::string::npos) << server.articles()[0];
+  EXPECT_TRUE(fileExists(sandbox.work("out/reports/Report01.TXT")));
+  EXPECT_FALSE(fileExists(sandbox.work("Report01.TXT")));
+  const std::string after = test::readFile(sandbox.work("posting.conf"));
+  EXPECT_EQ(after.find("Just this run"), std::string::npos);
+  EXPECT_EQ(after.rfind(settings, 0), 0u) << after;  // only what the program keeps is added
+  EXPECT_EQ(sandbox.run({"-c", "posting.conf", "--get", "Subject"}).out, "Type Subject Here\n");
+
+  const Outcome blocked = sandbox.run({"--headless", "--post", "-c", "posting.conf", "--output", "source/a.zip/x"});
+  EXPECT_EQ(blocked.status, 73);
+  EXPECT_EQ(blocked.err.rfind("Tidewell: cannot use the output folder source/a.zip/x: ", 0), 0u) << blocked.err;
 }
 
 }  // namespace

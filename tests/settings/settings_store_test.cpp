@@ -88,6 +88,29 @@ TEST(SettingsStore, DecimalsReadTheLeadingNumberAndSaturate) {
   EXPECT_EQ(store.getPartSize(), 15000);
 }
 
+// A value laid over a key (--with) is what every read gives, by key or by
+// name in any case; the file is never written for it, and the program's own
+// write of the key goes to the file and ends the overlay.
+TEST(SettingsStore, AnOverlayIsReadInsteadOfTheFileAndEndsWithAWrite) {
+  TempDir dir;
+  const std::string path = dir.file("Tidewell.INI");
+  test::writeFile(path, "[Settings]\nSubject=From the file\nReportNumber=7\n");
+  SettingsStore store(path);
+  store.overlay(Setting::Subject, "For one run");
+  store.overlay(Setting::ReportNumber, "3");
+  store.overlay(Setting::FastPosting, "TRUE");
+  EXPECT_EQ(store.getSubject(), "For one run");
+  EXPECT_EQ(store.read("SUBJECT", "", 4), "For ");
+  EXPECT_TRUE(store.flag(Setting::FastPosting));
+  EXPECT_EQ(store.number(Setting::ReportNumber), 3);
+  EXPECT_EQ(test::readFile(path), "[Settings]\nSubject=From the file\nReportNumber=7\n");
+
+  ASSERT_TRUE(store.write(Setting::ReportNumber, "4"));
+  EXPECT_EQ(store.number(Setting::ReportNumber), 4);
+  EXPECT_EQ(store.getSubject(), "For one run");
+  EXPECT_EQ(SettingsStore(path).getSubject(), "From the file");
+}
+
 TEST(SettingsStore, GettersCutValuesAtTheirReadLimits) {
   TempDir dir;
   const std::string longValue(40000, 'n');

@@ -136,6 +136,81 @@ TEST(SettingsTable, EnteredValuesAreCheckedAndStoredByTheirKeysRules) {
   }
 }
 
+// The facts of each row hang together: a number has a range holding its
+// default, a choice has choices holding its default, and nothing else has
+// either.
+TEST(SettingsTable, RangesAndChoicesFitTheirRows) {
+  for (const SettingRow& row : kSettings) {
+    SCOPED_TRACE(row.name);
+    const bool number = row.type == SettingType::Number;
+    const bool choice = row.type == SettingType::Choice;
+    EXPECT_EQ(number, row.range.low < row.range.high);
+    if (number) {
+      EXPECT_TRUE(withinRange(row.key, parseDecimalSetting64(row.defaultValue)));
+    }
+    EXPECT_EQ(choice, !row.choices.empty());
+    EXPECT_EQ(choice, row.field == SettingField::Choice);
+    if (choice) {
+      EXPECT_EQ(choiceIndex(row.key, row.defaultValue), 0u);
+    }
+    if (row.needs) {  // something a panel can show as on or off
+      const SettingRow& needed = rowOf(*row.needs);
+      EXPECT_TRUE(needed.type == SettingType::Flag || needed.type == SettingType::Choice) << needed.name;
+      EXPECT_NE(needed.field, SettingField::Hidden);
+    }
+  }
+  EXPECT_EQ(rangeText(Setting::Connections), "1 to 50");
+  EXPECT_EQ(rangeText(Setting::PartSize), "0, or 50000 to 2147483647");
+  EXPECT_EQ(choicesText(Setting::Encryption), "None, TLS or STARTTLS");
+  EXPECT_EQ(clampedToRange(Setting::Connections, 99), 50);
+  EXPECT_EQ(clampedToRange(Setting::PartSize, 0), 0);
+}
+
+// The command line stores a value exactly as meant or refuses it, where the
+// panel corrects it.
+TEST(SettingsTable, CommandLineValuesAreRefusedWhereThePanelWouldChangeThem) {
+  const struct {
+    Setting key;
+    const char* entered;
+    const char* stored;  // nullptr: refused, the message naming the key and the value
+  } cases[] = {
+      {Setting::PartSize, "abc", nullptr},
+      {Setting::PartSize, "12", nullptr},
+      {Setting::PartSize, "-5", nullptr},
+      {Setting::PartSize, "10000", nullptr},
+      {Setting::PartSize, "2147483648", nullptr},
+      {Setting::PartSize, "0", "0"},
+      {Setting::PartSize, " 50000 ", "50000"},
+      {Setting::Connections, "51", nullptr},
+      {Setting::Connections, "0", nullptr},
+      {Setting::Connections, "4x", nullptr},
+      {Setting::Connections, "4", "4"},
+      {Setting::Port, "", nullptr},
+      {Setting::Port, "563", "563"},
+      {Setting::X, "-20", "-20"},
+      {Setting::X, "--20", nullptr},
+      {Setting::ReportNumber, "100", nullptr},
+      {Setting::PostCount, "+1", nullptr},
+      {Setting::Encryption, "starttls", "STARTTLS"},
+      {Setting::Host, " news ", "news"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(rowOf(c.key).name) + "=" + c.entered);
+    const CheckedValue checked = checkCommandLineValue(c.key, c.entered);
+    if (c.stored != nullptr) {
+      EXPECT_EQ(checked.problem, "");
+      EXPECT_EQ(checked.stored, c.stored);
+    } else {
+      EXPECT_EQ(checked.problem.rfind(std::string(rowOf(c.key).name) + " must be a number from ", 0), 0u)
+          << checked.problem;
+      EXPECT_NE(checked.problem.find(trimmed(c.entered)), std::string::npos) << checked.problem;
+    }
+  }
+  EXPECT_EQ(combinationProblem(1, false), "");
+  EXPECT_EQ(combinationProblem(4, true), "");
+  EXPECT_EQ(combinationProblem(4, false).rfind("Connections=4 needs FastPosting=TRUE", 0), 0u);
+}
+
 TEST(SettingsTable, PortZeroIsTheEncryptionsUsualPort) {
   EXPECT_EQ(effectivePort(0, "None"), 119);
   EXPECT_EQ(effectivePort(0, "STARTTLS"), 119);
