@@ -144,7 +144,7 @@ void DlgPost::ResetButtons() {
   if (running_) {
     running_ = false;
     window()->setWindowTitle(plainTitle_);
-    if (runEndNotice_) {
+    if (runEndNotice_ && services_.settings.flag(Setting::DesktopNotice)) {
       // Told once the session has said how the run ended, which it does
       // right after resetting the buttons.
       QTimer::singleShot(0, this, [this] {

@@ -130,6 +130,8 @@ enum class SettingField : std::uint8_t {
       "write ReportNN.nzb listing the posted articles")                                                                \
   KEY(JsonReport, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                     \
       "write ReportNN.json, the report for scripts")                                                                   \
+  KEY(DesktopNotice, Flag, "FALSE", kBoolLimit, Hidden, kNoRange, kNoChoices, kAlways,                                 \
+      "tell the desktop (a notification) when a run in the window ends")                                               \
   KEY(Connections, Number, "1", kBoolLimit, Line, kConnectionsRange, kNoChoices, Setting::FastPosting,                 \
       "connections posting at once; more than 1 needs FastPosting=TRUE")                                               \
   KEY(Resume, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                         \

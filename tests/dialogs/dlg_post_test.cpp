@@ -168,6 +168,7 @@ TEST_F(DlgPostTest, ButtonsLockDuringASessionAndTheThirdReadsStopThenQuit) {
 TEST_F(DlgPostTest, WholeRunProgressInTheBarAndTitleAndANoticeAtTheEnd) {
   std::vector<std::pair<QString, QString>> notices;
   panel.setRunEndNotice([&](const QString& summary, const QString& body) { notices.emplace_back(summary, body); });
+  ASSERT_TRUE(store.write(Setting::DesktopNotice, "TRUE"));
   frame.setWindowTitle(QStringLiteral("Tidewell"));
   const auto& bar = *findWidget<QProgressBar>(panel, "runProgressBar");
   panel.ShowEstimate("Elapsed: 00:00:30 To Go: 00:01:30");  // no run: nothing moves
