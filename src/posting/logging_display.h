@@ -30,6 +30,7 @@ class LoggingDisplay final : public PostingDisplay {
   void HeartbeatLight() override { display_.HeartbeatLight(); }
   void showTip() override { display_.showTip(); }
   void showProblem(std::string_view text) override { display_.showProblem(text); }
+  void showWarning(std::string_view text) override { display_.showWarning(text); }
 
  private:
   void log(std::string_view text) const;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string_view>
 
 namespace tidewell {
@@ -47,6 +48,12 @@ class PostingDisplay {
   // failure, so a front end that shows no information lists (the headless
   // one) can still print what went wrong.
   virtual void showProblem(std::string_view /*text*/) {}
+
+  // A warning the user must see whatever the front end: standard error,
+  // one line.
+  virtual void showWarning(std::string_view text) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  }
 };
 
 }  // namespace tidewell
