@@ -75,7 +75,9 @@ void PostingSession::Impl::openJournal() {
   const std::string path = journalPath();
   const JournalOpening opening = journal_.open(path);
   if (!opening.refusal.empty()) {
-    log_.ReportWrite(untrustedJournalText(path, opening.refusal) + "\r\n");
+    const std::string line = untrustedJournalText(path, opening.refusal);
+    log_.ReportWrite(line + "\r\n");
+    display_.AddFileLine(line);
   }
   const std::optional<JournalContents>& journal = opening.contents;
   const JournalSettings current = journalSettings(services_.settings);
@@ -111,8 +113,10 @@ void PostingSession::Impl::openJournal() {
     const PromptAnswer answer =
         services_.prompt.ask(question, kResumeCaption, PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
     if (answer == PromptAnswer::Yes && !journal_.resume()) {
-      log_.ReportWrite(untrustedJournalText(path, "it cannot be opened for appending (" + writeErrorText(errno) + ")") +
-                       "\r\n");
+      const std::string line =
+          untrustedJournalText(path, "it cannot be opened for appending (" + writeErrorText(errno) + ")");
+      log_.ReportWrite(line + "\r\n");
+      display_.AddFileLine(line);
     } else if (answer == PromptAnswer::Yes) {
       for (const JournalFile& file : resumedFiles_) {
         for (const auto& [part, posted] : file.accepted) {
