@@ -56,7 +56,7 @@ void appendNonAsciiCharacter(std::string& out, std::string_view sequence) {
     out += sequence;
     return;
   }
-  char escaped[8];
+  char escaped[12];
   std::snprintf(escaped, sizeof escaped, "\\u%04x", escapedCode);
   out += escaped;
 }
