@@ -20,14 +20,16 @@ TIDEWELL_PACKAGE_PACKAGES=(
 
 # To run every test: independent decoders (uudeview, uudecode from sharutils,
 # python3-sabyenc for yEnc) check what the encoder wrote, nzbget downloads a
-# run's articles by its NZB, zlib's crc32 checks the program's; par2 verifies
-# and repairs the recovery sets; python3 drives the end-to-end tests; Xvfb and
-# xauth give screenshots of the real window; dbus-daemon is the bus on which
-# the run-end notification is received; clang-format checks the layout; lintian
+# run's articles by its NZB, xmllint (libxml2-utils) checks that an NZB is
+# well-formed, zlib's crc32 checks the program's; par2 verifies and repairs the
+# recovery sets; python3 drives the end-to-end tests; Xvfb and xauth give
+# screenshots of the real window; dbus-daemon is the bus on which the run-end
+# notification is received; clang-format checks the layout; lintian
 # checks the Debian package.
 TIDEWELL_TEST_PACKAGES=(
   "${TIDEWELL_PACKAGE_PACKAGES[@]}"
   uudeview sharutils python3-sabyenc zlib1g-dev
+  libxml2-utils
   nzbget
   par2
   python3

@@ -1,6 +1,7 @@
 #include "app/settings_commands.h"
 
 #include "settings/settings_store.h"
+#include "settings/unchecked_tls.h"
 #include "settings/value_rules.h"
 
 namespace tidewell {
@@ -89,6 +90,18 @@ std::string oneLine(std::string text) {
     }
   }
   return line;
+}
+
+// An assignment that leaves the certificate unchecked says so (the values
+// are written all the same).
+void warnIfCertificateUnchecked(const SettingsStore& store, const std::vector<SettingAssignment>& assignments,
+                                std::FILE* err) {
+  for (const SettingAssignment& assignment : assignments) {
+    if ((assignment.key == Setting::TLSVerify || assignment.key == Setting::TLSPin) && certificateUnchecked(store)) {
+      std::fprintf(err, "%.*s\n", static_cast<int>(kUncheckedTlsWarning.size()), kUncheckedTlsWarning.data());
+      return;
+    }
+  }
 }
 
 }  // namespace
@@ -214,6 +227,7 @@ int writeAssignments(SettingsStore& store, const std::vector<SettingAssignment>&
       return kExitCannotWrite;
     }
   }
+  warnIfCertificateUnchecked(store, assignments, err);
   return 0;
 }
 

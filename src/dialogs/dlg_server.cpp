@@ -12,6 +12,7 @@
 #include "dialogs/panel_host.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_store.h"
+#include "settings/unchecked_tls.h"
 #include "settings/value_rules.h"
 #include "ui_server_dialog.h"
 
@@ -74,6 +75,8 @@ DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* 
   connect(ui_->encryptionCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
   connect(ui_->fastPostingCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
   connect(ui_->checkPostedCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
+  connect(ui_->verifyCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
+  connect(ui_->pinEdit, &QLineEdit::textChanged, this, &DlgServer::showWhatApplies);
 }
 
 DlgServer::~DlgServer() = default;
@@ -107,6 +110,10 @@ void DlgServer::showPageOf(const QWidget& field) {
       return;
     }
   }
+  // Certificates unchecked and no pin: whoever answers gets the password.
+  ui_->uncheckedTlsWarning->setToolTip(
+      QString::fromUtf8(kUncheckedTlsWarning.data(), static_cast<qsizetype>(kUncheckedTlsWarning.size())));
+  ui_->uncheckedTlsWarning->setVisible(!ui_->verifyCheck->isChecked() && ui_->pinEdit->text().trimmed().isEmpty());
 }
 
 void DlgServer::problem(std::string_view text) {

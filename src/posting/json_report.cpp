@@ -42,6 +42,25 @@ int utf8SequenceLength(std::string_view text) {
   return length;
 }
 
+// A well-formed UTF-8 character above ASCII: as it is, but for the C1
+// controls and the non-characters U+FFFE and U+FFFF, which are escaped.
+void appendNonAsciiCharacter(std::string& out, std::string_view sequence) {
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(sequence[at])); };
+  unsigned escapedCode = 0;
+  if (sequence.size() == 2 && byte(0) == 0xC2 && byte(1) <= 0x9F) {
+    escapedCode = byte(1);
+  } else if (sequence.size() == 3 && byte(0) == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE) {
+    escapedCode = 0xFFC0 | (byte(2) & 0x3F);
+  }
+  if (escapedCode == 0) {
+    out += sequence;
+    return;
+  }
+  char escaped[12];
+  std::snprintf(escaped, sizeof escaped, "\\u%04x", escapedCode);
+  out += escaped;
+}
+
 class DocumentWriter {
  public:
   void line(int depth, std::string_view text) {
@@ -125,7 +144,7 @@ void appendJsonString(std::string& out, std::string_view text) {
       const int length = utf8SequenceLength(text);
       const std::size_t taken = static_cast<std::size_t>(length > 0 ? length : -length);
       if (length > 0) {
-        out += text.substr(0, taken);
+        appendNonAsciiCharacter(out, text.substr(0, taken));
       } else {
         out += kReplacement;
       }

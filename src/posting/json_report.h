@@ -12,9 +12,11 @@ namespace tidewell {
 // document made from the run record (the layout is in docs/json-report.md).
 
 // Appends `text` as a JSON string, quotes included. Quotes, backslashes and
-// control characters are escaped; bytes that are not UTF-8 (a file name in
-// another encoding, a cut character) become U+FFFD, one for each maximal
-// invalid sequence, so the document is always valid UTF-8.
+// control characters (C0, DEL and C1) are escaped, and so are U+FFFE and
+// U+FFFF, so no character XML 1.0 refuses stands raw in the document; bytes
+// that are not UTF-8 (a file name in another encoding, a cut character,
+// an encoded surrogate) become U+FFFD, one for each maximal invalid
+// sequence, so the document is always valid UTF-8.
 void appendJsonString(std::string& out, std::string_view text);
 
 // Local time with its offset from UTC, "2026-12-08T09:16:52+01:00".

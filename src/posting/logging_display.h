@@ -31,6 +31,7 @@ class LoggingDisplay final : public PostingDisplay {
   void showTip() override { display_.showTip(); }
   void showProblem(std::string_view text) override { display_.showProblem(text); }
   void showRunProgress(const RunProgress& progress) override { display_.showRunProgress(progress); }
+  void showWarning(std::string_view text) override { display_.showWarning(text); }
 
  private:
   void log(std::string_view text) const;

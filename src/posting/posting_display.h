@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 namespace tidewell {
@@ -67,6 +68,11 @@ class PostingDisplay {
   // The run's figures, with every Total Estimate update (at least once a
   // second while a run goes on) and once more when it ends.
   virtual void showRunProgress(const RunProgress& /*progress*/) {}
+  // A warning the user must see whatever the front end: standard error,
+  // one line.
+  virtual void showWarning(std::string_view text) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  }
 };
 
 }  // namespace tidewell

@@ -302,7 +302,7 @@ class PostingSession::Impl {
   [[nodiscard]] std::int32_t plannedArticles(const std::string& name, const JournalFile* known);
   [[nodiscard]] const JournalFile* resumedFile(std::string_view name) const;
   void journalFileStart();
-  void journalComposed();
+  void journalComposed(std::optional<std::uint32_t> yencPartCrc);
   void journalAccepted(const AcceptedArticle& accepted);
   void journalFailed();
   // An article accepted without a 240 of this connection (223 to STAT).

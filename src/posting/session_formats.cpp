@@ -125,7 +125,7 @@ void PostingSession::Impl::noteComposed(const std::optional<YencArticle>& yenc) 
   if (yenc) {
     yencCrcThrough_ = yenc->result.crcThrough;
   }
-  journalComposed();
+  journalComposed(yenc ? std::optional<std::uint32_t>(yenc->result.partCrc) : std::nullopt);
   // A file enters the NZB as its first part is composed; posted again after
   // a reconnection, it keeps its entry and its parts take the new ids.
   if (!nzb_ || partIndex_ != 1 || (!nzb_->files().empty() && nzbSourceName_ == currentSourceName_)) {

@@ -10,6 +10,7 @@
 #include "settings/settings_store.h"
 #include "upload/encoder.h"
 #include "upload/journal_path.h"
+#include "upload/part_checksum.h"
 #include "upload/spool_files.h"
 #include "upload/upload_list.h"
 #include "upload/upload_scan.h"
@@ -73,17 +74,32 @@ void PostingSession::Impl::openJournal() {
   resumedFiles_.clear();
   resumeStats_.clear();
   const std::string path = journalPath();
-  std::optional<JournalContents> journal = readJournal(path);
+  const JournalOpening opening = journal_.open(path);
+  if (!opening.refusal.empty()) {
+    const std::string line = untrustedJournalText(path, opening.refusal);
+    log_.ReportWrite(line + "\r\n");
+    display_.AddFileLine(line);
+  }
+  const std::optional<JournalContents>& journal = opening.contents;
   const JournalSettings current = journalSettings(services_.settings);
   if (journal && journal->matches(current) && hasWork(*journal)) {
     std::int32_t held = 0;
     std::int32_t total = 0;
+    std::vector<std::string> notes;  // files posted again whole, and why
     for (const nodeClass& entry : services_.uploadList) {
       const std::string name = entry.getName().value_or("");
       std::int64_t size = 0;
       std::int64_t mtime = 0;
       const JournalFile* known =
           fileStamp(sourcePath(name), size, mtime) ? journal->findFile(name, size, mtime) : nullptr;
+      if (known != nullptr) {
+        const PostedPartsCheck check =
+            checkPostedParts(services_.settings.getDirectory(), *known, yencOn_, partSizeSetting_, encoded_.path());
+        if (check != PostedPartsCheck::Same) {
+          notes.push_back(postedAgainText(headerSafeText(name, '_'), check));
+          known = nullptr;
+        }
+      }
       const std::int32_t parts = plannedArticles(name, known);
       total += parts;
       if (known != nullptr) {
@@ -97,7 +113,12 @@ void PostingSession::Impl::openJournal() {
                                  std::to_string(total) + " articles were posted.  Resume it?";
     const PromptAnswer answer =
         services_.prompt.ask(question, kResumeCaption, PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
-    if (answer == PromptAnswer::Yes) {
+    if (answer == PromptAnswer::Yes && !journal_.resume()) {
+      const std::string line =
+          untrustedJournalText(path, "it cannot be opened for appending (" + writeErrorText(errno) + ")");
+      log_.ReportWrite(line + "\r\n");
+      display_.AddFileLine(line);
+    } else if (answer == PromptAnswer::Yes) {
       for (const JournalFile& file : resumedFiles_) {
         for (const auto& [part, posted] : file.accepted) {
           markPosted(file.name, part, posted.messageId);
@@ -112,7 +133,10 @@ void PostingSession::Impl::openJournal() {
           "Resumed: " + std::to_string(held) + " of " + std::to_string(total) + " articles were already posted.";
       log_.ReportWrite(line + "\r\n");
       display_.AddFileLine(line);
-      static_cast<void>(journal_.reopen(path));
+      for (const std::string& note : notes) {
+        log_.ReportWrite(note + "\r\n");
+        display_.AddFileLine(note);
+      }
       return;
     }
     resumedFiles_.clear();
@@ -207,7 +231,7 @@ void PostingSession::Impl::stepAwaitResumeStatReply() {
     journalConfirmed(asked.sourceName, asked.part, asked.bytes, asked.messageId);
     for (JournalFile& file : resumedFiles_) {
       if (file.name == asked.sourceName) {
-        file.accepted[asked.part] = JournalPart{asked.bytes, asked.messageId};  // for the NZB
+        file.accepted[asked.part] = JournalPart{asked.bytes, asked.messageId, {}};  // for the NZB
       }
     }
     log_.ReportStamped("Resumed: " + which + " found on the server by STAT.\r\n");
@@ -221,7 +245,7 @@ void PostingSession::Impl::stepAwaitResumeStatReply() {
   postStep();
 }
 
-void PostingSession::Impl::journalComposed() {
+void PostingSession::Impl::journalComposed(std::optional<std::uint32_t> yencPartCrc) {
   // A journal left open by a run the user stopped is not this run's.
   if (!resumeOn_ || !journal_.isOpen() || messageId_.empty()) {
     return;
@@ -234,7 +258,14 @@ void PostingSession::Impl::journalComposed() {
       return;
     }
   }
-  if (!journal_.noteInFlight(currentSourceName_, partIndex_, article_.getArticleTotal(), messageId_)) {
+  // The sum of what the part carries, so a resumed run can tell the file
+  // is unchanged: yEnc has it from the encoding, the others read it.
+  const std::optional<std::uint32_t> sum =
+      yencPartCrc ? yencPartCrc
+                  : PartSums(partSourceOf(currentSourceName_, yencFile_), sourcePath(currentSourceName_),
+                             encoded_.path(), partSizeSetting_, partCount_)
+                        .sumOf(partIndex_);
+  if (!journal_.noteInFlight(currentSourceName_, partIndex_, article_.getArticleTotal(), messageId_, sum)) {
     journalFailed();
   }
 }

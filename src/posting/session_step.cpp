@@ -12,6 +12,7 @@
 #include "platform/user_prompt.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
+#include "settings/unchecked_tls.h"
 #include "upload/upload_list.h"
 #include "upload/upload_scan.h"
 
@@ -172,6 +173,10 @@ void PostingSession::Impl::stepIdle() {
   fast_ = services_.settings.flag(Setting::FastPosting);
   if (resumeOn_) {
     startResume();
+  }
+  if (certificateUnchecked(services_.settings)) {
+    log_.ReportStamped(std::string(kUncheckedTlsWarning) + "\r\n");
+    display_.showWarning(kUncheckedTlsWarning);
   }
   setState(SessionState::OpenConnection);
   postStep();

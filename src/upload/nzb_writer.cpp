@@ -72,7 +72,18 @@ std::string xmlEscaped(std::string_view text) {
       continue;
     }
     if (length > 1) {
-      out += text.substr(0, length);
+      // Well-formed, yet not a character XML 1.0 allows: the C1 controls
+      // (U+0080 to U+009F) become "?" as the C0 ones do, the
+      // non-characters U+FFFE and U+FFFF the replacement character.
+      const std::string_view sequence = text.substr(0, length);
+      if (length == 2 && static_cast<unsigned char>(sequence[0]) == 0xC2 &&
+          static_cast<unsigned char>(sequence[1]) <= 0x9F) {
+        out += '?';
+      } else if (sequence == "\xEF\xBF\xBE" || sequence == "\xEF\xBF\xBF") {
+        out += kReplacement;
+      } else {
+        out += sequence;
+      }
       text.remove_prefix(length);
       continue;
     }

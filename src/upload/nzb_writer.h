@@ -46,8 +46,10 @@ class NzbDocument {
 
   // The document: UTF-8, with the NZB 1.1 DOCTYPE; segments in part order.
   // Files without any accepted article are left out. Text that is not UTF-8
-  // has its stray bytes made U+FFFD, and control characters XML does not
-  // allow become "?", so the document always parses.
+  // has its stray bytes made U+FFFD (surrogates included), the control
+  // characters XML 1.0 does not allow (C0 but tab, C1) become "?" and the
+  // non-characters U+FFFE and U+FFFF become U+FFFD, so the document always
+  // parses.
   [[nodiscard]] std::string text() const;
 
   // Writes text() to `path` through a temporary file beside it, renamed over

@@ -192,7 +192,22 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
   }
   std::int32_t part = 0;
   if (kind == 'I' || kind == 'A') {
-    const auto fields = fieldsOf(record, 4);
+    // With the part's check sum before the name, or (older journals)
+    // without: names hold no space, so the count of fields tells.
+    auto fields = fieldsOf(record, 5);
+    std::optional<std::uint32_t> sourceCrc;
+    if (fields) {
+      std::uint32_t sum = 0;
+      const std::string_view digits = (*fields)[3];
+      const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), sum, 16);
+      if (error != std::errc() || last != digits.data() + digits.size() || digits.size() != kSumDigits) {
+        return false;
+      }
+      sourceCrc = sum;
+      fields->erase(fields->begin() + 3);
+    } else {
+      fields = fieldsOf(record, 4);
+    }
     JournalFile* file = fields ? fileNamed((*fields)[3]) : nullptr;
     const auto id = file != nullptr ? unescaped((*fields)[2]) : std::nullopt;
     std::int64_t bytes = 0;
@@ -200,9 +215,13 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
       return false;
     }
     if (kind == 'I') {
-      file->inFlight[part] = JournalPart{bytes, *id};
+      file->inFlight[part] = JournalPart{bytes, *id, sourceCrc};
     } else {
-      file->accepted[part] = JournalPart{bytes, *id};
+      const auto sent = file->inFlight.find(part);
+      if (!sourceCrc && sent != file->inFlight.end() && sent->second.messageId == *id) {
+        sourceCrc = sent->second.sourceCrc;
+      }
+      file->accepted[part] = JournalPart{bytes, *id, sourceCrc};
       file->inFlight.erase(part);
     }
     return true;
@@ -210,11 +229,83 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
   return false;
 }
 
+// Why the open file cannot be trusted as our journal; empty when it can.
+std::string distrustOf(int fd) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    return "it cannot be looked at (" + writeErrorText(errno) + ")";
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return "it is not a regular file";
+  }
+  if (info.st_uid != geteuid()) {
+    return "it belongs to another user";
+  }
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return "other users may write to it";
+  }
+  return {};
+}
+
+// Why the journal's name cannot be opened; empty when it is missing.
+std::string openFailure(int error) {
+  switch (error) {
+    case ENOENT:
+      return {};
+    case ELOOP:
+      return "it is a symbolic link";
+    case EISDIR:
+    case ENXIO:
+      return "it is not a regular file";
+    default:
+      return "it cannot be opened for appending (" + writeErrorText(error) + ")";
+  }
+}
+
+// The whole text of an open file; false when it cannot be read.
+bool readAll(int fd, std::string& text) {
+  text.clear();
+  char block[65536];
+  for (off_t at = 0;;) {
+    const ssize_t got = pread(fd, block, sizeof block, at);
+    if (got < 0) {
+      return false;
+    }
+    if (got == 0) {
+      return true;
+    }
+    text.append(block, static_cast<std::size_t>(got));
+    at += got;
+  }
+}
+
+std::optional<JournalContents> contentsOf(std::string_view text) {
+  const std::vector<std::string_view> records = recordsOf(text);
+  if (records.empty() || records.front() != kMagic) {
+    return std::nullopt;
+  }
+  JournalContents contents;
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    static_cast<void>(applyRecord(contents, records[i]));
+  }
+  return contents;
+}
+
+// " <crc>" before a part record's name, when the part has a sum.
+std::string sumField(std::optional<std::uint32_t> sourceCrc) {
+  if (!sourceCrc) {
+    return {};
+  }
+  char field[kSumDigits + 2];
+  std::snprintf(field, sizeof field, " %08X", static_cast<unsigned>(*sourceCrc));
+  return field;
+}
+
 // Makes the journal's directory entry durable (a new or removed file).
 void syncDirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const FileDescriptor dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.isOpen()) {
     static_cast<void>(fsync(dir.get()));
   }
@@ -259,20 +350,19 @@ std::int32_t JournalContents::acceptedCount() const {
   return count;
 }
 
+std::string untrustedJournalText(std::string_view path, std::string_view refusal) {
+  return "The journal " + std::string(path) + " is not used (" + std::string(refusal) +
+         "): every file is posted from its first part.";
+}
+
 std::optional<JournalContents> readJournal(const std::string& path) {
+  // Never blocks (a FIFO planted at the name) and never follows a link.
+  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   std::string text;
-  if (readWholeFile(path, text) != FileRead::Read) {
+  if (!fd.isOpen() || !distrustOf(fd.get()).empty() || !readAll(fd.get(), text)) {
     return std::nullopt;
   }
-  const std::vector<std::string_view> records = recordsOf(text);
-  if (records.empty() || records.front() != kMagic) {
-    return std::nullopt;
-  }
-  JournalContents contents;
-  for (std::size_t i = 1; i < records.size(); ++i) {
-    static_cast<void>(applyRecord(contents, records[i]));
-  }
-  return contents;
+  return contentsOf(text);
 }
 
 bool fileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs) {
@@ -293,7 +383,8 @@ bool RunJournal::create(const std::string& path, const JournalSettings& settings
     fd_ = FileDescriptor();
     return false;
   }
-  fd_ = FileDescriptor(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly));
+  fd_ =
+      FileDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly));
   if (!fd_.isOpen() || !append(kMagic)) {
     return false;
   }
@@ -306,13 +397,33 @@ bool RunJournal::create(const std::string& path, const JournalSettings& settings
   return true;
 }
 
-bool RunJournal::reopen(const std::string& path) {
+JournalOpening RunJournal::open(const std::string& path) {
   path_ = path;
-  fd_ = FileDescriptor(open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+  JournalOpening opening;
+  // Read and appended through the one descriptor: what is checked is what
+  // is read and what is written.
+  fd_ = FileDescriptor(::open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd_.isOpen()) {
+    opening.refusal = openFailure(errno);
+    return opening;
+  }
   std::string text;
-  struct stat info {};
-  if (!fd_.isOpen() || fstat(fd_.get(), &info) != 0 || !S_ISREG(info.st_mode) || fchmod(fd_.get(), kOwnerOnly) != 0 ||
-      readWholeFile(path, text) != FileRead::Read) {
+  opening.refusal = distrustOf(fd_.get());
+  if (opening.refusal.empty() && !readAll(fd_.get(), text)) {
+    opening.refusal = "it cannot be read (" + writeErrorText(errno) + ")";
+  }
+  if (opening.refusal.empty()) {
+    opening.contents = contentsOf(text);
+  }
+  if (!opening.contents) {
+    fd_ = FileDescriptor();
+  }
+  return opening;
+}
+
+bool RunJournal::resume() {
+  std::string text;
+  if (!fd_.isOpen() || fchmod(fd_.get(), kOwnerOnly) != 0 || !readAll(fd_.get(), text)) {
     fd_ = FileDescriptor();
     return false;
   }
@@ -327,6 +438,10 @@ bool RunJournal::reopen(const std::string& path) {
   return true;
 }
 
+bool RunJournal::reopen(const std::string& path) {
+  return open(path).contents.has_value() && resume();
+}
+
 bool RunJournal::startFile(std::string_view name, std::int64_t size, std::int64_t mtimeNs, std::int32_t partCount) {
   return append("F " + std::to_string(size) + ' ' + std::to_string(mtimeNs) + ' ' + std::to_string(partCount) + ' ' +
                 escaped(name));
@@ -336,16 +451,16 @@ bool RunJournal::noteSubject(std::string_view name, std::string_view subject, st
   return append("T " + std::to_string(date) + ' ' + escaped(name) + ' ' + escaped(subject));
 }
 
-bool RunJournal::noteInFlight(std::string_view name, std::int32_t part, std::int64_t bytes,
-                              std::string_view messageId) {
-  return append("I " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId) + ' ' +
-                escaped(name));
+bool RunJournal::noteInFlight(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId,
+                              std::optional<std::uint32_t> sourceCrc) {
+  return append("I " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId) +
+                sumField(sourceCrc) + ' ' + escaped(name));
 }
 
-bool RunJournal::noteAccepted(std::string_view name, std::int32_t part, std::int64_t bytes,
-                              std::string_view messageId) {
-  return append("A " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId) + ' ' +
-                escaped(name));
+bool RunJournal::noteAccepted(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId,
+                              std::optional<std::uint32_t> sourceCrc) {
+  return append("A " + std::to_string(part) + ' ' + std::to_string(bytes) + ' ' + escaped(messageId) +
+                sumField(sourceCrc) + ' ' + escaped(name));
 }
 
 bool RunJournal::finish() {

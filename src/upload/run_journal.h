@@ -35,6 +35,9 @@ using JournalSettings = std::vector<std::pair<std::string, std::string>>;
 struct JournalPart {
   std::int64_t bytes = 0;  // the article as posted
   std::string messageId;   // angle brackets included
+  // CRC-32 of the bytes of the file the part carries (upload/part_checksum.h);
+  // none in a journal of an older version.
+  std::optional<std::uint32_t> sourceCrc;
 };
 
 // One file of the journal: what it was when its posting started, and its
@@ -65,9 +68,24 @@ struct JournalContents {
   [[nodiscard]] std::int32_t acceptedCount() const;
 };
 
-// Reads a journal. None when it is missing, unreadable or not a journal.
-// Lines that are torn (no line end: the write was cut short) or whose
-// check sum does not match are left out.
+// A journal is trusted only when it is ours: a regular file (not reached
+// through a symbolic link) owned by this user and writable by nobody else.
+// Anything else at its name may have been planted by another local user to
+// make a run skip files; it is never read.
+struct JournalOpening {
+  std::optional<JournalContents> contents;  // the journal, when one is there, trusted and readable
+  // Why the file at the journal's name is not used ("it is a symbolic
+  // link", ...); empty when there is none or it is used. A file that is not
+  // a journal at all is not used either, without a reason.
+  std::string refusal;
+};
+
+// The report's line for a file at the journal's name that is not used.
+[[nodiscard]] std::string untrustedJournalText(std::string_view path, std::string_view refusal);
+
+// Reads a journal. None when it is missing, not trusted, unreadable or not
+// a journal. Lines that are torn (no line end: the write was cut short) or
+// whose check sum does not match are left out.
 [[nodiscard]] std::optional<JournalContents> readJournal(const std::string& path);
 
 // The size and modification time (nanoseconds) of a file; false when it
@@ -81,15 +99,28 @@ class RunJournal {
  public:
   // A new journal in place of any old one, holding `settings`.
   bool create(const std::string& path, const JournalSettings& settings);
-  // Goes on with an existing journal; a torn last line is cut off first so
-  // the next record starts on a line of its own.
+  // Opens an existing journal for appending and reads it, when it is
+  // trusted; it stays open (isOpen) only when its contents are returned. A
+  // journal that cannot be opened for appending is refused: a run that
+  // could not record its progress must not take the journal's word.
+  JournalOpening open(const std::string& path);
+  // Goes on with the journal open() returned: a torn last line is cut off
+  // first so the next record starts on a line of its own.
+  bool resume();
+  // open() and resume() in one.
   bool reopen(const std::string& path);
   bool startFile(std::string_view name, std::int64_t size, std::int64_t mtimeNs, std::int32_t partCount);
   // The records below name their file (started before with startFile), so
   // records of several files may interleave.
   bool noteSubject(std::string_view name, std::string_view subject, std::int64_t date);
-  bool noteInFlight(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId);
-  bool noteAccepted(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId);
+  // `sourceCrc`: the part's check sum (a part noted without one is posted
+  // again from the file's start when a run resumes).
+  bool noteInFlight(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId,
+                    std::optional<std::uint32_t> sourceCrc = std::nullopt);
+  // Without a sum, the part keeps the one of its in-flight record with the
+  // same Message-ID.
+  bool noteAccepted(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId,
+                    std::optional<std::uint32_t> sourceCrc = std::nullopt);
   // The upload is complete: the journal is removed, so the next run starts
   // afresh.
   bool finish();

@@ -384,6 +384,31 @@ TEST(Program, SetWritesCheckedValuesThatGetAndSettingsShow) {
   EXPECT_EQ(test::readFile(sandbox.dir.file("config/tidewell/Tidewell.INI")), "[Settings]\nLogging=TRUE\n");
 }
 
+// Turning the certificate check off without a pin is written, and said.
+TEST(Program, SetWarnsWhenTheCertificateGoesUnchecked) {
+  const std::string warning =
+      "The server's certificate is not checked: anyone between you and the server can read the password.\n";
+  const std::string pin = "TLSPin=" + std::string(64, 'a');
+  struct Case {
+    std::vector<std::string> args;
+    bool warned;
+  };
+  const Case cases[] = {
+      {{"--set", "TLSVerify=FALSE"}, true}, {{"--set", "TLSVerify=FALSE", pin}, false},
+      {{"--set", "TLSPin="}, true},  // the pin goes, the check stays off
+      {{"--set", "TLSVerify=TRUE"}, false}, {{"--set", "Host=news.example.org"}, false},
+  };
+  ProgramRun sandbox;
+  const std::string ini = sandbox.work("Tidewell.INI");
+  test::writeFile(ini, "[Settings]\n");
+  for (const Case& c : cases) {
+    const Outcome set = sandbox.run(c.args);
+    EXPECT_EQ(set.status, 0) << c.args.back();
+    EXPECT_EQ(set.err, c.warned ? warning : "") << c.args.back();
+  }
+  EXPECT_NE(test::readFile(ini).find("TLSVerify=TRUE"), std::string::npos);
+}
+
 TEST(Program, SetRefusesUnknownKeysBadValuesAndARunningInstanceWritingNothing) {
   ProgramRun sandbox;
   const std::string ini = sandbox.work("Tidewell.INI");

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -128,6 +129,24 @@ TEST_F(DlgServerTest, LoadsTheKeysOkWritesThemAndCancelLeavesThem) {
   click("cancelButton");
   EXPECT_EQ(frame.shown(), settings.get());
   EXPECT_EQ(dir.read("Tidewell.INI"), before);
+}
+
+// The warning beside the check box shows while certificates go unchecked
+// without a pin, from the stored values and as the fields change.
+TEST_F(DlgServerTest, WarnsWhileTheCertificateGoesUnchecked) {
+  ASSERT_TRUE(store.write("TLSVerify", "FALSE"));
+  ASSERT_TRUE(store.write("Encryption", "TLS"));
+  open();
+  const auto warned = [&] { return !findWidget<QLabel>(*panel, "uncheckedTlsWarning")->isHidden(); };
+  EXPECT_TRUE(warned());
+  edit("pinEdit").setText(QString(64, 'a'));
+  EXPECT_FALSE(warned());
+  edit("pinEdit").setText(" ");
+  EXPECT_TRUE(warned());
+  check("verifyCheck").click();
+  EXPECT_FALSE(warned());
+  check("verifyCheck").click();
+  EXPECT_TRUE(warned());
 }
 
 // Greyed while they cannot matter, and back as soon as they can.

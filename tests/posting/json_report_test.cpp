@@ -11,6 +11,7 @@
 
 #include "platform/file_system.h"
 #include "posting/session_fixture.h"
+#include "support/hostile_names.h"
 
 namespace tidewell::test {
 namespace {
@@ -124,6 +125,28 @@ TEST(JsonText, StrangeNamesMakeAValidDocument) {
   EXPECT_EQ(json.at("settings.PartSize"), "0");
   EXPECT_EQ(json.at("ended"), "null");
   EXPECT_EQ(json.at("outcome"), R"("ended_without_finishing")");
+}
+
+// Every hostile name gives a document python3 -m json.tool accepts, with
+// no C1 control or U+FFFE/U+FFFF standing raw in it.
+TEST(JsonText, HostileNamesMakeValidUtf8Json) {
+  TempDir dir;
+  RunRecord record;
+  record.textReport = "Report01.TXT";
+  for (const HostileName& name : kHostileNames) {
+    record.files.push_back(FileRecord{std::string(name.text), 1, std::string(name.text), 1, {}});
+  }
+  const std::string path = dir.file("Report01.json");
+  ASSERT_TRUE(writeJsonReport(path, record));
+  const std::string check = "python3 -m json.tool '" + path + "' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(check.c_str()), 0);
+  const std::string written = readFile(path);
+  for (const std::string_view raw : {"\xC2\x80", "\xC2\x85", "\xC2\x9F", "\xEF\xBF\xBE", "\xEF\xBF\xBF"}) {
+    EXPECT_EQ(written.find(raw), std::string::npos);
+  }
+  const auto json = parsedByPython(path);
+  EXPECT_EQ(json.at("files.4.name"), R"("c1\u0080\u0085\u009f.bin")");
+  EXPECT_EQ(json.at("files.2.name"), R"("x\ufffe.bin")");
 }
 
 class JsonReportRun : public SessionTest {

@@ -3,16 +3,23 @@
 // articles that were in flight.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 
 #include "platform/file_io.h"
 #include "posting/session_fixture.h"
 #include "support/scoped_env.h"
+#include "upload/encoder.h"
+#include "upload/part_checksum.h"
 #include "upload/run_journal.h"
 
 namespace tidewell::test {
@@ -24,26 +31,47 @@ class ResumeSession : public SessionTest {
   // sit beside the configuration file, where earlier versions kept them.
   ScopedEnv stateHome{"XDG_STATE_HOME", dir.file("state")};
 
-  // The journal of an earlier run of a.bin (3 parts) that was cut short:
-  // the parts `accepted` on the server as <pK@tidewell.invalid>, and part 3
-  // in flight when `inFlight3`.
-  void writeEarlierJournal(const std::string& path, const std::set<int>& accepted, bool inFlight3) {
+  // The journal of an earlier run of a file of 3 parts (PartSize=1000) that
+  // was cut short: the parts `accepted` on the server as
+  // <pK@tidewell.invalid>, and part 3 in flight when `inFlight3`; each with
+  // the check sum of its bytes as they are now, or (an older version's
+  // journal) none.
+  void writeEarlierJournal(const std::string& path, const std::set<int>& accepted, bool inFlight3,
+                           PartSource kind = PartSource::Yenc, bool withSums = true) {
+    const std::string name = path.substr(path.rfind('/') + 1);
     std::int64_t size = 0;
     std::int64_t mtime = 0;
     ASSERT_TRUE(fileStamp(path, size, mtime));
+    const std::string encoded = dir.file("encoded-for-sums");
+    ASSERT_EQ(encodeFile(uploads, name, encoded), kEncodeOk);
+    const PartSums sums(kind, path, encoded, 1000, 3);
+    const auto sumOf = [&](int part) { return withSums ? sums.sumOf(part) : std::nullopt; };
     RunJournal journal;
     ASSERT_TRUE(journal.create(journalPathFor(settings.configFilePath()), journalSettings(settings)));
-    ASSERT_TRUE(journal.startFile("a.bin", size, mtime, 3));
-    ASSERT_TRUE(journal.noteSubject("a.bin", "Test - a.bin (1/3) 2500 bytes", 1700000000));
+    ASSERT_TRUE(journal.startFile(name, size, mtime, 3));
+    ASSERT_TRUE(journal.noteSubject(name, "Test - " + name + " (1/3) 2500 bytes", 1700000000));
     for (const int part : accepted) {
-      ASSERT_TRUE(journal.noteAccepted("a.bin", part, 1200, "<p" + std::to_string(part) + "@tidewell.invalid>"));
+      ASSERT_TRUE(
+          journal.noteAccepted(name, part, 1200, "<p" + std::to_string(part) + "@tidewell.invalid>", sumOf(part)));
     }
     if (inFlight3) {
-      ASSERT_TRUE(journal.noteInFlight("a.bin", 3, 700, "<p3@tidewell.invalid>"));
+      ASSERT_TRUE(journal.noteInFlight(name, 3, 700, "<p3@tidewell.invalid>", sumOf(3)));
     }
     journal.close();
   }
 };
+
+// Sets or clears the immutable attribute (root on ext4 and the like): not
+// even root may then open the file for writing.
+bool setImmutable(const std::string& path, bool on) {
+  const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  int flags = 0;
+  if (!file.isOpen() || ioctl(file.get(), FS_IOC_GETFLAGS, &flags) != 0) {
+    return false;
+  }
+  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+  return ioctl(file.get(), FS_IOC_SETFLAGS, &flags) == 0;
+}
 
 std::set<int> postedParts(const std::vector<std::string>& articles) {
   std::set<int> parts;
@@ -203,6 +231,189 @@ TEST_F(ResumeSession, VerifyAsksForTheArticlesOfTheRunResumed) {
   EXPECT_NE(text.find("Verify: missing a.bin part 1 of 3, <p1@tidewell.invalid>"), std::string::npos) << text;
   EXPECT_EQ(postedParts(server.articles()), (std::set<int>{1, 2, 3}));
   EXPECT_EQ(server.articles().size(), 3U) << "part 3 now, parts 1 and 2 again";
+}
+
+// A file whose bytes changed while its size and modification time were put
+// back (cp -p, rsync -t), and a file of a journal without check sums, are
+// posted whole from part 1; the articles of the run alone decode to the
+// file as it is now.
+TEST_F(ResumeSession, AChangedFileUnderItsOldStampIsPostedWhole) {
+  const struct {
+    const char* name;
+    const char* file;
+    const char* encoding;
+    std::string content;
+    PartSource kind;
+    bool change;
+    bool withSums;
+    std::set<int> posted;
+    const char* note;  // empty: none
+  } cases[] = {
+      {"yEnc, bytes changed",
+       "a.bin",
+       "yEnc",
+       std::string(2500, 'x'),
+       PartSource::Yenc,
+       true,
+       true,
+       {1, 2, 3},
+       "Resumed: a.bin has changed since its parts were posted: it is posted again from part 1."},
+      {"uuencode, bytes changed",
+       "u.bin",
+       "uuencode",
+       std::string(2025, 'x'),
+       PartSource::Uuencode,
+       true,
+       true,
+       {1, 2, 3},
+       "Resumed: u.bin has changed since its parts were posted: it is posted again from part 1."},
+      {"uuencode, unchanged", "u.bin", "uuencode", std::string(2025, 'x'), PartSource::Uuencode, false, true, {3}, ""},
+      {"text, bytes changed",
+       "t.txt",
+       "uuencode",
+       [] {
+         std::string text;
+         for (int i = 0; i < 400; ++i) {
+           text += "abcd\n";
+         }
+         return text;
+       }(),
+       PartSource::Text,
+       true,
+       true,
+       {1, 2, 3},
+       "Resumed: t.txt has changed since its parts were posted: it is posted again from part 1."},
+      {"journal without sums",
+       "a.bin",
+       "yEnc",
+       std::string(2500, 'x'),
+       PartSource::Yenc,
+       false,
+       false,
+       {1, 2, 3},
+       "Resumed: the journal holds no check sums of the parts of a.bin (an older version wrote it): it is posted "
+       "again from part 1."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    configure();
+    setting("Encoding", c.encoding);
+    setting("PartSize", "1000");
+    setting("Resume", "TRUE");
+    const std::string path = addFile(c.file, c.content);
+    ASSERT_NO_FATAL_FAILURE(writeEarlierJournal(path, {1, 2}, false, c.kind, c.withSums));
+    std::string now = c.content;
+    if (c.change) {
+      std::int64_t size = 0;
+      std::int64_t mtime = 0;
+      ASSERT_TRUE(fileStamp(path, size, mtime));
+      now[10] = 'y';  // in part 1
+      writeFile(path, now);
+      const struct timespec times[2] = {{0, UTIME_OMIT}, {mtime / 1000000000, mtime % 1000000000}};
+      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    prompt.answers.push_back(PromptAnswer::Yes);
+    const std::size_t before = server.articles().size();
+    start();
+    ASSERT_TRUE(postAndWait());
+    EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+    const std::vector<std::string> all = server.articles();
+    const std::vector<std::string> posted(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    EXPECT_EQ(posted.size(), c.posted.size());
+    const std::string text = report();
+    EXPECT_EQ(count(text, "posted again from part 1."), *c.note != '\0' ? 1U : 0U) << text;
+    EXPECT_EQ(*c.note == '\0' || text.find(std::string(c.note) + "\r\n") != std::string::npos, true) << text;
+    if (c.kind != PartSource::Text && posted.size() == 3) {
+      // uudeview, an independent decoder, reads both encodings.
+      const std::string articles = dir.file("articles");
+      const std::string decoded = dir.file("decoded");
+      std::filesystem::remove_all(articles);
+      std::filesystem::remove_all(decoded);
+      std::filesystem::create_directories(articles);
+      std::filesystem::create_directories(decoded);
+      for (std::size_t k = 0; k < posted.size(); ++k) {
+        writeFile(articles + "/" + std::to_string(k), posted[k]);
+      }
+      const std::string command = "uudeview -i -o -q -n -p " + decoded + "/ " + articles + "/* >/dev/null 2>&1";
+      ASSERT_EQ(std::system(command.c_str()), 0);
+      EXPECT_TRUE(readFile(decoded + "/" + c.file) == now) << "decoded as the file is now";
+    }
+    std::filesystem::remove(path);
+    session.reset();
+    uploadList.clear();
+  }
+}
+
+// A journal is read only when it is ours: anything else at its name (which
+// another local user may plant in a shared folder to make the run skip
+// files) is not used, the report says why, and every file is posted. So is
+// a journal that cannot be opened for appending.
+TEST_F(ResumeSession, AJournalThatIsNotOursIsNotUsed) {
+  const bool root = geteuid() == 0;
+  const struct {
+    const char* name;
+    std::function<bool(const std::string& journal)> spoil;
+    const char* reason;
+  } cases[] = {
+      {"symbolic link",
+       [&](const std::string& journal) {
+         return std::rename(journal.c_str(), dir.file("elsewhere").c_str()) == 0 &&
+                symlink(dir.file("elsewhere").c_str(), journal.c_str()) == 0;
+       },
+       "it is a symbolic link"},
+      {"another user's", [](const std::string& journal) { return chown(journal.c_str(), 65534, 65534) == 0; },
+       "it belongs to another user"},
+      {"mode 0666", [](const std::string& journal) { return chmod(journal.c_str(), 0666) == 0; },
+       "other users may write to it"},
+      {"group-writable", [](const std::string& journal) { return chmod(journal.c_str(), 0620) == 0; },
+       "other users may write to it"},
+      {"directory",
+       [](const std::string& journal) { return unlink(journal.c_str()) == 0 && mkdir(journal.c_str(), 0700) == 0; },
+       "it is not a regular file"},
+      {"FIFO",
+       [](const std::string& journal) { return unlink(journal.c_str()) == 0 && mkfifo(journal.c_str(), 0600) == 0; },
+       "it is not a regular file"},
+      {"not openable for appending",
+       [&](const std::string& journal) {
+         return root ? setImmutable(journal, true) : chmod(journal.c_str(), 0400) == 0;
+       },
+       "it cannot be opened for appending ("},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    configure();
+    setting("Encoding", "yEnc");
+    setting("PartSize", "1000");
+    setting("Resume", "TRUE");
+    const std::string path = addFile("a.bin", std::string(2500, 'x'));
+    ASSERT_NO_FATAL_FAILURE(writeEarlierJournal(path, {1, 2}, false));
+    const std::string journal = journalPathFor(settings.configFilePath());
+    if (!root && std::string_view(c.name) == "another user's") {
+      continue;  // only root can give a file away
+    }
+    if (!c.spoil(journal)) {
+      // Root needs the immutable attribute, which not every file system has.
+      ASSERT_EQ(std::string_view(c.name), "not openable for appending");
+      std::filesystem::remove(journal);
+      continue;
+    }
+    const std::size_t before = server.articles().size();
+    start();
+    ASSERT_TRUE(postAndWait());
+    EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+    EXPECT_EQ(server.articles().size() - before, 3U) << "every part";
+    EXPECT_TRUE(std::none_of(prompt.asked.begin(), prompt.asked.end(),
+                             [](const ScriptedPrompt::Asked& asked) { return asked.caption == "Tidewell Resume"; }));
+    const std::string text = report();
+    EXPECT_NE(text.find("The journal " + journal + " is not used (" + c.reason), std::string::npos) << text;
+    EXPECT_EQ(text.find("Resumed:"), std::string::npos) << text;
+    static_cast<void>(setImmutable(journal, false));
+    std::filesystem::remove_all(journal);
+    std::filesystem::remove(dir.file("elsewhere"));
+    prompt.asked.clear();
+    session.reset();
+    uploadList.clear();
+  }
 }
 
 }  // namespace

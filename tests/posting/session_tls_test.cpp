@@ -74,6 +74,32 @@ TEST_F(SecureConnection, TlsToAPlainServerFailsWithTheReasonAndDoesNotReconnect)
   EXPECT_EQ(report().find("Attempting Reconnection"), std::string::npos);
 }
 
+// TLSVerify off without a pin is said at every run, in the report and on
+// standard error (the display's warning); a pin or the check keeps quiet.
+TEST_F(SecureConnection, AnUncheckedCertificateIsSaidAtEveryRun) {
+  const std::string warning =
+      "The server's certificate is not checked: anyone between you and the server can read the password.";
+  struct Case {
+    const char* verify;
+    std::string pin;
+    bool warned;
+  };
+  const Case cases[] = {{"FALSE", "", true}, {"FALSE", std::string(64, 'a'), false}, {"TRUE", "", false}};
+  configure();
+  addFile("a.bin", "x");
+  start();
+  for (const Case& c : cases) {
+    setting("TLSVerify", c.verify);
+    setting("TLSPin", c.pin);
+    display.warnings.clear();
+    ASSERT_TRUE(postAndWait());
+    EXPECT_EQ(session->outcome(), RunOutcome::Finished) << report();
+    const std::vector<std::string> lines = reportLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "HH:MM:SS " + warning), c.warned ? 1 : 0) << report();
+    EXPECT_EQ(display.warnings, c.warned ? std::vector<std::string>{warning} : std::vector<std::string>{});
+  }
+}
+
 struct BadSetting {
   const char* key;
   const char* value;

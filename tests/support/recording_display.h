@@ -27,6 +27,7 @@ class RecordingDisplay final : public PostingDisplay {
     inboundTexts.emplace_back(text);
   }
   void showProblem(std::string_view text) override { problems.emplace_back(text); }
+  void showWarning(std::string_view text) override { warnings.emplace_back(text); }
   void AddFileLine(std::string_view text) override { fileLines.emplace_back(text); }
   void AppendToFileLine(std::string_view text) override {
     if (fileLines.empty()) {
@@ -54,6 +55,7 @@ class RecordingDisplay final : public PostingDisplay {
   std::vector<std::string> outboundTexts;
   std::vector<std::string> inboundTexts;
   std::vector<std::string> problems;
+  std::vector<std::string> warnings;
   std::vector<std::string> fileLines;
   bool locked = false;
   bool outboundLit = false;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
 
+#include "support/hostile_names.h"
 #include "support/temp_dir.h"
 #include "upload/message_id.h"
 
@@ -82,9 +84,27 @@ TEST(NzbWriterTest, TextThatXmlCannotCarryIsReplaced) {
       {"overlong \xC0\xAF", "overlong \xEF\xBF\xBD\xEF\xBF\xBD"},
       {"cut \xE2\x9C", "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
       {"it's", "it&apos;s"},
+      {"c1 \xC2\x85 a0 \xC2\xA0", "c1 ? a0 \xC2\xA0"},
+      {"x\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD", "x\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(xmlEscaped(c.in), c.out) << c.in;
+  }
+}
+
+// xmllint, an independent parser, must accept the NZB whatever the names
+// in it: each name as subject, poster, group and Message-ID.
+TEST(NzbWriterTest, HostileNamesMakeAWellFormedDocument) {
+  test::TempDir dir;
+  for (const test::HostileName& name : test::kHostileNames) {
+    NzbDocument nzb;
+    const std::string text(name.text);
+    const std::size_t file = nzb.addFile(text + " (1/1)", text, 1700000000, {text}, 1);
+    ASSERT_TRUE(nzb.addSegment(file, 1, 100, "<" + text + "@tidewell.invalid>"));
+    const std::string path = dir.file("hostile.nzb");
+    ASSERT_TRUE(nzb.writeAtomically(path));
+    const std::string check = "xmllint --noout '" + path + "' 2>/dev/null";
+    EXPECT_EQ(std::system(check.c_str()), 0) << name.label << ": " << nzb.text();
   }
 }
 

@@ -55,6 +55,33 @@ TEST(RunJournalTest, ReadsBackWhatWasWritten) {
   EXPECT_EQ(contents->acceptedCount(), 2);
 }
 
+// Each part keeps the check sum of its in-flight record; a journal of an
+// older version (records without sums) is read with none.
+TEST(RunJournalTest, KeepsEachPartsCheckSum) {
+  const test::TempDir dir;
+  const std::string path = writeSample(dir);  // no sums: as an older version wrote
+  RunJournal journal;
+  ASSERT_TRUE(journal.reopen(path));
+  ASSERT_TRUE(journal.startFile("c.bin", 300, 9, 3));
+  ASSERT_TRUE(journal.noteInFlight("c.bin", 1, 10, "<c1@x>", 0xDEADBEEF));
+  ASSERT_TRUE(journal.noteAccepted("c.bin", 1, 10, "<c1@x>"));
+  ASSERT_TRUE(journal.noteInFlight("c.bin", 2, 10, "<c2@x>", 0x00000001));
+  ASSERT_TRUE(journal.noteAccepted("c.bin", 2, 10, "<other@x>"));  // not the article sent: no sum
+  ASSERT_TRUE(journal.noteInFlight("c.bin", 3, 10, "<c3@x>", 0x12345678));
+  const auto contents = readJournal(path);
+  ASSERT_TRUE(contents);
+  const JournalFile* c = contents->findFile("c.bin", 300, 9);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->accepted.at(1).sourceCrc, 0xDEADBEEF);
+  EXPECT_EQ(c->accepted.at(2).sourceCrc, std::nullopt);
+  EXPECT_EQ(c->inFlight.at(3).sourceCrc, 0x12345678u);
+  EXPECT_EQ(c->inFlight.at(3).messageId, "<c3@x>");
+  const JournalFile* old = contents->findFile("two words%\n.bin", 200000, 1700000000123456789);
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(old->accepted.at(1).sourceCrc, std::nullopt);
+  EXPECT_EQ(old->accepted.at(1).bytes, 50900);
+}
+
 // Power loss mid-write leaves a torn last line, and a disk may hand back a
 // damaged one: both are left out, the records before them kept, and the
 // next run's records start on a line of their own.
