@@ -104,6 +104,10 @@ class Socket {
   int GetSendBufferSize(int& bytes);
   int SetReuseAddress(bool on);
   int GetReuseAddress(bool& on);
+  // TCP_NODELAY (level IPPROTO_TCP): small writes leave at once instead of
+  // waiting for the acknowledgement of earlier data (Nagle's algorithm).
+  int SetNoDelay(bool on);
+  int GetNoDelay(bool& on);
 
   // Same handle and the same notification window.
   [[nodiscard]] bool SameAs(const Socket& other) const;

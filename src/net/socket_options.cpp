@@ -70,6 +70,21 @@ int Socket::GetSendBufferSize(int& bytes) {
   return GetIntOption(kSoSndBuf, bytes);
 }
 
+int Socket::SetNoDelay(bool on) {
+  const int value = on ? 1 : 0;
+  return winsock().setSockOpt(handle_, kIpProtoTcp, kTcpNoDelay, &value, sizeof value) == 0 ? 0 : Fail();
+}
+
+int Socket::GetNoDelay(bool& on) {
+  int value = 0;
+  int length = sizeof value;
+  if (winsock().getSockOpt(handle_, kIpProtoTcp, kTcpNoDelay, &value, &length) != 0) {
+    return Fail();
+  }
+  on = value != 0;
+  return 0;
+}
+
 int Socket::SetRouting(bool allowed) {
   return SetFlagOption(kSoDontRoute, !allowed);
 }

@@ -271,6 +271,12 @@ int YencEncoder::encodePart(const YencPartRequest& request, const YencSink& sink
   const YencPartPlan& plan = request.plan;
   const std::int32_t part = request.part;
   std::optional<std::uint32_t> crcBefore = request.crcBefore;
+  if (!crcBefore && plan.partBegin(part) == 0) {
+    // Nothing comes before the first part: its crcThrough is its own CRC, so
+    // a caller that passes each part's crcThrough on to the next never has
+    // the last part read the file again for the whole file's CRC.
+    crcBefore = 0;
+  }
   if (part == plan.partCount && !crcBefore) {
     std::uint32_t crc = 0;
     if (!crcOfRange(request.source, 0, plan.partBegin(part), crc)) {

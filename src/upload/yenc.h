@@ -93,8 +93,9 @@ struct YencPartRequest {
   std::string_view name;  // the real name; yencSafeName is applied
   int lineLength = kDefaultYencLineLength;
   // CRC of the file's bytes before this part, when the caller has it (the
-  // crcThrough of the part before). The last part needs the file's CRC:
-  // without this it reads the earlier bytes again to compute it.
+  // crcThrough of the part before; the first part needs none). The last part
+  // needs the file's CRC: without this it reads the earlier bytes again to
+  // compute it.
   std::optional<std::uint32_t> crcBefore;
 };
 

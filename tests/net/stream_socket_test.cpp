@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 
 #include <filesystem>
 #include <memory>
@@ -64,6 +66,13 @@ TEST_F(StreamSocketTest, PostingSessionCallingOrder) {
   EXPECT_EQ(dialog.seen[0].wParam, static_cast<std::uintptr_t>(socket.handle()));
   EXPECT_EQ(dialog.seen[0].error, 0);
   EXPECT_EQ(socket.connectionState(), 0) << "forwarded events do not reach the socket's own operations";
+  bool noDelay = false;
+  ASSERT_EQ(socket.GetNoDelay(noDelay), 0);
+  EXPECT_TRUE(noDelay) << "a connection's last segment of an article must not wait behind Nagle";
+  int raw = 0;
+  socklen_t rawLength = sizeof raw;
+  ::getsockopt(socket.handle(), IPPROTO_TCP, TCP_NODELAY, &raw, &rawLength);
+  EXPECT_EQ(raw, 1);
 
   ASSERT_TRUE(test::writeAll(server, "200 news ready\r\n"));
   ASSERT_TRUE(run.waitFor([&] { return dialog.count(kFdRead) == 1; }));
@@ -197,6 +206,9 @@ TEST_F(StreamSocketTest, FieldsAndOptions) {
   ASSERT_EQ(socket.SetKeepAlive(true), 0);
   ASSERT_EQ(socket.GetKeepAlive(flag), 0);
   EXPECT_TRUE(flag);
+  ASSERT_EQ(socket.SetNoDelay(false), 0);
+  ASSERT_EQ(socket.GetNoDelay(flag), 0);
+  EXPECT_FALSE(flag);
   int bytes = 0;
   ASSERT_EQ(socket.SetReceiveBufferSize(8192), 0);
   ASSERT_EQ(socket.GetReceiveBufferSize(bytes), 0);

@@ -1,6 +1,8 @@
 #include "upload/yenc.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -124,9 +126,14 @@ TEST(Crc32Test, BothPathsAgreeWithZlibAndCombine) {
       const std::uint32_t expected = zlibCrc(piece);
       EXPECT_EQ(crc32Update(0, piece.data(), piece.size(), CrcPath::Table), expected) << size;
       EXPECT_EQ(crc32Update(0, piece.data(), piece.size(), CrcPath::Fastest), expected) << size;
-      const std::string_view head = piece.substr(0, size / 3);
-      const std::string_view tail = piece.substr(size / 3);
-      EXPECT_EQ(crc32Combine(zlibCrc(head), zlibCrc(tail), static_cast<std::int64_t>(tail.size())), expected);
+      for (const std::size_t at :
+           {std::size_t{0}, std::size_t{1}, size / 3, size / 2, size - std::min<std::size_t>(size, 1), size}) {
+        const std::size_t split = std::min(at, size);
+        const std::string_view head = piece.substr(0, split);
+        const std::string_view tail = piece.substr(split);
+        EXPECT_EQ(crc32Combine(zlibCrc(head), zlibCrc(tail), static_cast<std::int64_t>(tail.size())), expected)
+            << size << " split at " << split;
+      }
     }
   }
 }
@@ -228,6 +235,47 @@ TEST_F(YencFileTest, APartAloneFindsTheFileCrcAndReportsShortFilesAndFailedWrite
   EXPECT_EQ(encoder.encodePart(
                 request, [](std::string_view) { return false; }, result),
             kEncodeOutputFailed);
+}
+
+TEST_F(YencFileTest, PartsInTurnReadEachSourceByteOnce) {
+  struct Case {
+    std::size_t fileSize;
+    std::int32_t partSize;
+  };
+  for (const Case c : {Case{1, 1000}, Case{1000, 1000}, Case{1001, 1000}, Case{5000, 1000}, Case{300000, 65536}}) {
+    const std::string content = trickyBytes(c.fileSize, 9);
+    const std::string path = dir.write("source", content);
+    const FileDescriptor source = openRegularForRead(path);
+    const FileDescriptor scribble(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    ASSERT_TRUE(source.isOpen() && scribble.isOpen());
+    YencEncoder encoder;
+    YencPartRequest request;
+    request.source = source.get();
+    request.plan = planYencParts(static_cast<std::int64_t>(c.fileSize), c.partSize);
+    request.name = "source";
+    std::string last;
+    for (std::int32_t k = 1; k <= request.plan.partCount; ++k) {
+      request.part = k;
+      last.clear();
+      YencPartResult result;
+      const YencSink keep = [&](std::string_view text) {
+        last += text;
+        return true;
+      };
+      ASSERT_EQ(encoder.encodePart(request, keep, result), kEncodeOk);
+      const auto through = static_cast<std::size_t>(request.plan.partBegin(k) + request.plan.partSize(k));
+      ASSERT_TRUE(result.crcThrough) << c.fileSize << " part " << k;
+      EXPECT_EQ(*result.crcThrough, zlibCrc(std::string_view(content).substr(0, through)));
+      request.crcBefore = result.crcThrough;
+      // Bytes already encoded change under the encoder: reading them again
+      // for the file's CRC would show.
+      const std::string garbage(through, '\x5a');
+      ASSERT_EQ(::pwrite(scribble.get(), garbage.data(), garbage.size(), 0), static_cast<ssize_t>(through));
+    }
+    char crc[32];
+    std::snprintf(crc, sizeof crc, "crc32=%08x\r\n", zlibCrc(content));
+    EXPECT_TRUE(last.ends_with(crc)) << c.fileSize << ": " << last.substr(last.rfind("=yend"));
+  }
 }
 
 TEST_F(YencFileTest, AnEmptyFileIsOneEmptyPart) {
