@@ -7,7 +7,7 @@
 
 #include "net/socket_messages.h"
 #include "platform/winsock_errors.h"
-#include "posting/session.h"
+#include "posting/nntp_dialogue.h"
 
 namespace tidewell {
 
@@ -102,6 +102,7 @@ void PostLink::onMessage(const Message& message) {
         break;
       }
       events_.note("Connection " + std::to_string(number_) + ": Secure connection: " + transport_.tls()->Description());
+      trace("Secure connection: " + transport_.tls()->Description() + "\r\n");
       if (settings_.encryption == Encryption::Tls) {
         state_ = State::Greeting;
         armTimeout();
@@ -123,7 +124,14 @@ void PostLink::onMessage(const Message& message) {
   }
 }
 
+void PostLink::trace(std::string_view text) {
+  if (events_.log) {
+    events_.log(text);
+  }
+}
+
 void PostLink::connect() {
+  trace("Connecting...\r\n");
   pending_.clear();
   command_.clear();
   commandOffset_ = 0;
@@ -203,12 +211,19 @@ void PostLink::startTls() {
 }
 
 void PostLink::afterGreeting() {
-  if (settings_.username.empty()) {
-    sendCommand("mode reader\r\n", State::Mode);
-  } else if (settings_.encryption != Encryption::None && !transport_.secure()) {
-    refuse("The connection is not secure: no login.");
-  } else {
-    sendCommand("authinfo user " + settings_.username + "\r\n", State::User);
+  switch (nntp::afterGreeting(settings_.encryption, transport_.secure(), !settings_.username.empty())) {
+    case nntp::AfterGreeting::StartTls:
+      sendCommand(std::string(nntp::kStartTls), State::StartTls);
+      break;
+    case nntp::AfterGreeting::Login:
+      sendCommand(nntp::userCommand(settings_.username), State::User);
+      break;
+    case nntp::AfterGreeting::ModeReader:
+      sendCommand(std::string(nntp::kModeReader), State::Mode);
+      break;
+    case nntp::AfterGreeting::NotSecure:
+      refuse("The connection is not secure: no login.");
+      break;
   }
 }
 
@@ -227,6 +242,7 @@ void PostLink::readReplies() {
       }
       const std::string line = pending_.substr(0, end + 1);
       pending_.erase(0, end + 1);
+      trace("< " + shownLine(line) + "\r\n");
       onReply(std::strtol(line.c_str(), nullptr, 10), line);
       continue;
     }
@@ -250,10 +266,8 @@ void PostLink::onReply(long code, const std::string& line) {
   loop_.killTimer(target_, kLinkTimeoutTimer);
   switch (state_) {
     case State::Greeting:
-      if (code != 200 && code != 201) {
+      if (!nntp::greetingAllows(code)) {
         refuse(shownLine(line));
-      } else if (settings_.encryption == Encryption::StartTls && !transport_.secure()) {
-        sendCommand("STARTTLS\r\n", State::StartTls);
       } else {
         afterGreeting();
       }
@@ -267,20 +281,20 @@ void PostLink::onReply(long code, const std::string& line) {
       break;
     case State::User:
       if (code == 381) {
-        sendCommand("authinfo pass " + settings_.password + "\r\n", State::Pass);
+        sendCommand(nntp::passCommand(settings_.password), State::Pass);
       } else {
         refuse("Authentication failed [Code 1].");
       }
       break;
     case State::Pass:
       if (code == 281) {
-        sendCommand("mode reader\r\n", State::Mode);
+        sendCommand(std::string(nntp::kModeReader), State::Mode);
       } else {
         refuse("Authentication failed [Code 2].");
       }
       break;
     case State::Mode:
-      if (code == 200 || code == 201 || code == 500) {
+      if (nntp::readerModeSet(code)) {
         state_ = State::Ready;
         nextArticle();
       } else {
@@ -295,7 +309,7 @@ void PostLink::onReply(long code, const std::string& line) {
         // under the same id either way, so the server keeps one copy at most.
         article_->checkFirst = false;
         article_->statRefused = code != 430;
-        sendCommand("post\r\n", State::Post);
+        sendCommand(std::string(nntp::kPost), State::Post);
       }
       break;
     case State::Post:
@@ -322,9 +336,9 @@ void PostLink::nextArticle() {
   }
   article_->started = loop_.clock().epochSeconds();
   if (article_->checkFirst && !article_->messageId.empty()) {
-    sendCommand("STAT " + article_->messageId + "\r\n", State::Stat);
+    sendCommand(nntp::statCommand(article_->messageId), State::Stat);
   } else {
-    sendCommand("post\r\n", State::Post);
+    sendCommand(std::string(nntp::kPost), State::Post);
   }
 }
 
@@ -333,6 +347,7 @@ void PostLink::sendCommand(std::string text, State next) {
   if (commandOffset_ == 0 || text != command_) {
     command_ = std::move(text);
     commandOffset_ = 0;
+    trace(command_);
   }
   int size = static_cast<int>(command_.size() - commandOffset_);
   if (transport_.Send(command_.data() + commandOffset_, size) != 0) {
@@ -362,6 +377,10 @@ void PostLink::sendArticle() {
     }
     articleOffset_ += static_cast<std::size_t>(size);
     events_.sent(size);
+    if (events_.log) {
+      trace("> " + std::to_string(size) + " bytes of " + article_->messageId + " (" + std::to_string(articleOffset_) +
+            " of " + std::to_string(wire.size()) + ")\r\n");
+    }
     armTimeout();  // the article moved on
     if (static_cast<std::size_t>(size) < asked) {
       return;
@@ -406,18 +425,20 @@ void PostLink::broke(std::string_view reason) {
   pending_.clear();
   command_.clear();
   commandOffset_ = 0;
-  ++reconnects_;
-  if (reconnects_ > kMaxReconnects) {
+  trace("Connection broke: " + std::string(reason) + "\r\n");
+  // The run's reconnections are shared by its links.
+  const int reconnection = events_.reconnecting();
+  if (reconnection < 1 || reconnection > kMaxReconnects) {
     giveUp(std::string(reason) + "  Maximum Reconnects Failed.");
     return;
   }
   state_ = State::Waiting;
   events_.note("Connection " + std::to_string(number_) + ": " + std::string(reason) + "  Attempting Reconnection.");
-  events_.reconnecting();
-  loop_.setTimer(target_, kLinkReconnectTimer, kReconnectDelaysMs[reconnects_ - 1]);
+  loop_.setTimer(target_, kLinkReconnectTimer, kReconnectDelaysMs[reconnection - 1]);
 }
 
 void PostLink::refuse(std::string_view reason) {
+  trace("Refused: " + std::string(reason) + "\r\n");
   dropArticle();
   transport_.Close();
   giveUp(reason);

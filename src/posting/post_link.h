@@ -70,8 +70,13 @@ class PostLink {
     std::function<void(std::int64_t)> sent;
     // A line for the report (without time stamp and line end).
     std::function<void(std::string_view)> note;
-    // A reconnection begins (counted in the summary).
-    std::function<void()> reconnecting;
+    // The connection broke: asks the run for one of its reconnections.
+    // Returns the reconnection's number in the run (1 to kMaxReconnects),
+    // or 0 when the run has none left and the link fails for good.
+    std::function<int()> reconnecting;
+    // The link's traffic for the debug log: each command (the password
+    // masked by the log), each reply line, each write of an article.
+    std::function<void(std::string_view)> log;
     // The link failed for good.
     std::function<void(PostLink&)> lost;
   };
@@ -118,6 +123,7 @@ class PostLink {
   void sendArticle();
   void finish(long code, const std::string& line);
   void armTimeout();
+  void trace(std::string_view text);
   // The connection broke: reconnect after the next wait, or give up.
   void broke(std::string_view reason);
   // The server or the settings will not let this link post: give up now.
@@ -133,7 +139,6 @@ class PostLink {
   StreamSocket socket_;
   SessionTransport transport_{socket_};
   State state_ = State::Waiting;
-  int reconnects_ = 0;
   std::string pending_;  // read, not yet a whole line
   std::string command_;  // a command line not wholly written yet
   std::size_t commandOffset_ = 0;

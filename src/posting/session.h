@@ -15,6 +15,7 @@
 #include "posting/accepted_article.h"
 #include "posting/article.h"
 #include "posting/logging_display.h"
+#include "posting/nntp_dialogue.h"
 #include "posting/posted_parts.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
@@ -55,11 +56,9 @@ inline constexpr unsigned kReconnectTimer = 9;
 // One-shot: VerifyDelay before the verify server is asked.
 inline constexpr unsigned kVerifyTimer = 10;
 
-inline constexpr std::int64_t kReplyTimeoutMs = 305000;
 inline constexpr std::int64_t kTimeoutTickMs = 5000;
 inline constexpr std::int64_t kLiveTickMs = 1000;
 inline constexpr std::int64_t kLightsMs = 250;
-inline constexpr int kReadSize = 16384;
 inline constexpr std::size_t kArticleChunk = 448;
 // Fast posting: the article goes out in writes of this size, the spools are
 // copied in pieces of it, and the progress display is refreshed at most
@@ -68,18 +67,7 @@ inline constexpr std::size_t kFastChunk = 256 * 1024;
 inline constexpr std::int64_t kFastDisplayMs = 100;
 inline constexpr std::size_t kHostNameLimit = 255;
 inline constexpr std::size_t kNameLimit = 255;
-inline constexpr std::int32_t kMaxReconnects = 3;
-// The waits before the first, second and third reconnection, so a server
-// that is restarting is not hammered.
-inline constexpr std::int64_t kReconnectDelaysMs[kMaxReconnects] = {1000, 5000, 15000};
 inline constexpr std::string_view kVersionText = "Version 1.01ZRB.32bit";
-
-// How the connection is secured (the key Encryption).
-enum class Encryption : std::uint8_t {
-  None,      // plain NNTP
-  Tls,       // TLS from the first byte (NNTPS), then the greeting
-  StartTls,  // plain greeting, then "STARTTLS" and TLS before anything else
-};
 
 // The posting session: a numbered state machine advanced by step events,
 // socket events, the host look-up's completion and three timers, all on the

@@ -142,7 +142,7 @@ void PostingSession::Impl::stepSendPost() {
   display_.showTip();
   display_.ShowState("Initiating article post...");
   display_.ShowTimeRate("");
-  sendText("post\r\n", SessionState::AwaitPostReply);
+  sendText(nntp::kPost, SessionState::AwaitPostReply);
 }
 
 void PostingSession::Impl::endFileLine(std::string_view shown, std::string_view reported) {

@@ -60,7 +60,12 @@ void PostingSession::Impl::startParallel() {
     display_.ShowInboundInfo(text);
     log_.ReportStamped(std::string(text) + "\r\n");
   };
-  events.reconnecting = [this] { ++reconnectCount_; };
+  // One rule for one connection and for several: the run reconnects at
+  // most kMaxReconnects times, whichever connections break.
+  events.reconnecting = [this] { return reconnectCount_ < kMaxReconnects ? ++reconnectCount_ : 0; };
+  if (log_.loggingOn()) {
+    events.log = [this](int link, std::string_view text) { log_.LinkLogWrite(link, text); };
+  }
   events.allLost = [this] { services_.loop.post(parallel_->target, kEndMessage); };
   run.pool = std::make_unique<LinkPool>(services_.loop, services_.socketManager, std::move(settings), run.connections,
                                         std::move(events));
@@ -228,7 +233,7 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
   entry.reply = withControlCharactersReplaced(outcome.reply);
   const std::string_view reply = entry.reply;
   // After a lost acknowledgement, "already there" is the article we sent.
-  const bool duplicateOfOurs = outcome.code == 441 && reply.size() >= 7 && reply.substr(4, 3) == "435";
+  const bool duplicateOfOurs = nntp::refusedAsDuplicate(outcome.code, reply);
   if (outcome.code == 240 || outcome.code == 223 || (duplicateOfOurs && article->doubted)) {
     entry.ok = true;
     entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);

@@ -75,7 +75,7 @@ bool PostingSession::Impl::askAboutUnacknowledged() {
     return false;
   }
   display_.ShowState("Asking for the last article (STAT)...");
-  sendText("STAT " + unacknowledged_->messageId + "\r\n", SessionState::AwaitStatReply);
+  sendText(nntp::statCommand(unacknowledged_->messageId), SessionState::AwaitStatReply);
   return true;
 }
 
@@ -137,8 +137,7 @@ std::string PostingSession::Impl::unacknowledgedIdFor(std::int32_t part) {
 }
 
 bool PostingSession::Impl::isDuplicateRefusal() const {
-  const std::string_view reply = replyBuffer_;
-  return replyCode_ == 441 && !messageId_.empty() && reply.size() >= 7 && reply.substr(4, 3) == "435";
+  return !messageId_.empty() && nntp::refusedAsDuplicate(replyCode_, replyBuffer_);
 }
 
 }  // namespace tidewell

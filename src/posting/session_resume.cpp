@@ -178,7 +178,7 @@ bool PostingSession::Impl::askAboutResumed() {
     return false;
   }
   display_.ShowState("Asking for the last article of the run resumed (STAT)...");
-  sendText("STAT " + resumeStats_.front().messageId + "\r\n", SessionState::AwaitStatReply);
+  sendText(nntp::statCommand(resumeStats_.front().messageId), SessionState::AwaitStatReply);
   return true;
 }
 
