@@ -172,9 +172,12 @@ class PostingSession::Impl {
   void RecoverFromError();
   void AbortConnection();
   void EndSession();
-  void failArticle(std::string_view shown, std::string_view reported);
-  // The outcome that ends the current part's Outbound Files and report line.
-  void endFileLine(std::string_view shown, std::string_view reported);
+  // The current article fails: "Failed.  [<reason>]", and a reconnection.
+  void failArticle(std::string_view shown, std::string_view reason);
+  // The outcome that ends the current part's Outbound Files and report line,
+  // and the same outcome in data for the run record (none: an interrupted
+  // part, posted again).
+  void endFileLine(std::string_view shown, std::string_view reported, std::optional<PartRecord> part);
   // Writes the current part's line ("001 a.bin ... ") unless it is open.
   void openFileLine();
   // The current file fails before any of its articles was begun; the run
@@ -259,7 +262,7 @@ class PostingSession::Impl {
   void startRunRecord();
   void recordListedFiles();
   void recordFileStart();
-  void recordPartEnd(std::string_view reported);
+  void recordPartEnd(std::optional<PartRecord> part);
   void endRunRecord(RunOutcome outcome);
   // `always` false: skipped while rewriting would take too large a share of
   // the run (the next file's write or the last one catches up).
@@ -273,7 +276,7 @@ class PostingSession::Impl {
   void composeAhead();
   void composeNextArticle();
   bool startParallelFile(const nodeClass& head);
-  void failComposition(ParallelEntry& entry, std::string_view shown, std::string_view reported);
+  void failComposition(ParallelEntry& entry, std::string_view reason);
   void onLinkFinished(const std::shared_ptr<LinkArticle>& article, const LinkOutcome& outcome);
   void showParallelProgress(std::int64_t bytes);
   void writeReadyEntries();
@@ -297,14 +300,19 @@ class PostingSession::Impl {
                         const std::string& messageId);
   // The articles in flight when the resumed run was cut short are asked
   // for with "STAT <id>" after mode reader, before anything is posted:
-  // 223 marks them posted, anything else posts them again.
+  // 223 marks them posted (the part gets its "Ok." line when its file comes
+  // up, reportFoundByStat), anything else posts them again.
   struct ResumeStat {
     std::string sourceName;
     std::int32_t part = 0;
     std::int64_t bytes = 0;
     std::string messageId;
+    std::string reply;  // the 223, once found
   };
   bool askAboutResumed();
+  void reportFoundByStat(std::int32_t next);
+  // The run record starts with the parts the resumed run posted.
+  void recordEarlierParts();
   // With several connections: the id of a part in flight when the resumed
   // run was cut short (taken from the list), or empty.
   std::string resumedIdFor(const std::string& sourceName, std::int32_t part);
@@ -451,6 +459,7 @@ class PostingSession::Impl {
   RunJournal journal_;
   std::vector<JournalFile> resumedFiles_;
   std::vector<ResumeStat> resumeStats_;
+  std::vector<ResumeStat> foundByStat_;  // found by STAT, their lines not yet written
   VerifyRun verify_;
   // Set for a run with several connections (destroyed first: its links use
   // the loop and the socket manager).

@@ -100,10 +100,11 @@ void PostingSession::Impl::composeAhead() {
   }
 }
 
-void PostingSession::Impl::failComposition(ParallelEntry& entry, std::string_view shown, std::string_view reported) {
+void PostingSession::Impl::failComposition(ParallelEntry& entry, std::string_view reason) {
   entry.done = true;
-  entry.shown = shown;
-  entry.reported = reported;
+  entry.shown = "Failed.";
+  entry.reported = "Failed.  [" + std::string(reason) + "]\r\n";
+  entry.reason = reason;
   // The rest of the file is not posted; the next article is the next file's.
   services_.uploadList.removeHead();
   partIndex_ = 0;
@@ -132,10 +133,10 @@ bool PostingSession::Impl::startParallelFile(const nodeClass& head) {
     entry.sourceName = currentSourceName_;
     showOpeningProblem(opening, problem);
     if (opening == FileOpening::CantReadBack) {
-      failComposition(entry, "Failed.", "Failed.  [" + problem + "]\r\n");
+      failComposition(entry, problem);
     } else {
       entry.after = problem + "\r\n";
-      failComposition(entry, "Failed.", "Failed.  [Can't encode]\r\n");
+      failComposition(entry, "Can't encode");
     }
     // A spool that cannot be written fails every file after it too.
     run.composedAll = opening == FileOpening::SpoolFailed;
@@ -181,7 +182,7 @@ void PostingSession::Impl::composeNextArticle() {
   std::optional<YencArticle> yenc;
   const std::string resumedId = resumedIdFor(currentSourceName_, partIndex_);
   if (!prepareArticle(part, yenc)) {
-    failComposition(entry, "Failed.", "Failed.  [Cannot make a Message-ID]\r\n");
+    failComposition(entry, "Cannot make a Message-ID");
     return;
   }
   if (!resumedId.empty()) {
@@ -198,10 +199,10 @@ void PostingSession::Impl::composeNextArticle() {
     if (const int error = article_.writeError(); error != 0) {
       const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
       showProblemInbound(problem);
-      failComposition(entry, "Failed.", "Failed.  [" + problem + "]\r\n");
+      failComposition(entry, problem);
     } else {
       showProblemInbound("Error reading UUE file.");
-      failComposition(entry, "Failed.", "Failed.  [Error reading UUE file.]\r\n");
+      failComposition(entry, "Error reading UUE file.");
     }
     return;
   }
@@ -236,7 +237,9 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
   const bool duplicateOfOurs = nntp::refusedAsDuplicate(outcome.code, reply);
   if (outcome.code == 240 || outcome.code == 223 || (duplicateOfOurs && article->doubted)) {
     entry.ok = true;
-    entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
+    entry.shown = outcome.code == 223
+                      ? formatText("Ok. (%d/%d - found on the server by STAT)", entry.partIndex, entry.partCount)
+                      : acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
     entry.reported = entry.shown;
     const std::string which =
         "part " + std::to_string(entry.partIndex) + " of " + entry.name + " (" + entry.messageId + ")";
@@ -249,9 +252,12 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
     }
   } else {
     entry.shown = "Failed. " + entry.reply;
-    entry.reported = duplicateOfOurs && !entry.messageId.empty()
-                         ? "Failed.  [Message-ID " + entry.messageId + " exists on the server] " + entry.reply + "\r\n"
-                         : "Failed. " + entry.reply + "\r\n";
+    if (duplicateOfOurs && !entry.messageId.empty()) {
+      entry.reason = "Message-ID " + entry.messageId + " exists on the server";
+      entry.reported = "Failed.  [" + entry.reason + "] " + entry.reply + "\r\n";
+    } else {
+      entry.reported = "Failed. " + entry.reply + "\r\n";
+    }
   }
   writeReadyEntries();
 }
@@ -289,20 +295,17 @@ void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
   if (!entry.after.empty()) {
     log_.ReportStamped(entry.after);
   }
-  // The run record: the part's outcome, as the report line says it.
+  // The run record: the part's outcome in data.
   if (FileRecord* file = record_.findFile(entry.sourceName)) {
-    PartRecord part;
+    PartRecord part = entry.ok ? partOk(entry.reply) : partFailed(entry.reply, entry.reason);
     part.number = entry.partIndex > 0 ? entry.partIndex : (file->parts.empty() ? 1 : file->parts.back().number + 1);
     if (entry.partIndex > 0) {
       file->partCount = entry.partCount;
     }
-    part.outcome = entry.ok ? PartOutcome::Ok : PartOutcome::Failed;
-    part.reply = withoutLineEnd(entry.reply);
-    if (entry.reply.empty()) {
-      const std::string_view said = trimmedView(withoutLineEnd(std::string_view(entry.reported).substr(8)));
-      part.reason = said.starts_with('[') && said.ends_with(']') ? said.substr(1, said.size() - 2) : said;
-    }
     part.bytes = entry.reply.empty() ? 0 : entry.size;
+    if (!entry.reply.empty()) {
+      part.messageId = entry.messageId;
+    }
     file->parts.push_back(std::move(part));
   }
   updateElapsed();
@@ -337,6 +340,7 @@ void PostingSession::Impl::endParallelRun() {
       entry.done = true;
       entry.shown = "Failed.";
       entry.reported = "Failed.  [Not posted]\r\n";
+      entry.reason = "Not posted";
     }
   }
   run.composedAll = true;

@@ -31,6 +31,7 @@ bool PostingSession::Impl::skipToUnposted() {
     return false;
   }
   const std::int32_t next = posted_.nextUnposted(currentSourceName_, partIndex_, partCount_);
+  reportFoundByStat(next);
   if (next == partIndex_ + 1) {
     return false;
   }
@@ -108,7 +109,9 @@ void PostingSession::Impl::stepAwaitStatReply() {
     ++articlesOk_;
     const std::string ack =
         "Ok. (" + std::to_string(lost.part) + "/" + std::to_string(lost.partCount) + " - found on the server by STAT)";
-    endFileLine(ack, ack);
+    PartRecord part = partOk(replyBuffer_);
+    part.messageId = lost.messageId;
+    endFileLine(ack, ack, std::move(part));
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(lost.subjectLine);
     if (nzb_ && nzbSourceName_ == lost.sourceName) {
