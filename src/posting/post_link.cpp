@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "net/socket_messages.h"
+#include "platform/text.h"
 #include "platform/winsock_errors.h"
 #include "posting/nntp_dialogue.h"
 
@@ -309,6 +310,7 @@ void PostLink::onReply(long code, const std::string& line) {
         // under the same id either way, so the server keeps one copy at most.
         article_->checkFirst = false;
         article_->statRefused = code != 430;
+        article_->statReply = trimmed(shownLine(line));
         sendCommand(std::string(nntp::kPost), State::Post);
       }
       break;

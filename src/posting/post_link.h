@@ -47,6 +47,7 @@ struct LinkArticle {
   bool doubted = false;
   // STAT was refused on an earlier try; the report says it was posted again.
   bool statRefused = false;
+  std::string statReply;     // its refusal, as the report shows it
   std::int64_t started = 0;  // loop seconds when a link took it last
 };
 

@@ -237,14 +237,21 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
   const bool duplicateOfOurs = nntp::refusedAsDuplicate(outcome.code, reply);
   if (outcome.code == 240 || outcome.code == 223 || (duplicateOfOurs && article->doubted)) {
     entry.ok = true;
-    entry.shown = outcome.code == 223
-                      ? formatText("Ok. (%d/%d - found on the server by STAT)", entry.partIndex, entry.partCount)
-                      : acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
+    // The texts of one connection: one report for one run.
+    if (outcome.code == 223) {
+      entry.shown = formatText("Ok. (%d/%d - found on the server by STAT)", entry.partIndex, entry.partCount);
+    } else if (outcome.code != 240) {
+      entry.shown = formatText("Ok. (%d/%d - already on the server: %s)", entry.partIndex, entry.partCount,
+                               trimmed(entry.reply).c_str());
+    } else {
+      entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
+    }
     entry.reported = entry.shown;
     const std::string which =
         "part " + std::to_string(entry.partIndex) + " of " + entry.name + " (" + entry.messageId + ")";
     if (article->statRefused) {
-      entry.after = "The server refused STAT for " + entry.messageId + ": the article was posted again.\r\n";
+      entry.after = "The server would not answer STAT (" + article->statReply + "): " + entry.messageId +
+                    " is posted again and may now be on the server twice.\r\n";
     } else if (entry.resumed && outcome.code == 223) {
       entry.after = "Resumed: " + which + " found on the server by STAT.\r\n";
     } else if (entry.resumed) {

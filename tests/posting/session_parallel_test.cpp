@@ -116,7 +116,7 @@ std::vector<ParallelCase> parallelCases() {
          s.onArticle(Response::reset(), 1);
          s.onCommand("STAT", Response::reply("500 What?"));
        },
-       kParts + 1, kParts, "refused STAT for <", 1},
+       kParts + 1, kParts, "would not answer STAT (500 What?): <", 1},
       // One connection is refused for good; the others do its work.
       {"OneConnectionRefused", [](auto& s) { s.onConnect(Response::reply("502 No posting for you"), 1); }, kParts,
        kParts, "failed: 502 No posting for you  The other connections take over its work."},
