@@ -20,8 +20,9 @@ constexpr std::uint32_t kLinkStartMessage = 6101;
 // An idle link looks for its next article from the loop's top, not from
 // within the call that ended the last one (no recursion, nothing held).
 constexpr std::uint32_t kLinkNextMessage = 6102;
-// The most handed to the socket in one write.
-constexpr std::size_t kLinkWrite = 4 * 1024 * 1024;
+// The most read from the held article and handed to the socket at once:
+// with the socket's buffers, what a link holds of an article.
+constexpr std::size_t kLinkWrite = 256 * 1024;
 
 int eventKind(std::intptr_t lParam) {
   return static_cast<int>(lParam & 0xFFFF);
@@ -318,6 +319,8 @@ void PostLink::onReply(long code, const std::string& line) {
       if (code == 340) {
         state_ = State::Sending;
         articleOffset_ = 0;
+        piece_.clear();
+        pieceOffset_ = 0;
         sendArticle();
       } else {
         refuse("Server not accepting POST: " + shownLine(line));
@@ -366,18 +369,27 @@ void PostLink::sendCommand(std::string text, State next) {
 }
 
 void PostLink::sendArticle() {
-  const std::string& wire = article_->wire;
+  const HeldArticle& wire = article_->wire;
   while (articleOffset_ < wire.size()) {
-    const std::size_t asked = std::min(wire.size() - articleOffset_, kLinkWrite);
+    if (pieceOffset_ == piece_.size()) {
+      const auto asked = static_cast<std::size_t>(std::min<std::int64_t>(wire.size() - articleOffset_, kLinkWrite));
+      if (!wire.read(articleOffset_, asked, piece_)) {
+        broke("Error reading the article held for sending.");
+        return;
+      }
+      pieceOffset_ = 0;
+    }
+    const std::size_t asked = piece_.size() - pieceOffset_;
     int size = static_cast<int>(asked);
-    if (transport_.Send(wire.data() + articleOffset_, size) != 0) {
+    if (transport_.Send(piece_.data() + pieceOffset_, size) != 0) {
       broke("Error writing data.");
       return;
     }
     if (size <= 0) {
       return;  // the write-ready event sends the rest
     }
-    articleOffset_ += static_cast<std::size_t>(size);
+    pieceOffset_ += static_cast<std::size_t>(size);
+    articleOffset_ += size;
     events_.sent(size);
     if (events_.log) {
       trace("> " + std::to_string(size) + " bytes of " + article_->messageId + " (" + std::to_string(articleOffset_) +
@@ -388,6 +400,8 @@ void PostLink::sendArticle() {
       return;
     }
   }
+  std::string().swap(piece_);
+  pieceOffset_ = 0;
   state_ = State::Ack;
   armTimeout();
   readReplies();
@@ -397,7 +411,7 @@ void PostLink::finish(long code, const std::string& line) {
   std::shared_ptr<LinkArticle> article = std::move(article_);
   article_.reset();
   state_ = State::Ready;
-  std::string().swap(article->wire);  // posted: its memory goes at once
+  article->wire.release();  // posted: its file goes at once
   const LinkOutcome outcome{code, line, loop_.clock().epochSeconds() - article->started};
   events_.finished(std::move(article), outcome);
   wake();

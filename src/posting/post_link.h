@@ -16,6 +16,7 @@
 #include "net/stream_socket.h"
 #include "net/tls_channel.h"
 #include "platform/message_loop.h"
+#include "posting/held_article.h"
 #include "posting/session_transport.h"
 
 namespace tidewell {
@@ -34,10 +35,10 @@ struct LinkSettings {
 };
 
 // An article of the list, composed, exactly as it goes onto the wire
-// (dot-stuffed, CR LF, the terminating "." line included).
+// (dot-stuffed, CR LF, the terminating "." line included), held on disk.
 struct LinkArticle {
   std::size_t serial = 0;  // its place among the run's articles
-  std::string wire;
+  HeldArticle wire;
   std::string messageId;  // "<...>"; empty: the server names it
   // Its data went out once and the connection broke before the
   // acknowledgement: asked for with STAT before it is posted again.
@@ -144,7 +145,9 @@ class PostLink {
   std::string command_;  // a command line not wholly written yet
   std::size_t commandOffset_ = 0;
   std::shared_ptr<LinkArticle> article_;
-  std::size_t articleOffset_ = 0;
+  std::int64_t articleOffset_ = 0;  // bytes of the article the socket took
+  std::string piece_;               // read from the held article, not yet all taken
+  std::size_t pieceOffset_ = 0;
 };
 
 }  // namespace tidewell

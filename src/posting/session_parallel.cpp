@@ -194,9 +194,10 @@ void PostingSession::Impl::composeNextArticle() {
   }
   const ArticleServices services{services_.settings, encoded_, article_, display_};
   auto wire = std::make_shared<LinkArticle>();
-  if (!ComposeArticle(part, services, subjectLine_) ||
-      !article_.readArticleChunk(wire->wire, static_cast<std::size_t>(article_.getArticleTotal()))) {
-    if (const int error = article_.writeError(); error != 0) {
+  const bool composed = ComposeArticle(part, services, subjectLine_);
+  const int held = composed ? wire->wire.holdFrom(article_, kFastChunk) : 0;
+  if (!composed || held != 0) {
+    if (const int error = composed ? std::max(held, 0) : article_.writeError(); error != 0) {
       const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
       showProblemInbound(problem);
       failComposition(entry, problem);
@@ -209,7 +210,7 @@ void PostingSession::Impl::composeNextArticle() {
   noteComposed(yenc);
   entry.subjectLine = subjectLine_;
   entry.messageId = messageId_;
-  entry.size = static_cast<std::int64_t>(wire->wire.size());
+  entry.size = wire->wire.size();
   entry.inNzb = nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_;
   entry.nzbFile = nzbFile_;
   if (partIndex_ == partCount_) {
