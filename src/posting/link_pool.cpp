@@ -23,6 +23,7 @@ LinkPool::LinkPool(MessageLoop& loop, SocketManager& sockets, LinkSettings setti
   linkEvents.sent = [this](std::int64_t bytes) { events_.sent(bytes); };
   linkEvents.note = [this](std::string_view text) { events_.note(text); };
   linkEvents.reconnecting = [this] { return events_.reconnecting(); };
+  linkEvents.stateTrace = events_.stateTrace;
   linkEvents.lost = [this](PostLink&) {
     if (++lost_ == links_.size()) {
       events_.allLost();

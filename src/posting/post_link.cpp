@@ -106,7 +106,7 @@ void PostLink::onMessage(const Message& message) {
       events_.note("Connection " + std::to_string(number_) + ": Secure connection: " + transport_.tls()->Description());
       trace("Secure connection: " + transport_.tls()->Description() + "\r\n");
       if (settings_.encryption == Encryption::Tls) {
-        state_ = State::Greeting;
+        enter(State::Greeting);
         armTimeout();
         readReplies();
       } else {
@@ -126,6 +126,53 @@ void PostLink::onMessage(const Message& message) {
   }
 }
 
+namespace {
+
+std::string_view toString(PostLink::State state) {
+  switch (state) {
+    case PostLink::State::Waiting:
+      return "Waiting";
+    case PostLink::State::Connecting:
+      return "Connecting";
+    case PostLink::State::Handshake:
+      return "Handshake";
+    case PostLink::State::Greeting:
+      return "Greeting";
+    case PostLink::State::StartTls:
+      return "StartTls";
+    case PostLink::State::User:
+      return "User";
+    case PostLink::State::Pass:
+      return "Pass";
+    case PostLink::State::Mode:
+      return "Mode";
+    case PostLink::State::Ready:
+      return "Ready";
+    case PostLink::State::Stat:
+      return "Stat";
+    case PostLink::State::Post:
+      return "Post";
+    case PostLink::State::Sending:
+      return "Sending";
+    case PostLink::State::Ack:
+      return "Ack";
+    case PostLink::State::Lost:
+      return "Lost";
+  }
+  return "?";
+}
+
+}  // namespace
+
+// Every change of a link's state comes through here, where a test's trace
+// can watch it.
+void PostLink::enter(State next) {
+  if (next != state_ && events_.stateTrace) {
+    events_.stateTrace(number_, toString(next));
+  }
+  state_ = next;
+}
+
 void PostLink::trace(std::string_view text) {
   if (events_.log) {
     events_.log(text);
@@ -137,7 +184,7 @@ void PostLink::connect() {
   pending_.clear();
   command_.clear();
   commandOffset_ = 0;
-  state_ = State::Connecting;
+  enter(State::Connecting);
   armTimeout();
   if (socket_.Create() != 0) {
     broke("Error creating socket.");
@@ -165,7 +212,7 @@ void PostLink::onSocketEvent(std::intptr_t lParam) {
       } else if (settings_.encryption == Encryption::Tls) {
         startTls();
       } else {
-        state_ = State::Greeting;
+        enter(State::Greeting);
         armTimeout();
         readReplies();  // a greeting that came with the connection
       }
@@ -202,7 +249,7 @@ void PostLink::onSocketEvent(std::intptr_t lParam) {
 }
 
 void PostLink::startTls() {
-  state_ = State::Handshake;
+  enter(State::Handshake);
   pending_.clear();
   armTimeout();
   if (transport_.StartTls(settings_.hostName, settings_.tls) != 0) {
@@ -297,7 +344,7 @@ void PostLink::onReply(long code, const std::string& line) {
       break;
     case State::Mode:
       if (nntp::readerModeSet(code)) {
-        state_ = State::Ready;
+        enter(State::Ready);
         nextArticle();
       } else {
         refuse("Could not set READER mode.");
@@ -317,7 +364,7 @@ void PostLink::onReply(long code, const std::string& line) {
       break;
     case State::Post:
       if (code == 340) {
-        state_ = State::Sending;
+        enter(State::Sending);
         articleOffset_ = 0;
         piece_.clear();
         pieceOffset_ = 0;
@@ -348,7 +395,7 @@ void PostLink::nextArticle() {
 }
 
 void PostLink::sendCommand(std::string text, State next) {
-  state_ = next;
+  enter(next);
   if (commandOffset_ == 0 || text != command_) {
     command_ = std::move(text);
     commandOffset_ = 0;
@@ -402,7 +449,7 @@ void PostLink::sendArticle() {
   }
   std::string().swap(piece_);
   pieceOffset_ = 0;
-  state_ = State::Ack;
+  enter(State::Ack);
   armTimeout();
   readReplies();
 }
@@ -410,7 +457,7 @@ void PostLink::sendArticle() {
 void PostLink::finish(long code, const std::string& line) {
   std::shared_ptr<LinkArticle> article = std::move(article_);
   article_.reset();
-  state_ = State::Ready;
+  enter(State::Ready);
   article->wire.release();  // posted: its file goes at once
   const LinkOutcome outcome{code, line, loop_.clock().epochSeconds() - article->started};
   events_.finished(std::move(article), outcome);
@@ -448,7 +495,7 @@ void PostLink::broke(std::string_view reason) {
     giveUp(std::string(reason) + "  Maximum Reconnects Failed.");
     return;
   }
-  state_ = State::Waiting;
+  enter(State::Waiting);
   events_.note("Connection " + std::to_string(number_) + ": " + std::string(reason) + "  Attempting Reconnection.");
   loop_.setTimer(target_, kLinkReconnectTimer, kReconnectDelaysMs[reconnection - 1]);
 }
@@ -461,7 +508,7 @@ void PostLink::refuse(std::string_view reason) {
 }
 
 void PostLink::giveUp(std::string_view text) {
-  state_ = State::Lost;
+  enter(State::Lost);
   loop_.killTimer(target_, kLinkTimeoutTimer);
   loop_.killTimer(target_, kLinkReconnectTimer);
   events_.note("Connection " + std::to_string(number_) + " failed: " + std::string(text) +

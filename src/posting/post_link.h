@@ -81,6 +81,8 @@ class PostLink {
     std::function<void(std::string_view)> log;
     // The link failed for good.
     std::function<void(PostLink&)> lost;
+    // Each change of the link's state: its number and the new state's name.
+    std::function<void(int, std::string_view)> stateTrace;
   };
 
   PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events);
@@ -95,7 +97,7 @@ class PostLink {
   [[nodiscard]] bool isLost() const { return state_ == State::Lost; }
   [[nodiscard]] int number() const { return number_; }
 
- private:
+ public:
   enum class State : std::uint8_t {
     Waiting,  // before a (re)connection
     Connecting,
@@ -113,6 +115,8 @@ class PostLink {
     Lost,
   };
 
+ private:
+  void enter(State next);
   void onMessage(const Message& message);
   void onSocketEvent(std::intptr_t lParam);
   void connect();

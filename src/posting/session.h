@@ -85,6 +85,7 @@ class PostingSession::Impl {
   void settingsCommand();
 
   void setStateTrace(StateTrace trace) { trace_ = std::move(trace); }
+  void setLinkTrace(std::function<void(int, std::string_view)> trace) { linkTrace_ = std::move(trace); }
   [[nodiscard]] SessionState state() const { return sessionState_; }
   [[nodiscard]] RunOutcome outcome() const { return outcome_; }
   [[nodiscard]] std::string winsockDescription() const;
@@ -384,6 +385,7 @@ class PostingSession::Impl {
 
   SessionState sessionState_ = SessionState::Idle;
   StateTrace trace_;
+  std::function<void(int, std::string_view)> linkTrace_;
   // Step events carry the generation they were posted in; a new session and
   // every recovery start a new one, so steps left queued by an earlier
   // session or connection are dropped instead of acting on the new one.

@@ -63,6 +63,7 @@ void PostingSession::Impl::startParallel() {
   // One rule for one connection and for several: the run reconnects at
   // most kMaxReconnects times, whichever connections break.
   events.reconnecting = [this] { return reconnectCount_ < kMaxReconnects ? ++reconnectCount_ : 0; };
+  events.stateTrace = linkTrace_;
   if (log_.loggingOn()) {
     events.log = [this](int link, std::string_view text) { log_.LinkLogWrite(link, text); };
   }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "posting/session_fixture.h"
@@ -164,6 +165,8 @@ TEST_F(SessionTest, EveryLinkLogsItsDialogue) {
   setting("PartSize", "630");
   addFile("a.bin", patterned(450 * kParts));
   start();
+  std::map<int, std::vector<std::string>> linkStates;
+  session->setLinkTrace([&](int link, std::string_view state) { linkStates[link].emplace_back(state); });
   ASSERT_TRUE(postAndWait());
   const std::string log = readFile("LOGGIT.TXT");
   for (const std::string mark : {"[1] ", "[2] ", "[3] "}) {
@@ -173,6 +176,14 @@ TEST_F(SessionTest, EveryLinkLogsItsDialogue) {
     }
   }
   EXPECT_EQ(log.find("s3cret-word"), std::string::npos);
+  // Each link went through the whole dialogue, its states traced.
+  for (int link = 1; link <= 3; ++link) {
+    const std::vector<std::string>& states = linkStates[link];
+    ASSERT_GE(states.size(), 6U) << link;
+    EXPECT_EQ(std::vector<std::string>(states.begin(), states.begin() + 6),
+              (std::vector<std::string>{"Connecting", "Greeting", "User", "Pass", "Mode", "Ready"}))
+        << link;
+  }
   struct stat info {};
   ASSERT_EQ(stat("LOGGIT.TXT", &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600U);
