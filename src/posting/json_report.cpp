@@ -114,6 +114,9 @@ std::string partObject(const PartRecord& part) {
   if (!part.messageId.empty()) {
     text += ", " + member("message_id", quoted(part.messageId));
   }
+  if (part.earlierRun) {
+    text += ", " + member("earlier_run", "true");
+  }
   return text + "}";
 }
 

@@ -22,13 +22,17 @@ LinkPool::LinkPool(MessageLoop& loop, SocketManager& sockets, LinkSettings setti
   };
   linkEvents.sent = [this](std::int64_t bytes) { events_.sent(bytes); };
   linkEvents.note = [this](std::string_view text) { events_.note(text); };
-  linkEvents.reconnecting = [this] { events_.reconnecting(); };
+  linkEvents.reconnecting = [this] { return events_.reconnecting(); };
+  linkEvents.stateTrace = events_.stateTrace;
   linkEvents.lost = [this](PostLink&) {
     if (++lost_ == links_.size()) {
       events_.allLost();
     }
   };
   for (int number = 1; number <= count; ++number) {
+    if (events_.log) {
+      linkEvents.log = [this, number](std::string_view text) { events_.log(number, text); };
+    }
     links_.push_back(std::make_unique<PostLink>(loop, sockets, settings_, number, linkEvents));
   }
 }

@@ -20,7 +20,10 @@ class LinkPool {
     std::function<void(std::shared_ptr<LinkArticle>, const LinkOutcome&)> finished;
     std::function<void(std::int64_t)> sent;
     std::function<void(std::string_view)> note;
-    std::function<void()> reconnecting;
+    std::function<int()> reconnecting;  // as PostLink's: the run's reconnection number, 0 none left
+    // A link's traffic for the debug log, with the link's number (1 to N).
+    std::function<void(int, std::string_view)> log;
+    std::function<void(int, std::string_view)> stateTrace;  // as PostLink's
     // Every link failed for good; the articles still queued stay unposted.
     std::function<void()> allLost;
   };

@@ -6,8 +6,9 @@
 #include <cstdlib>
 
 #include "net/socket_messages.h"
+#include "platform/text.h"
 #include "platform/winsock_errors.h"
-#include "posting/session.h"
+#include "posting/nntp_dialogue.h"
 
 namespace tidewell {
 
@@ -19,8 +20,9 @@ constexpr std::uint32_t kLinkStartMessage = 6101;
 // An idle link looks for its next article from the loop's top, not from
 // within the call that ended the last one (no recursion, nothing held).
 constexpr std::uint32_t kLinkNextMessage = 6102;
-// The most handed to the socket in one write.
-constexpr std::size_t kLinkWrite = 4 * 1024 * 1024;
+// The most read from the held article and handed to the socket at once:
+// with the socket's buffers, what a link holds of an article.
+constexpr std::size_t kLinkWrite = 256 * 1024;
 
 int eventKind(std::intptr_t lParam) {
   return static_cast<int>(lParam & 0xFFFF);
@@ -102,8 +104,9 @@ void PostLink::onMessage(const Message& message) {
         break;
       }
       events_.note("Connection " + std::to_string(number_) + ": Secure connection: " + transport_.tls()->Description());
+      trace("Secure connection: " + transport_.tls()->Description() + "\r\n");
       if (settings_.encryption == Encryption::Tls) {
-        state_ = State::Greeting;
+        enter(State::Greeting);
         armTimeout();
         readReplies();
       } else {
@@ -123,11 +126,65 @@ void PostLink::onMessage(const Message& message) {
   }
 }
 
+namespace {
+
+std::string_view toString(PostLink::State state) {
+  switch (state) {
+    case PostLink::State::Waiting:
+      return "Waiting";
+    case PostLink::State::Connecting:
+      return "Connecting";
+    case PostLink::State::Handshake:
+      return "Handshake";
+    case PostLink::State::Greeting:
+      return "Greeting";
+    case PostLink::State::StartTls:
+      return "StartTls";
+    case PostLink::State::User:
+      return "User";
+    case PostLink::State::Pass:
+      return "Pass";
+    case PostLink::State::Mode:
+      return "Mode";
+    case PostLink::State::Ready:
+      return "Ready";
+    case PostLink::State::Stat:
+      return "Stat";
+    case PostLink::State::Post:
+      return "Post";
+    case PostLink::State::Sending:
+      return "Sending";
+    case PostLink::State::Ack:
+      return "Ack";
+    case PostLink::State::Lost:
+      return "Lost";
+  }
+  return "?";
+}
+
+}  // namespace
+
+// Every change of a link's state comes through here, where a test's trace
+// can watch it.
+void PostLink::enter(State next) {
+  if (next != state_ && events_.stateTrace) {
+    events_.stateTrace(number_, toString(next));
+  }
+  state_ = next;
+}
+
+void PostLink::trace(std::string_view text) {
+  if (events_.log) {
+    events_.log(text);
+  }
+}
+
 void PostLink::connect() {
+  trace("Connecting...\r\n");
   pending_.clear();
   command_.clear();
   commandOffset_ = 0;
-  state_ = State::Connecting;
+  enter(State::Connecting);
   armTimeout();
   if (socket_.Create() != 0) {
     broke("Error creating socket.");
@@ -155,7 +212,7 @@ void PostLink::onSocketEvent(std::intptr_t lParam) {
       } else if (settings_.encryption == Encryption::Tls) {
         startTls();
       } else {
-        state_ = State::Greeting;
+        enter(State::Greeting);
         armTimeout();
         readReplies();  // a greeting that came with the connection
       }
@@ -192,7 +249,7 @@ void PostLink::onSocketEvent(std::intptr_t lParam) {
 }
 
 void PostLink::startTls() {
-  state_ = State::Handshake;
+  enter(State::Handshake);
   pending_.clear();
   armTimeout();
   if (transport_.StartTls(settings_.hostName, settings_.tls) != 0) {
@@ -203,12 +260,19 @@ void PostLink::startTls() {
 }
 
 void PostLink::afterGreeting() {
-  if (settings_.username.empty()) {
-    sendCommand("mode reader\r\n", State::Mode);
-  } else if (settings_.encryption != Encryption::None && !transport_.secure()) {
-    refuse("The connection is not secure: no login.");
-  } else {
-    sendCommand("authinfo user " + settings_.username + "\r\n", State::User);
+  switch (nntp::afterGreeting(settings_.encryption, transport_.secure(), !settings_.username.empty())) {
+    case nntp::AfterGreeting::StartTls:
+      sendCommand(std::string(nntp::kStartTls), State::StartTls);
+      break;
+    case nntp::AfterGreeting::Login:
+      sendCommand(nntp::userCommand(settings_.username), State::User);
+      break;
+    case nntp::AfterGreeting::ModeReader:
+      sendCommand(std::string(nntp::kModeReader), State::Mode);
+      break;
+    case nntp::AfterGreeting::NotSecure:
+      refuse("The connection is not secure: no login.");
+      break;
   }
 }
 
@@ -227,6 +291,7 @@ void PostLink::readReplies() {
       }
       const std::string line = pending_.substr(0, end + 1);
       pending_.erase(0, end + 1);
+      trace("< " + shownLine(line) + "\r\n");
       onReply(std::strtol(line.c_str(), nullptr, 10), line);
       continue;
     }
@@ -250,10 +315,8 @@ void PostLink::onReply(long code, const std::string& line) {
   loop_.killTimer(target_, kLinkTimeoutTimer);
   switch (state_) {
     case State::Greeting:
-      if (code != 200 && code != 201) {
+      if (!nntp::greetingAllows(code)) {
         refuse(shownLine(line));
-      } else if (settings_.encryption == Encryption::StartTls && !transport_.secure()) {
-        sendCommand("STARTTLS\r\n", State::StartTls);
       } else {
         afterGreeting();
       }
@@ -267,21 +330,21 @@ void PostLink::onReply(long code, const std::string& line) {
       break;
     case State::User:
       if (code == 381) {
-        sendCommand("authinfo pass " + settings_.password + "\r\n", State::Pass);
+        sendCommand(nntp::passCommand(settings_.password), State::Pass);
       } else {
         refuse("Authentication failed [Code 1].");
       }
       break;
     case State::Pass:
       if (code == 281) {
-        sendCommand("mode reader\r\n", State::Mode);
+        sendCommand(std::string(nntp::kModeReader), State::Mode);
       } else {
         refuse("Authentication failed [Code 2].");
       }
       break;
     case State::Mode:
-      if (code == 200 || code == 201 || code == 500) {
-        state_ = State::Ready;
+      if (nntp::readerModeSet(code)) {
+        enter(State::Ready);
         nextArticle();
       } else {
         refuse("Could not set READER mode.");
@@ -295,13 +358,16 @@ void PostLink::onReply(long code, const std::string& line) {
         // under the same id either way, so the server keeps one copy at most.
         article_->checkFirst = false;
         article_->statRefused = code != 430;
-        sendCommand("post\r\n", State::Post);
+        article_->statReply = trimmed(shownLine(line));
+        sendCommand(std::string(nntp::kPost), State::Post);
       }
       break;
     case State::Post:
       if (code == 340) {
-        state_ = State::Sending;
+        enter(State::Sending);
         articleOffset_ = 0;
+        piece_.clear();
+        pieceOffset_ = 0;
         sendArticle();
       } else {
         refuse("Server not accepting POST: " + shownLine(line));
@@ -322,17 +388,18 @@ void PostLink::nextArticle() {
   }
   article_->started = loop_.clock().epochSeconds();
   if (article_->checkFirst && !article_->messageId.empty()) {
-    sendCommand("STAT " + article_->messageId + "\r\n", State::Stat);
+    sendCommand(nntp::statCommand(article_->messageId), State::Stat);
   } else {
-    sendCommand("post\r\n", State::Post);
+    sendCommand(std::string(nntp::kPost), State::Post);
   }
 }
 
 void PostLink::sendCommand(std::string text, State next) {
-  state_ = next;
+  enter(next);
   if (commandOffset_ == 0 || text != command_) {
     command_ = std::move(text);
     commandOffset_ = 0;
+    trace(command_);
   }
   int size = static_cast<int>(command_.size() - commandOffset_);
   if (transport_.Send(command_.data() + commandOffset_, size) != 0) {
@@ -349,25 +416,40 @@ void PostLink::sendCommand(std::string text, State next) {
 }
 
 void PostLink::sendArticle() {
-  const std::string& wire = article_->wire;
+  const HeldArticle& wire = article_->wire;
   while (articleOffset_ < wire.size()) {
-    const std::size_t asked = std::min(wire.size() - articleOffset_, kLinkWrite);
+    if (pieceOffset_ == piece_.size()) {
+      const auto asked = static_cast<std::size_t>(std::min<std::int64_t>(wire.size() - articleOffset_, kLinkWrite));
+      if (!wire.read(articleOffset_, asked, piece_)) {
+        broke("Error reading the article held for sending.");
+        return;
+      }
+      pieceOffset_ = 0;
+    }
+    const std::size_t asked = piece_.size() - pieceOffset_;
     int size = static_cast<int>(asked);
-    if (transport_.Send(wire.data() + articleOffset_, size) != 0) {
+    if (transport_.Send(piece_.data() + pieceOffset_, size) != 0) {
       broke("Error writing data.");
       return;
     }
     if (size <= 0) {
       return;  // the write-ready event sends the rest
     }
-    articleOffset_ += static_cast<std::size_t>(size);
+    pieceOffset_ += static_cast<std::size_t>(size);
+    articleOffset_ += size;
     events_.sent(size);
+    if (events_.log) {
+      trace("> " + std::to_string(size) + " bytes of " + article_->messageId + " (" + std::to_string(articleOffset_) +
+            " of " + std::to_string(wire.size()) + ")\r\n");
+    }
     armTimeout();  // the article moved on
     if (static_cast<std::size_t>(size) < asked) {
       return;
     }
   }
-  state_ = State::Ack;
+  std::string().swap(piece_);
+  pieceOffset_ = 0;
+  enter(State::Ack);
   armTimeout();
   readReplies();
 }
@@ -375,8 +457,8 @@ void PostLink::sendArticle() {
 void PostLink::finish(long code, const std::string& line) {
   std::shared_ptr<LinkArticle> article = std::move(article_);
   article_.reset();
-  state_ = State::Ready;
-  std::string().swap(article->wire);  // posted: its memory goes at once
+  enter(State::Ready);
+  article->wire.release();  // posted: its file goes at once
   const LinkOutcome outcome{code, line, loop_.clock().epochSeconds() - article->started};
   events_.finished(std::move(article), outcome);
   wake();
@@ -406,25 +488,27 @@ void PostLink::broke(std::string_view reason) {
   pending_.clear();
   command_.clear();
   commandOffset_ = 0;
-  ++reconnects_;
-  if (reconnects_ > kMaxReconnects) {
+  trace("Connection broke: " + std::string(reason) + "\r\n");
+  // The run's reconnections are shared by its links.
+  const int reconnection = events_.reconnecting();
+  if (reconnection < 1 || reconnection > kMaxReconnects) {
     giveUp(std::string(reason) + "  Maximum Reconnects Failed.");
     return;
   }
-  state_ = State::Waiting;
+  enter(State::Waiting);
   events_.note("Connection " + std::to_string(number_) + ": " + std::string(reason) + "  Attempting Reconnection.");
-  events_.reconnecting();
-  loop_.setTimer(target_, kLinkReconnectTimer, kReconnectDelaysMs[reconnects_ - 1]);
+  loop_.setTimer(target_, kLinkReconnectTimer, kReconnectDelaysMs[reconnection - 1]);
 }
 
 void PostLink::refuse(std::string_view reason) {
+  trace("Refused: " + std::string(reason) + "\r\n");
   dropArticle();
   transport_.Close();
   giveUp(reason);
 }
 
 void PostLink::giveUp(std::string_view text) {
-  state_ = State::Lost;
+  enter(State::Lost);
   loop_.killTimer(target_, kLinkTimeoutTimer);
   loop_.killTimer(target_, kLinkReconnectTimer);
   events_.note("Connection " + std::to_string(number_) + " failed: " + std::string(text) +

@@ -16,6 +16,7 @@
 #include "net/stream_socket.h"
 #include "net/tls_channel.h"
 #include "platform/message_loop.h"
+#include "posting/held_article.h"
 #include "posting/session_transport.h"
 
 namespace tidewell {
@@ -34,10 +35,10 @@ struct LinkSettings {
 };
 
 // An article of the list, composed, exactly as it goes onto the wire
-// (dot-stuffed, CR LF, the terminating "." line included).
+// (dot-stuffed, CR LF, the terminating "." line included), held on disk.
 struct LinkArticle {
   std::size_t serial = 0;  // its place among the run's articles
-  std::string wire;
+  HeldArticle wire;
   std::string messageId;  // "<...>"; empty: the server names it
   // Its data went out once and the connection broke before the
   // acknowledgement: asked for with STAT before it is posted again.
@@ -47,6 +48,7 @@ struct LinkArticle {
   bool doubted = false;
   // STAT was refused on an earlier try; the report says it was posted again.
   bool statRefused = false;
+  std::string statReply;     // its refusal, as the report shows it
   std::int64_t started = 0;  // loop seconds when a link took it last
 };
 
@@ -70,10 +72,17 @@ class PostLink {
     std::function<void(std::int64_t)> sent;
     // A line for the report (without time stamp and line end).
     std::function<void(std::string_view)> note;
-    // A reconnection begins (counted in the summary).
-    std::function<void()> reconnecting;
+    // The connection broke: asks the run for one of its reconnections.
+    // Returns the reconnection's number in the run (1 to kMaxReconnects),
+    // or 0 when the run has none left and the link fails for good.
+    std::function<int()> reconnecting;
+    // The link's traffic for the debug log: each command (the password
+    // masked by the log), each reply line, each write of an article.
+    std::function<void(std::string_view)> log;
     // The link failed for good.
     std::function<void(PostLink&)> lost;
+    // Each change of the link's state: its number and the new state's name.
+    std::function<void(int, std::string_view)> stateTrace;
   };
 
   PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events);
@@ -88,7 +97,7 @@ class PostLink {
   [[nodiscard]] bool isLost() const { return state_ == State::Lost; }
   [[nodiscard]] int number() const { return number_; }
 
- private:
+ public:
   enum class State : std::uint8_t {
     Waiting,  // before a (re)connection
     Connecting,
@@ -106,6 +115,8 @@ class PostLink {
     Lost,
   };
 
+ private:
+  void enter(State next);
   void onMessage(const Message& message);
   void onSocketEvent(std::intptr_t lParam);
   void connect();
@@ -118,6 +129,7 @@ class PostLink {
   void sendArticle();
   void finish(long code, const std::string& line);
   void armTimeout();
+  void trace(std::string_view text);
   // The connection broke: reconnect after the next wait, or give up.
   void broke(std::string_view reason);
   // The server or the settings will not let this link post: give up now.
@@ -133,12 +145,13 @@ class PostLink {
   StreamSocket socket_;
   SessionTransport transport_{socket_};
   State state_ = State::Waiting;
-  int reconnects_ = 0;
   std::string pending_;  // read, not yet a whole line
   std::string command_;  // a command line not wholly written yet
   std::size_t commandOffset_ = 0;
   std::shared_ptr<LinkArticle> article_;
-  std::size_t articleOffset_ = 0;
+  std::int64_t articleOffset_ = 0;  // bytes of the article the socket took
+  std::string piece_;               // read from the held article, not yet all taken
+  std::size_t pieceOffset_ = 0;
 };
 
 }  // namespace tidewell

@@ -24,6 +24,10 @@ void PostingSession::settingsCommand() {
 void PostingSession::setStateTrace(StateTrace trace) {
   impl_->setStateTrace(std::move(trace));
 }
+
+void PostingSession::setLinkTrace(std::function<void(int, std::string_view)> trace) {
+  impl_->setLinkTrace(std::move(trace));
+}
 int PostingSession::sessionState() const {
   return static_cast<int>(impl_->state());
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "posting/session_state.h"
 
@@ -60,6 +61,9 @@ class PostingSession {
 
   // Every change of state is handed to `trace` (empty: none).
   void setStateTrace(StateTrace trace);
+  // With several connections, every change of a link's state: the link's
+  // number and the state's name.
+  void setLinkTrace(std::function<void(int, std::string_view)> trace);
 
   [[nodiscard]] int sessionState() const;
   [[nodiscard]] bool isIdle() const;

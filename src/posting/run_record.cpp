@@ -1,8 +1,23 @@
 #include "posting/run_record.h"
 
+#include "platform/text.h"
 #include "settings/settings_store.h"
 
 namespace tidewell {
+
+PartRecord partOk(std::string_view reply) {
+  PartRecord part;
+  part.outcome = PartOutcome::Ok;
+  part.reply = withoutLineEnd(reply);
+  return part;
+}
+
+PartRecord partFailed(std::string_view reply, std::string_view reason) {
+  PartRecord part;
+  part.reply = withoutLineEnd(reply);
+  part.reason = reason;
+  return part;
+}
 
 FileRecord* RunRecord::findFile(std::string_view name) {
   for (FileRecord& file : files) {

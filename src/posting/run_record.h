@@ -22,19 +22,26 @@ enum class PartOutcome : std::uint8_t { Ok, Failed };
 struct PartRecord {
   std::int32_t number = 0;  // 1-based part of its file
   PartOutcome outcome = PartOutcome::Failed;
-  std::string reply;       // the server's line about this part, without its line end; empty when none
-  std::string reason;      // why the program failed the part itself ("Timeout", "Not posted", ...); empty otherwise
-  std::int64_t bytes = 0;  // article bytes handed to the connection
-  std::string messageId;   // empty while unknown
+  std::string reply;        // the server's line about this part, without its line end; empty when none
+  std::string reason;       // why the program failed the part itself ("Timeout", "Not posted", ...); empty otherwise
+  std::int64_t bytes = 0;   // article bytes handed to the connection
+  std::string messageId;    // empty while unknown
+  bool earlierRun = false;  // accepted by the run this one resumed
 };
+
+// How a part's line ended, in data: the run record takes this, never the
+// report's words.
+[[nodiscard]] PartRecord partOk(std::string_view reply);
+[[nodiscard]] PartRecord partFailed(std::string_view reply, std::string_view reason);
 
 struct FileRecord {
   std::string name;  // as listed (the name on disk)
   std::int64_t size = 0;
   std::string description;
   std::int32_t partCount = 0;  // parts planned; 0 until the file is encoded
-  // The parts of the file's latest attempt, in the order they ended. A file
-  // posted again after a reconnection starts a fresh list.
+  // The parts of the file's latest attempt, in the order they ended (those
+  // of a run resumed first). A file posted again after a reconnection
+  // starts a fresh list, but for the parts on the server.
   std::vector<PartRecord> parts;
 };
 

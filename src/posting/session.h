@@ -15,6 +15,7 @@
 #include "posting/accepted_article.h"
 #include "posting/article.h"
 #include "posting/logging_display.h"
+#include "posting/nntp_dialogue.h"
 #include "posting/posted_parts.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
@@ -55,11 +56,9 @@ inline constexpr unsigned kReconnectTimer = 9;
 // One-shot: VerifyDelay before the verify server is asked.
 inline constexpr unsigned kVerifyTimer = 10;
 
-inline constexpr std::int64_t kReplyTimeoutMs = 305000;
 inline constexpr std::int64_t kTimeoutTickMs = 5000;
 inline constexpr std::int64_t kLiveTickMs = 1000;
 inline constexpr std::int64_t kLightsMs = 250;
-inline constexpr int kReadSize = 16384;
 inline constexpr std::size_t kArticleChunk = 448;
 // Fast posting: the article goes out in writes of this size, the spools are
 // copied in pieces of it, and the progress display is refreshed at most
@@ -68,18 +67,7 @@ inline constexpr std::size_t kFastChunk = 256 * 1024;
 inline constexpr std::int64_t kFastDisplayMs = 100;
 inline constexpr std::size_t kHostNameLimit = 255;
 inline constexpr std::size_t kNameLimit = 255;
-inline constexpr std::int32_t kMaxReconnects = 3;
-// The waits before the first, second and third reconnection, so a server
-// that is restarting is not hammered.
-inline constexpr std::int64_t kReconnectDelaysMs[kMaxReconnects] = {1000, 5000, 15000};
 inline constexpr std::string_view kVersionText = "Version 1.01ZRB.32bit";
-
-// How the connection is secured (the key Encryption).
-enum class Encryption : std::uint8_t {
-  None,      // plain NNTP
-  Tls,       // TLS from the first byte (NNTPS), then the greeting
-  StartTls,  // plain greeting, then "STARTTLS" and TLS before anything else
-};
 
 // The posting session: a numbered state machine advanced by step events,
 // socket events, the host look-up's completion and three timers, all on the
@@ -97,6 +85,7 @@ class PostingSession::Impl {
   void settingsCommand();
 
   void setStateTrace(StateTrace trace) { trace_ = std::move(trace); }
+  void setLinkTrace(std::function<void(int, std::string_view)> trace) { linkTrace_ = std::move(trace); }
   [[nodiscard]] SessionState state() const { return sessionState_; }
   [[nodiscard]] RunOutcome outcome() const { return outcome_; }
   [[nodiscard]] std::string winsockDescription() const;
@@ -184,9 +173,12 @@ class PostingSession::Impl {
   void RecoverFromError();
   void AbortConnection();
   void EndSession();
-  void failArticle(std::string_view shown, std::string_view reported);
-  // The outcome that ends the current part's Outbound Files and report line.
-  void endFileLine(std::string_view shown, std::string_view reported);
+  // The current article fails: "Failed.  [<reason>]", and a reconnection.
+  void failArticle(std::string_view shown, std::string_view reason);
+  // The outcome that ends the current part's Outbound Files and report line,
+  // and the same outcome in data for the run record (none: an interrupted
+  // part, posted again).
+  void endFileLine(std::string_view shown, std::string_view reported, std::optional<PartRecord> part);
   // Writes the current part's line ("001 a.bin ... ") unless it is open.
   void openFileLine();
   // The current file fails before any of its articles was begun; the run
@@ -271,7 +263,7 @@ class PostingSession::Impl {
   void startRunRecord();
   void recordListedFiles();
   void recordFileStart();
-  void recordPartEnd(std::string_view reported);
+  void recordPartEnd(std::optional<PartRecord> part);
   void endRunRecord(RunOutcome outcome);
   [[nodiscard]] RunProgress runProgress() const;
   // `always` false: skipped while rewriting would take too large a share of
@@ -286,7 +278,7 @@ class PostingSession::Impl {
   void composeAhead();
   void composeNextArticle();
   bool startParallelFile(const nodeClass& head);
-  void failComposition(ParallelEntry& entry, std::string_view shown, std::string_view reported);
+  void failComposition(ParallelEntry& entry, std::string_view reason);
   void onLinkFinished(const std::shared_ptr<LinkArticle>& article, const LinkOutcome& outcome);
   void showParallelProgress(std::int64_t bytes);
   void writeReadyEntries();
@@ -310,14 +302,19 @@ class PostingSession::Impl {
                         const std::string& messageId);
   // The articles in flight when the resumed run was cut short are asked
   // for with "STAT <id>" after mode reader, before anything is posted:
-  // 223 marks them posted, anything else posts them again.
+  // 223 marks them posted (the part gets its "Ok." line when its file comes
+  // up, reportFoundByStat), anything else posts them again.
   struct ResumeStat {
     std::string sourceName;
     std::int32_t part = 0;
     std::int64_t bytes = 0;
     std::string messageId;
+    std::string reply;  // the 223, once found
   };
   bool askAboutResumed();
+  void reportFoundByStat(std::int32_t next);
+  // The run record starts with the parts the resumed run posted.
+  void recordEarlierParts();
   // With several connections: the id of a part in flight when the resumed
   // run was cut short (taken from the list), or empty.
   std::string resumedIdFor(const std::string& sourceName, std::int32_t part);
@@ -389,6 +386,7 @@ class PostingSession::Impl {
 
   SessionState sessionState_ = SessionState::Idle;
   StateTrace trace_;
+  std::function<void(int, std::string_view)> linkTrace_;
   // Step events carry the generation they were posted in; a new session and
   // every recovery start a new one, so steps left queued by an earlier
   // session or connection are dropped instead of acting on the new one.
@@ -464,6 +462,7 @@ class PostingSession::Impl {
   RunJournal journal_;
   std::vector<JournalFile> resumedFiles_;
   std::vector<ResumeStat> resumeStats_;
+  std::vector<ResumeStat> foundByStat_;  // found by STAT, their lines not yet written
   VerifyRun verify_;
   // Set for a run with several connections (destroyed first: its links use
   // the loop and the socket manager).

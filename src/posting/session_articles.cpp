@@ -144,18 +144,19 @@ void PostingSession::Impl::stepSendPost() {
   display_.showTip();
   display_.ShowState("Initiating article post...");
   display_.ShowTimeRate("");
-  sendText("post\r\n", SessionState::AwaitPostReply);
+  sendText(nntp::kPost, SessionState::AwaitPostReply);
 }
 
-void PostingSession::Impl::endFileLine(std::string_view shown, std::string_view reported) {
+void PostingSession::Impl::endFileLine(std::string_view shown, std::string_view reported,
+                                       std::optional<PartRecord> part) {
   display_.AppendToFileLine(shown);
   log_.ReportWrite(reported);
-  recordPartEnd(reported);
+  recordPartEnd(std::move(part));
   fileLineOpen_ = false;
 }
 
 void PostingSession::Impl::failFile(std::string_view reason) {
-  endFileLine("Failed.", "Failed.  [" + std::string(reason) + "]\r\n");
+  endFileLine("Failed.", "Failed.  [" + std::string(reason) + "]\r\n", partFailed({}, reason));
   ++articlesFailed_;
   services_.uploadList.removeHead();
 }
@@ -176,10 +177,10 @@ void PostingSession::Impl::failUnpostedFiles() {
   }
 }
 
-void PostingSession::Impl::failArticle(std::string_view shown, std::string_view reported) {
+void PostingSession::Impl::failArticle(std::string_view shown, std::string_view reason) {
   showProblemInbound(shown);
   reconnectAllowed_ = true;
-  endFileLine("Failed.", reported);
+  endFileLine("Failed.", "Failed.  [" + std::string(reason) + "]\r\n", partFailed({}, reason));
   ++articlesFailed_;
   services_.uploadList.removeHead();
   RecoverFromError();
@@ -191,7 +192,8 @@ void PostingSession::Impl::stepAwaitPostReply() {
   }
   if (replyCode_ != 340) {
     showProblemOutbound("Error - Server not accepting POST\rcommand [Code 1].\r\rUnable to post to this server.");
-    endFileLine("Failed.", "Failed. [Server not accepting POST]\r\n");
+    endFileLine("Failed.", "Failed. [Server not accepting POST]\r\n",
+                partFailed(replyBuffer_, "Server not accepting POST"));
     ++articlesFailed_;
     services_.uploadList.removeHead();
     EndSession();
@@ -202,8 +204,7 @@ void PostingSession::Impl::stepAwaitPostReply() {
   ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_, nullptr, {}};
   std::optional<YencArticle> yenc;
   if (!prepareArticle(part, yenc)) {
-    failArticle("Error - Cannot make a Message-ID.\r\rCommunication terminated.",
-                "Failed.  [Cannot make a Message-ID]\r\n");
+    failArticle("Error - Cannot make a Message-ID.\r\rCommunication terminated.", "Cannot make a Message-ID");
     return;
   }
   if (fast_) {
@@ -213,9 +214,9 @@ void PostingSession::Impl::stepAwaitPostReply() {
   if (!ComposeArticle(part, services, subjectLine_)) {
     if (const int error = article_.writeError(); error != 0) {
       const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
-      failArticle(problem + "\r\rCommunication terminated.", "Failed.  [" + problem + "]\r\n");
+      failArticle(problem + "\r\rCommunication terminated.", problem);
     } else {
-      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Failed.  [Error reading UUE file.]\r\n");
+      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.");
     }
     return;
   }
@@ -244,7 +245,7 @@ void PostingSession::Impl::stepStreamArticle() {
     return;
   }
   if (!article_.readArticleChunk(commandBuffer_, kArticleChunk)) {
-    failArticle("Error reading UUE file.\r\rCommunication terminated.", "Failed.  [Error reading UUE file.(2)]\r\n");
+    failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.(2)");
     return;
   }
   progress_.addPosted(static_cast<std::int64_t>(commandBuffer_.size()));
@@ -284,7 +285,7 @@ void PostingSession::Impl::stepAwaitAck() {
                                                                     article_.getArticleTotal())
                                               : formatText("Ok. (%d/%d - already on the server: %s)", partIndex_,
                                                            partCount_, trimmed(replyBuffer_).c_str());
-    endFileLine(ack, ack);
+    endFileLine(ack, ack, partOk(replyBuffer_));
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(subjectLine_);
     noteAccepted(currentAccepted());
@@ -292,7 +293,9 @@ void PostingSession::Impl::stepAwaitAck() {
   } else {
     showProblemOutbound("POST failed.  Message:\r\r" + replyBuffer_);
     display_.AppendToFileLine("Failed. ");
-    endFileLine(replyBuffer_, refusalText());
+    endFileLine(
+        replyBuffer_, refusalText(),
+        partFailed(replyBuffer_, isDuplicateRefusal() ? "Message-ID " + messageId_ + " exists on the server" : ""));
     ++articlesFailed_;
   }
   if (partIndex_ == partCount_) {

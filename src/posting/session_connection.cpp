@@ -343,7 +343,7 @@ void PostingSession::Impl::streamArticleFast() {
       return;
     }
     if (!article_.readArticleChunk(streamBuffer_, kFastChunk)) {
-      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Failed.  [Error reading UUE file.(2)]\r\n");
+      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.(2)");
       return;
     }
     streamOffset_ = 0;

@@ -57,6 +57,14 @@ void SessionLog::LogWrite(std::string_view text) const {
   }
 }
 
+void SessionLog::LinkLogWrite(int link, std::string_view text) const {
+  if (loggingOn_) {
+    std::string line = formatText("[%d] ", link);
+    line += maskedForLog(text);
+    static_cast<void>(disk_.append(std::string(kLogFileName), line, kOwnerOnly));
+  }
+}
+
 ReportOpening SessionLog::OpenNewReport() {
   ReportOpening result;
   reportFileName_.clear();

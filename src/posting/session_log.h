@@ -39,6 +39,9 @@ class SessionLog {
   // The log is the owner's alone (mode 0600) and never holds the password:
   // the text of an "authinfo pass" command is written masked.
   void LogWrite(std::string_view text) const;
+  // A line of one connection of several, marked "[K] " (K its number), the
+  // password masked as in LogWrite.
+  void LinkLogWrite(int link, std::string_view text) const;
 
   // Advances ReportNumber (1..99, then 0) and starts a fresh report file.
   // When the number cannot be saved, the report takes the next free name

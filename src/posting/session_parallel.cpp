@@ -61,7 +61,13 @@ void PostingSession::Impl::startParallel() {
     display_.ShowInboundInfo(text);
     log_.ReportStamped(std::string(text) + "\r\n");
   };
-  events.reconnecting = [this] { ++reconnectCount_; };
+  // One rule for one connection and for several: the run reconnects at
+  // most kMaxReconnects times, whichever connections break.
+  events.reconnecting = [this] { return reconnectCount_ < kMaxReconnects ? ++reconnectCount_ : 0; };
+  events.stateTrace = linkTrace_;
+  if (log_.loggingOn()) {
+    events.log = [this](int link, std::string_view text) { log_.LinkLogWrite(link, text); };
+  }
   events.allLost = [this] { services_.loop.post(parallel_->target, kEndMessage); };
   run.pool = std::make_unique<LinkPool>(services_.loop, services_.socketManager, std::move(settings), run.connections,
                                         std::move(events));
@@ -96,10 +102,11 @@ void PostingSession::Impl::composeAhead() {
   }
 }
 
-void PostingSession::Impl::failComposition(ParallelEntry& entry, std::string_view shown, std::string_view reported) {
+void PostingSession::Impl::failComposition(ParallelEntry& entry, std::string_view reason) {
   entry.done = true;
-  entry.shown = shown;
-  entry.reported = reported;
+  entry.shown = "Failed.";
+  entry.reported = "Failed.  [" + std::string(reason) + "]\r\n";
+  entry.reason = reason;
   // The rest of the file is not posted; the next article is the next file's.
   services_.uploadList.removeHead();
   partIndex_ = 0;
@@ -128,10 +135,10 @@ bool PostingSession::Impl::startParallelFile(const nodeClass& head) {
     entry.sourceName = currentSourceName_;
     showOpeningProblem(opening, problem);
     if (opening == FileOpening::CantReadBack) {
-      failComposition(entry, "Failed.", "Failed.  [" + problem + "]\r\n");
+      failComposition(entry, problem);
     } else {
       entry.after = problem + "\r\n";
-      failComposition(entry, "Failed.", "Failed.  [Can't encode]\r\n");
+      failComposition(entry, "Can't encode");
     }
     // A spool that cannot be written fails every file after it too.
     run.composedAll = opening == FileOpening::SpoolFailed;
@@ -177,7 +184,7 @@ void PostingSession::Impl::composeNextArticle() {
   std::optional<YencArticle> yenc;
   const std::string resumedId = resumedIdFor(currentSourceName_, partIndex_);
   if (!prepareArticle(part, yenc)) {
-    failComposition(entry, "Failed.", "Failed.  [Cannot make a Message-ID]\r\n");
+    failComposition(entry, "Cannot make a Message-ID");
     return;
   }
   if (!resumedId.empty()) {
@@ -189,22 +196,23 @@ void PostingSession::Impl::composeNextArticle() {
   }
   const ArticleServices services{services_.settings, encoded_, article_, display_};
   auto wire = std::make_shared<LinkArticle>();
-  if (!ComposeArticle(part, services, subjectLine_) ||
-      !article_.readArticleChunk(wire->wire, static_cast<std::size_t>(article_.getArticleTotal()))) {
-    if (const int error = article_.writeError(); error != 0) {
+  const bool composed = ComposeArticle(part, services, subjectLine_);
+  const int held = composed ? wire->wire.holdFrom(article_, kFastChunk) : 0;
+  if (!composed || held != 0) {
+    if (const int error = composed ? std::max(held, 0) : article_.writeError(); error != 0) {
       const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
       showProblemInbound(problem);
-      failComposition(entry, "Failed.", "Failed.  [" + problem + "]\r\n");
+      failComposition(entry, problem);
     } else {
       showProblemInbound("Error reading UUE file.");
-      failComposition(entry, "Failed.", "Failed.  [Error reading UUE file.]\r\n");
+      failComposition(entry, "Error reading UUE file.");
     }
     return;
   }
   noteComposed(yenc);
   entry.subjectLine = subjectLine_;
   entry.messageId = messageId_;
-  entry.size = static_cast<std::int64_t>(wire->wire.size());
+  entry.size = wire->wire.size();
   entry.inNzb = nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_;
   entry.nzbFile = nzbFile_;
   if (partIndex_ == partCount_) {
@@ -229,15 +237,24 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
   entry.reply = withControlCharactersReplaced(outcome.reply);
   const std::string_view reply = entry.reply;
   // After a lost acknowledgement, "already there" is the article we sent.
-  const bool duplicateOfOurs = outcome.code == 441 && reply.size() >= 7 && reply.substr(4, 3) == "435";
+  const bool duplicateOfOurs = nntp::refusedAsDuplicate(outcome.code, reply);
   if (outcome.code == 240 || outcome.code == 223 || (duplicateOfOurs && article->doubted)) {
     entry.ok = true;
-    entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
+    // The texts of one connection: one report for one run.
+    if (outcome.code == 223) {
+      entry.shown = formatText("Ok. (%d/%d - found on the server by STAT)", entry.partIndex, entry.partCount);
+    } else if (outcome.code != 240) {
+      entry.shown = formatText("Ok. (%d/%d - already on the server: %s)", entry.partIndex, entry.partCount,
+                               trimmed(entry.reply).c_str());
+    } else {
+      entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
+    }
     entry.reported = entry.shown;
     const std::string which =
         "part " + std::to_string(entry.partIndex) + " of " + entry.name + " (" + entry.messageId + ")";
     if (article->statRefused) {
-      entry.after = "The server refused STAT for " + entry.messageId + ": the article was posted again.\r\n";
+      entry.after = "The server would not answer STAT (" + article->statReply + "): " + entry.messageId +
+                    " is posted again and may now be on the server twice.\r\n";
     } else if (entry.resumed && outcome.code == 223) {
       entry.after = "Resumed: " + which + " found on the server by STAT.\r\n";
     } else if (entry.resumed) {
@@ -245,9 +262,12 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
     }
   } else {
     entry.shown = "Failed. " + entry.reply;
-    entry.reported = duplicateOfOurs && !entry.messageId.empty()
-                         ? "Failed.  [Message-ID " + entry.messageId + " exists on the server] " + entry.reply + "\r\n"
-                         : "Failed. " + entry.reply + "\r\n";
+    if (duplicateOfOurs && !entry.messageId.empty()) {
+      entry.reason = "Message-ID " + entry.messageId + " exists on the server";
+      entry.reported = "Failed.  [" + entry.reason + "] " + entry.reply + "\r\n";
+    } else {
+      entry.reported = "Failed. " + entry.reply + "\r\n";
+    }
   }
   writeReadyEntries();
 }
@@ -285,20 +305,17 @@ void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
   if (!entry.after.empty()) {
     log_.ReportStamped(entry.after);
   }
-  // The run record: the part's outcome, as the report line says it.
+  // The run record: the part's outcome in data.
   if (FileRecord* file = record_.findFile(entry.sourceName)) {
-    PartRecord part;
+    PartRecord part = entry.ok ? partOk(entry.reply) : partFailed(entry.reply, entry.reason);
     part.number = entry.partIndex > 0 ? entry.partIndex : (file->parts.empty() ? 1 : file->parts.back().number + 1);
     if (entry.partIndex > 0) {
       file->partCount = entry.partCount;
     }
-    part.outcome = entry.ok ? PartOutcome::Ok : PartOutcome::Failed;
-    part.reply = withoutLineEnd(entry.reply);
-    if (entry.reply.empty()) {
-      const std::string_view said = trimmedView(withoutLineEnd(std::string_view(entry.reported).substr(8)));
-      part.reason = said.starts_with('[') && said.ends_with(']') ? said.substr(1, said.size() - 2) : said;
-    }
     part.bytes = entry.reply.empty() ? 0 : entry.size;
+    if (!entry.reply.empty()) {
+      part.messageId = entry.messageId;
+    }
     file->parts.push_back(std::move(part));
   }
   updateElapsed();
@@ -333,6 +350,7 @@ void PostingSession::Impl::endParallelRun() {
       entry.done = true;
       entry.shown = "Failed.";
       entry.reported = "Failed.  [Not posted]\r\n";
+      entry.reason = "Not posted";
     }
   }
   run.composedAll = true;

@@ -37,6 +37,7 @@ struct ParallelEntry {
   std::string shown;     // appended to the Outbound Files line
   std::string reported;  // the rest of the report line
   std::string reply;     // the server's line, for the run record
+  std::string reason;    // the program's reason of a failure, for the run record
   std::string after;     // a stamped report line that follows it
 };
 

@@ -31,6 +31,7 @@ bool PostingSession::Impl::skipToUnposted() {
     return false;
   }
   const std::int32_t next = posted_.nextUnposted(currentSourceName_, partIndex_, partCount_);
+  reportFoundByStat(next);
   if (next == partIndex_ + 1) {
     return false;
   }
@@ -75,7 +76,7 @@ bool PostingSession::Impl::askAboutUnacknowledged() {
     return false;
   }
   display_.ShowState("Asking for the last article (STAT)...");
-  sendText("STAT " + unacknowledged_->messageId + "\r\n", SessionState::AwaitStatReply);
+  sendText(nntp::statCommand(unacknowledged_->messageId), SessionState::AwaitStatReply);
   return true;
 }
 
@@ -108,7 +109,9 @@ void PostingSession::Impl::stepAwaitStatReply() {
     ++articlesOk_;
     const std::string ack =
         "Ok. (" + std::to_string(lost.part) + "/" + std::to_string(lost.partCount) + " - found on the server by STAT)";
-    endFileLine(ack, ack);
+    PartRecord part = partOk(replyBuffer_);
+    part.messageId = lost.messageId;
+    endFileLine(ack, ack, std::move(part));
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(lost.subjectLine);
     if (nzb_ && nzbSourceName_ == lost.sourceName) {
@@ -137,8 +140,7 @@ std::string PostingSession::Impl::unacknowledgedIdFor(std::int32_t part) {
 }
 
 bool PostingSession::Impl::isDuplicateRefusal() const {
-  const std::string_view reply = replyBuffer_;
-  return replyCode_ == 441 && !messageId_.empty() && reply.size() >= 7 && reply.substr(4, 3) == "435";
+  return !messageId_.empty() && nntp::refusedAsDuplicate(replyCode_, replyBuffer_);
 }
 
 }  // namespace tidewell

@@ -14,11 +14,6 @@
 
 namespace tidewell {
 
-namespace {
-constexpr std::string_view kOkPrefix = "Ok.";
-constexpr std::string_view kFailedPrefix = "Failed.";
-}  // namespace
-
 void PostingSession::Impl::startRunRecord() {
   record_ = RunRecord{};
   nextJsonWrite_ = 0;
@@ -53,44 +48,31 @@ void PostingSession::Impl::recordFileStart() {
   }
 }
 
-// Every part line of the report ends through endFileLine; its text says the
-// outcome, so the record can never disagree with the text report. An
-// interrupted part is not recorded: its file is posted again, or listed as
-// not posted when the run gives up.
-void PostingSession::Impl::recordPartEnd(std::string_view reported) {
+// Every part line of the report ends through endFileLine, which hands the
+// outcome over in data as well: the record never reads the report's words.
+// An interrupted part is not recorded: its file is posted again, or listed
+// as not posted when the run gives up.
+void PostingSession::Impl::recordPartEnd(std::optional<PartRecord> ended) {
   const nodeClass* head = services_.uploadList.getHead();
   FileRecord* file = head == nullptr ? nullptr : record_.findFile(head->getName().value_or(""));
-  const bool ok = reported.starts_with(kOkPrefix);
   // Articles posted again by Verify are reported in its lines.
-  if (file == nullptr || verifyReposting() || (!ok && !reported.starts_with(kFailedPrefix))) {
+  if (!ended || file == nullptr || verifyReposting()) {
     return;
   }
-  PartRecord part;
-  const std::string_view reply = withoutLineEnd(replyBuffer_);
+  PartRecord part = std::move(*ended);
   // From "post" on, partIndex_ is the part under way; a file failed before
   // that (not encodable, or not posted) fails at its first part not posted.
-  if (isArticleInFlight(sessionState_) || sessionState_ == SessionState::AwaitStatReply) {
+  if (part.number == 0 && (isArticleInFlight(sessionState_) || sessionState_ == SessionState::AwaitStatReply)) {
     part.number = partIndex_;
+  }
+  if (part.number > 0) {
     file->partCount = partCount_;
   } else {
     part.number = file->parts.empty() ? 1 : file->parts.back().number + 1;
   }
   if (isStreaming(sessionState_) || sessionState_ == SessionState::AwaitAck) {
     part.bytes = article_.getArticleSent();
-  }
-  if (ok) {
-    part.outcome = PartOutcome::Ok;
-    part.reply = reply;
-  } else {
-    const std::string_view said = trimmedView(withoutLineEnd(reported.substr(kFailedPrefix.size())));
-    if (said == reply) {
-      part.reply = reply;  // the server refused the article
-    } else {
-      part.reason = said.starts_with('[') && said.ends_with(']') ? said.substr(1, said.size() - 2) : said;
-      if (sessionState_ == SessionState::AwaitPostReply && replyCode_ != 340) {
-        part.reply = reply;  // the server refused "post"
-      }
-    }
+    part.messageId = messageId_;
   }
   file->parts.push_back(std::move(part));
 }

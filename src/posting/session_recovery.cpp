@@ -38,7 +38,7 @@ void PostingSession::Impl::timeoutTick() {
   // An article that went out whole or in part may be on the server: it is
   // asked for after the reconnection rather than dropped.
   if (isArticleInFlight(sessionState_) && !articleMayBeOnServer()) {
-    endFileLine("Failed.", "Failed.  [Timeout]\r\n");
+    endFileLine("Failed.", "Failed.  [Timeout]\r\n", partFailed({}, "Timeout"));
     ++articlesFailed_;
     services_.uploadList.removeHead();
   }
@@ -51,7 +51,7 @@ void PostingSession::Impl::RecoverFromError() {
     return;
   }
   if (fileLineOpen_) {
-    endFileLine("Interrupted.", "Interrupted.\r\n");  // the file is posted again, or listed as not posted
+    endFileLine("Interrupted.", "Interrupted.\r\n", std::nullopt);  // the file is posted again, or listed as not posted
   }
   parallel_.reset();  // a run with several connections was stopped
   setState(SessionState::Idle);

@@ -1,6 +1,7 @@
 // Resume (Resume=TRUE): the run journal is written as the run goes, and a
 // run started again after a crash posts only what the journal does not
 // hold (docs/posting.md, "Resume").
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/text.h"
@@ -125,7 +126,7 @@ void PostingSession::Impl::openJournal() {
         }
         for (const auto& [part, sent] : file.inFlight) {
           if (part <= file.partCount) {
-            resumeStats_.push_back(ResumeStat{file.name, part, sent.bytes, sent.messageId});
+            resumeStats_.push_back(ResumeStat{file.name, part, sent.bytes, sent.messageId, {}});
           }
         }
       }
@@ -137,11 +138,56 @@ void PostingSession::Impl::openJournal() {
         log_.ReportWrite(note + "\r\n");
         display_.AddFileLine(note);
       }
+      recordEarlierParts();
       return;
     }
     resumedFiles_.clear();
   }
   static_cast<void>(journal_.create(path, current));
+}
+
+void PostingSession::Impl::recordEarlierParts() {
+  for (const JournalFile& known : resumedFiles_) {
+    FileRecord* file = record_.findFile(known.name);
+    if (file == nullptr) {
+      continue;
+    }
+    file->partCount = known.partCount;
+    for (const auto& [part, posted] : known.accepted) {
+      if (part <= known.partCount) {
+        PartRecord earlier = partOk({});
+        earlier.number = part;
+        earlier.bytes = posted.bytes;
+        earlier.messageId = posted.messageId;
+        earlier.earlierRun = true;
+        file->parts.push_back(std::move(earlier));
+      }
+    }
+  }
+}
+
+// A part in flight when the resumed run was cut short, found on the server
+// by STAT, gets its "Ok." line as its turn in the list comes and counts
+// once, as it does with several connections.
+void PostingSession::Impl::reportFoundByStat(std::int32_t next) {
+  for (std::int32_t part = partIndex_ + 1; part < next && part <= partCount_; ++part) {
+    const auto found = std::find_if(foundByStat_.begin(), foundByStat_.end(), [&](const ResumeStat& stat) {
+      return stat.sourceName == currentSourceName_ && stat.part == part;
+    });
+    if (found == foundByStat_.end()) {
+      continue;
+    }
+    openFileLine();
+    const std::string ack = formatText("Ok. (%d/%d - found on the server by STAT)", part, partCount_);
+    PartRecord record = partOk(found->reply);
+    record.number = part;
+    record.bytes = found->bytes;
+    record.messageId = found->messageId;
+    endFileLine(ack, ack, std::move(record));
+    log_.ReportWrite("\r\n");
+    ++articlesOk_;
+    foundByStat_.erase(found);
+  }
 }
 
 const JournalFile* PostingSession::Impl::resumedFile(std::string_view name) const {
@@ -162,6 +208,9 @@ void PostingSession::Impl::journalFileStart() {
       // Changed since the run began: none of its parts counts as posted.
       posted_.forget(currentSourceName_);
       std::erase_if(resumeStats_, [this](const ResumeStat& stat) { return stat.sourceName == currentSourceName_; });
+      if (FileRecord* file = record_.findFile(currentSourceName_)) {
+        std::erase_if(file->parts, [](const PartRecord& part) { return part.earlierRun; });
+      }
       resumedFiles_.erase(resumedFiles_.begin() + (known - resumedFiles_.data()));
     } else if (nzb_ && !known->accepted.empty() && nzbSourceName_ != currentSourceName_) {
       // The NZB takes the journal's articles as the file comes up, so it
@@ -203,7 +252,7 @@ bool PostingSession::Impl::askAboutResumed() {
     return false;
   }
   display_.ShowState("Asking for the last article of the run resumed (STAT)...");
-  sendText("STAT " + resumeStats_.front().messageId + "\r\n", SessionState::AwaitStatReply);
+  sendText(nntp::statCommand(resumeStats_.front().messageId), SessionState::AwaitStatReply);
   return true;
 }
 
@@ -235,6 +284,8 @@ void PostingSession::Impl::stepAwaitResumeStatReply() {
       }
     }
     log_.ReportStamped("Resumed: " + which + " found on the server by STAT.\r\n");
+    foundByStat_.push_back(asked);
+    foundByStat_.back().reply = replyBuffer_;
   } else if (replyCode_ == 430) {
     log_.ReportStamped("Resumed: " + which + " is not on the server: posted again.\r\n");
   } else {
@@ -291,6 +342,7 @@ void PostingSession::Impl::endJournal(RunOutcome outcome) {
   journal_.close();
   resumedFiles_.clear();
   resumeStats_.clear();
+  foundByStat_.clear();
 }
 
 }  // namespace tidewell

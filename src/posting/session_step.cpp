@@ -219,12 +219,7 @@ void PostingSession::Impl::stepAwaitGreeting() {
   if (!takeReply()) {
     return;
   }
-  if (replyCode_ == 200 || replyCode_ == 201) {
-    if (encryption_ == Encryption::StartTls && !transport_.secure()) {
-      display_.ShowState("STARTTLS...");
-      sendText("STARTTLS\r\n", SessionState::AwaitStartTlsReply);
-      return;
-    }
+  if (nntp::greetingAllows(replyCode_)) {
     afterGreeting();
     return;
   }
@@ -232,7 +227,19 @@ void PostingSession::Impl::stepAwaitGreeting() {
 }
 
 void PostingSession::Impl::afterGreeting() {
-  setState(server_.username.empty() ? SessionState::SendModeReader : SessionState::SendUser);
+  switch (nntp::afterGreeting(encryption_, transport_.secure(), !server_.username.empty())) {
+    case nntp::AfterGreeting::StartTls:
+      display_.ShowState("STARTTLS...");
+      sendText(nntp::kStartTls, SessionState::AwaitStartTlsReply);
+      return;
+    case nntp::AfterGreeting::ModeReader:
+      setState(SessionState::SendModeReader);
+      break;
+    case nntp::AfterGreeting::Login:
+    case nntp::AfterGreeting::NotSecure:  // refused by stepSendUser
+      setState(SessionState::SendUser);
+      break;
+  }
   postStep();
 }
 
@@ -252,7 +259,7 @@ void PostingSession::Impl::stepAwaitStartTlsReply() {
 }
 
 void PostingSession::Impl::stepSendUser() {
-  if (encryption_ != Encryption::None && !transport_.secure()) {
+  if (nntp::afterGreeting(encryption_, transport_.secure(), true) != nntp::AfterGreeting::Login) {
     // Never reached by the dialogue's order; the password never goes out in
     // clear whatever the order becomes.
     refuseDialogue("Error - The connection is not secure.\rUnable to talk to this server.",
@@ -261,7 +268,7 @@ void PostingSession::Impl::stepSendUser() {
   }
   log_.ReportStamped("Authenticating...\r\n");
   display_.ShowState("AUTHINFO USER...");
-  sendText("authinfo user " + server_.username + "\r\n", SessionState::AwaitUserReply);
+  sendText(nntp::userCommand(server_.username), SessionState::AwaitUserReply);
 }
 
 void PostingSession::Impl::stepAwaitUserReply() {
@@ -270,7 +277,7 @@ void PostingSession::Impl::stepAwaitUserReply() {
   }
   if (replyCode_ == 381) {
     display_.ShowState("AUTHINFO PASS...");
-    sendText("authinfo pass " + server_.password + "\r\n", SessionState::AwaitPassReply);
+    sendText(nntp::passCommand(server_.password), SessionState::AwaitPassReply);
     return;
   }
   refuseDialogue("Error - Could not supply username.\rUnable to talk to this server.",
@@ -293,17 +300,17 @@ void PostingSession::Impl::stepAwaitPassReply() {
 void PostingSession::Impl::stepSendModeReader() {
   display_.ShowState("Setting to READER mode...");
   log_.ReportStamped("Setting to READER mode...\r\n");
-  sendText("mode reader\r\n", SessionState::AwaitModeReply);
+  sendText(nntp::kModeReader, SessionState::AwaitModeReply);
 }
 
 void PostingSession::Impl::stepAwaitModeReply() {
   if (!takeReply()) {
     return;
   }
-  if ((replyCode_ == 200 || replyCode_ == 201 || replyCode_ == 500) && verifyConnected()) {
+  if (nntp::readerModeSet(replyCode_) && verifyConnected()) {
     return;
   }
-  if (replyCode_ == 200 || replyCode_ == 201 || replyCode_ == 500) {
+  if (nntp::readerModeSet(replyCode_)) {
     log_.ReportStamped("Posting Start.\r\n\r\n");
     setState(SessionState::StartPosting);
     postStep();

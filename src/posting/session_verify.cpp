@@ -354,7 +354,7 @@ bool PostingSession::Impl::verifyRecovers() {
       return false;  // the usual reconnection
     }
     if (fileLineOpen_) {
-      endFileLine("Interrupted.", "Interrupted.\r\n");
+      endFileLine("Interrupted.", "Interrupted.\r\n", std::nullopt);
     }
     closeVerifyConnection();
     log_.ReportStamped("Verify: posting again ended early.\r\n");

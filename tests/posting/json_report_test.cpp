@@ -4,14 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <set>
 
+#include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "posting/session_fixture.h"
 #include "support/hostile_names.h"
+#include "upload/run_journal.h"
 
 namespace tidewell::test {
 namespace {
@@ -272,6 +276,96 @@ TEST_F(JsonReportRun, ARunCutShortLeavesAValidDocument) {
   EXPECT_EQ(text(json, "files.0.parts.0.outcome"), "ok");
   EXPECT_EQ(json.at("files.1.parts#"), "0");
   EXPECT_EQ(json.at("files.2.parts#"), "0");
+}
+
+// The record is fed the outcomes in data: a refusal of our own Message-ID
+// keeps the server's reply and the program's reason apart, and every part
+// whose id is known carries it, with one connection and with three.
+TEST_F(JsonReportRun, OutcomesInDataWithMessageIds) {
+  for (const char* connections : {"1", "3"}) {
+    SCOPED_TRACE(connections);
+    configureJson();
+    setting("MessageIDs", "TRUE");
+    setting("FastPosting", "TRUE");
+    setting("Connections", connections);
+    addFile("a.bin", "first");
+    addFile("b.bin", "second");
+    server.onArticle(Response::reply("240 article posted ok"), 1);
+    server.onArticle(Response::reply("441 435 Duplicate"), 1);
+    const std::size_t before = server.articles().size();
+    start();
+    ASSERT_TRUE(postAndWait());
+    const auto json = document();
+    ASSERT_FALSE(json.empty());
+    expectAgreement(json);
+    const std::vector<std::string> articles = server.articles();
+    ASSERT_EQ(articles.size(), before + 2);
+    std::set<std::string> ids;
+    for (std::size_t i = before; i < articles.size(); ++i) {
+      ids.insert(headerOf(articles[i], "Message-ID"));
+    }
+    int refused = 0;
+    for (const std::string part : {"files.0.parts.0", "files.1.parts.0"}) {
+      const std::string id = text(json, part + ".message_id");
+      EXPECT_EQ(ids.count(id), 1U) << id;
+      if (text(json, part + ".reply") == "441 435 Duplicate") {
+        ++refused;
+        EXPECT_EQ(text(json, part + ".reason"), "Message-ID " + id + " exists on the server");
+      }
+    }
+    EXPECT_EQ(refused, 1);
+    session.reset();
+  }
+}
+
+// A resumed run lists every part of the file, those of the earlier run
+// marked, and the article in flight at the cut, found by STAT, is one "Ok."
+// line and one count, with one connection and with three.
+TEST_F(JsonReportRun, AResumedRunListsEveryPart) {
+  for (const char* connections : {"1", "3"}) {
+    SCOPED_TRACE(connections);
+    configureJson();
+    setting("Encoding", "yEnc");
+    setting("FastPosting", "TRUE");
+    setting("PartSize", "1000");
+    setting("Resume", "TRUE");
+    setting("Connections", connections);
+    const std::string path = addFile("a.bin", std::string(2500, 'x'));
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
+    ASSERT_TRUE(fileStamp(path, size, mtime));
+    RunJournal journal;
+    ASSERT_TRUE(journal.create(journalPathFor(settings.configFilePath()), journalSettings(settings)));
+    ASSERT_TRUE(journal.startFile("a.bin", size, mtime, 3));
+    ASSERT_TRUE(journal.noteSubject("a.bin", "Test - a.bin (1/3) 2500 bytes", 1700000000));
+    ASSERT_TRUE(journal.noteAccepted("a.bin", 1, 1200, "<p1@tidewell.invalid>"));
+    ASSERT_TRUE(journal.noteInFlight("a.bin", 3, 700, "<p3@tidewell.invalid>"));
+    journal.close();
+    prompt.answers.push_back(PromptAnswer::Yes);
+    server.onCommand("stat", Response::reply("223 0 <p3@tidewell.invalid>"), 1);
+    start();
+    ASSERT_TRUE(postAndWait());
+    const std::vector<std::string> lines = reportLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Articles Ok        : 2"), 1) << report();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "HH:MM:SS 001 a.bin ... Ok. (3/3 - found on the server by STAT)"),
+              1)
+        << report();
+    const auto json = document();
+    ASSERT_FALSE(json.empty());
+    EXPECT_EQ(json.at("files.0.part_count"), "3");
+    ASSERT_EQ(json.at("files.0.parts#"), "3");
+    EXPECT_EQ(json.at("files.0.parts.0.earlier_run"), "true");
+    EXPECT_EQ(text(json, "files.0.parts.0.message_id"), "<p1@tidewell.invalid>");
+    for (const std::string part : {"files.0.parts.1", "files.0.parts.2"}) {
+      EXPECT_EQ(text(json, part + ".outcome"), "ok");
+      EXPECT_FALSE(json.contains(part + ".earlier_run"));
+    }
+    EXPECT_EQ(json.at("files.0.parts.1.number"), "2");
+    EXPECT_EQ(text(json, "files.0.parts.2.message_id"), "<p3@tidewell.invalid>");
+    EXPECT_EQ(text(json, "files.0.parts.2.reply"), "223 0 <p3@tidewell.invalid>");
+    session.reset();
+    uploadList.clear();
+  }
 }
 
 TEST_F(JsonReportRun, OffByDefault) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <tuple>
+
 #include "posting/session_fixture.h"
 
 namespace tidewell::test {
@@ -80,11 +82,14 @@ struct Refusal {
   const char* reported;
 };
 
-class DialogueRefusal : public SessionTest, public ::testing::WithParamInterface<Refusal> {};
+// Run with one connection and with three (each link makes the same
+// dialogue, and each is refused in the same place).
+class DialogueRefusal : public SessionTest, public ::testing::WithParamInterface<std::tuple<Refusal, int>> {};
 
 TEST_P(DialogueRefusal, EndsTheSessionWithoutSummaryOrQuestion) {
-  const Refusal& refusal = GetParam();
+  const auto& [refusal, connections] = GetParam();
   configure();
+  useConnections(connections);
   setting("Username", "tester");
   setting("Password", "secret");
   if (refusal.command == nullptr) {
@@ -99,6 +104,25 @@ TEST_P(DialogueRefusal, EndsTheSessionWithoutSummaryOrQuestion) {
   EXPECT_EQ(display.state, "Idle.");
   EXPECT_FALSE(display.locked);
   EXPECT_TRUE(server.articles().empty());
+  // Each connection is refused once, at the same command, and nothing more is tried.
+  ASSERT_EQ(server.connectionCount(), static_cast<std::size_t>(connections));
+  for (std::size_t i = 0; i < server.connectionCount(); ++i) {
+    const std::vector<std::string>& sent = server.connection(i).commands;
+    if (refusal.command == nullptr) {
+      EXPECT_TRUE(sent.empty());
+    } else {
+      ASSERT_FALSE(sent.empty());
+      EXPECT_EQ(sent.back().rfind(refusal.command, 0), 0U) << sent.back();
+    }
+  }
+  EXPECT_EQ(report().find("secret"), std::string::npos);
+  if (connections > 1) {
+    for (int link = 1; link <= connections; ++link) {
+      EXPECT_NE(report().find("Connection " + std::to_string(link) + " failed: " + refusal.reported), std::string::npos)
+          << report();
+    }
+    return;
+  }
   EXPECT_TRUE(prompt.asked.empty());
   EXPECT_EQ(display.outboundTexts.back(), refusal.shown);
   std::vector<std::string> lines = reportLines();
@@ -107,23 +131,27 @@ TEST_P(DialogueRefusal, EndsTheSessionWithoutSummaryOrQuestion) {
   }
   EXPECT_EQ(lines.back(), std::string("HH:MM:SS ") + refusal.reported);
   EXPECT_EQ(report().find("Total Articles"), std::string::npos);
-  // The connection is shut down, and nothing more is tried.
-  EXPECT_EQ(server.connectionCount(), 1U);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, DialogueRefusal,
-    ::testing::Values(
-        Refusal{"Greeting", nullptr, "502 go away",
-                "502 go away\r\n\rError - You have no permission\rto talk to this server.", "502 go away"},
-        Refusal{"User", "authinfo user", "482 out of sequence",
-                "Error - Could not supply username.\rUnable to talk to this server.",
-                "Authentication failed [Code 1]."},
-        Refusal{"Password", "authinfo pass", "481 Authentication failed",
-                "Error - User/Password incorrect.\rUnable to talk to this server.", "Authentication failed [Code 2]."},
-        Refusal{"ModeReader", "mode reader", "502 not for you",
-                "Error - Could not set READER mode.\rUnable to talk to this server.", "Could not set READER mode."}),
-    [](const ::testing::TestParamInfo<Refusal>& param) { return param.param.name; });
+    ::testing::Combine(
+        ::testing::Values(Refusal{"Greeting", nullptr, "502 go away",
+                                  "502 go away\r\n\rError - You have no permission\rto talk to this server.",
+                                  "502 go away"},
+                          Refusal{"User", "authinfo user", "482 out of sequence",
+                                  "Error - Could not supply username.\rUnable to talk to this server.",
+                                  "Authentication failed [Code 1]."},
+                          Refusal{"Password", "authinfo pass", "481 Authentication failed",
+                                  "Error - User/Password incorrect.\rUnable to talk to this server.",
+                                  "Authentication failed [Code 2]."},
+                          Refusal{"ModeReader", "mode reader", "502 not for you",
+                                  "Error - Could not set READER mode.\rUnable to talk to this server.",
+                                  "Could not set READER mode."}),
+        ::testing::Values(1, 3)),
+    [](const auto& param) {
+      return std::string(std::get<0>(param.param).name) + std::to_string(std::get<1>(param.param));
+    });
 
 TEST_F(Dialogue, AReportThatCannotBeWrittenStopsTheRunBeforeItStarts) {
   configure();

@@ -33,6 +33,13 @@ class SessionTest : public ::testing::Test {
   void configure();
   void setting(std::string_view key, std::string_view value) { settings.write(key, value); }
   std::string addFile(const std::string& name, std::string_view content);
+  // A run on `count` connections: above 1, a pool of links (with FastPosting).
+  void useConnections(int count) {
+    if (count > 1) {
+      setting("FastPosting", "TRUE");
+      setting("Connections", std::to_string(count));
+    }
+  }
 
   // Create the session (flags as given) and set it up.
   void start(SessionFlags flags = {});

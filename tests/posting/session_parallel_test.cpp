@@ -2,9 +2,11 @@
 // articles at once; the report keeps one line per article in list order,
 // and a lost acknowledgement is asked for with STAT, never posted twice.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "posting/session_fixture.h"
@@ -115,7 +117,7 @@ std::vector<ParallelCase> parallelCases() {
          s.onArticle(Response::reset(), 1);
          s.onCommand("STAT", Response::reply("500 What?"));
        },
-       kParts + 1, kParts, "refused STAT for <", 1},
+       kParts + 1, kParts, "would not answer STAT (500 What?): <", 1},
       // One connection is refused for good; the others do its work.
       {"OneConnectionRefused", [](auto& s) { s.onConnect(Response::reply("502 No posting for you"), 1); }, kParts,
        kParts, "failed: 502 No posting for you  The other connections take over its work."},
@@ -149,6 +151,69 @@ TEST_F(SessionTest, EveryConnectionRefusedEndsTheRun) {
   for (const std::string& line : articles) {
     EXPECT_EQ(line, "001 a.bin ... Failed.  [Not posted]");
   }
+}
+
+// With Logging on, every link's dialogue is in LOGGIT.TXT, each line marked
+// with its link, the password masked, the file its owner's alone.
+TEST_F(SessionTest, EveryLinkLogsItsDialogue) {
+  configure();
+  setting("FastPosting", "TRUE");
+  setting("Connections", "3");
+  setting("Logging", "TRUE");
+  setting("Username", "tester");
+  setting("Password", "s3cret-word");
+  setting("PartSize", "630");
+  addFile("a.bin", patterned(450 * kParts));
+  start();
+  std::map<int, std::vector<std::string>> linkStates;
+  session->setLinkTrace([&](int link, std::string_view state) { linkStates[link].emplace_back(state); });
+  ASSERT_TRUE(postAndWait());
+  const std::string log = readFile("LOGGIT.TXT");
+  for (const std::string mark : {"[1] ", "[2] ", "[3] "}) {
+    for (const std::string line : {"authinfo user tester\r\n", "authinfo pass ********\r\n", "< 281 ",
+                                   "mode reader\r\n", "post\r\n", "< 240 "}) {
+      EXPECT_NE(log.find(mark + line), std::string::npos) << mark << line;
+    }
+  }
+  EXPECT_EQ(log.find("s3cret-word"), std::string::npos);
+  // Each link went through the whole dialogue, its states traced.
+  for (int link = 1; link <= 3; ++link) {
+    const std::vector<std::string>& states = linkStates[link];
+    ASSERT_GE(states.size(), 6U) << link;
+    EXPECT_EQ(std::vector<std::string>(states.begin(), states.begin() + 6),
+              (std::vector<std::string>{"Connecting", "Greeting", "User", "Pass", "Mode", "Ready"}))
+        << link;
+  }
+  struct stat info {};
+  ASSERT_EQ(stat("LOGGIT.TXT", &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600U);
+}
+
+// A run reconnects at most three times, whatever its number of connections:
+// links that break once the three are spent fail for good, and when every
+// link has failed the run ends.
+TEST_F(SessionTest, ThreeReconnectionsPerRunWhateverTheConnections) {
+  configure();
+  setting("FastPosting", "TRUE");
+  setting("Connections", "3");
+  setting("PartSize", "630");
+  addFile("a.bin", patterned(450 * kParts));
+  server.onArticle(Response::reset());
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  EXPECT_EQ(server.connectionCount(), 6U);
+  const std::string text = report();
+  const auto count = [&text](std::string_view what) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+      ++found;
+    }
+    return found;
+  };
+  EXPECT_EQ(count("Attempting Reconnection."), 3U);
+  EXPECT_EQ(count("Maximum Reconnects Failed."), 3U);
+  EXPECT_EQ(count("Every connection failed."), 1U);
 }
 
 // Stop while every link waits for an acknowledgement: the links are closed

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "posting/session_fixture.h"
 
@@ -23,39 +24,55 @@ struct StartTlsRefusal {
   const char* reply;
 };
 
-class StartTlsRefused : public SessionTest, public ::testing::WithParamInterface<StartTlsRefusal> {};
+// With one connection and with three.
+class StartTlsRefused : public SessionTest, public ::testing::WithParamInterface<std::tuple<StartTlsRefusal, int>> {};
 
 // The run ends with the server's words, without reconnecting, and neither
 // the user name nor the password goes out on the plain connection.
 TEST_P(StartTlsRefused, EndsTheRunWithTheServersWordsAndNoLogin) {
+  const auto& [refusal, connections] = GetParam();
   configure();
+  useConnections(connections);
   setting("Encryption", "STARTTLS");
   setting("Username", "tester");
   setting("Password", "secret");
-  server.onCommand("starttls", Response::reply(GetParam().reply));
+  server.onCommand("starttls", Response::reply(refusal.reply));
   addFile("a.bin", "x");
   start();
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
-  EXPECT_EQ(server.commands(), (std::vector<std::string>{"STARTTLS"}));
-  EXPECT_EQ(server.connectionCount(), 1U);
-  const std::string words = GetParam().reply;
+  EXPECT_EQ(server.commands(), std::vector<std::string>(static_cast<std::size_t>(connections), "STARTTLS"));
+  EXPECT_EQ(server.connectionCount(), static_cast<std::size_t>(connections));
+  const std::string words = refusal.reply;
+  EXPECT_NE(report().find("STARTTLS refused: " + words), std::string::npos);
+  EXPECT_EQ(report().find("Attempting Reconnection"), std::string::npos);
+  if (connections > 1) {
+    return;
+  }
   EXPECT_EQ(display.outboundTexts.back(),
             words + "\r\n\rError - The server would not start TLS.\rUnable to talk to this server.");
   EXPECT_EQ(reportLines().back(), "HH:MM:SS STARTTLS refused: " + words);
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, StartTlsRefused,
-                         ::testing::Values(StartTlsRefusal{"CannotNow", "580 Can not initiate TLS negotiation"},
-                                           StartTlsRefusal{"NotOffered", "502 Command unavailable"},
-                                           StartTlsRefusal{"Unknown", "500 What?"}),
-                         [](const ::testing::TestParamInfo<StartTlsRefusal>& param) { return param.param.name; });
+                         ::testing::Combine(::testing::Values(StartTlsRefusal{"CannotNow",
+                                                                              "580 Can not initiate TLS negotiation"},
+                                                              StartTlsRefusal{"NotOffered", "502 Command unavailable"},
+                                                              StartTlsRefusal{"Unknown", "500 What?"}),
+                                            ::testing::Values(1, 3)),
+                         [](const auto& param) {
+                           return std::string(std::get<0>(param.param).name) + std::to_string(std::get<1>(param.param));
+                         });
+
+class TlsToPlainServer : public SessionTest, public ::testing::WithParamInterface<int> {};
 
 // A server that answers in plain text where a TLS handshake was expected:
 // the handshake fails with its reason, and the run ends at once (trying
-// again cannot change what the server speaks).
-TEST_F(SecureConnection, TlsToAPlainServerFailsWithTheReasonAndDoesNotReconnect) {
+// again cannot change what the server speaks), on one connection or three.
+TEST_P(TlsToPlainServer, FailsWithTheReasonAndDoesNotReconnect) {
+  const int connections = GetParam();
   configure();
+  useConnections(connections);
   setting("Encryption", "TLS");
   setting("Port", "119");
   setting("Username", "tester");
@@ -64,15 +81,21 @@ TEST_F(SecureConnection, TlsToAPlainServerFailsWithTheReasonAndDoesNotReconnect)
   start();
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
-  EXPECT_EQ(server.connectionCount(), 1U);
+  EXPECT_EQ(server.connectionCount(), static_cast<std::size_t>(connections));
   EXPECT_EQ(server.received().find("secret"), std::string::npos);
   EXPECT_TRUE(server.articles().empty());
+  EXPECT_NE(report().find("Secure connection failed.  The TLS handshake failed: "), std::string::npos) << report();
+  EXPECT_EQ(report().find("Attempting Reconnection"), std::string::npos);
+  if (connections > 1) {
+    return;
+  }
   const std::string shown = display.inboundTexts.back();
   EXPECT_EQ(shown.rfind("Secure connection failed.\rThe TLS handshake failed: ", 0), 0U) << shown;
   EXPECT_EQ(reportLines().back().rfind("HH:MM:SS Secure connection failed.  The TLS handshake failed: ", 0), 0U)
       << report();
-  EXPECT_EQ(report().find("Attempting Reconnection"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Connections, TlsToPlainServer, ::testing::Values(1, 3));
 
 // TLSVerify off without a pin is said at every run, in the report and on
 // standard error (the display's warning); a pin or the check keeps quiet.
@@ -183,6 +206,56 @@ TEST_F(SecureConnection, InnDialogueOverTlsAndStartTls) {
     ASSERT_NE(handshake, states.end());
     EXPECT_EQ(std::find(states.begin(), handshake, "SendUser"), handshake);
     EXPECT_EQ(std::find(handshake, states.end(), "SendUser") != states.end(), c.finishes);
+  }
+}
+
+// The same over three connections: each link secures its connection before
+// it logs in (as its lines in LOGGIT.TXT show), and posts over TLS.
+TEST_F(SecureConnection, InnLinksOverTlsAndStartTls) {
+  if (!innServesTls()) {
+    GTEST_SKIP() << "no NNTPS on 127.0.0.1:563 or no " << kInnTestCa << "; start it with scripts/inn-start";
+  }
+  const InnCase cases[] = {{"TLS", true}, {"STARTTLS", true}, {"STARTTLS", false}};
+  for (const InnCase& c : cases) {
+    SCOPED_TRACE(std::string(c.encryption) + (c.finishes ? "" : " with a wrong pin"));
+    session.reset();
+    uploadList.clear();
+    configure();
+    useConnections(3);
+    setting("Host", "127.0.0.1");
+    setting("Newsgroup", "tidewell.test");
+    setting("Subject", "links " + std::to_string(::getpid()) + " " + c.encryption);
+    setting("PartSize", "630");
+    setting("Logging", "TRUE");
+    setting("Username", "tester");
+    setting("Password", "secret");
+    setting("Encryption", c.encryption);
+    setting("TLSCAFile", kInnTestCa);
+    setting("TLSPin", c.finishes ? "" : std::string(64, '0'));
+    addFile("a.bin", std::string(450 * 3, 'z'));
+    ::unlink("LOGGIT.TXT");
+    start();
+    ASSERT_TRUE(postAndWait());
+    EXPECT_EQ(session->outcome(), c.finishes ? RunOutcome::Finished : RunOutcome::EndedWithoutFinishing);
+    const std::string text = report();
+    EXPECT_EQ(text.find("Articles Ok        : 3") != std::string::npos, c.finishes) << text;
+    EXPECT_EQ(text.find("does not match TLSPin") != std::string::npos, !c.finishes) << text;
+    EXPECT_EQ(text.find("Attempting Reconnection"), std::string::npos);
+    const std::string log = readFile("LOGGIT.TXT");
+    EXPECT_EQ(log.find("secret"), std::string::npos);
+    int loggedIn = 0;
+    for (const std::string mark : {"[1] ", "[2] ", "[3] "}) {
+      const std::size_t login = log.find(mark + "authinfo user tester");
+      if (login == std::string::npos) {
+        continue;
+      }
+      ++loggedIn;
+      EXPECT_LT(log.find(mark + "Secure connection: TLSv1."), login) << mark;
+      if (std::string_view(c.encryption) == "STARTTLS") {
+        EXPECT_LT(log.find(mark + "< 382"), log.find(mark + "Secure connection: TLSv1.")) << mark;
+      }
+    }
+    EXPECT_EQ(loggedIn > 0, c.finishes) << log;
   }
 }
 

@@ -1,0 +1,82 @@
+#pragma once
+
+// The NNTP dialogue of a posting connection, written once for every
+// connection of a run (the session's own and each link of a pool): the
+// commands it sends, what their replies mean, the reply timeout and the
+// reconnection rule. The callers keep their own pacing and texts.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tidewell {
+
+// How the connection is secured (the key Encryption).
+enum class Encryption : std::uint8_t {
+  None,      // plain NNTP
+  Tls,       // TLS from the first byte (NNTPS), then the greeting
+  StartTls,  // plain greeting, then "STARTTLS" and TLS before anything else
+};
+
+inline constexpr std::int64_t kReplyTimeoutMs = 305000;
+// A reply is one line; a line longer than this is the server's error.
+inline constexpr int kReadSize = 16384;
+// A run reconnects at most this often, whatever its number of connections.
+inline constexpr std::int32_t kMaxReconnects = 3;
+// The waits before the first, second and third reconnection of the run, so
+// a server that is restarting is not hammered.
+inline constexpr std::int64_t kReconnectDelaysMs[kMaxReconnects] = {1000, 5000, 15000};
+
+namespace nntp {
+
+// RFC 4642: asked after a good greeting; 382 starts the handshake.
+inline constexpr std::string_view kStartTls = "STARTTLS\r\n";
+// RFC 3977 6.3.1 / 7.3: 340 asks for the article, 240 accepts it.
+inline constexpr std::string_view kPost = "post\r\n";
+// 200 or 201 (500 from servers without the command: already a reader).
+inline constexpr std::string_view kModeReader = "mode reader\r\n";
+
+// RFC 4643: 381 asks for the password, 281 accepts it.
+[[nodiscard]] inline std::string userCommand(std::string_view user) {
+  return "authinfo user " + std::string(user) + "\r\n";
+}
+[[nodiscard]] inline std::string passCommand(std::string_view password) {
+  return "authinfo pass " + std::string(password) + "\r\n";
+}
+// 223: the server holds the article; 430: it does not.
+[[nodiscard]] inline std::string statCommand(std::string_view messageId) {
+  return "STAT " + std::string(messageId) + "\r\n";
+}
+
+[[nodiscard]] constexpr bool greetingAllows(long code) {
+  return code == 200 || code == 201;
+}
+[[nodiscard]] constexpr bool readerModeSet(long code) {
+  return code == 200 || code == 201 || code == 500;
+}
+
+// What follows a good greeting (or, with STARTTLS, a finished handshake).
+enum class AfterGreeting : std::uint8_t {
+  StartTls,    // send kStartTls
+  Login,       // send userCommand
+  ModeReader,  // no username: send kModeReader
+  NotSecure,   // a login is due on a connection that should be secure and is not: refuse
+};
+
+[[nodiscard]] constexpr AfterGreeting afterGreeting(Encryption encryption, bool secure, bool hasUser) {
+  if (encryption == Encryption::StartTls && !secure) {
+    return AfterGreeting::StartTls;
+  }
+  if (!hasUser) {
+    return AfterGreeting::ModeReader;
+  }
+  return encryption != Encryption::None && !secure ? AfterGreeting::NotSecure : AfterGreeting::Login;
+}
+
+// "441 435 ...": the server already holds an article of that Message-ID.
+// After a lost acknowledgement it is the article we sent.
+[[nodiscard]] inline bool refusedAsDuplicate(long code, std::string_view reply) {
+  return code == 441 && reply.size() >= 7 && reply.substr(4, 3) == "435";
+}
+
+}  // namespace nntp
+}  // namespace tidewell
