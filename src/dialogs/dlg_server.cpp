@@ -101,6 +101,10 @@ void DlgServer::showWhatApplies() {
     }
   }
   ui_->caFileButton->setEnabled(ui_->caFileEdit->isEnabled());
+  // Certificates unchecked and no pin: whoever answers gets the password.
+  ui_->uncheckedTlsWarning->setToolTip(
+      QString::fromUtf8(kUncheckedTlsWarning.data(), static_cast<qsizetype>(kUncheckedTlsWarning.size())));
+  ui_->uncheckedTlsWarning->setVisible(!ui_->verifyCheck->isChecked() && ui_->pinEdit->text().trimmed().isEmpty());
 }
 
 void DlgServer::showPageOf(const QWidget& field) {
@@ -110,10 +114,6 @@ void DlgServer::showPageOf(const QWidget& field) {
       return;
     }
   }
-  // Certificates unchecked and no pin: whoever answers gets the password.
-  ui_->uncheckedTlsWarning->setToolTip(
-      QString::fromUtf8(kUncheckedTlsWarning.data(), static_cast<qsizetype>(kUncheckedTlsWarning.size())));
-  ui_->uncheckedTlsWarning->setVisible(!ui_->verifyCheck->isChecked() && ui_->pinEdit->text().trimmed().isEmpty());
 }
 
 void DlgServer::problem(std::string_view text) {

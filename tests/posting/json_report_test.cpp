@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "posting/session_fixture.h"
 #include "support/hostile_names.h"
+#include "upload/part_checksum.h"
 #include "upload/run_journal.h"
 
 namespace tidewell::test {
@@ -334,12 +335,13 @@ TEST_F(JsonReportRun, AResumedRunListsEveryPart) {
     std::int64_t size = 0;
     std::int64_t mtime = 0;
     ASSERT_TRUE(fileStamp(path, size, mtime));
+    const PartSums sums(PartSource::Yenc, path, "", 1000, 3);
     RunJournal journal;
     ASSERT_TRUE(journal.create(journalPathFor(settings.configFilePath()), journalSettings(settings)));
     ASSERT_TRUE(journal.startFile("a.bin", size, mtime, 3));
     ASSERT_TRUE(journal.noteSubject("a.bin", "Test - a.bin (1/3) 2500 bytes", 1700000000));
-    ASSERT_TRUE(journal.noteAccepted("a.bin", 1, 1200, "<p1@tidewell.invalid>"));
-    ASSERT_TRUE(journal.noteInFlight("a.bin", 3, 700, "<p3@tidewell.invalid>"));
+    ASSERT_TRUE(journal.noteAccepted("a.bin", 1, 1200, "<p1@tidewell.invalid>", sums.sumOf(1)));
+    ASSERT_TRUE(journal.noteInFlight("a.bin", 3, 700, "<p3@tidewell.invalid>", sums.sumOf(3)));
     journal.close();
     prompt.answers.push_back(PromptAnswer::Yes);
     server.onCommand("stat", Response::reply("223 0 <p3@tidewell.invalid>"), 1);
