@@ -97,7 +97,9 @@ std::string oneLine(std::string text) {
 void warnIfCertificateUnchecked(const SettingsStore& store, const std::vector<SettingAssignment>& assignments,
                                 std::FILE* err) {
   for (const SettingAssignment& assignment : assignments) {
-    if ((assignment.key == Setting::TLSVerify || assignment.key == Setting::TLSPin) && certificateUnchecked(store)) {
+    if ((assignment.key == Setting::TLSVerify || assignment.key == Setting::TLSPin ||
+         assignment.key == Setting::Encryption) &&
+        certificateUnchecked(store)) {
       std::fprintf(err, "%.*s\n", static_cast<int>(kUncheckedTlsWarning.size()), kUncheckedTlsWarning.data());
       return;
     }

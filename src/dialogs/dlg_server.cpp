@@ -104,7 +104,8 @@ void DlgServer::showWhatApplies() {
   // Certificates unchecked and no pin: whoever answers gets the password.
   ui_->uncheckedTlsWarning->setToolTip(
       QString::fromUtf8(kUncheckedTlsWarning.data(), static_cast<qsizetype>(kUncheckedTlsWarning.size())));
-  ui_->uncheckedTlsWarning->setVisible(!ui_->verifyCheck->isChecked() && ui_->pinEdit->text().trimmed().isEmpty());
+  ui_->uncheckedTlsWarning->setVisible(ui_->verifyCheck->isEnabled() && !ui_->verifyCheck->isChecked() &&
+                                       ui_->pinEdit->text().trimmed().isEmpty());
 }
 
 void DlgServer::showPageOf(const QWidget& field) {

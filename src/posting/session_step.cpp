@@ -174,7 +174,7 @@ void PostingSession::Impl::stepIdle() {
   if (resumeOn_) {
     startResume();
   }
-  if (certificateUnchecked(services_.settings)) {
+  if (encryptedWithUncheckedCertificate(services_.settings)) {
     log_.ReportStamped(std::string(kUncheckedTlsWarning) + "\r\n");
     display_.showWarning(kUncheckedTlsWarning);
   }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "settings/settings_store.h"
+#include "settings/settings_table.h"
 
 namespace tidewell {
 
@@ -17,6 +20,13 @@ inline constexpr std::string_view kUncheckedTlsWarning =
 [[nodiscard]] inline bool certificateUnchecked(const SettingsStore& settings) {
   return !settings.flag(Setting::TLSVerify) &&
          settings.read(Setting::TLSPin).find_first_not_of(" \t") == std::string::npos;
+}
+
+// A run says so only when it speaks TLS: a plain connection has no
+// certificate to check (and says nothing of one).
+[[nodiscard]] inline bool encryptedWithUncheckedCertificate(const SettingsStore& settings) {
+  const std::optional<std::size_t> mode = choiceIndex(Setting::Encryption, settings.read(Setting::Encryption));
+  return mode.has_value() && *mode != 0 && certificateUnchecked(settings);
 }
 
 }  // namespace tidewell

@@ -147,6 +147,8 @@ TEST_F(DlgServerTest, WarnsWhileTheCertificateGoesUnchecked) {
   EXPECT_FALSE(warned());
   check("verifyCheck").click();
   EXPECT_TRUE(warned());
+  combo("encryptionCombo").setCurrentText("None");  // a plain connection has no certificate
+  EXPECT_FALSE(warned());
 }
 
 // Greyed while they cannot matter, and back as soon as they can.
