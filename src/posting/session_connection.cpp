@@ -4,10 +4,13 @@
 #include <cstdio>
 
 #include "net/endpoint_address.h"
+#include "net/socket_manager.h"
 #include "net/socket_messages.h"
+#include "platform/host_address.h"
 #include "platform/text.h"
 #include "platform/winsock_errors.h"
 #include "posting/session.h"
+#include "settings/settings_store.h"
 #include "settings/value_rules.h"
 
 namespace tidewell {
@@ -39,16 +42,37 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
     return;
   }
   const std::string name = server_.host->substr(0, kHostNameLimit);
-  hostName_ = name;
+  const HostAddressResult address = parseHostAddress(name);
+  if (!address.value) {
+    refuseSettings(address.problem);
+    return;
+  }
+  hostName_ = address.value->host;
   display_.ShowOutboundInfo(name);
-  if (IsDottedAddress(name)) {
+  if (address.value->port) {
+    serverAddress_.SetPort(htons(*address.value->port));
+  }
+  if (!parallel_) {
+    const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
+    if (connector_.Start(hostName_, ntohs(serverAddress_.Port()), family,
+                         [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); }) != 0) {
+      refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
+                                                                : "Unable to convert the host name to an address.");
+    }
+    return;
+  }
+  if (address.value->family == kAfInet6) {
+    refuseSettings("Several connections reach IPv4 servers only: set Connections=1 for an IPv6 HOST.");
+    return;
+  }
+  if (IsDottedAddress(hostName_)) {
     serverAddress_.SetAddress(TextToAddress(name));
     setState(SessionState::Connecting);
     display_.ShowState("Connecting...");
     CreateAndConnect();
     return;
   }
-  if (lookup_.StartByNameFor(target_, lookupRequest_, name, kHostLookupMessage) != 0) {
+  if (lookup_.StartByNameFor(target_, lookupRequest_, hostName_, kHostLookupMessage) != 0) {
     showProblemInbound("Unable to convert the\rhost name to an address.\r\rCommunication terminated.");
     log_.ReportStamped("Unable to convert the host name to an address.  Communication terminated.\r\n");
     reconnectAllowed_ = false;
@@ -115,6 +139,26 @@ void PostingSession::Impl::OnLookupDone(std::intptr_t lParam) {
   setState(SessionState::Connecting);
   display_.ShowState("Connecting...");
   CreateAndConnect();
+}
+
+void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
+  if (sessionState_ != SessionState::LookingUp) {
+    if (outcome.handle != kInvalidSocket) {
+      (void)services_.socketManager.winsock().closeSocket(outcome.handle);
+    }
+    return;
+  }
+  if (outcome.lookupFailed) {
+    OnLookupDone(makeAsyncReply(0, outcome.error));
+    return;
+  }
+  setState(SessionState::Connecting);
+  display_.ShowState("Connecting...");
+  if (outcome.error == 0) {
+    socket_.AdoptConnected(outcome.handle, outcome.family, outcome.peer.data());
+    (void)socket_.SelectConnected();
+  }
+  OnSocketEvent(makeSelectReply(kFdConnect, outcome.error));
 }
 
 void PostingSession::Impl::failConnection(std::string_view shown, std::string_view reported, bool reconnect) {

@@ -92,6 +92,7 @@ void PostingSession::Impl::AbortConnection() {
   switch (sessionState_) {
     case SessionState::LookingUp:
       lookup_.Cancel(lookupRequest_);
+      connector_.Cancel();
       break;
     case SessionState::Connecting:
       // Nothing here ever blocks, so there is no blocking call to cancel:

@@ -87,7 +87,8 @@ enum class SettingField : std::uint8_t {
   KEY(VerifyEncryption, Text, "None", kTextLimit, Choice, "None, TLS or STARTTLS for VerifyHost")                  \
   KEY(VerifyUsername, Text, "", kTextLimit, Line, "user name for VerifyHost; empty: no login")                     \
   KEY(VerifyPassword, Text, "", kTextLimit, Masked, "password for VerifyHost, kept in plain text")                 \
-  KEY(VerifyDelay, Number, "0", kBoolLimit, Line, "seconds to wait after the run before Verify asks, 0 to 86400")
+  KEY(VerifyDelay, Number, "0", kBoolLimit, Line, "seconds to wait after the run before Verify asks, 0 to 86400")  \
+  KEY(AddressFamily, Text, "Any", kTextLimit, Hidden, "Any, IPv4 or IPv6: the addresses tried (Any: IPv6 first)")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <optional>
 
+#include "platform/host_address.h"
 #include "platform/text.h"
 #include "settings/settings_store.h"
 
@@ -144,6 +145,19 @@ std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& t
       return CheckedValue{"",
                           "The certificate PIN must be empty or the SHA-256 fingerprint of the server's "
                           "certificate: 64 hex digits (colons allowed)."};
+    case Setting::Host:
+      if (text.empty()) {
+        return std::nullopt;  // the rule for an empty value
+      }
+      if (HostAddressResult parsed = parseHostAddress(text); !parsed.value) {
+        return CheckedValue{"", std::move(parsed.problem)};
+      }
+      return CheckedValue{text, ""};
+    case Setting::AddressFamily:
+      if (const auto choice = oneOf(text.empty() ? "Any" : text, {"Any", "IPv4", "IPv6"})) {
+        return CheckedValue{std::string(*choice), ""};
+      }
+      return CheckedValue{"", "The ADDRESS FAMILY must be Any, IPv4 or IPv6."};
     case Setting::MessageIDDomain:
       if (isDotAtom(text)) {
         return CheckedValue{text, ""};
