@@ -69,6 +69,24 @@ int HostConnector::Start(std::string_view host, std::uint16_t port, int family, 
   return 0;
 }
 
+int HostConnector::StartWithAddresses(const std::vector<std::array<std::uint8_t, 16>>& addresses, std::uint16_t port,
+                                      int family, Done done) {
+  Cancel();
+  lastError_ = 0;
+  attemptTexts_.clear();
+  if (addresses.empty() || port == 0 || done == nullptr ||
+      (family != kAfUnspec && family != kAfInet && family != kAfInet6)) {
+    lastError_ = kWsaEInval;
+    return -1;
+  }
+  family_ = family;
+  port_ = port;
+  setCandidates(addresses);
+  loop_.post(target_, kBeginMessage);
+  done_ = std::move(done);
+  return 0;
+}
+
 void HostConnector::Cancel() {
   if (lookup_ != kNoRequest) {
     (void)manager_.winsock().cancelAsyncRequest(lookup_);
@@ -194,7 +212,7 @@ void HostConnector::startNext() {
   loop_.killTimer(target_, kNextAttemptTimer);
   if (attempts_.empty()) {
     Outcome outcome;
-    outcome.error = lastAttemptError_ != 0 ? lastAttemptError_ : kWsaHostNotFound;
+    outcome.error = lastAttemptError_ != 0 ? lastAttemptError_ : kWsaEAfNoSupport;  // none of the family asked for
     finish(std::move(outcome));
   }
 }

@@ -52,6 +52,10 @@ class HostConnector {
   // kAfInet6. Cancels a connection under way. 0, or -1 with a Winsock code
   // in lastError() when nothing could be started (no outcome follows then).
   int Start(std::string_view host, std::uint16_t port, int family, Done done);
+  // The same race over addresses already known (16 bytes each, IPv4 as
+  // IPv4-mapped), in the order a look-up would give them.
+  int StartWithAddresses(const std::vector<std::array<std::uint8_t, 16>>& addresses, std::uint16_t port, int family,
+                         Done done);
   void Cancel();
   [[nodiscard]] bool busy() const { return done_ != nullptr; }
   [[nodiscard]] int lastError() const { return lastError_; }
