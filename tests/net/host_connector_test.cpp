@@ -91,7 +91,9 @@ class HostConnectorTest : public ::testing::Test {
   HostConnector::Done keep() {
     return [this](HostConnector::Outcome o) { outcome = std::move(o); };
   }
-  bool finished() { return run.waitFor([this] { return outcome.has_value(); }); }
+  bool finished() {
+    return run.waitFor([this] { return outcome.has_value(); });
+  }
   // The winner is connected to the expected peer; the test closes it.
   void expectConnectedTo(int family, const std::string& text) {
     ASSERT_TRUE(outcome);
