@@ -53,6 +53,10 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
     serverAddress_.SetPort(htons(*address.value->port));
   }
   if (!parallel_) {
+    if (address.value->family != kAfUnspec) {
+      setState(SessionState::Connecting);  // an address: nothing to look up
+      display_.ShowState("Connecting...");
+    }
     const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
     if (connector_.Start(hostName_, ntohs(serverAddress_.Port()), family,
                          [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); }) != 0) {
@@ -66,7 +70,7 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
     return;
   }
   if (IsDottedAddress(hostName_)) {
-    serverAddress_.SetAddress(TextToAddress(name));
+    serverAddress_.SetAddress(TextToAddress(hostName_));
     setState(SessionState::Connecting);
     display_.ShowState("Connecting...");
     CreateAndConnect();
@@ -142,7 +146,7 @@ void PostingSession::Impl::OnLookupDone(std::intptr_t lParam) {
 }
 
 void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
-  if (sessionState_ != SessionState::LookingUp) {
+  if (sessionState_ != SessionState::LookingUp && sessionState_ != SessionState::Connecting) {
     if (outcome.handle != kInvalidSocket) {
       (void)services_.socketManager.winsock().closeSocket(outcome.handle);
     }
@@ -152,8 +156,10 @@ void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
     OnLookupDone(makeAsyncReply(0, outcome.error));
     return;
   }
-  setState(SessionState::Connecting);
-  display_.ShowState("Connecting...");
+  if (sessionState_ == SessionState::LookingUp) {
+    setState(SessionState::Connecting);
+    display_.ShowState("Connecting...");
+  }
   if (outcome.error == 0) {
     socket_.AdoptConnected(outcome.handle, outcome.family, outcome.peer.data());
     (void)socket_.SelectConnected();

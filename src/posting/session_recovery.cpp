@@ -96,7 +96,9 @@ void PostingSession::Impl::AbortConnection() {
       break;
     case SessionState::Connecting:
       // Nothing here ever blocks, so there is no blocking call to cancel:
-      // closing the socket in the recovery below ends the attempt.
+      // closing the socket in the recovery below ends the attempt, and the
+      // connector closes its own.
+      connector_.Cancel();
       break;
     default:
       transport_.Shutdown(kShutdownBoth);
