@@ -90,8 +90,9 @@ HostAddressResult parseHostAddress(std::string_view text) {
       return refuse("The HOST ", text, " has no name or address before its port.");
     }
     if (result.host.find_first_not_of("0123456789.") == std::string::npos) {
+      // The forms inet_aton reads, as the IPv4 path always has: "127.1" is 127.0.0.1.
       in_addr address{};
-      if (inet_pton(AF_INET, result.host.c_str(), &address) != 1) {
+      if (inet_aton(result.host.c_str(), &address) == 0) {
         return refuse("The HOST ", text, " is not a valid IPv4 address (four numbers from 0 to 255).");
       }
       result.family = kAfInet;

@@ -234,6 +234,7 @@ TEST(HostAddressText, LiteralsPortsAndFaults) {
       {"news.example.com", "news.example.com", kAfUnspec, 0, ""},
       {"news.example.com:563", "news.example.com", kAfUnspec, 563, ""},
       {"192.0.2.7", "192.0.2.7", kAfInet, 0, ""},
+      {"127.1", "127.1", kAfInet, 0, ""},
       {"::1", "::1", kAfInet6, 0, ""},
       {"2001:db8::1", "2001:db8::1", kAfInet6, 0, ""},
       {"[2001:db8::1]", "2001:db8::1", kAfInet6, 0, ""},
