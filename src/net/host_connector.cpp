@@ -140,7 +140,7 @@ void HostConnector::lookedUp(std::intptr_t lParam) {
   HostEntry entry{};
   std::memcpy(&entry, record_, sizeof entry);
   std::vector<std::array<std::uint8_t, 16>> addresses;
-  for (char** at = entry.addressList; at != nullptr && *at != nullptr; ++at) {
+  for (char** at = entry.addressLength == 16 ? entry.addressList : nullptr; at != nullptr && *at != nullptr; ++at) {
     std::array<std::uint8_t, 16> address{};
     std::memcpy(address.data(), *at, 16);
     addresses.push_back(address);
