@@ -29,13 +29,28 @@ bool isMapped(const std::array<std::uint8_t, 16>& address) {
 }  // namespace
 
 HostConnector::HostConnector(SocketManager& manager, std::int64_t attemptDelayMs)
-    : manager_(manager), loop_(manager.loop()), attemptDelayMs_(attemptDelayMs) {
+    : manager_(manager), loop_(manager.loop()), attemptDelayMs_(attemptDelayMs), handshake_(manager) {
   target_ = loop_.createTarget([this](const Message& message) { handle(message); });
 }
 
 HostConnector::~HostConnector() {
   Cancel();
   loop_.destroyTarget(target_);
+}
+
+int HostConnector::StartThroughProxy(const ProxyAddress& proxy, std::string_view host, std::uint16_t port, int family,
+                                     Done done) {
+  if (host.empty() || port == 0) {
+    lastError_ = kWsaEInval;
+    return -1;
+  }
+  if (Start(proxy.host, proxy.port, family, std::move(done)) != 0) {
+    return -1;
+  }
+  proxy_ = proxy;
+  targetHost_ = std::string(host);
+  targetPort_ = port;
+  return 0;
 }
 
 int HostConnector::Start(std::string_view host, std::uint16_t port, int family, Done done) {
@@ -98,6 +113,12 @@ void HostConnector::Cancel() {
   next_ = 0;
   lastAttemptError_ = 0;
   done_ = nullptr;
+  handshake_.Cancel();
+  if (proxySocket_ != kInvalidSocket) {
+    (void)manager_.winsock().closeSocket(proxySocket_);
+    proxySocket_ = kInvalidSocket;
+  }
+  proxy_.reset();
 }
 
 void HostConnector::handle(const Message& message) {
@@ -252,6 +273,31 @@ void HostConnector::closeAttempts(SocketHandle keep) {
 }
 
 void HostConnector::finish(Outcome outcome) {
+  if (!proxy_ || outcome.error != 0) {
+    deliver(std::move(outcome));
+    return;
+  }
+  // Connected to the proxy: now its handshake, on the same handle. The
+  // attempts and the timer are done with already.
+  loop_.killTimer(target_, kNextAttemptTimer);
+  closeAttempts(outcome.handle);
+  proxySocket_ = outcome.handle;
+  handshake_.Start(proxySocket_, *proxy_, targetHost_, targetPort_,
+                   [this, connected = std::move(outcome)](std::string problem) mutable {
+                     proxySocket_ = kInvalidSocket;  // closed here or handed over
+                     if (!problem.empty()) {
+                       (void)manager_.winsock().closeSocket(connected.handle);
+                       Outcome refused;
+                       refused.error = kWsaEConnRefused;
+                       refused.proxyProblem = std::move(problem);
+                       deliver(std::move(refused));
+                       return;
+                     }
+                     deliver(std::move(connected));
+                   });
+}
+
+void HostConnector::deliver(Outcome outcome) {
   Done done = std::move(done_);
   Cancel();
   done(std::move(outcome));

@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "net/socks5.h"
 #include "platform/message_loop.h"
 #include "platform/winsock_types.h"
 
@@ -34,7 +36,8 @@ class HostConnector {
     SocketHandle handle = kInvalidSocket;
     int family = 0;                       // kAfInet or kAfInet6
     std::array<std::uint8_t, 28> peer{};  // the address that answered (16 or 28 bytes)
-    std::string peerText;                 // "[::1]:119", "127.0.0.1:119"
+    std::string peerText;                 // "[::1]:119", "127.0.0.1:119" (the proxy's, through one)
+    std::string proxyProblem;             // why the proxy refused (error 10061 then)
   };
   using Done = std::function<void(Outcome)>;
 
@@ -52,6 +55,10 @@ class HostConnector {
   // kAfInet6. Cancels a connection under way. 0, or -1 with a Winsock code
   // in lastError() when nothing could be started (no outcome follows then).
   int Start(std::string_view host, std::uint16_t port, int family, Done done);
+  // Through a SOCKS5 proxy: the race reaches the proxy, which is then asked
+  // for host:port by name (the proxy resolves it). A refusal is error 10061
+  // with the proxy's reason in proxyProblem.
+  int StartThroughProxy(const ProxyAddress& proxy, std::string_view host, std::uint16_t port, int family, Done done);
   // The same race over addresses already known (16 bytes each, IPv4 as
   // IPv4-mapped), in the order a look-up would give them.
   int StartWithAddresses(const std::vector<std::array<std::uint8_t, 16>>& addresses, std::uint16_t port, int family,
@@ -81,6 +88,7 @@ class HostConnector {
   void attemptEvent(SocketHandle s, int error);
   void closeAttempts(SocketHandle keep);
   void finish(Outcome outcome);
+  void deliver(Outcome outcome);
 
   SocketManager& manager_;
   MessageLoop& loop_;
@@ -92,6 +100,11 @@ class HostConnector {
   std::uint16_t port_ = 0;
   AsyncHandle lookup_ = kNoRequest;
   alignas(HostEntry) char record_[kMaxGetHostStruct] = {};
+  std::optional<ProxyAddress> proxy_;
+  std::string targetHost_;
+  std::uint16_t targetPort_ = 0;
+  Socks5Handshake handshake_;
+  SocketHandle proxySocket_ = kInvalidSocket;  // connected to the proxy, in its handshake
   std::vector<Candidate> candidates_;
   std::size_t next_ = 0;
   std::vector<Attempt> attempts_;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "net/host_connector.h"
 #include "net/loopback.h"
 #include "net/socket_manager.h"
 #include "support/loop_runner.h"
@@ -128,6 +129,44 @@ TEST(Socks5, ScriptedProxy) {
     }
     ::close(server);
     (void)winsock.closeSocket(client);
+  }
+}
+
+// The connector reaches the proxy, then asks it for the server by name; a
+// refusal comes back as 10061 with the proxy's reason.
+TEST(Socks5, ConnectorThroughAProxy) {
+  for (const bool refuse : {false, true}) {
+    SCOPED_TRACE(refuse ? "refused" : "connected");
+    test::LoopRunner run;
+    SocketManager sockets(run.loop, 1, 1, 1);
+    test::LoopbackListener proxy;
+    HostConnector connector(sockets);
+    std::optional<HostConnector::Outcome> outcome;
+    ASSERT_EQ(connector.StartThroughProxy(ProxyAddress{"127.0.0.1", proxy.port(), "", ""}, "news.example.com", 119,
+                                          kAfUnspec, [&](HostConnector::Outcome o) { outcome = std::move(o); }),
+              0);
+    run.settle();  // the connection to the proxy starts from the loop
+    const int server = proxy.accept();
+    ASSERT_GE(server, 0);
+    const std::string replies[] = {"\x05\x00"s, refuse ? "\x05\x02\x00\x01\x00\x00\x00\x00\x00\x00"s : kConnectOk};
+    const std::size_t asks[] = {3, kAskName.size()};
+    for (int i = 0; i < 2; ++i) {
+      int waiting = 0;
+      ASSERT_TRUE(run.waitFor([&] {
+        ::ioctl(server, FIONREAD, &waiting);
+        return waiting >= static_cast<int>(asks[i]);
+      }));
+      std::string got(asks[i], '\0');
+      ASSERT_EQ(::recv(server, got.data(), got.size(), 0), static_cast<ssize_t>(got.size()));
+      ASSERT_TRUE(test::writeAll(server, replies[i]));
+    }
+    ASSERT_TRUE(run.waitFor([&] { return outcome.has_value(); }));
+    EXPECT_EQ(outcome->error, refuse ? kWsaEConnRefused : 0);
+    EXPECT_EQ(outcome->proxyProblem, refuse ? "Proxy refused: connection not allowed by ruleset" : "");
+    if (!refuse) {
+      ::close(outcome->handle);
+    }
+    ::close(server);
   }
 }
 
