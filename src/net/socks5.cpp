@@ -39,39 +39,6 @@ std::string replyText(int code) {
 
 }  // namespace
 
-ProxyAddressResult parseProxyAddress(std::string_view text) {
-  constexpr std::string_view kScheme = "socks5://";
-  const auto refuse = [](std::string problem) { return ProxyAddressResult{std::nullopt, std::move(problem)}; };
-  if (text.size() < kScheme.size() || text.substr(0, kScheme.size()) != kScheme) {
-    return refuse("The PROXY must begin with socks5:// (socks5://[user:password@]host:port).");
-  }
-  std::string_view rest = text.substr(kScheme.size());
-  ProxyAddress proxy;
-  if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
-    const std::string_view login = rest.substr(0, at);
-    const auto colon = login.find(':');
-    if (colon == std::string_view::npos || colon == 0) {
-      return refuse("The PROXY login must be user:password before the @.");
-    }
-    proxy.user = std::string(login.substr(0, colon));
-    proxy.password = std::string(login.substr(colon + 1));
-    if (proxy.user.size() > 255 || proxy.password.size() > 255) {
-      return refuse("The PROXY user name and password may have at most 255 characters each.");
-    }
-    rest = rest.substr(at + 1);
-  }
-  const HostAddressResult host = parseHostAddress(rest);
-  if (!host.value) {
-    return refuse("The PROXY address is wrong: " + host.problem);
-  }
-  if (!host.value->port) {
-    return refuse("The PROXY needs a port: socks5://host:port.");
-  }
-  proxy.host = host.value->host;
-  proxy.port = *host.value->port;
-  return ProxyAddressResult{std::move(proxy), ""};
-}
-
 Socks5Handshake::Socks5Handshake(SocketManager& manager) : manager_(manager), loop_(manager.loop()) {
   target_ = loop_.createTarget([this](const Message& message) {
     if (message.id == kProxyEventMessage) {

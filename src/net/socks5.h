@@ -7,26 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/host_address.h"
 #include "platform/message_loop.h"
 #include "platform/winsock_types.h"
 
 namespace tidewell {
 
 class SocketManager;
-
-// A SOCKS5 proxy as the user writes it: socks5://[user:password@]host:port.
-struct ProxyAddress {
-  std::string host;  // name or address, without brackets
-  std::uint16_t port = 0;
-  std::string user;  // empty: no login
-  std::string password;
-};
-struct ProxyAddressResult {
-  std::optional<ProxyAddress> value;
-  std::string problem;  // names the fault when there is no value
-};
-// The password never appears in a problem text.
-[[nodiscard]] ProxyAddressResult parseProxyAddress(std::string_view text);
 
 // The client's side of a SOCKS5 proxy on a connected socket: the greeting
 // (no login, or user name and password when given), the login, and CONNECT

@@ -35,6 +35,20 @@ struct HostAddressResult {
 // kAfUnspec, kAfInet and kAfInet6; nothing for any other text.
 [[nodiscard]] std::optional<int> addressFamilyChoice(std::string_view text);
 
+// A SOCKS5 proxy as the user writes it: socks5://[user:password@]host:port.
+struct ProxyAddress {
+  std::string host;  // name or address, without brackets
+  std::uint16_t port = 0;
+  std::string user;  // empty: no login
+  std::string password;
+};
+struct ProxyAddressResult {
+  std::optional<ProxyAddress> value;
+  std::string problem;  // names the fault when there is no value
+};
+// The password never appears in a problem text.
+[[nodiscard]] ProxyAddressResult parseProxyAddress(std::string_view text);
+
 // "[2001:db8::1]:119" or "192.0.2.1:119" for a socket address of either
 // family (16 or 28 bytes, Winsock's family numbers).
 [[nodiscard]] std::string socketAddressText(const void* address);

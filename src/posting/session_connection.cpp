@@ -52,14 +52,22 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
   if (address.value->port) {
     serverAddress_.SetPort(htons(*address.value->port));
   }
+  const std::string proxyText = services_.settings.read(Setting::Proxy);
+  const ProxyAddressResult proxy = parseProxyAddress(proxyText);
+  if (!proxyText.empty() && (!proxy.value || parallel_)) {
+    refuseSettings(proxy.value ? "A PROXY needs Connections=1." : proxy.problem);
+    return;
+  }
   if (!parallel_) {
     if (address.value->family != kAfUnspec) {
       setState(SessionState::Connecting);  // an address: nothing to look up
       display_.ShowState("Connecting...");
     }
     const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
-    if (connector_.Start(hostName_, ntohs(serverAddress_.Port()), family,
-                         [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); }) != 0) {
+    auto done = [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); };
+    const std::uint16_t port = ntohs(serverAddress_.Port());
+    if ((proxy.value ? connector_.StartThroughProxy(*proxy.value, hostName_, port, family, done)
+                     : connector_.Start(hostName_, port, family, done)) != 0) {
       refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
                                                                 : "Unable to convert the host name to an address.");
     }
@@ -159,6 +167,11 @@ void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
   if (sessionState_ == SessionState::LookingUp) {
     setState(SessionState::Connecting);
     display_.ShowState("Connecting...");
+  }
+  if (!outcome.proxyProblem.empty()) {
+    failConnection(outcome.proxyProblem + "\r\rCommunication terminated.",
+                   outcome.proxyProblem + "  Communication terminated.\r\n", false);
+    return;
   }
   if (outcome.error == 0) {
     socket_.AdoptConnected(outcome.handle, outcome.family, outcome.peer.data());

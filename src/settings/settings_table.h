@@ -88,7 +88,8 @@ enum class SettingField : std::uint8_t {
   KEY(VerifyUsername, Text, "", kTextLimit, Line, "user name for VerifyHost; empty: no login")                     \
   KEY(VerifyPassword, Text, "", kTextLimit, Masked, "password for VerifyHost, kept in plain text")                 \
   KEY(VerifyDelay, Number, "0", kBoolLimit, Line, "seconds to wait after the run before Verify asks, 0 to 86400")  \
-  KEY(AddressFamily, Text, "Any", kTextLimit, Hidden, "Any, IPv4 or IPv6: the addresses tried (Any: IPv6 first)")
+  KEY(AddressFamily, Text, "Any", kTextLimit, Hidden, "Any, IPv4 or IPv6: the addresses tried (Any: IPv6 first)")  \
+  KEY(Proxy, Text, "", kTextLimit, Hidden, "socks5://[user:password@]host:port; empty: no proxy")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,

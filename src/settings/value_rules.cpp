@@ -158,6 +158,14 @@ std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& t
         return CheckedValue{std::string(*choice), ""};
       }
       return CheckedValue{"", "The ADDRESS FAMILY must be Any, IPv4 or IPv6."};
+    case Setting::Proxy:
+      if (text.empty()) {
+        return CheckedValue{"", ""};
+      }
+      if (ProxyAddressResult parsed = parseProxyAddress(text); !parsed.value) {
+        return CheckedValue{"", std::move(parsed.problem)};
+      }
+      return CheckedValue{text, ""};
     case Setting::MessageIDDomain:
       if (isDotAtom(text)) {
         return CheckedValue{text, ""};
