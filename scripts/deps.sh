@@ -21,7 +21,8 @@ TIDEWELL_PACKAGE_PACKAGES=(
 # To run every test: independent decoders (uudeview, uudecode from sharutils,
 # python3-sabyenc for yEnc) check what the encoder wrote, nzbget downloads a
 # run's articles by its NZB, zlib's crc32 checks the program's; par2 verifies
-# and repairs the recovery sets; python3 drives the end-to-end tests; Xvfb and xauth give
+# and repairs the recovery sets; dante-server is the SOCKS5 proxy the
+# end-to-end test posts through; python3 drives the end-to-end tests; Xvfb and xauth give
 # screenshots of the real window; clang-format checks the layout; lintian
 # checks the Debian package.
 TIDEWELL_TEST_PACKAGES=(
@@ -29,6 +30,7 @@ TIDEWELL_TEST_PACKAGES=(
   uudeview sharutils python3-sabyenc zlib1g-dev
   nzbget
   par2
+  dante-server
   python3
   xvfb xauth
   clang-format
