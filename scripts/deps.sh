@@ -22,7 +22,8 @@ TIDEWELL_PACKAGE_PACKAGES=(
 # python3-sabyenc for yEnc) check what the encoder wrote, nzbget downloads a
 # run's articles by its NZB, xmllint (libxml2-utils) checks that an NZB is
 # well-formed, zlib's crc32 checks the program's; par2 verifies and repairs the
-# recovery sets; python3 drives the end-to-end tests; Xvfb and xauth give
+# recovery sets; dante-server is the SOCKS5 proxy the end-to-end test posts
+# through; python3 drives the end-to-end tests; Xvfb and xauth give
 # screenshots of the real window; dbus-daemon is the bus on which the run-end
 # notification is received; clang-format checks the layout; lintian
 # checks the Debian package.
@@ -32,6 +33,7 @@ TIDEWELL_TEST_PACKAGES=(
   libxml2-utils
   nzbget
   par2
+  dante-server
   python3
   xvfb xauth
   dbus-daemon

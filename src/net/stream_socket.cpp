@@ -89,6 +89,14 @@ int StreamSocket::Accept(StreamSocket& newSocket) {
   return 0;
 }
 
+void StreamSocket::AdoptConnected(SocketHandle connected, int newFamily, const void* peer) {
+  EndpointAddress address;
+  address.SetRaw(peer);
+  AdoptHandle(connected, address);
+  SetKind(newFamily, type(), protocol());
+  connectionState_ = kConnected;
+}
+
 int StreamSocket::OnRead(SocketHandle /*s*/, int error) {
   return RecordEventError(error);
 }

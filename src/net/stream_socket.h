@@ -44,6 +44,11 @@ class StreamSocket : public Socket {
   // Accepts into `newSocket` (its handle and peerAddress); success: its
   // connectionState 2 and this socket's family, type and protocol.
   int Accept(StreamSocket& newSocket);
+  // Takes over a handle connected elsewhere (HostConnector): its family
+  // (kAfInet or kAfInet6), the first 16 bytes of its peer's address, and
+  // connectionState 2. The socket's own handle must be closed. Events are
+  // asked for afterwards, as after Connect.
+  void AdoptConnected(SocketHandle connected, int newFamily, const void* peer);
 
   int OnRead(SocketHandle s, int error) override;
   int OnWrite(SocketHandle s, int error) override;

@@ -17,10 +17,12 @@ namespace tidewell {
 
 namespace {
 
+// A dotted IPv4 or an IPv6 address: checked against the certificate's IP
+// entries, and never sent as SNI.
 bool isDottedAddress(std::string_view name) {
-  in_addr address{};
+  in6_addr address{};
   const std::string text(name);
-  return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
+  return ::inet_pton(AF_INET, text.c_str(), &address) == 1 || ::inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
 std::string hexFingerprint(const unsigned char* digest, unsigned length) {

@@ -125,6 +125,9 @@ void AsyncLookups::work(const std::shared_ptr<Shared>& shared, const std::shared
     case Query::Kind::HostByName:
       keepRequest->host = resolveHostByName(query.name);
       break;
+    case Query::Kind::HostAddresses:
+      keepRequest->host = resolveHostAddresses(query.name, query.family);
+      break;
     case Query::Kind::HostByAddress:
       keepRequest->host = resolveHostByAddress(query.address);
       break;
@@ -161,7 +164,9 @@ void AsyncLookups::deliver(Shared& shared, Request& request) {
   if (loop == nullptr || !loop->isTarget(request.target)) {
     return;
   }
-  const bool isHost = request.query.kind == Query::Kind::HostByName || request.query.kind == Query::Kind::HostByAddress;
+  const bool isHost = request.query.kind == Query::Kind::HostByName ||
+                      request.query.kind == Query::Kind::HostByAddress ||
+                      request.query.kind == Query::Kind::HostAddresses;
   int error = isHost ? request.host.error : request.service.error;
   int length = 0;
   if (error == 0) {

@@ -28,12 +28,13 @@ namespace tidewell {
 class AsyncLookups {
  public:
   struct Query {
-    enum class Kind { HostByName, HostByAddress, ServiceByName, ServiceByPort };
+    enum class Kind { HostByName, HostByAddress, ServiceByName, ServiceByPort, HostAddresses };
     Kind kind = Kind::HostByName;
     std::string name;
     std::array<std::uint8_t, 4> address{};
     std::uint16_t port = 0;  // network byte order
     std::optional<std::string> protocol;
+    int family = 0;  // HostAddresses: kAfUnspec, kAfInet or kAfInet6
   };
 
   explicit AsyncLookups(MessageLoop& loop);

@@ -47,12 +47,22 @@ class RecordWriter {
   char* buffer_;
 };
 
+bool isWide(const HostData& host) {
+  return host.addressType == kAfInet6;
+}
+std::size_t addressCount(const HostData& host) {
+  return isWide(host) ? host.wideAddresses.size() : host.addresses.size();
+}
+std::size_t addressLength(const HostData& host) {
+  return isWide(host) ? 16 : 4;
+}
+
 }  // namespace
 
 int hostRecordSize(const HostData& host) {
-  const std::size_t size = sizeof(HostEntry) + (host.aliases.size() + 1) * kPointer +
-                           (host.addresses.size() + 1) * kPointer + host.addresses.size() * 4 +
-                           stringsSize(host.name, host.aliases);
+  const std::size_t count = addressCount(host);
+  const std::size_t size = sizeof(HostEntry) + (host.aliases.size() + 1) * kPointer + (count + 1) * kPointer +
+                           count * addressLength(host) + stringsSize(host.name, host.aliases);
   return static_cast<int>(size);
 }
 
@@ -67,21 +77,23 @@ int writeHostRecord(const HostData& host, char* buffer, int length) {
   RecordWriter out(buffer);
   const std::size_t aliasesAt = sizeof(HostEntry);
   const std::size_t addressListAt = aliasesAt + (host.aliases.size() + 1) * kPointer;
-  std::size_t addressesAt = addressListAt + (host.addresses.size() + 1) * kPointer;
-  std::size_t stringsAt = addressesAt + host.addresses.size() * 4;
+  const std::size_t count = addressCount(host);
+  const std::size_t width = addressLength(host);
+  std::size_t addressesAt = addressListAt + (count + 1) * kPointer;
+  std::size_t stringsAt = addressesAt + count * width;
 
   HostEntry entry{};
   entry.name = out.putString(stringsAt, host.name);
   entry.aliases = reinterpret_cast<char**>(out.at(aliasesAt));
-  entry.addressType = kAfInet;
-  entry.addressLength = 4;
+  entry.addressType = isWide(host) ? static_cast<std::int16_t>(kAfInet6) : static_cast<std::int16_t>(kAfInet);
+  entry.addressLength = static_cast<std::int16_t>(width);
   entry.addressList = reinterpret_cast<char**>(out.at(addressListAt));
   out.putStringList(aliasesAt, stringsAt, host.aliases);
   std::size_t listAt = addressListAt;
-  for (const auto& address : host.addresses) {
-    std::memcpy(out.at(addressesAt), address.data(), 4);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::memcpy(out.at(addressesAt), isWide(host) ? host.wideAddresses[i].data() : host.addresses[i].data(), width);
     out.putPointer(listAt, out.at(addressesAt));
-    addressesAt += 4;
+    addressesAt += width;
     listAt += kPointer;
   }
   out.putPointer(listAt, nullptr);

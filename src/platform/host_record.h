@@ -14,6 +14,9 @@ struct HostData {
   std::string name;
   std::vector<std::string> aliases;
   std::vector<std::array<std::uint8_t, 4>> addresses;  // network byte order
+  // kAfInet6: the record holds `wideAddresses` (16 bytes each) instead.
+  std::int16_t addressType = kAfInet;
+  std::vector<std::array<std::uint8_t, 16>> wideAddresses;
 };
 
 struct ServiceData {

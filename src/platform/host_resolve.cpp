@@ -82,6 +82,55 @@ HostOutcome resolveHostByName(const std::string& name) {
   return outcome;
 }
 
+HostOutcome resolveHostAddresses(const std::string& name, int family) {
+  HostOutcome outcome;
+  outcome.host.addressType = kAfInet6;
+  if (name.empty() || name.size() > kMaxHostName || name.find('\0') != std::string::npos) {
+    outcome.error = kWsaHostNotFound;
+    return outcome;
+  }
+  addrinfo hints{};
+  hints.ai_family = family == kAfInet ? AF_INET : (family == kAfInet6 ? AF_INET6 : AF_UNSPEC);
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* raw = nullptr;
+  errno = 0;
+  const int result = getaddrinfo(name.c_str(), nullptr, &hints, &raw);
+  const std::unique_ptr<addrinfo, AddrInfoFree> list(raw);
+  if (result != 0) {
+    outcome.error = winsockErrorFromLookup(result, errno);
+    return outcome;
+  }
+  outcome.host.name = (list->ai_canonname != nullptr && list->ai_canonname[0] != '\0') ? list->ai_canonname : name;
+  if (outcome.host.name != name) {
+    outcome.host.aliases.push_back(name);
+  }
+  for (const addrinfo* info = list.get(); info != nullptr; info = info->ai_next) {
+    std::array<std::uint8_t, 16> address{};
+    if (info->ai_family == AF_INET6 && info->ai_addrlen >= sizeof(sockaddr_in6)) {
+      sockaddr_in6 in6{};
+      std::memcpy(&in6, info->ai_addr, sizeof in6);
+      std::memcpy(address.data(), &in6.sin6_addr, 16);
+    } else if (info->ai_family == AF_INET && info->ai_addrlen >= sizeof(sockaddr_in)) {
+      sockaddr_in in{};
+      std::memcpy(&in, info->ai_addr, sizeof in);
+      address[10] = 0xFF;
+      address[11] = 0xFF;
+      std::memcpy(address.data() + 12, &in.sin_addr.s_addr, 4);
+    } else {
+      continue;
+    }
+    auto& found = outcome.host.wideAddresses;
+    if (std::find(found.begin(), found.end(), address) == found.end()) {
+      found.push_back(address);
+    }
+  }
+  if (outcome.host.wideAddresses.empty()) {
+    outcome.error = kWsaNoData;
+  }
+  return outcome;
+}
+
 HostOutcome resolveHostByAddress(const std::array<std::uint8_t, 4>& address) {
   HostOutcome outcome;
   sockaddr_in in{};

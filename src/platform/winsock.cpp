@@ -79,7 +79,7 @@ std::string Winsock::description() {
   } else {
     text += "POSIX";
   }
-  text += " (Berkeley sockets, epoll)";
+  text += " (Berkeley sockets, epoll) with IPv6";
   return text;
 }
 
@@ -115,6 +115,25 @@ AsyncHandle Winsock::asyncGetHostByName(TargetHandle target, std::uint32_t messa
   AsyncLookups::Query query;
   query.kind = AsyncLookups::Query::Kind::HostByName;
   query.name = std::string(name);
+  int error = 0;
+  const AsyncHandle request = lookups_->start(std::move(query), target, message, buffer, length, error);
+  lastError_ = request == kNoRequest ? error : lastError_;
+  return request;
+}
+
+AsyncHandle Winsock::asyncGetHostAddresses(TargetHandle target, std::uint32_t message, std::string_view name,
+                                           int family, char* buffer, int length) {
+  if (!requireStarted()) {
+    return kNoRequest;
+  }
+  if (family != kAfUnspec && family != kAfInet && family != kAfInet6) {
+    fail(kWsaEAfNoSupport);
+    return kNoRequest;
+  }
+  AsyncLookups::Query query;
+  query.kind = AsyncLookups::Query::Kind::HostAddresses;
+  query.name = std::string(name);
+  query.family = family;
   int error = 0;
   const AsyncHandle request = lookups_->start(std::move(query), target, message, buffer, length, error);
   lastError_ = request == kNoRequest ? error : lastError_;

@@ -58,15 +58,16 @@ class Winsock {
   int cleanup();
   [[nodiscard]] bool started() const { return startups_ > 0; }
   // What the service is on this system, e.g. "Tidewell sockets 1.1 on Linux
-  // 6.1.0-18-amd64 (Berkeley sockets, epoll)".
+  // 6.1.0-18-amd64 (Berkeley sockets, epoll) with IPv6".
   [[nodiscard]] static std::string description();
 
   // WSAGetLastError / WSASetLastError.
   [[nodiscard]] int lastError() const { return lastError_; }
   void setLastError(int code) { lastError_ = code; }
 
-  // The socket calls. Addresses are 16-byte socket addresses; lengths are
-  // in and out where Winsock's are.
+  // The socket calls. Addresses are 16-byte socket addresses, or 28-byte
+  // IPv6 ones (family 23, kInet6AddressLength); lengths are in and out
+  // where Winsock's are. Family 23 is IPv6 in socket() too.
   [[nodiscard]] SocketHandle socket(int family, int type, int protocol);
   int closeSocket(SocketHandle s);
   int shutdown(SocketHandle s, int how);
@@ -105,6 +106,11 @@ class Winsock {
   // request's handle, 0 on failure.
   [[nodiscard]] AsyncHandle asyncGetHostByName(TargetHandle target, std::uint32_t message, std::string_view name,
                                                char* buffer, int length);
+  // The addresses of both families (AAAA and A records together; `family`
+  // kAfUnspec, or kAfInet or kAfInet6 for one): a type-23 record of 16-byte
+  // addresses, IPv4 ones IPv4-mapped, in the system's order of preference.
+  [[nodiscard]] AsyncHandle asyncGetHostAddresses(TargetHandle target, std::uint32_t message, std::string_view name,
+                                                  int family, char* buffer, int length);
   [[nodiscard]] AsyncHandle asyncGetHostByAddr(TargetHandle target, std::uint32_t message, const char* address,
                                                int addressLength, int type, char* buffer, int length);
   // A null protocol means any protocol.

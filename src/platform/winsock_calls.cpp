@@ -102,6 +102,28 @@ int systemOption(int level, int option, int& systemLevel, int& systemName) {
   return knownOption(level, option, systemLevel, systemName) ? 0 : kWsaENoProtoOpt;
 }
 
+// A caller's address in the system's layout: IPv6 ones (family 23) need
+// their 28 bytes and get the system's family number. False: too short.
+bool addressIn(const void* address, int length, sockaddr_storage& system, socklen_t& systemLength) {
+  if (address == nullptr || length < kAddressLength) {
+    return false;
+  }
+  std::uint16_t family = 0;
+  std::memcpy(&family, address, sizeof family);
+  if (family == kAfInet6) {
+    if (length < kInet6AddressLength) {
+      return false;
+    }
+    std::memcpy(&system, address, sizeof(sockaddr_in6));
+    system.ss_family = AF_INET6;
+    systemLength = sizeof(sockaddr_in6);
+    return true;
+  }
+  std::memcpy(&system, address, static_cast<std::size_t>(kAddressLength));
+  systemLength = static_cast<socklen_t>(kAddressLength);
+  return true;
+}
+
 // Copies a system address out to a Winsock caller: length in and out.
 bool copyAddressOut(const sockaddr_storage& address, socklen_t actual, void* out, int* length) {
   if (out == nullptr || length == nullptr) {
@@ -110,8 +132,12 @@ bool copyAddressOut(const sockaddr_storage& address, socklen_t actual, void* out
   if (*length < kAddressLength) {
     return false;
   }
+  sockaddr_storage copy = address;
+  if (copy.ss_family == AF_INET6) {
+    copy.ss_family = kAfInet6;
+  }
   const auto bytes = std::min<std::size_t>(actual, static_cast<std::size_t>(*length));
-  std::memcpy(out, &address, bytes);
+  std::memcpy(out, &copy, bytes);
   *length = static_cast<int>(bytes);
   return true;
 }
@@ -122,7 +148,8 @@ SocketHandle Winsock::socket(int family, int type, int protocol) {
   if (!requireStarted()) {
     return kInvalidSocket;
   }
-  const int fd = aboveStandardDescriptors(::socket(family, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol));
+  const int systemFamily = family == kAfInet6 ? AF_INET6 : family;
+  const int fd = aboveStandardDescriptors(::socket(systemFamily, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol));
   if (fd < 0) {
     failFromErrno();
     return kInvalidSocket;
@@ -148,20 +175,24 @@ int Winsock::shutdown(SocketHandle s, int how) {
 }
 
 int Winsock::bind(SocketHandle s, const void* address, int length) {
-  if (address == nullptr || length < kAddressLength) {
+  sockaddr_storage system{};
+  socklen_t systemLength = 0;
+  if (!addressIn(address, length, system, systemLength)) {
     return fail(kWsaEFault);
   }
-  if (::bind(s, static_cast<const sockaddr*>(address), static_cast<socklen_t>(kAddressLength)) != 0) {
+  if (::bind(s, reinterpret_cast<const sockaddr*>(&system), systemLength) != 0) {
     return failFromErrno();
   }
   return 0;
 }
 
 int Winsock::connect(SocketHandle s, const void* address, int length) {
-  if (address == nullptr || length < kAddressLength) {
+  sockaddr_storage system{};
+  socklen_t systemLength = 0;
+  if (!addressIn(address, length, system, systemLength)) {
     return fail(kWsaEFault);
   }
-  if (::connect(s, static_cast<const sockaddr*>(address), static_cast<socklen_t>(kAddressLength)) == 0) {
+  if (::connect(s, reinterpret_cast<const sockaddr*>(&system), systemLength) == 0) {
     select_->connecting(s);
     return 0;
   }

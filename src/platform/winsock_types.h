@@ -49,7 +49,14 @@ inline constexpr int kMaxGetHostStruct = 1024;
 
 // Address family, socket types, shutdown directions and flags: the same
 // numbers on both systems.
+inline constexpr int kAfUnspec = 0;
 inline constexpr int kAfInet = 2;
+// IPv6 has Winsock's own number (23); the service translates it to the
+// system's in sockets and addresses, both ways.
+inline constexpr int kAfInet6 = 23;
+// An IPv6 socket address (sockaddr_in6): family, port, flow label, the 16
+// address bytes, scope: 28 bytes.
+inline constexpr int kInet6AddressLength = 28;
 inline constexpr int kSockStream = 1;
 inline constexpr int kSockDgram = 2;
 inline constexpr int kShutdownReceive = 0;
@@ -99,13 +106,15 @@ struct WsaData {
 };
 
 // A host record (HOSTENT) as written into a look-up buffer: every pointer
-// points into the same buffer, after the record itself.
+// points into the same buffer, after the record itself. The look-up of
+// both families (asyncGetHostAddresses) writes type 23 with 16-byte
+// addresses, IPv4 ones as IPv4-mapped (::ffff:a.b.c.d).
 struct HostEntry {
   char* name;
   char** aliases;              // null-terminated list
-  std::int16_t addressType;    // 2 (AF_INET)
-  std::int16_t addressLength;  // 4
-  char** addressList;          // null-terminated list of 4-byte addresses, network byte order
+  std::int16_t addressType;    // 2 (AF_INET), or 23 (AF_INET6)
+  std::int16_t addressLength;  // 4, or 16
+  char** addressList;          // null-terminated list of addresses, network byte order
 };
 
 // A service record (SERVENT), laid out the same way.

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/host_connector.h"
 #include "net/host_info_manager.h"
 #include "net/stream_socket.h"
 #include "platform/file_io.h"
@@ -98,6 +99,7 @@ class PostingSession::Impl {
   void OnTimer(unsigned id);
   void OnSocketEvent(std::intptr_t lParam);
   void OnLookupDone(std::intptr_t lParam);
+  void OnConnectorDone(HostConnector::Outcome outcome);
   void liveTick();
   void timeoutTick();
 
@@ -383,6 +385,9 @@ class PostingSession::Impl {
   // transport_: the socket itself, or the TLS channel over it.
   SessionTransport transport_{socket_};
   HostInfoManager lookup_;
+  // One connection: the look-up of both families and the race of the
+  // addresses (IPv6 first), handing over one connected socket.
+  HostConnector connector_;
 
   SessionState sessionState_ = SessionState::Idle;
   StateTrace trace_;

@@ -4,10 +4,13 @@
 #include <cstdio>
 
 #include "net/endpoint_address.h"
+#include "net/socket_manager.h"
 #include "net/socket_messages.h"
+#include "platform/host_address.h"
 #include "platform/text.h"
 #include "platform/winsock_errors.h"
 #include "posting/session.h"
+#include "settings/settings_store.h"
 #include "settings/value_rules.h"
 
 namespace tidewell {
@@ -39,16 +42,49 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
     return;
   }
   const std::string name = server_.host->substr(0, kHostNameLimit);
-  hostName_ = name;
+  const HostAddressResult address = parseHostAddress(name);
+  if (!address.value) {
+    refuseSettings(address.problem);
+    return;
+  }
+  hostName_ = address.value->host;
   display_.ShowOutboundInfo(name);
-  if (IsDottedAddress(name)) {
-    serverAddress_.SetAddress(TextToAddress(name));
+  if (address.value->port) {
+    serverAddress_.SetPort(htons(*address.value->port));
+  }
+  const std::string proxyText = services_.settings.read(Setting::Proxy);
+  const ProxyAddressResult proxy = parseProxyAddress(proxyText);
+  if (!proxyText.empty() && (!proxy.value || parallel_)) {
+    refuseSettings(proxy.value ? "A PROXY needs Connections=1." : proxy.problem);
+    return;
+  }
+  if (!parallel_) {
+    if (address.value->family != kAfUnspec) {
+      setState(SessionState::Connecting);  // an address: nothing to look up
+      display_.ShowState("Connecting...");
+    }
+    const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
+    auto done = [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); };
+    const std::uint16_t port = ntohs(serverAddress_.Port());
+    if ((proxy.value ? connector_.StartThroughProxy(*proxy.value, hostName_, port, family, done)
+                     : connector_.Start(hostName_, port, family, done)) != 0) {
+      refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
+                                                                : "Unable to convert the host name to an address.");
+    }
+    return;
+  }
+  if (address.value->family == kAfInet6) {
+    refuseSettings("Several connections reach IPv4 servers only: set Connections=1 for an IPv6 HOST.");
+    return;
+  }
+  if (IsDottedAddress(hostName_)) {
+    serverAddress_.SetAddress(TextToAddress(hostName_));
     setState(SessionState::Connecting);
     display_.ShowState("Connecting...");
     CreateAndConnect();
     return;
   }
-  if (lookup_.StartByNameFor(target_, lookupRequest_, name, kHostLookupMessage) != 0) {
+  if (lookup_.StartByNameFor(target_, lookupRequest_, hostName_, kHostLookupMessage) != 0) {
     showProblemInbound("Unable to convert the\rhost name to an address.\r\rCommunication terminated.");
     log_.ReportStamped("Unable to convert the host name to an address.  Communication terminated.\r\n");
     reconnectAllowed_ = false;
@@ -114,6 +150,33 @@ void PostingSession::Impl::OnLookupDone(std::intptr_t lParam) {
   setState(SessionState::Connecting);
   display_.ShowState("Connecting...");
   CreateAndConnect();
+}
+
+void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
+  if (sessionState_ != SessionState::LookingUp && sessionState_ != SessionState::Connecting) {
+    if (outcome.handle != kInvalidSocket) {
+      (void)services_.socketManager.winsock().closeSocket(outcome.handle);
+    }
+    return;
+  }
+  if (outcome.lookupFailed) {
+    OnLookupDone(makeAsyncReply(0, outcome.error));
+    return;
+  }
+  if (sessionState_ == SessionState::LookingUp) {
+    setState(SessionState::Connecting);
+    display_.ShowState("Connecting...");
+  }
+  if (!outcome.proxyProblem.empty()) {
+    failConnection(outcome.proxyProblem + "\r\rCommunication terminated.",
+                   outcome.proxyProblem + "  Communication terminated.\r\n", false);
+    return;
+  }
+  if (outcome.error == 0) {
+    socket_.AdoptConnected(outcome.handle, outcome.family, outcome.peer.data());
+    (void)socket_.SelectConnected();
+  }
+  OnSocketEvent(makeSelectReply(kFdConnect, outcome.error));
 }
 
 void PostingSession::Impl::failConnection(std::string_view shown, std::string_view reported, bool reconnect) {

@@ -17,7 +17,8 @@ PostingSession::Impl::Impl(Services services, SessionFlags flags, std::function<
       log_(services.settings, services.loop.clock()),
       display_(services.display, log_),
       socket_(services.socketManager, InternetEndpoint(), 2, 1, 0),
-      lookup_(services.socketManager) {
+      lookup_(services.socketManager),
+      connector_(services.socketManager) {
   target_ = services_.loop.createTarget([this](const Message& message) { onMessage(message); });
   socket_.SetForwardMask(kForwardAllMask);
   socket_.SetNotifyWindow(target_);

@@ -92,10 +92,13 @@ void PostingSession::Impl::AbortConnection() {
   switch (sessionState_) {
     case SessionState::LookingUp:
       lookup_.Cancel(lookupRequest_);
+      connector_.Cancel();
       break;
     case SessionState::Connecting:
       // Nothing here ever blocks, so there is no blocking call to cancel:
-      // closing the socket in the recovery below ends the attempt.
+      // closing the socket in the recovery below ends the attempt, and the
+      // connector closes its own.
+      connector_.Cancel();
       break;
     default:
       transport_.Shutdown(kShutdownBoth);

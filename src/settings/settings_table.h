@@ -53,6 +53,7 @@ inline constexpr SettingRange kVerifyDelayRange{0, 86400};  // seconds: a day at
 // order is the order of the posting session's Encryption enum.
 inline constexpr std::array<std::string_view, 3> kEncryptionChoices = {"None", "TLS", "STARTTLS"};
 inline constexpr std::array<std::string_view, 2> kEncodingChoices = {"uuencode", "yEnc"};
+inline constexpr std::array<std::string_view, 3> kAddressFamilyChoices = {"Any", "IPv4", "IPv6"};
 inline constexpr std::span<const std::string_view> kNoChoices{};
 
 // How the panels (settings, server and speed) show a key.
@@ -73,7 +74,7 @@ enum class SettingField : std::uint8_t {
 //     the key it only matters with, one line for --help)
 #define TIDEWELL_SETTINGS(KEY)                                                                                         \
   KEY(Host, Text, kHostNotSet, kTextLimit, Line, kNoRange, kNoChoices, kAlways,                                        \
-      "the news server: host name or dotted address")                                                                  \
+      "the news server: host name, dotted address or IPv6 address")                                                    \
   KEY(Username, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways, "user name for AUTHINFO; empty: no login")  \
   KEY(Password, Text, "", kTextLimit, Masked, kNoRange, kNoChoices, kAlways,                                           \
       "password for AUTHINFO, kept in plain text")                                                                     \
@@ -149,7 +150,11 @@ enum class SettingField : std::uint8_t {
   KEY(VerifyPassword, Text, "", kTextLimit, Masked, kNoRange, kNoChoices, Setting::Verify,                             \
       "password for VerifyHost, kept in plain text")                                                                   \
   KEY(VerifyDelay, Number, "0", kBoolLimit, Line, kVerifyDelayRange, kNoChoices, Setting::Verify,                      \
-      "seconds to wait after the run before Verify asks")
+      "seconds to wait after the run before Verify asks")                                                              \
+  KEY(AddressFamily, Choice, "Any", kTextLimit, Hidden, kNoRange, kAddressFamilyChoices, kAlways,                      \
+      "the addresses tried: Any (IPv6 first), IPv4 or IPv6")                                                           \
+  KEY(Proxy, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, kAlways,                                              \
+      "socks5://[user:password@]host:port; empty: no proxy")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,

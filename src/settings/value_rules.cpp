@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/host_address.h"
 #include "platform/text.h"
 #include "settings/settings_store.h"
 
@@ -140,6 +141,27 @@ std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& t
       return CheckedValue{"",
                           "The certificate PIN must be empty or the SHA-256 fingerprint of the server's "
                           "certificate: 64 hex digits (colons allowed)."};
+    case Setting::Host:
+      if (text.empty()) {
+        return std::nullopt;  // the rule for an empty value
+      }
+      if (HostAddressResult parsed = parseHostAddress(text); !parsed.value) {
+        return CheckedValue{"", std::move(parsed.problem)};
+      }
+      return CheckedValue{text, ""};
+    case Setting::AddressFamily:
+      if (const auto choice = oneOf(text.empty() ? "Any" : text, key)) {
+        return CheckedValue{std::string(*choice), ""};
+      }
+      return CheckedValue{"", "The ADDRESS FAMILY must be " + choicesText(key) + "."};
+    case Setting::Proxy:
+      if (text.empty()) {
+        return CheckedValue{"", ""};
+      }
+      if (ProxyAddressResult parsed = parseProxyAddress(text); !parsed.value) {
+        return CheckedValue{"", std::move(parsed.problem)};
+      }
+      return CheckedValue{text, ""};
     case Setting::MessageIDDomain:
       if (isDotAtom(text)) {
         return CheckedValue{text, ""};

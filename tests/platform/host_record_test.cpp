@@ -33,6 +33,28 @@ TEST(HostRecord, EveryPointerPointsIntoTheBuffer) {
   EXPECT_EQ(host->addressList[2], nullptr);
 }
 
+TEST(HostRecord, BothFamiliesAsSixteenByteAddresses) {
+  HostData data;
+  data.name = "dual.example.org";
+  data.addressType = kAfInet6;
+  data.wideAddresses = {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1},
+                        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 192, 0, 2, 7}};
+  data.addresses = {{10, 1, 2, 3}};  // not used by a wide record
+  alignas(HostEntry) char buffer[kMaxGetHostStruct];
+  const int used = writeHostRecord(data, buffer, sizeof buffer);
+  ASSERT_EQ(used, hostRecordSize(data));
+  const char* end = buffer + used;
+  const auto* host = reinterpret_cast<const HostEntry*>(buffer);
+  EXPECT_EQ(host->addressType, 23);
+  EXPECT_EQ(host->addressLength, 16);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(host->addressList[i] >= buffer && host->addressList[i] + 16 <= end);
+    EXPECT_EQ(std::memcmp(host->addressList[i], data.wideAddresses[i].data(), 16), 0);
+  }
+  EXPECT_EQ(host->addressList[2], nullptr);
+  EXPECT_STREQ(host->name, "dual.example.org");
+}
+
 TEST(HostRecord, RecordThatDoesNotFitWritesNothingAndSaysWhatItNeeds) {
   HostData data;
   data.name = std::string(300, 'a');

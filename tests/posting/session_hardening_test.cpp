@@ -55,6 +55,21 @@ TEST_P(ServerBehaviour, EndsTheRunInADefinedWay) {
   EXPECT_EQ(reconnectWaits, GetParam().waits);
 }
 
+// The same servers reached over IPv6 (Host=[::1]:port).
+TEST_P(ServerBehaviour, EndsTheRunInADefinedWayOverIpv6) {
+  if (!server.listenOnIpv6Loopback()) {
+    GTEST_SKIP() << "no ::1 on this machine (errno " << server.bindError() << ")";
+  }
+  configure();
+  addFile("a.bin", "data");
+  GetParam().script(server);
+  start();
+  recordReconnectWaits();
+  ASSERT_TRUE(postAndWait(60));
+  EXPECT_EQ(session->outcome(), GetParam().outcome);
+  EXPECT_EQ(reconnectWaits, GetParam().waits);
+}
+
 INSTANTIATE_TEST_SUITE_P(Replies, ServerBehaviour,
                          ::testing::Values(
                              // A reply is one whole line: "24" on one poll, "0 ok" on the next.

@@ -103,6 +103,8 @@ class NntpServerDouble::Impl {
   MessageLoop& loop_;
   TargetHandle target_ = kNoTarget;
   std::string address_;
+  bool ipv6_ = false;
+  std::uint16_t port6_ = 0;  // the port on ::1, kept when the listener opens again
   int listenFd_ = -1;
   int bindError_ = 0;
   int receiveBuffer_ = 0;  // SO_RCVBUF of new connections, 0: the system's
@@ -114,6 +116,9 @@ class NntpServerDouble::Impl {
 
   // --- listener -------------------------------------------------------------
   bool openListener() {
+    if (ipv6_) {
+      return openIpv6Listener();
+    }
     listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int one = 1;
     setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -128,6 +133,30 @@ class NntpServerDouble::Impl {
       return false;
     }
     bindError_ = 0;
+    loop_.watch(listenFd_, EPOLLIN, [this](std::uint32_t) { acceptAll(); });
+    return true;
+  }
+
+  bool openIpv6Listener() {
+    listenFd_ = socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(listenFd_, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    sockaddr_in6 sa{};
+    sa.sin6_family = AF_INET6;
+    sa.sin6_port = htons(port6_);
+    sa.sin6_addr = in6addr_loopback;
+    socklen_t length = sizeof sa;
+    if (bind(listenFd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 || listen(listenFd_, 16) != 0 ||
+        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+      bindError_ = errno;
+      ::close(listenFd_);
+      listenFd_ = -1;
+      return false;
+    }
+    bindError_ = 0;
+    port6_ = ntohs(sa.sin6_port);
+    address_ = "[::1]:" + std::to_string(port6_);
     loop_.watch(listenFd_, EPOLLIN, [this](std::uint32_t) { acceptAll(); });
     return true;
   }
@@ -409,6 +438,11 @@ class NntpServerDouble::Impl {
 NntpServerDouble::NntpServerDouble(MessageLoop& loop) : impl_(std::make_unique<Impl>(loop)) {}
 NntpServerDouble::~NntpServerDouble() = default;
 
+bool NntpServerDouble::listenOnIpv6Loopback() {
+  impl_->closeListener();
+  impl_->ipv6_ = true;
+  return impl_->openListener();
+}
 const std::string& NntpServerDouble::address() const {
   return impl_->address_;
 }

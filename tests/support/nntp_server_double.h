@@ -78,7 +78,12 @@ class NntpServerDouble {
   NntpServerDouble(const NntpServerDouble&) = delete;
   NntpServerDouble& operator=(const NntpServerDouble&) = delete;
 
-  // Dotted address to give the client as its host ("127.12.34.56").
+  // Moves the listener to ::1, on a port of the system's choice (::1 is one
+  // address for every process): address() becomes a Host value with its
+  // port, "[::1]:40123". False when the machine has no ::1.
+  bool listenOnIpv6Loopback();
+  // Dotted address to give the client as its host ("127.12.34.56"), or the
+  // IPv6 one with its port.
   [[nodiscard]] const std::string& address() const;
   [[nodiscard]] bool listening() const;
   // errno of the failed bind/listen when not listening (0 otherwise).

@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""End to end: posting to a real INN through a SOCKS5 proxy, Debian's
+dante-server started here on loopback (no login). Plain, NNTPS and
+STARTTLS runs to Host=localhost post files that decode byte for byte, the
+name resolved by the proxy (dante's log names it); a server the proxy's
+rules do not allow ends the run with "Proxy refused: connection not allowed
+by ruleset", exit status 3, nothing posted.
+
+  socks5_test.py PATH/TO/tidewell
+Exit status 0 pass, 1 fail, 77 skipped (no INN, no danted: scripts/deps.sh)."""
+
+import os
+import random
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+import e2e_support as e2e
+
+GROUP = "tidewell.test"
+TEST_CA = "/etc/news/test-ca.pem"
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def start_dante(directory):
+    port = free_port()
+    log = os.path.join(directory, "danted.log")
+    config = os.path.join(directory, "danted.conf")
+    with open(config, "w") as out:
+        out.write(f"""logoutput: {log}
+debug: 1
+internal: 127.0.0.1 port = {port}
+external: 127.0.0.1
+socksmethod: none
+clientmethod: none
+user.privileged: root
+user.unprivileged: nobody
+client pass {{ from: 127.0.0.0/8 to: 0.0.0.0/0 }}
+socks pass {{ from: 127.0.0.0/8 to: 127.0.0.1/32 log: connect }}
+socks block {{ from: 0.0.0.0/0 to: 0.0.0.0/0 log: connect }}
+""")
+    daemon = subprocess.Popen(["danted", "-f", config, "-p", os.path.join(directory, "danted.pid")],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(50):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return daemon, port, log
+        except OSError:
+            time.sleep(0.1)
+    daemon.kill()
+    e2e.skip("danted did not start")
+
+
+def main():
+    program = sys.argv[1]
+    e2e.require_news_server()
+    e2e.require_program(program)
+    if shutil.which("danted") is None:
+        e2e.skip("no danted (dante-server); scripts/deps.sh installs it")
+    directory = tempfile.mkdtemp(prefix="tidewell-dante-")
+    daemon, port, log = start_dante(directory)
+    proxy = f"socks5://127.0.0.1:{port}"
+    ca = {"TLSCAFile": TEST_CA}
+    cases = [
+        ("plain", {"Host": "localhost"}, None),
+        ("tls", {"Host": "localhost", "Encryption": "TLS", **ca}, None),
+        ("starttls", {"Host": "localhost", "Encryption": "STARTTLS", **ca}, None),
+        ("ruleset", {"Host": "127.0.0.2"}, "Proxy refused: connection not allowed by ruleset"),
+    ]
+    checks = e2e.Checks()
+    context = ""
+    try:
+        for name, settings, reason in cases:
+            print(f"  {name}")
+            failures = len(checks.failures)
+            workspace = e2e.Workspace(f"e2e-socks5-{name}")
+            prefix = e2e.unique_prefix(f"socks5-{name}")
+            contents = {"SMALL.BIN": random.Random(name).randbytes(3000)}
+            for file, data in contents.items():
+                workspace.write(file, data)
+            e2e.write_ini(workspace.path("e2e.ini"), {
+                "Username": "tester", "Password": "secret", "From": "Tidewell Test <e2e@tidewell.invalid>",
+                "Subject": prefix, "Directory": workspace.source, "Newsgroup": GROUP, "ShowCount": "FALSE",
+                "Proxy": proxy, **settings,
+            })
+            before = e2e.high_water(GROUP)
+            rc, out, err = e2e.run_tidewell(program, workspace, "e2e.ini", timeout=300)
+            report = e2e.read_report(workspace) or ""
+            articles = e2e.fetch(GROUP, before, prefix, workspace.fetched)
+            if reason is None:
+                checks.equal(rc, 0, f"{name}: exit status")
+                decoded = e2e.uudecode([os.path.join(workspace.fetched, f"{n}.art") for n, _, _ in articles],
+                                       workspace.decoded)
+                path = os.path.join(workspace.decoded, "small.bin")
+                if checks.expect(os.path.exists(path), f"{name}: small.bin decoded (got {decoded})"):
+                    with open(path, "rb") as result:
+                        checks.expect(result.read() == contents["SMALL.BIN"], f"{name}: decodes byte for byte")
+            else:
+                checks.equal(rc, 3, f"{name}: exit status")
+                checks.expect(reason in out and reason in report, f"{name}: the proxy's reason is named")
+                checks.equal(articles, [], f"{name}: articles posted")
+            if len(checks.failures) > failures:
+                context += e2e.outcome_context(rc, out, err, report) + f"\n--- kept: {workspace.root}\n"
+            else:
+                workspace.remove()
+        with open(log, errors="replace") as text:
+            checks.expect("host localhost.119" in text.read(), "the proxy resolved the name (dante's log names it)")
+    finally:
+        daemon.terminate()
+        daemon.wait(timeout=10)
+        shutil.rmtree(directory, ignore_errors=True)
+    checks.finish(context)
+
+
+if __name__ == "__main__":
+    main()
