@@ -105,7 +105,7 @@ def main():
                         checks.expect(result.read() == contents["SMALL.BIN"], f"{name}: decodes byte for byte")
             else:
                 checks.equal(rc, 3, f"{name}: exit status")
-                checks.expect(reason in out and reason in report, f"{name}: the proxy's reason is named")
+                checks.expect(f"! {reason}" in err and reason in report, f"{name}: the proxy's reason is named")
                 checks.equal(articles, [], f"{name}: articles posted")
             if len(checks.failures) > failures:
                 context += e2e.outcome_context(rc, out, err, report) + f"\n--- kept: {workspace.root}\n"
