@@ -149,7 +149,16 @@ enum class SettingField : std::uint8_t {
   KEY(VerifyPassword, Text, "", kTextLimit, Masked, kNoRange, kNoChoices, Setting::Verify,                             \
       "password for VerifyHost, kept in plain text")                                                                   \
   KEY(VerifyDelay, Number, "0", kBoolLimit, Line, kVerifyDelayRange, kNoChoices, Setting::Verify,                      \
-      "seconds to wait after the run before Verify asks")
+      "seconds to wait after the run before Verify asks")                                                              \
+  KEY(NzbName, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                       \
+      "also write the NZB as NAME.nzb beside ReportNN.nzb; empty: none")                                               \
+  KEY(NzbTitle, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                      \
+      "the NZB's title (its <head> meta); empty: none")                                                                \
+  KEY(NzbPassword, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                   \
+      "the password of the posted archives, in the NZB; empty: none")                                                  \
+  KEY(NzbCategory, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                   \
+      "the NZB's category, e.g. for an indexer; empty: none")                                                          \
+  KEY(NzbTag, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB, "a tag in the NZB; empty: none")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,
