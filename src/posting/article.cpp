@@ -1,5 +1,6 @@
 #include "posting/article.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/text.h"
@@ -23,6 +24,15 @@ constexpr std::string_view kArticleEnd = "\r\n.\r\n";
 // file anyway.
 std::string nameForTexts(std::string_view currentName) {
   return headerSafeText(currentName, '_');
+}
+
+// "Real Name.ext" yEnc: the name in quotes, a quote inside it written as
+// an apostrophe, so a reader taking the text up to the next quote gets the
+// whole name.
+std::string yencSubjectName(std::string_view realName) {
+  std::string name = nameForTexts(realName);
+  std::replace(name.begin(), name.end(), '"', '\'');
+  return "\"" + name + "\" yEnc";
 }
 
 std::string paddedCount(std::int64_t count) {
@@ -96,7 +106,7 @@ std::string subjectValue(const SubjectFields& fields) {
     addPiece(headerSafeText(fields.description, ' '));
   }
   if (!fields.textFile || fields.showFilename) {
-    addPiece(nameForTexts(fields.name));
+    addPiece(fields.yenc ? yencSubjectName(fields.name) : nameForTexts(fields.name));
     subject += " (";
     subject += std::to_string(fields.partIndex);
     subject += '/';
@@ -124,7 +134,9 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
   const std::string prefix = settings.getSubject();
   fields.prefix = prefix;
   fields.description = part.currentDescription;
-  fields.name = part.currentName;
+  // A yEnc file is named as a decoder writes it: its real name.
+  fields.name = yenc != nullptr ? std::string_view(yenc->request.name) : std::string_view(part.currentName);
+  fields.yenc = yenc != nullptr;
   fields.textFile = textFile;
   fields.showFilename = settings.isShowFilename();
   fields.appendFileSize = settings.isAppendFileSize();

@@ -54,12 +54,16 @@ struct ArticleServices {
 // description when there is one, then (for a binary, or a text file when
 // ShowFilename is on) " - ", the name, " (k/N)" and, with AppendFileSize,
 // " <size> bytes". Joins use " - " only between non-empty pieces. Control
-// characters never reach it (see headerSafeText).
+// characters never reach it (see headerSafeText). A yEnc file's name is
+// written as the yEnc convention has it, "Real Name.ext" yEnc (k/N): in
+// quotes, in its own letter case, any '"' in it written as '\'' so the
+// closing quote stays the only one after the opening one.
 struct SubjectFields {
   std::string_view prefix;
   std::string_view description;
   std::string_view name;
   bool textFile = false;
+  bool yenc = false;  // `name` is the real name of a yEnc-encoded file
   bool showFilename = true;
   bool appendFileSize = true;
   std::int32_t partIndex = 1;

@@ -215,6 +215,9 @@ class PostingSession::Impl {
   // The report line of a refused article.
   [[nodiscard]] std::string refusalText() const;
   void writeNzb();
+  // The NZB once more as NzbName asks, beside `reportNzb`, with its report
+  // line.
+  void writeNamedNzb(const NzbDocument& nzb, const std::string& reportNzb);
   // Parts already on the server (session_posted.cpp). With Message-IDs on,
   // each 240 marks its part; stepNextPart then skips the parts marked, so a
   // file taken up again after a reconnection goes on at its first part the

@@ -10,6 +10,7 @@
 #include "posting/article_text.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
+#include "settings/value_rules.h"
 #include "upload/message_id.h"
 #include "upload/upload_list.h"
 
@@ -67,6 +68,13 @@ void PostingSession::Impl::readArticleFormat() {
   posted_.clear();
   unacknowledged_.reset();
   nzb_ = nzbOn ? std::make_unique<NzbDocument>() : nullptr;
+  if (nzb_) {
+    // The document's metadata, as a downloader or indexer reads it.
+    nzb_->addMeta("title", trimmed(settings.read(Setting::NzbTitle)));
+    nzb_->addMeta("password", trimmed(settings.read(Setting::NzbPassword)));
+    nzb_->addMeta("category", trimmed(settings.read(Setting::NzbCategory)));
+    nzb_->addMeta("tag", trimmed(settings.read(Setting::NzbTag)));
+  }
   nzbSourceName_.clear();
   nzbFileName_.clear();
 }
@@ -189,6 +197,30 @@ void PostingSession::Impl::writeNzb() {
     // Left out: refused parts, and files the run never got to.
     if (articlesFailed_ > 0 || !nzb->isComplete() || !services_.uploadList.isEmpty()) {
       line += " (incomplete: it lists only the articles the server accepted)";
+    }
+  }
+  log_.ReportWrite(line + "\r\n");
+  writeNamedNzb(*nzb, name);
+}
+
+void PostingSession::Impl::writeNamedNzb(const NzbDocument& nzb, const std::string& reportNzb) {
+  // NzbName: the same document once more under the name the user gave,
+  // beside ReportNN.nzb. A name that is no file name of its own (set by
+  // editing the file) is refused here as --set refuses it.
+  const std::string setting = services_.settings.read(Setting::NzbName);
+  const std::string fileName = nzbFileNameFor(setting);
+  if (fileName.empty()) {
+    return;
+  }
+  std::string line = "NZB File (NzbName) : ";
+  if (const std::string problem = nzbNameProblem(setting); !problem.empty()) {
+    line += headerSafeText(trimmed(setting), '_') + " refused: " + problem;
+  } else {
+    const std::size_t slash = reportNzb.rfind('/');
+    const std::string path = (slash == std::string::npos ? std::string() : reportNzb.substr(0, slash + 1)) + fileName;
+    line += path;
+    if (!nzb.writeAtomically(path)) {
+      line += " cannot be written (" + std::string(std::strerror(errno)) + ")";
     }
   }
   log_.ReportWrite(line + "\r\n");

@@ -154,7 +154,16 @@ enum class SettingField : std::uint8_t {
   KEY(AddressFamily, Choice, "Any", kTextLimit, Hidden, kNoRange, kAddressFamilyChoices, kAlways,                      \
       "the addresses tried: Any (IPv6 first), IPv4 or IPv6")                                                           \
   KEY(Proxy, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, kAlways,                                              \
-      "socks5://[user:password@]host:port; empty: no proxy")
+      "socks5://[user:password@]host:port; empty: no proxy")                                                           \
+  KEY(NzbName, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                       \
+      "also write the NZB as NAME.nzb beside ReportNN.nzb; empty: none")                                               \
+  KEY(NzbTitle, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                      \
+      "the NZB's title (its <head> meta); empty: none")                                                                \
+  KEY(NzbPassword, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                   \
+      "the password of the posted archives, in the NZB; empty: none")                                                  \
+  KEY(NzbCategory, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                   \
+      "the NZB's category, e.g. for an indexer; empty: none")                                                          \
+  KEY(NzbTag, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB, "a tag in the NZB; empty: none")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,

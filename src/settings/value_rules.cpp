@@ -98,8 +98,7 @@ bool isPin(std::string_view text) {
   return digits == 64;
 }
 
-// The keys of the server and speed panel, with their own rules; nothing for
-// the other keys.
+// The keys with rules of their own; nothing for the other keys.
 std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& text) {
   switch (key) {
     case Setting::Port:
@@ -169,12 +168,41 @@ std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& t
       return CheckedValue{"",
                           "The Message-ID DOMAIN must be a name such as example.invalid: letters, digits and "
                           "!#$%&'*+-/=?^_`{|}~ in parts separated by single dots."};
+    case Setting::NzbName:
+      if (std::string problem = nzbNameProblem(text); !problem.empty()) {
+        return CheckedValue{"", std::move(problem)};
+      }
+      return CheckedValue{text, ""};
     default:
       return std::nullopt;
   }
 }
 
 }  // namespace
+
+std::string nzbNameProblem(std::string_view name) {
+  const std::string text = trimmed(std::string(name));
+  const bool control = std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+  if (text.find('/') != std::string::npos || control || text == "." || text == "..") {
+    return "The NZB NAME must be a file name of its own, written beside ReportNN.nzb: no \"/\", no control "
+           "character, not \".\" or \"..\".";
+  }
+  return {};
+}
+
+std::string nzbFileNameFor(std::string_view name) {
+  std::string text = trimmed(std::string(name));
+  if (text.empty()) {
+    return text;
+  }
+  if (!toLowerAscii(text).ends_with(".nzb")) {
+    text += ".nzb";
+  }
+  return text;
+}
 
 bool isDotAtom(std::string_view text) {
   static constexpr std::string_view kAtextSymbols = "!#$%&'*+-/=?^_`{|}~";

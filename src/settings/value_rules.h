@@ -47,7 +47,8 @@ struct CheckedValue {
 // VerifyDelay must lie in their table ranges (an empty Port or VerifyPort is
 // 0, an empty VerifyDelay 0), a choice must be one of the table's choices in
 // any letter case (stored as spelled there), TLSPin empty or 64 hex digits
-// (colons and letter case ignored), MessageIDDomain a dot-atom.
+// (colons and letter case ignored), MessageIDDomain a dot-atom, NzbName
+// empty or a file name (see nzbNameProblem).
 [[nodiscard]] CheckedValue checkSettingValue(Setting key, std::string_view entered);
 
 // The same for a value given on the command line, which is stored exactly
@@ -68,6 +69,16 @@ struct CheckedValue {
 // True when `text` is an RFC 5322 dot-atom (the right side of a Message-ID):
 // atoms of letters, digits and !#$%&'*+-/=?^_`{|}~ joined by single dots.
 [[nodiscard]] bool isDotAtom(std::string_view text);
+
+// What is wrong with `name` (trimmed) as the NzbName of a run, the NZB's
+// second file name: empty when it is fine (an empty name asks for no second
+// file). It must be a file name of its own: no "/", no control character,
+// not "." or "..".
+[[nodiscard]] std::string nzbNameProblem(std::string_view name);
+
+// The file name NzbName asks for: the trimmed name with ".nzb" added unless
+// it ends so already (in any letter case); empty when there is none.
+[[nodiscard]] std::string nzbFileNameFor(std::string_view name);
 
 // The value stored for a Max Bytes/Part text: its decimal value, negative
 // values as 0, 1..49999 raised to 50000.

@@ -112,6 +112,12 @@ std::string xmlEscaped(std::string_view text) {
   return out;
 }
 
+void NzbDocument::addMeta(std::string type, std::string value) {
+  if (!value.empty()) {
+    meta_.emplace_back(std::move(type), std::move(value));
+  }
+}
+
 std::size_t NzbDocument::addFile(std::string subject, std::string poster, std::int64_t date,
                                  std::vector<std::string> groups, std::int32_t partCount) {
   files_.push_back(File{std::move(subject), std::move(poster), date, std::move(groups), partCount, {}});
@@ -156,6 +162,13 @@ bool NzbDocument::isComplete() const {
 
 std::string NzbDocument::text() const {
   std::string out(kHead);
+  if (!meta_.empty()) {
+    out += " <head>\n";
+    for (const auto& [type, value] : meta_) {
+      out += "  <meta type=\"" + xmlEscaped(type) + "\">" + xmlEscaped(value) + "</meta>\n";
+    }
+    out += " </head>\n";
+  }
   for (const File& file : files_) {
     if (file.segments.empty()) {
       continue;

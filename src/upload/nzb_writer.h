@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tidewell {
@@ -29,6 +30,12 @@ class NzbDocument {
     std::vector<Segment> segments;
   };
 
+  // A <meta type="TYPE">VALUE</meta> of the document's <head>, e.g. the
+  // type "title" or "password". The entries come in the order set; one
+  // with an empty value is left out, and with none left the document has
+  // no <head> at all.
+  void addMeta(std::string type, std::string value);
+
   // Starts a file's entry; returns its index for addSegment.
   std::size_t addFile(std::string subject, std::string poster, std::int64_t date, std::vector<std::string> groups,
                       std::int32_t partCount);
@@ -44,7 +51,8 @@ class NzbDocument {
   // True when every file has a segment for each of its parts.
   [[nodiscard]] bool isComplete() const;
 
-  // The document: UTF-8, with the NZB 1.1 DOCTYPE; segments in part order.
+  // The document: UTF-8, with the NZB 1.1 DOCTYPE; the <head> with its
+  // metadata, if any, before the files; segments in part order.
   // Files without any accepted article are left out. Text that is not UTF-8
   // has its stray bytes made U+FFFD (surrogates included), the control
   // characters XML 1.0 does not allow (C0 but tab, C1) become "?" and the
@@ -58,6 +66,7 @@ class NzbDocument {
   [[nodiscard]] bool writeAtomically(const std::string& path) const;
 
  private:
+  std::vector<std::pair<std::string, std::string>> meta_;  // type, value
   std::vector<File> files_;
 };
 

@@ -116,7 +116,7 @@ def one_run(program, index, rng, checks, timings, stats):
     subjects = [subject for _, subject, _ in articles]
     ids = [e2e.split_article(raw)[0].get("message-id") for _, _, raw in articles]
     duplicates = len(subjects) - len(set(subjects))
-    expected = {f"{prefix} - {name} ({part}/{-(-size // PART_SIZE)}) {size} bytes"
+    expected = {f'{prefix} - "{name}" yEnc ({part}/{-(-size // PART_SIZE)}) {size} bytes'
                 for name, size in FILES.items() for part in range(1, -(-size // PART_SIZE) + 1)}
     missing = len(expected - set(subjects))
     checks.equal((duplicates, missing), (0, 0), f"{what}: (duplicate, missing) parts on the server")

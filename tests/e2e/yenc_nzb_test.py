@@ -123,7 +123,10 @@ def check_nzb(nzb_path, articles, prefix, contents, encoding, checks):
     checks.equal(len(files), len(FILES), f"{encoding}: files in the NZB")
     checks.equal(sum(len(f[4]) for f in files), len(articles), f"{encoding}: segments in the NZB")
     for (subject, poster, date, groups, segments), name in zip(files, sorted(FILES, key=str.upper)):
-        checks.expect(subject.startswith(f"{prefix} - {name.lower()} (1/"), f"{encoding}: NZB subject {subject!r}")
+        # yEnc posts name their file as the yEnc convention has it, in its
+        # own letter case; uuencoded ones by its lower-cased name.
+        named = f'"{name}" yEnc' if encoding == "yEnc" else name.lower()
+        checks.expect(subject.startswith(f"{prefix} - {named} (1/"), f"{encoding}: NZB subject {subject!r}")
         checks.equal(poster, FROM, f"{encoding}: poster of {name}")
         checks.equal(groups, [GROUP], f"{encoding}: groups of {name}")
         checks.expect(abs(date - time.time()) < 900, f"{encoding}: date of {name} is now")
@@ -142,12 +145,12 @@ def check_sabyenc(articles, contents, workspace, checks):
     CRC right and the bytes equal to the source."""
     by_name = {}
     for _, _, raw in articles:
-        name = re.search(r" - (.*) \(\d+/\d+\) \d+ bytes$", utf8_subject(raw)).group(1)
+        name = re.search(r' - "(.*)" yEnc \(\d+/\d+\) \d+ bytes$', utf8_subject(raw)).group(1)
         by_name.setdefault(name, []).append(raw)
     for index, (name, data) in enumerate(contents.items()):
         encoded = workspace.path(f"sabyenc-{index}.yenc")
         with open(encoded, "wb") as out:
-            for raw in by_name.get(name.lower(), []):
+            for raw in by_name.get(name, []):
                 out.write(e2e.split_article(raw)[1])
         decoded = encoded + ".out"
         done = subprocess.run(["/usr/bin/python3", SABYENC_DECODER, encoded, decoded], capture_output=True)

@@ -95,6 +95,46 @@ TEST(SubjectValue, FollowsTheDocumentedExamples) {
   EXPECT_EQ(subjectValue(fields), "Notes - readme.txt (1/1) 123456 bytes");
 }
 
+// A yEnc file is named as the yEnc convention has it, "Name" yEnc (k/N), in
+// its real letter case; a quote inside the name becomes an apostrophe,
+// control characters underscores.
+TEST(SubjectValue, YencFilesAreNamedInQuotesInTheirOwnCase) {
+  struct Case {
+    std::string_view prefix;
+    std::string_view description;
+    std::string_view name;
+    bool appendFileSize;
+    std::string_view subject;
+  };
+  const Case cases[] = {
+      {"Pictures", "", "Harbour At Dusk.JPG", true, "Pictures - \"Harbour At Dusk.JPG\" yEnc (2/3) 123456 bytes"},
+      {"Pictures", "Evening", "Harbour At Dusk.JPG", false, "Pictures - Evening - \"Harbour At Dusk.JPG\" yEnc (2/3)"},
+      {"", "", "Art \"plan\".bin", false, "\"Art 'plan'.bin\" yEnc (2/3)"},
+      {"", "",
+       "\xC3\x9C"
+       "ber M\xC3\xBC"
+       "nchen.zip",
+       true,
+       "\"\xC3\x9C"
+       "ber M\xC3\xBC"
+       "nchen.zip\" yEnc (2/3) 123456 bytes"},
+      {"  ", "", "readme.txt", true, "\"readme.txt\" yEnc (2/3) 123456 bytes"},
+      {"A", "", "bad\r\nname.bin", false, "A - \"bad__name.bin\" yEnc (2/3)"},
+  };
+  for (const Case& c : cases) {
+    SubjectFields fields;
+    fields.prefix = c.prefix;
+    fields.description = c.description;
+    fields.name = c.name;
+    fields.yenc = true;
+    fields.appendFileSize = c.appendFileSize;
+    fields.partIndex = 2;
+    fields.partCount = 3;
+    fields.sourceFileSize = 123456;
+    EXPECT_EQ(subjectValue(fields), c.subject) << c.name;
+  }
+}
+
 TEST_F(ArticleTest, OnePartBinaryIsComposedExactly) {
   settings.write("Subject", "  Pictures ");
   settings.write("BodyComment", "Enjoy");

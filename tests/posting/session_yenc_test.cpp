@@ -65,7 +65,7 @@ TEST_F(YencSession, PartsTextFileAndNzbFollowWhatWasPosted) {
     const std::string& article = articles[static_cast<std::size_t>(k - 1)];
     SCOPED_TRACE(article.substr(0, 400));
     EXPECT_EQ(headerOf(article, "Subject"),
-              "Q&A <\"x\"> - art \"plan\" \xC3\xBC.bin (" + std::to_string(k) + "/3) 2500 bytes");
+              "Q&A <\"x\"> - \"Art 'plan' \xC3\xBC.bin\" yEnc (" + std::to_string(k) + "/3) 2500 bytes");
     EXPECT_TRUE(
         std::regex_match(headerOf(article, "Message-ID"), std::regex("<[-_A-Za-z0-9]{24}@tidewell\\.invalid>")));
     EXPECT_NE(article.find("\r\n=ybegin part=" + std::to_string(k) + " total=3 line=64 size=2500 name=" + name +
@@ -79,14 +79,16 @@ TEST_F(YencSession, PartsTextFileAndNzbFollowWhatWasPosted) {
   EXPECT_EQ(joined, data);
   // A text file is yEnc-encoded like any file: its bytes unchanged (LF line
   // ends, the leading dot escaped), its subject numbered like a binary's.
-  EXPECT_EQ(headerOf(articles[3], "Subject"), "Q&A <\"x\"> - notes.txt (1/1) 10 bytes");
+  EXPECT_EQ(headerOf(articles[3], "Subject"), "Q&A <\"x\"> - \"notes.txt\" yEnc (1/1) 10 bytes");
   EXPECT_NE(articles[3].find("\r\n=ybegin part=1 total=1 line=64 size=10 name=notes.txt\r\n"), std::string::npos);
   EXPECT_EQ(yencData(articles[3]), ".dot\nline\n");
   EXPECT_FALSE(headerOf(articles[3], "Message-ID").empty());
 
   const std::string nzb = nzbText(*session);
-  EXPECT_NE(nzb.find("subject=\"Q&amp;A &lt;&quot;x&quot;&gt; - art &quot;plan&quot; \xC3\xBC.bin (1/3) 2500 bytes\""),
-            std::string::npos);
+  EXPECT_NE(
+      nzb.find("subject=\"Q&amp;A &lt;&quot;x&quot;&gt; - &quot;Art &apos;plan&apos; \xC3\xBC.bin&quot; yEnc (1/3) "
+               "2500 bytes\""),
+      std::string::npos);
   EXPECT_NE(nzb.find("poster=\"poster@example.com\""), std::string::npos);
   EXPECT_NE(nzb.find("<group>alt.test</group>"), std::string::npos);
   EXPECT_NE(nzb.find("<group>tidewell.test</group>"), std::string::npos);
@@ -99,6 +101,52 @@ TEST_F(YencSession, PartsTextFileAndNzbFollowWhatWasPosted) {
   const std::string reportText = report();
   EXPECT_NE(reportText.find("NZB File           : " + session->nzbFileName() + "\r\n"), std::string::npos);
   EXPECT_EQ(session->nzbFileName(), session->reportFileName().substr(0, 8) + ".nzb");
+}
+
+// NzbName writes the same document once more beside ReportNN.nzb, which is
+// still written; the metadata keys make its <head>.
+TEST_F(YencSession, NzbNameWritesASecondCopyWithTheMetadata) {
+  configure();
+  setting("Encoding", "yEnc");
+  setting("NZB", "TRUE");
+  setting("NzbName", " Show \"S01\" \xC3\xBC ");
+  setting("NzbTitle", "Show & <Co>");
+  setting("NzbPassword", "secret");
+  addFile("a.bin", std::string(250, 'a'));
+  start();
+  ASSERT_TRUE(postAndWait());
+  ASSERT_EQ(session->outcome(), RunOutcome::Finished);
+
+  const std::string nzb = nzbText(*session);
+  EXPECT_EQ(session->nzbFileName(), session->reportFileName().substr(0, 8) + ".nzb");
+  EXPECT_NE(nzb.find("<nzb xmlns=\"http://www.newzbin.com/DTD/2003/nzb\">\n <head>\n"
+                     "  <meta type=\"title\">Show &amp; &lt;Co&gt;</meta>\n"
+                     "  <meta type=\"password\">secret</meta>\n </head>\n <file "),
+            std::string::npos)
+      << nzb;
+  std::string named;
+  ASSERT_EQ(readWholeFile("Show \"S01\" \xC3\xBC.nzb", named), FileRead::Read);
+  EXPECT_EQ(named, nzb);
+  EXPECT_NE(report().find("NZB File (NzbName) : Show \"S01\" \xC3\xBC.nzb\r\n"), std::string::npos) << report();
+}
+
+// A name that is no file name of its own, written into the settings file
+// by hand, is refused in the report; ReportNN.nzb is written all the same.
+TEST_F(YencSession, AnNzbNameWithASlashIsRefused) {
+  configure();
+  setting("Encoding", "yEnc");
+  setting("NZB", "TRUE");
+  setting("NzbName", "../escape");
+  addFile("a.bin", std::string(250, 'a'));
+  start();
+  ASSERT_TRUE(postAndWait());
+  ASSERT_EQ(session->outcome(), RunOutcome::Finished);
+  EXPECT_FALSE(nzbText(*session).empty());
+  EXPECT_EQ(nzbText(*session).find("<head>"), std::string::npos);
+  std::string named;
+  EXPECT_EQ(readWholeFile("../escape.nzb", named), FileRead::Missing);
+  EXPECT_NE(report().find("NZB File (NzbName) : ../escape refused: The NZB NAME must be"), std::string::npos)
+      << report();
 }
 
 TEST_F(YencSession, RefusedDuplicateIdIsReportedAndLeftOutOfTheNzb) {

@@ -130,6 +130,15 @@ TEST(SettingsTable, EnteredValuesAreCheckedAndStoredByTheirKeysRules) {
       {Setting::MessageIDDomain, "example.org.", "", "The Message-ID DOMAIN"},
       {Setting::MessageIDDomain, "ex>ample.org", "", "The Message-ID DOMAIN"},
       {Setting::FastPosting, "true", "TRUE", nullptr},
+      {Setting::NzbName, "", "", nullptr},
+      {Setting::NzbName, "  Holiday \"2026\" \xC3\xBC ", "Holiday \"2026\" \xC3\xBC", nullptr},
+      {Setting::NzbName, "..x", "..x", nullptr},
+      {Setting::NzbName, "a/b", "", "The NZB NAME"},
+      {Setting::NzbName, "/etc/x", "", "The NZB NAME"},
+      {Setting::NzbName, " .. ", "", "The NZB NAME"},
+      {Setting::NzbName, ".", "", "The NZB NAME"},
+      {Setting::NzbName, "a\x01b", "", "The NZB NAME"},
+      {Setting::NzbTitle, " a <b> & c ", "a <b> & c", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(rowOf(c.key).name) + "=" + c.entered);

@@ -108,6 +108,42 @@ TEST(NzbWriterTest, HostileNamesMakeAWellFormedDocument) {
   }
 }
 
+// The metadata comes as <head> before the files, escaped as any text; an
+// empty value is left out, and with none there is no <head>: the document
+// is then the same as one never given any.
+TEST(NzbWriterTest, MetadataIsEscapedAndEmptyValuesLeftOut) {
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> meta;
+    std::string head;
+  };
+  const std::vector<Case> cases = {
+      {{}, ""},
+      {{{"title", ""}, {"password", ""}, {"category", ""}, {"tag", ""}}, ""},
+      {{{"title", "Holiday & <friends> \"2026\" it's \xC3\xBC"}},
+       " <head>\n  <meta type=\"title\">Holiday &amp; &lt;friends&gt; &quot;2026&quot; it&apos;s \xC3\xBC</meta>\n"
+       " </head>\n"},
+      {{{"title", ""}, {"password", "p\x01w\xE9"}, {"category", "TV"}, {"tag", "a]]>b"}},
+       " <head>\n  <meta type=\"password\">p?w\xEF\xBF\xBD</meta>\n  <meta type=\"category\">TV</meta>\n"
+       "  <meta type=\"tag\">a]]&gt;b</meta>\n </head>\n"},
+  };
+  test::TempDir dir;
+  const std::string plain = sampleDocument().text();
+  const std::string filesStart = "<nzb xmlns=\"http://www.newzbin.com/DTD/2003/nzb\">\n";
+  for (const Case& c : cases) {
+    NzbDocument nzb = sampleDocument();
+    for (const auto& [type, value] : c.meta) {
+      nzb.addMeta(type, value);
+    }
+    std::string expected = plain;
+    expected.insert(expected.find(filesStart) + filesStart.size(), c.head);
+    EXPECT_EQ(nzb.text(), expected);
+    const std::string path = dir.file("meta.nzb");
+    ASSERT_TRUE(nzb.writeAtomically(path));
+    const std::string check = "xmllint --noout '" + path + "' 2>/dev/null";
+    EXPECT_EQ(std::system(check.c_str()), 0) << nzb.text();
+  }
+}
+
 TEST(NzbWriterTest, WritesAtomicallyAndReportsFailure) {
   test::TempDir dir;
   NzbDocument nzb = sampleDocument();
