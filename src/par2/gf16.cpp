@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "par2/gf16_kernels.h"
+#include "platform/cpu_features.h"
 
 namespace tidewell::gf16 {
 
@@ -43,32 +44,14 @@ std::uint16_t timesX(std::uint16_t value) {
   return static_cast<std::uint16_t>(shifted);
 }
 
-bool haveSsse3() {
-#if defined(__x86_64__)
-  static const bool supported = __builtin_cpu_supports("ssse3") != 0;
-  return supported;
-#else
-  return false;
-#endif
-}
-
-bool haveAvx2() {
-#if defined(__x86_64__)
-  static const bool supported = __builtin_cpu_supports("avx2") != 0;
-  return supported;
-#else
-  return false;
-#endif
-}
-
 bool available(Kernel kernel) {
   switch (kernel) {
     case Kernel::Portable:
       return true;
     case Kernel::Ssse3:
-      return haveSsse3();
+      return cpuHasSsse3();
     case Kernel::Avx2:
-      return haveAvx2();
+      return cpuHasAvx2();
   }
   return false;
 }
@@ -183,7 +166,7 @@ std::vector<Kernel> availableKernels() {
 }
 
 Kernel fastestKernel() {
-  return haveAvx2() ? Kernel::Avx2 : haveSsse3() ? Kernel::Ssse3 : Kernel::Portable;
+  return cpuHasAvx2() ? Kernel::Avx2 : cpuHasSsse3() ? Kernel::Ssse3 : Kernel::Portable;
 }
 
 void mulAdd(void* dst, const void* src, std::size_t size, const MulTable& table, Kernel kernel) {
@@ -191,9 +174,9 @@ void mulAdd(void* dst, const void* src, std::size_t size, const MulTable& table,
   const auto* in = static_cast<const std::uint8_t*>(src);
   std::size_t done = 0;
 #if defined(__x86_64__)
-  if (kernel == Kernel::Avx2 && haveAvx2()) {
+  if (kernel == Kernel::Avx2 && cpuHasAvx2()) {
     done = detail::mulAddAvx2(out, in, size, table);
-  } else if (kernel == Kernel::Ssse3 && haveSsse3()) {
+  } else if (kernel == Kernel::Ssse3 && cpuHasSsse3()) {
     done = detail::mulAddSsse3(out, in, size, table);
   }
 #endif
@@ -232,11 +215,11 @@ void mulAddSplit(void* dst, const void* src, std::size_t size, const MulTable& t
   auto* out = static_cast<std::uint8_t*>(dst);
   const auto* in = static_cast<const std::uint8_t*>(src);
 #if defined(__x86_64__)
-  if (kernel == Kernel::Avx2 && haveAvx2()) {
+  if (kernel == Kernel::Avx2 && cpuHasAvx2()) {
     detail::mulAddSplitAvx2(out, in, size, table);
     return;
   }
-  if (kernel == Kernel::Ssse3 && haveSsse3()) {
+  if (kernel == Kernel::Ssse3 && cpuHasSsse3()) {
     detail::mulAddSplitSsse3(out, in, size, table);
     return;
   }

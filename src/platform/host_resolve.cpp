@@ -24,6 +24,32 @@ struct AddrInfoFree {
   void operator()(addrinfo* info) const { freeaddrinfo(info); }
 };
 
+// Looks `name` up for `family` (AF_INET, AF_INET6 or AF_UNSPEC) and fills in
+// the outcome's name and aliases; on failure only its error, and no list.
+std::unique_ptr<addrinfo, AddrInfoFree> lookUpName(const std::string& name, int family, HostOutcome& outcome) {
+  if (name.empty() || name.size() > kMaxHostName || name.find('\0') != std::string::npos) {
+    outcome.error = kWsaHostNotFound;
+    return nullptr;
+  }
+  addrinfo hints{};
+  hints.ai_family = family;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* raw = nullptr;
+  errno = 0;
+  const int result = getaddrinfo(name.c_str(), nullptr, &hints, &raw);
+  std::unique_ptr<addrinfo, AddrInfoFree> list(raw);
+  if (result != 0) {
+    outcome.error = winsockErrorFromLookup(result, errno);
+    return nullptr;
+  }
+  outcome.host.name = (list->ai_canonname != nullptr && list->ai_canonname[0] != '\0') ? list->ai_canonname : name;
+  if (outcome.host.name != name) {
+    outcome.host.aliases.push_back(name);
+  }
+  return list;
+}
+
 ServiceOutcome fromServent(const servent* found) {
   ServiceOutcome outcome;
   if (found == nullptr) {
@@ -43,25 +69,9 @@ ServiceOutcome fromServent(const servent* found) {
 
 HostOutcome resolveHostByName(const std::string& name) {
   HostOutcome outcome;
-  if (name.empty() || name.size() > kMaxHostName || name.find('\0') != std::string::npos) {
-    outcome.error = kWsaHostNotFound;
+  const auto list = lookUpName(name, AF_INET, outcome);
+  if (!list) {
     return outcome;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_CANONNAME;
-  addrinfo* raw = nullptr;
-  errno = 0;
-  const int result = getaddrinfo(name.c_str(), nullptr, &hints, &raw);
-  const std::unique_ptr<addrinfo, AddrInfoFree> list(raw);
-  if (result != 0) {
-    outcome.error = winsockErrorFromLookup(result, errno);
-    return outcome;
-  }
-  outcome.host.name = (list->ai_canonname != nullptr && list->ai_canonname[0] != '\0') ? list->ai_canonname : name;
-  if (outcome.host.name != name) {
-    outcome.host.aliases.push_back(name);
   }
   for (const addrinfo* info = list.get(); info != nullptr; info = info->ai_next) {
     if (info->ai_family != AF_INET || info->ai_addrlen < sizeof(sockaddr_in)) {
@@ -85,25 +95,10 @@ HostOutcome resolveHostByName(const std::string& name) {
 HostOutcome resolveHostAddresses(const std::string& name, int family) {
   HostOutcome outcome;
   outcome.host.addressType = kAfInet6;
-  if (name.empty() || name.size() > kMaxHostName || name.find('\0') != std::string::npos) {
-    outcome.error = kWsaHostNotFound;
+  const auto list =
+      lookUpName(name, family == kAfInet ? AF_INET : (family == kAfInet6 ? AF_INET6 : AF_UNSPEC), outcome);
+  if (!list) {
     return outcome;
-  }
-  addrinfo hints{};
-  hints.ai_family = family == kAfInet ? AF_INET : (family == kAfInet6 ? AF_INET6 : AF_UNSPEC);
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_CANONNAME;
-  addrinfo* raw = nullptr;
-  errno = 0;
-  const int result = getaddrinfo(name.c_str(), nullptr, &hints, &raw);
-  const std::unique_ptr<addrinfo, AddrInfoFree> list(raw);
-  if (result != 0) {
-    outcome.error = winsockErrorFromLookup(result, errno);
-    return outcome;
-  }
-  outcome.host.name = (list->ai_canonname != nullptr && list->ai_canonname[0] != '\0') ? list->ai_canonname : name;
-  if (outcome.host.name != name) {
-    outcome.host.aliases.push_back(name);
   }
   for (const addrinfo* info = list.get(); info != nullptr; info = info->ai_next) {
     std::array<std::uint8_t, 16> address{};

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/cpu_features.h"
 #include "platform/file_io.h"
 #include "upload/encode_streams.h"
 #include "upload/encoder.h"
@@ -96,17 +97,13 @@ __attribute__((target("ssse3"))) char* encodeFullLinesSsse3(const unsigned char*
   return out;
 }
 
-bool haveSsse3() {
-  static const bool supported = __builtin_cpu_supports("ssse3") != 0;
-  return supported;
-}
 #else
 constexpr std::size_t kSimdSlack = 0;
 #endif
 
 char* encodeFullLines(const unsigned char* in, std::size_t lines, char* out, LineEncoder lineEncoder) {
 #if defined(__x86_64__)
-  if (lineEncoder == LineEncoder::Fastest && haveSsse3()) {
+  if (lineEncoder == LineEncoder::Fastest && cpuHasSsse3()) {
     return encodeFullLinesSsse3(in, lines, out);
   }
 #endif

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/cpu_features.h"
 #include "platform/file_io.h"
 #include "upload/crc32.h"
 #include "upload/encoder.h"
@@ -25,24 +26,6 @@ int clampedLineLength(int lineLength) {
   return std::clamp(lineLength, 1, kLongestYencLine);
 }
 
-bool haveSsse3() {
-#if defined(__x86_64__)
-  static const bool supported = __builtin_cpu_supports("ssse3") != 0;
-  return supported;
-#else
-  return false;
-#endif
-}
-
-bool haveAvx2() {
-#if defined(__x86_64__)
-  static const bool supported = __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0;
-  return supported;
-#else
-  return false;
-#endif
-}
-
 bool haveAvx512() {
 #if defined(__x86_64__)
   static const bool supported = __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
@@ -55,10 +38,10 @@ bool haveAvx512() {
 }
 
 YencPath fastestPath() {
-  return haveAvx512()  ? YencPath::Avx512
-         : haveAvx2()  ? YencPath::Avx2
-         : haveSsse3() ? YencPath::Ssse3
-                       : YencPath::Portable;
+  return haveAvx512()    ? YencPath::Avx512
+         : cpuHasAvx2()  ? YencPath::Avx2
+         : cpuHasSsse3() ? YencPath::Ssse3
+                         : YencPath::Portable;
 }
 
 yenc_detail::LineKernel kernelFor(YencPath path) {
@@ -69,9 +52,9 @@ yenc_detail::LineKernel kernelFor(YencPath path) {
     case YencPath::Avx512:
       return haveAvx512() ? yenc_detail::encodeAvx512 : yenc_detail::encodeScalar;
     case YencPath::Ssse3:
-      return haveSsse3() ? yenc_detail::encodeSsse3 : yenc_detail::encodeScalar;
+      return cpuHasSsse3() ? yenc_detail::encodeSsse3 : yenc_detail::encodeScalar;
     case YencPath::Avx2:
-      return haveAvx2() ? yenc_detail::encodeAvx2 : yenc_detail::encodeScalar;
+      return cpuHasAvx2() ? yenc_detail::encodeAvx2 : yenc_detail::encodeScalar;
     case YencPath::Portable:
       break;
   }
@@ -209,9 +192,9 @@ std::string yencEndLine(const YencPartPlan& plan, std::int32_t part, std::uint32
 bool yencPathAvailable(YencPath path) {
   switch (path) {
     case YencPath::Ssse3:
-      return haveSsse3();
+      return cpuHasSsse3();
     case YencPath::Avx2:
-      return haveAvx2();
+      return cpuHasAvx2();
     case YencPath::Avx512:
       return haveAvx512();
     case YencPath::Fastest:
