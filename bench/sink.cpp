@@ -3,11 +3,13 @@
 // article to its final dot and answers 240, and stores nothing. One thread
 // per connection, blocking sockets, on loopback; plain and implicit TLS.
 //
-//   sink [--port P] [--tls-port P --cert PEM --key PEM]
+//   sink [--port P] [--tls-port P --cert PEM --key PEM] [--rate-log FILE]
 //
 // Port 0 (the default) takes a free port; the ports listened on are printed
 // as "plain PORT" and "tls PORT" before the sink serves. It runs until
-// killed.
+// killed. With --rate-log, every 100 ms a line "MS BYTES" goes to FILE: the
+// milliseconds since the sink started and the bytes read so far over all
+// connections (bench/rate-cap measures a bandwidth cap with it).
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/err.h>
@@ -16,7 +18,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +31,8 @@
 #include <thread>
 
 namespace {
+
+std::atomic<std::int64_t> received{0};
 
 constexpr std::size_t kReadBuffer = 1 << 20;
 constexpr std::string_view kEnd = "\r\n.\r\n";
@@ -156,6 +162,7 @@ void serve(int fd, SSL_CTX* context) {
     if (got <= 0) {
       return;
     }
+    received += got;
     std::string_view rest(buffer.get(), static_cast<std::size_t>(got));
     while (!rest.empty()) {
       if (article) {
@@ -240,6 +247,17 @@ void acceptLoop(int listener, SSL_CTX* context) {
   }
 }
 
+void logRate(std::FILE* file) {
+  const auto start = std::chrono::steady_clock::now();
+  for (auto next = start;;) {
+    next += std::chrono::milliseconds(100);
+    std::this_thread::sleep_until(next);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - start).count();
+    std::fprintf(file, "%lld %lld\n", static_cast<long long>(ms), static_cast<long long>(received.load()));
+    std::fflush(file);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -247,6 +265,7 @@ int main(int argc, char** argv) {
   int tlsPort = -1;
   const char* cert = nullptr;
   const char* key = nullptr;
+  const char* rateLog = nullptr;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string_view option = argv[i];
     if (option == "--port") {
@@ -257,8 +276,10 @@ int main(int argc, char** argv) {
       cert = argv[i + 1];
     } else if (option == "--key") {
       key = argv[i + 1];
+    } else if (option == "--rate-log") {
+      rateLog = argv[i + 1];
     } else {
-      std::fprintf(stderr, "usage: sink [--port P] [--tls-port P --cert PEM --key PEM]\n");
+      std::fprintf(stderr, "usage: sink [--port P] [--tls-port P --cert PEM --key PEM] [--rate-log FILE]\n");
       return 2;
     }
   }
@@ -272,6 +293,14 @@ int main(int argc, char** argv) {
       ERR_print_errors_fp(stderr);
       return 1;
     }
+  }
+  if (rateLog != nullptr) {
+    std::FILE* file = std::fopen(rateLog, "w");
+    if (file == nullptr) {
+      std::perror("sink: --rate-log");
+      return 1;
+    }
+    std::thread(logRate, file).detach();
   }
   const int plain = listenOn(port);
   std::printf("plain %d\n", port);

@@ -19,8 +19,9 @@ namespace tidewell {
 
 // The server and speed panel, opened by "Server && Speed..." on the settings
 // panel, its keys on tabs: Server (the port, our own Message-IDs, the NZB,
-// the JSON report, resuming), Security (the encryption and its certificate
-// checks), Speed (fast posting, connections, the encoding) and Checking
+// the JSON report, resuming, the proxy), Security (the encryption and its
+// certificate checks), Speed (fast posting, connections, the encoding, the
+// bandwidth cap and its schedule) and Checking
 // (what was posted, on which server). Ok checks
 // every field and, when all pass, writes them at once (a refused field
 // leaves the file untouched); Cancel writes nothing. Either way the

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "platform/winsock_errors.h"
 #include "posting/nntp_dialogue.h"
+#include "posting/rate_cap.h"
 
 namespace tidewell {
 
@@ -20,6 +21,8 @@ constexpr std::uint32_t kLinkStartMessage = 6101;
 // An idle link looks for its next article from the loop's top, not from
 // within the call that ended the last one (no recursion, nothing held).
 constexpr std::uint32_t kLinkNextMessage = 6102;
+// The bandwidth cap lets article bytes go again.
+constexpr std::uint32_t kLinkPacedMessage = 6103;
 // The most read from the held article and handed to the socket at once:
 // with the socket's buffers, what a link holds of an article.
 constexpr std::size_t kLinkWrite = 256 * 1024;
@@ -87,6 +90,11 @@ void PostLink::onMessage(const Message& message) {
       break;
     case kSocketEventMessage:
       onSocketEvent(message.lParam);
+      break;
+    case kLinkPacedMessage:
+      if (state_ == State::Sending) {
+        sendArticle();
+      }
       break;
     case kTlsHandshakeMessage:
       if (state_ != State::Handshake) {
@@ -426,7 +434,11 @@ void PostLink::sendArticle() {
       }
       pieceOffset_ = 0;
     }
-    const std::size_t asked = piece_.size() - pieceOffset_;
+    const std::size_t asked =
+        allowedBytes(settings_.rateCap, piece_.size() - pieceOffset_, {target_, kLinkPacedMessage, 0});
+    if (asked == 0) {
+      return;  // the cap sends kLinkPacedMessage
+    }
     int size = static_cast<int>(asked);
     if (transport_.Send(piece_.data() + pieceOffset_, size) != 0) {
       broke("Error writing data.");
@@ -435,6 +447,7 @@ void PostLink::sendArticle() {
     if (size <= 0) {
       return;  // the write-ready event sends the rest
     }
+    spentBytes(settings_.rateCap, static_cast<std::size_t>(size));
     pieceOffset_ += static_cast<std::size_t>(size);
     articleOffset_ += size;
     events_.sent(size);

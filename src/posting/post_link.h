@@ -21,6 +21,7 @@
 
 namespace tidewell {
 
+class RateCap;
 class SocketManager;
 enum class Encryption : std::uint8_t;
 
@@ -32,6 +33,7 @@ struct LinkSettings {
   TlsSettings tls;
   std::string username;  // empty: no AUTHINFO
   std::string password;
+  RateCap* rateCap = nullptr;  // the run's cap, shared by every link; null: none
 };
 
 // An article of the list, composed, exactly as it goes onto the wire

@@ -25,12 +25,20 @@ KbRate kbRate(std::int64_t bytesPerSecond) {
   return KbRate{bytesPerSecond / 1024, (bytesPerSecond % 1024) * 100 / 1024};
 }
 
-std::string streamingTimeRateText(std::int64_t elapsed, std::int64_t sent, std::int64_t total) {
+std::int64_t secondsToGo(std::int64_t elapsed, std::int64_t sent, std::int64_t total, std::int64_t capBytesPerSecond) {
+  if (capBytesPerSecond > 0 && capBytesPerSecond * elapsed < sent) {
+    return total > sent ? (total - sent + capBytesPerSecond - 1) / capBytesPerSecond : 0;
+  }
+  return mulDiv(elapsed, total, sent) - elapsed;
+}
+
+std::string streamingTimeRateText(std::int64_t elapsed, std::int64_t sent, std::int64_t total,
+                                  std::int64_t capBytesPerSecond) {
   const auto e = static_cast<long long>(elapsed);
   if (sent == 0 || total == 0 || elapsed == 0) {
     return formatText("%lld:%02lld / -:-- - -.-- Kb/Sec", e / 60, e % 60);
   }
-  const auto toGo = static_cast<long long>(mulDiv(elapsed, total, sent) - elapsed);
+  const auto toGo = static_cast<long long>(secondsToGo(elapsed, sent, total, capBytesPerSecond));
   const KbRate rate = kbRate(sent / elapsed);
   return formatText("%lld:%02lld / %lld:%02lld - %lld.%02lld Kb/Sec", e / 60, e % 60, toGo / 60, toGo % 60,
                     static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
@@ -54,7 +62,7 @@ void ProgressEstimate::ResetEstimates(std::int64_t sourceBytes, std::int64_t now
   estimatedTotal_ = sourceBytes * (yenc ? kYencEstimateGrowthPercent : kEstimateGrowthPercent) / 100;
 }
 
-std::string ProgressEstimate::UpdateElapsed(std::int64_t now) {
+std::string ProgressEstimate::UpdateElapsed(std::int64_t now, std::int64_t capBytesPerSecond) {
   lastUpdate_ = now;
   const std::int64_t elapsed = now - sessionStart_;
   elapsed_ = splitSeconds(elapsed);
@@ -62,7 +70,9 @@ std::string ProgressEstimate::UpdateElapsed(std::int64_t now) {
     return "Elapsed: --:--:-- To Go: --:--:--";
   }
   std::int64_t toGo = 0;
-  if (postedBytes_ < estimatedTotal_) {
+  if (postedBytes_ < estimatedTotal_ && capBytesPerSecond > 0 && capBytesPerSecond * elapsed < postedBytes_) {
+    toGo = secondsToGo(elapsed, postedBytes_, estimatedTotal_, capBytesPerSecond);
+  } else if (postedBytes_ < estimatedTotal_) {
     const double projected =
         static_cast<double>(estimatedTotal_) * static_cast<double>(elapsed) / static_cast<double>(postedBytes_);
     toGo = static_cast<std::int64_t>(projected) - elapsed;

@@ -21,8 +21,15 @@ struct KbRate {
 };
 [[nodiscard]] KbRate kbRate(std::int64_t bytesPerSecond);
 
+// Seconds still to go for `total` bytes when `sent` took `elapsed` seconds,
+// at the rate measured so far, or at `capBytesPerSecond` when a cap (not
+// 0) holds the run below that rate.
+[[nodiscard]] std::int64_t secondsToGo(std::int64_t elapsed, std::int64_t sent, std::int64_t total,
+                                       std::int64_t capBytesPerSecond);
+
 // The Time/Rate line while an article streams: elapsed / to go - rate.
-[[nodiscard]] std::string streamingTimeRateText(std::int64_t elapsed, std::int64_t sent, std::int64_t total);
+[[nodiscard]] std::string streamingTimeRateText(std::int64_t elapsed, std::int64_t sent, std::int64_t total,
+                                                std::int64_t capBytesPerSecond = 0);
 // The line appended to an accepted article: "Ok. (i/n - m:ss - W.HH Kb/Sec)".
 [[nodiscard]] std::string acknowledgementText(std::int32_t partIndex, std::int32_t partCount, std::int64_t elapsed,
                                               std::int64_t articleSize);
@@ -37,8 +44,9 @@ class ProgressEstimate {
   // escapes, line ends and headers).
   void ResetEstimates(std::int64_t sourceBytes, std::int64_t now, bool yenc = false);
   void addPosted(std::int64_t bytes) { postedBytes_ += bytes; }
-  // Recompute the elapsed time and return the Total Estimate line.
-  [[nodiscard]] std::string UpdateElapsed(std::int64_t now);
+  // Recompute the elapsed time and return the Total Estimate line; "To Go"
+  // follows the bandwidth cap where it is below the measured rate.
+  [[nodiscard]] std::string UpdateElapsed(std::int64_t now, std::int64_t capBytesPerSecond = 0);
 
   [[nodiscard]] std::int64_t estimatedTotal() const { return estimatedTotal_; }
   [[nodiscard]] std::int64_t postedBytes() const { return postedBytes_; }

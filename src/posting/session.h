@@ -20,6 +20,7 @@
 #include "posting/posted_parts.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
+#include "posting/rate_cap.h"
 #include "posting/run_record.h"
 #include "posting/session_log.h"
 #include "posting/session_server.h"
@@ -162,6 +163,11 @@ class PostingSession::Impl {
   // Fast posting's article step: one large write; the rest of a short one
   // waits in streamBuffer_ for the write-ready event.
   void streamArticleFast();
+  // MaxRate and MaxRateSchedule, read when a run starts: the run's cap, or
+  // none. pacedBytes() asks it before a write of article bytes; when none
+  // may go, the cap posts the next step.
+  void startRateCap();
+  [[nodiscard]] std::size_t pacedBytes(std::size_t wanted);
   // The progress figures while an article streams.
   void showStreamingProgress(std::int64_t sent, std::int64_t total);
   // commandBuffer = text, send it, go to `next` and arm the timeout. False
@@ -405,6 +411,8 @@ class PostingSession::Impl {
   bool replyReady_ = false;
   // FastPosting, read when a run starts.
   bool fast_ = false;
+  // The run's bandwidth cap, shared with the links (declared before them).
+  RateCap rateCap_{services_.loop};
   // Fast posting: the write under way (read from the spool; sent up to the
   // offset) and when the progress display may be refreshed next.
   std::string streamBuffer_;

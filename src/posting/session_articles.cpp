@@ -244,7 +244,11 @@ void PostingSession::Impl::stepStreamArticle() {
     Step();
     return;
   }
-  if (!article_.readArticleChunk(commandBuffer_, kArticleChunk)) {
+  const std::size_t chunk = pacedBytes(kArticleChunk);
+  if (chunk == 0) {
+    return;  // the cap posts the next step
+  }
+  if (!article_.readArticleChunk(commandBuffer_, chunk)) {
     failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.(2)");
     return;
   }
@@ -252,6 +256,7 @@ void PostingSession::Impl::stepStreamArticle() {
   showStreamingProgress(article_.getArticleSent(), article_.getArticleTotal());
   const std::int64_t before = article_.getArticleSent() - static_cast<std::int64_t>(commandBuffer_.size());
   if (SendBuffer() && article_.getArticleSent() > before) {
+    rateCap_.spend(static_cast<std::size_t>(article_.getArticleSent() - before));
     ArmTimeout();
   }
 }
@@ -261,7 +266,7 @@ void PostingSession::Impl::showStreamingProgress(std::int64_t sent, std::int64_t
   if (percent != lastPercent_) {
     display_.ShowState(formatText("Posted %lld of %lld (%lld%%)", static_cast<long long>(sent),
                                   static_cast<long long>(total), static_cast<long long>(percent)));
-    display_.ShowTimeRate(streamingTimeRateText(now() - articleStart_, sent, total));
+    display_.ShowTimeRate(streamingTimeRateText(now() - articleStart_, sent, total, rateCap_.bytesPerSecond()));
     updateElapsed();
   }
   lastPercent_ = percent;

@@ -412,7 +412,11 @@ void PostingSession::Impl::streamArticleFast() {
     streamOffset_ = 0;
     progress_.addPosted(static_cast<std::int64_t>(streamBuffer_.size()));
   }
-  const std::string_view rest = std::string_view(streamBuffer_).substr(streamOffset_);
+  const std::string_view rest =
+      std::string_view(streamBuffer_).substr(streamOffset_, pacedBytes(streamBuffer_.size() - streamOffset_));
+  if (rest.empty()) {
+    return;  // the cap posts the next step
+  }
   log("> Start Trans\r\n");
   log(rest);
   outboundLight();
@@ -424,6 +428,7 @@ void PostingSession::Impl::streamArticleFast() {
     return;
   }
   streamOffset_ += static_cast<std::size_t>(accepted);
+  rateCap_.spend(static_cast<std::size_t>(accepted));
   const std::int64_t sent = article_.getArticleSent() - static_cast<std::int64_t>(streamBuffer_.size() - streamOffset_);
   if (log_.loggingOn()) {
     char line[160];
@@ -441,7 +446,7 @@ void PostingSession::Impl::streamArticleFast() {
     nextShowMs_ = nowMs + kFastDisplayMs;
     showStreamingProgress(sent, article_.getArticleTotal());
   }
-  if (streamOffset_ == streamBuffer_.size()) {
+  if (static_cast<std::size_t>(accepted) == rest.size()) {
     postStep();  // the write is complete: the next one at once
   }
   // Otherwise the write-ready event (or the live tick) sends the rest.

@@ -185,7 +185,7 @@ void PostingSession::Impl::showProblemOutbound(std::string_view text) {
 
 void PostingSession::Impl::updateElapsed() {
   if (sessionState_ != SessionState::Idle) {
-    display_.ShowEstimate(progress_.UpdateElapsed(now()));
+    display_.ShowEstimate(progress_.UpdateElapsed(now(), rateCap_.bytesPerSecond()));
     display_.showRunProgress(runProgress());
   }
 }

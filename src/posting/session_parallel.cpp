@@ -52,6 +52,7 @@ void PostingSession::Impl::startParallel() {
                         tlsSettings_,
                         services_.settings.getUsername(),
                         services_.settings.getPassword()};
+  settings.rateCap = &rateCap_;
   LinkPool::Events events;
   events.finished = [this](std::shared_ptr<LinkArticle> article, const LinkOutcome& outcome) {
     onLinkFinished(article, outcome);
@@ -283,7 +284,8 @@ void PostingSession::Impl::showParallelProgress(std::int64_t bytes) {
   outboundLight();
   display_.ShowState(formatText("Posting with %d connections...", run.connections));
   display_.ShowTimeRate(streamingTimeRateText(now() - run.started, progress_.postedBytes(),
-                                              std::max(progress_.estimatedTotal(), progress_.postedBytes())));
+                                              std::max(progress_.estimatedTotal(), progress_.postedBytes()),
+                                              rateCap_.bytesPerSecond()));
   updateElapsed();
 }
 

@@ -47,7 +47,8 @@ inline constexpr SettingRange kPartSizeRange{50000, std::numeric_limits<std::int
 inline constexpr SettingRange kReportNumberRange{0, 99};  // Report00.TXT to Report99.TXT
 inline constexpr SettingRange kLineLengthRange{32, 997};  // characters per yEnc line
 inline constexpr SettingRange kConnectionsRange{1, 50};
-inline constexpr SettingRange kVerifyDelayRange{0, 86400};  // seconds: a day at most
+inline constexpr SettingRange kVerifyDelayRange{0, 86400};   // seconds: a day at most
+inline constexpr SettingRange kMaxRateRange{0, 10'000'000};  // KiB/s; 0: no cap
 
 // The choices of a Choice key, each spelled as it is stored. Encryption's
 // order is the order of the posting session's Encryption enum.
@@ -153,7 +154,7 @@ enum class SettingField : std::uint8_t {
       "seconds to wait after the run before Verify asks")                                                              \
   KEY(AddressFamily, Choice, "Any", kTextLimit, Hidden, kNoRange, kAddressFamilyChoices, kAlways,                      \
       "the addresses tried: Any (IPv6 first), IPv4 or IPv6")                                                           \
-  KEY(Proxy, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, kAlways,                                              \
+  KEY(Proxy, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways,                                                \
       "socks5://[user:password@]host:port; empty: no proxy")                                                           \
   KEY(NzbName, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                       \
       "also write the NZB as NAME.nzb beside ReportNN.nzb; empty: none")                                               \
@@ -163,7 +164,11 @@ enum class SettingField : std::uint8_t {
       "the password of the posted archives, in the NZB; empty: none")                                                  \
   KEY(NzbCategory, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                   \
       "the NZB's category, e.g. for an indexer; empty: none")                                                          \
-  KEY(NzbTag, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB, "a tag in the NZB; empty: none")
+  KEY(NzbTag, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB, "a tag in the NZB; empty: none")       \
+  KEY(MaxRate, Number, "0", kBoolLimit, Line, kMaxRateRange, kNoChoices, kAlways,                                      \
+      "KiB/s over all connections; 0: no cap")                                                                         \
+  KEY(MaxRateSchedule, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways,                                      \
+      "caps by time of day, e.g. 08:00-23:00=2000 23:00-08:00=0; MaxRate outside them")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,

@@ -5,6 +5,7 @@
 
 #include "platform/host_address.h"
 #include "platform/text.h"
+#include "settings/rate_schedule.h"
 #include "settings/settings_store.h"
 
 namespace tidewell {
@@ -148,6 +149,18 @@ std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& t
         return CheckedValue{"", std::move(parsed.problem)};
       }
       return CheckedValue{text, ""};
+    case Setting::VerifyHost:
+      if (text.empty()) {
+        return CheckedValue{"", ""};  // the posting server
+      }
+      if (HostAddressResult parsed = parseHostAddress(text); !parsed.value) {
+        std::string problem = std::move(parsed.problem);
+        if (const std::size_t at = problem.find("HOST"); at != std::string::npos) {
+          problem.insert(at, "VERIFY ");
+        }
+        return CheckedValue{"", std::move(problem)};
+      }
+      return CheckedValue{text, ""};
     case Setting::AddressFamily:
       if (const auto choice = oneOf(text.empty() ? "Any" : text, key)) {
         return CheckedValue{std::string(*choice), ""};
@@ -158,6 +171,16 @@ std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& t
         return CheckedValue{"", ""};
       }
       if (ProxyAddressResult parsed = parseProxyAddress(text); !parsed.value) {
+        return CheckedValue{"", std::move(parsed.problem)};
+      }
+      return CheckedValue{text, ""};
+    case Setting::MaxRate:
+      if (const auto rate = numberWithin(text.empty() ? "0" : text, key)) {
+        return CheckedValue{std::to_string(*rate), ""};
+      }
+      return CheckedValue{"", "The MAX RATE must be a number of KiB/s from " + rangeText(key) + ", 0 for no cap."};
+    case Setting::MaxRateSchedule:
+      if (RateScheduleResult parsed = parseRateSchedule(text); !parsed.value) {
         return CheckedValue{"", std::move(parsed.problem)};
       }
       return CheckedValue{text, ""};

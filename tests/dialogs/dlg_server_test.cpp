@@ -186,6 +186,11 @@ TEST_F(DlgServerTest, EachRuleRefusesWithItsMessageAndWritesNothing) {
       {"Connections", "51", "connectionsEdit", "The number of CONNECTIONS must be from 1 to 50."},
       {"VerifyEncryption", "SSL", "verifyEncryptionCombo", "The VERIFY ENCRYPTION must be None, TLS or STARTTLS."},
       {"VerifyDelay", "-1", "verifyDelayEdit", "The VERIFY DELAY must be a number of seconds"},
+      {"VerifyHost", "[::1", "verifyHostEdit", "The VERIFY HOST \"[::1\" has no closing bracket."},
+      {"MaxRate", "2 MB", "maxRateEdit", "The MAX RATE must be a number of KiB/s"},
+      {"MaxRateSchedule", "23:00-08:00=1 07:00-09:00=2", "maxRateScheduleEdit",
+       "The MAX RATE SCHEDULE period \"07:00-09:00=2\" overlaps an earlier period."},
+      {"Proxy", "socks4://proxy.example:1080", "proxyEdit", "The PROXY must begin with socks5://"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);

@@ -52,3 +52,31 @@ TEST(Progress, EstimateOfLargeDirectoriesDoesNotWrap) {
 
 }  // namespace
 }  // namespace tidewell
+
+namespace tidewell {
+namespace {
+
+TEST(Progress, ToGoFollowsTheCapOnlyWhereItIsBelowTheMeasuredRate) {
+  const struct {
+    std::int64_t elapsed, sent, total, cap, toGo;
+  } cases[] = {
+      {10, 1000, 3000, 0, 20},     // no cap: the measured rate
+      {10, 1000, 3000, 1000, 20},  // a cap above the measured 100 B/s changes nothing
+      {10, 1000, 3000, 50, 40},    // a cap below it: 2000 bytes at 50 B/s
+      {10, 1000, 3001, 50, 41},    // a part of a second is a second
+      {10, 3000, 3000, 50, 0},    {2, 4'000'000'000, 9'000'000'000, 1024, 4'882'813},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(secondsToGo(c.elapsed, c.sent, c.total, c.cap), c.toGo)
+        << c.sent << " of " << c.total << " cap " << c.cap;
+  }
+  EXPECT_EQ(streamingTimeRateText(10, 1000, 3000, 50), "0:10 / 0:40 - 0.09 Kb/Sec");
+  ProgressEstimate progress;
+  progress.ResetEstimates(1000, 0);  // 1460 bytes estimated
+  progress.addPosted(730);
+  EXPECT_EQ(progress.UpdateElapsed(10, 0), "Elapsed: 00:00:10 To Go: 00:00:10");
+  EXPECT_EQ(progress.UpdateElapsed(10, 10), "Elapsed: 00:00:10 To Go: 00:01:13");
+}
+
+}  // namespace
+}  // namespace tidewell

@@ -139,6 +139,18 @@ TEST(SettingsTable, EnteredValuesAreCheckedAndStoredByTheirKeysRules) {
       {Setting::NzbName, ".", "", "The NZB NAME"},
       {Setting::NzbName, "a\x01b", "", "The NZB NAME"},
       {Setting::NzbTitle, " a <b> & c ", "a <b> & c", nullptr},
+      {Setting::MaxRate, "", "0", nullptr},
+      {Setting::MaxRate, " 02000 ", "2000", nullptr},
+      {Setting::MaxRate, "10000001", "", "The MAX RATE"},
+      {Setting::MaxRate, "2 MB", "", "The MAX RATE"},
+      {Setting::MaxRateSchedule, " 08:00-23:00=2000  23:00-08:00=0 ", "08:00-23:00=2000  23:00-08:00=0", nullptr},
+      {Setting::MaxRateSchedule, "08:00-25:00=1", "", "The MAX RATE SCHEDULE period \"08:00-25:00=1\" has an end"},
+      {Setting::Proxy, "socks5://proxy.example:1080", "socks5://proxy.example:1080", nullptr},
+      {Setting::Proxy, "http://proxy.example:1080", "", "The PROXY must begin with socks5://"},
+      {Setting::Proxy, "socks5://proxy.example", "", "The PROXY needs a port"},
+      {Setting::VerifyHost, "", "", nullptr},
+      {Setting::VerifyHost, "[2001:db8::2]:119", "[2001:db8::2]:119", nullptr},
+      {Setting::VerifyHost, "[::1", "", "The VERIFY HOST \"[::1\" has no closing bracket."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(rowOf(c.key).name) + "=" + c.entered);
@@ -211,6 +223,8 @@ TEST(SettingsTable, CommandLineValuesAreRefusedWhereThePanelWouldChangeThem) {
       {Setting::PostCount, "+1", nullptr},
       {Setting::Encryption, "starttls", "STARTTLS"},
       {Setting::Host, " news ", "news"},
+      {Setting::MaxRate, "-1", nullptr},
+      {Setting::MaxRate, "0", "0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(rowOf(c.key).name) + "=" + c.entered);
