@@ -163,7 +163,9 @@ enum class SettingField : std::uint8_t {
       "the password of the posted archives, in the NZB; empty: none")                                                  \
   KEY(NzbCategory, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB,                                   \
       "the NZB's category, e.g. for an indexer; empty: none")                                                          \
-  KEY(NzbTag, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB, "a tag in the NZB; empty: none")
+  KEY(NzbTag, Text, "", kTextLimit, Hidden, kNoRange, kNoChoices, Setting::NZB, "a tag in the NZB; empty: none")       \
+  KEY(Obfuscate, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, Setting::Encoding,                            \
+      "random subjects, yEnc names and From on the server; real names in the NZB; needs Encoding=yEnc")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,
