@@ -158,11 +158,13 @@ TEST_F(DlgServerTest, FieldsThatCannotMatterAreGreyed) {
   EXPECT_FALSE(enabled("pinEdit"));
   EXPECT_FALSE(enabled("connectionsEdit"));
   EXPECT_FALSE(enabled("verifyHostEdit"));
+  EXPECT_FALSE(enabled("obfuscateCheck"));
+  combo("encodingCombo").setCurrentText("yEnc");
   combo("encryptionCombo").setCurrentText("STARTTLS");
   check("fastPostingCheck").click();
   check("checkPostedCheck").click();
   for (const char* name : {"verifyCheck", "caFileButton", "pinEdit", "connectionsEdit", "verifyHostEdit",
-                           "verifyEncryptionCombo", "verifyDelayEdit"}) {
+                           "verifyEncryptionCombo", "verifyDelayEdit", "obfuscateCheck"}) {
     EXPECT_TRUE(enabled(name)) << name;
   }
 }
@@ -186,6 +188,7 @@ TEST_F(DlgServerTest, EachRuleRefusesWithItsMessageAndWritesNothing) {
       {"Connections", "51", "connectionsEdit", "The number of CONNECTIONS must be from 1 to 50."},
       {"VerifyEncryption", "SSL", "verifyEncryptionCombo", "The VERIFY ENCRYPTION must be None, TLS or STARTTLS."},
       {"VerifyDelay", "-1", "verifyDelayEdit", "The VERIFY DELAY must be a number of seconds"},
+      {"Obfuscate", "TRUE", "obfuscateCheck", "Obfuscate=TRUE needs Encoding=yEnc"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
