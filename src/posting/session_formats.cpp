@@ -53,16 +53,19 @@ bool PostingSession::Impl::readArticleFormat() {
   const bool nzbOn = settings.flag(Setting::NZB);
   // A downloader finds the articles of an NZB by their ids: NZB needs them.
   messageIdsOn_ = nzbOn || settings.flag(Setting::MessageIDs);
-  messageIdDomain_ = trimmed(settings.read(Setting::MessageIDDomain));
-  if (messageIdDomain_.empty()) {
-    messageIdDomain_ = kDefaultMessageIdDomain;
-  } else if (messageIdsOn_ && !isValidMessageIdDomain(messageIdDomain_)) {
-    log_.ReportStamped("MessageIDDomain " + headerSafeText(messageIdDomain_, '_') +
-                       " cannot stand in a Message-ID; the ids use " + std::string(kDefaultMessageIdDomain) + ".\r\n");
-    messageIdDomain_ = kDefaultMessageIdDomain;
-  }
   if (!readObfuscation()) {
     return false;
+  }
+  // The usual domain names the program: an obfuscated run uses its random
+  // one in its place.
+  const std::string usualDomain = disguise_ ? disguise_->messageIdDomain() : std::string(kDefaultMessageIdDomain);
+  messageIdDomain_ = trimmed(settings.read(Setting::MessageIDDomain));
+  if (messageIdDomain_.empty() || messageIdDomain_ == kDefaultMessageIdDomain) {
+    messageIdDomain_ = usualDomain;
+  } else if (messageIdsOn_ && !isValidMessageIdDomain(messageIdDomain_)) {
+    log_.ReportStamped("MessageIDDomain " + headerSafeText(messageIdDomain_, '_') +
+                       " cannot stand in a Message-ID; the ids use " + usualDomain + ".\r\n");
+    messageIdDomain_ = usualDomain;
   }
   if (yencOn_ && !yencEncoder_) {
     yencEncoder_ = std::make_unique<YencEncoder>();
@@ -99,11 +102,6 @@ bool PostingSession::Impl::readObfuscation() {
   if (!disguise_) {
     refuseSettings("Obfuscate=TRUE: the system's random source failed, so no random names can be made.");
     return false;
-  }
-  // The usual domain names the program: a random one stands in for it.
-  const std::string domain = trimmed(settings.read(Setting::MessageIDDomain));
-  if (domain.empty() || domain == kDefaultMessageIdDomain) {
-    messageIdDomain_ = disguise_->messageIdDomain();
   }
   log_.ReportStamped(
       "Obfuscated: the server gets random subjects, yEnc names and From; the real names are in this report and the "

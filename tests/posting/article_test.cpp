@@ -370,8 +370,10 @@ TEST_F(ArticleTest, AFullDiskIsToldAsAWriteFailureNotAsAReadOne) {
   EXPECT_EQ(article.writeError(), 0) << "a read that fails is no write error";
 }
 
-// 1,000 disguised articles (ten files of a hundred parts) hold nothing of
-// the names or the settings outside their yEnc data, and no Subject twice.
+// 1,000 disguised articles (ten files of a hundred parts): outside their
+// yEnc data they hold exactly the random texts and nothing of the names or
+// the settings (Subject, From, Organization, Reply-To, comment, count), and
+// no Subject twice.
 TEST_F(ArticleTest, AThousandDisguisedArticlesNameNothing) {
   settings.write("Subject", "Secret Voyage");
   settings.write("From", "Alice Realname <alice@realmail.example>");
@@ -379,8 +381,6 @@ TEST_F(ArticleTest, AThousandDisguisedArticlesNameNothing) {
   settings.write("ReplyTo", "replyhere@realmail.example");
   settings.write("BodyComment", "a comment");
   settings.write("ShowCount", "TRUE");
-  const std::vector<std::string> secrets = {"family",   "album",    "jpeg",   "secret",    "voyage",  "alice",
-                                            "realname", "realmail", "circle", "replyhere", "comment", "post-count"};
   std::optional<RunDisguise> disguise = RunDisguise::make();
   ASSERT_TRUE(disguise);
   YencEncoder encoder;
@@ -411,9 +411,6 @@ TEST_F(ArticleTest, AThousandDisguisedArticlesNameNothing) {
                              "=ybegin part=" + std::to_string(k) + " total=100 line=128 size=10000 name=" + *shownName +
                              visible.substr(visible.find("\r\n=ypart ")));
       ASSERT_EQ(text.substr(body, 12), "\r\n\r\n=ybegin ");
-      for (const std::string& secret : secrets) {
-        ASSERT_EQ(toLowerAscii(visible).find(secret), std::string::npos) << secret << " in\n" << visible;
-      }
       subjects.insert(*subject);
     }
   }

@@ -2,7 +2,6 @@
 // the poster; the NZB and the report keep the real names.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <regex>
 #include <set>
@@ -18,52 +17,18 @@ namespace {
 
 using ObfuscatedSession = SessionTest;
 
-// Everything of an article but its yEnc data lines: the header block and
-// the =ybegin, =ypart and =yend lines.
-std::string visibleText(const std::string& article) {
-  const std::size_t bodyStart = article.find("\r\n\r\n");
-  std::string text = article.substr(0, bodyStart);
-  for (const char* keyword : {"\r\n=ybegin ", "\r\n=ypart ", "\r\n=yend "}) {
-    const std::size_t at = article.find(keyword, bodyStart);
-    if (at != std::string::npos) {
-      text += article.substr(at, article.find("\r\n", at + 2) - at);
-    }
-  }
-  return text;
-}
-
-std::vector<std::string> headerNames(const std::string& article) {
-  std::vector<std::string> names;
-  const std::string block = article.substr(0, article.find("\r\n\r\n"));
-  for (std::size_t at = 0; at < block.size(); at = block.find("\r\n", at) + 2) {
-    names.push_back(block.substr(at, block.find(':', at) - at));
-    if (block.find("\r\n", at) == std::string::npos) {
-      break;
-    }
-  }
-  return names;
-}
-
-std::string yencName(const std::string& article) {
-  const std::size_t at = article.find(" name=", article.find("=ybegin ")) + 6;
-  return article.substr(at, article.find("\r\n", at) - at);
-}
-
-// On one connection and on three: every text the server keeps is scanned
-// for anything of the files' names or the settings.
+// On one connection and on three, with settings full of identifying text:
+// the articles carry random text alone, the NZB and the report the names.
 TEST_F(ObfuscatedSession, NoArticleNamesTheFilesOrThePoster) {
   const std::map<std::string, std::size_t> files = {
       {"Holiday Photos 2026.JPG", 4000}, {"Quarterly Ledger.ods", 3000}, {"Wedding Speech Draft", 2000}};
-  const std::vector<std::string> secrets = {"holiday",  "photos",    "quarterly", "ledger",   "wedding",
-                                            "speech",   "draft",     "jpg",       "ods",      "Alice",
-                                            "Realname", "realmail",  "Secret",    "Voyage",   "Upload",
-                                            "Circle",   "replyhere", "comment",   "tidewell", "Post-Count"};
   const struct {
     int connections;
     const char* domain;  // MessageIDDomain; the usual one is replaced
     const char* idPattern;
   } cases[] = {{1, "tidewell.invalid", "<[-_A-Za-z0-9]{24}@[a-z2-7]{8}\\.net>"},
-               {3, "ids.example.net", "<[-_A-Za-z0-9]{24}@ids\\.example\\.net>"}};
+               {3, "ids.example.net", "<[-_A-Za-z0-9]{24}@ids\\.example\\.net>"},
+               {1, "bad domain", "<[-_A-Za-z0-9]{24}@[a-z2-7]{8}\\.net>"}};
   for (const auto& [name, size] : files) {
     std::string data(size, '\0');
     for (std::size_t i = 0; i < size; ++i) {
@@ -71,6 +36,7 @@ TEST_F(ObfuscatedSession, NoArticleNamesTheFilesOrThePoster) {
     }
     addFile(name, data);
   }
+  std::set<std::string> runFroms;  // each run makes its own
   for (const auto& c : cases) {
     SCOPED_TRACE(c.connections);
     configure();
@@ -94,27 +60,25 @@ TEST_F(ObfuscatedSession, NoArticleNamesTheFilesOrThePoster) {
     const std::vector<std::string> articles(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
     ASSERT_EQ(articles.size(), 9U);
 
+    const std::regex shape(std::string("From: ([a-z2-7]{10}@[a-z2-7]{8}\\.com)\r\nSubject: ([a-z2-7]{32})\r\n"
+                                       "Newsgroups: alt\\.test\r\nMessage-ID: ") +
+                           c.idPattern +
+                           "\r\n\r\n=ybegin part=\\d+ total=\\d+ line=128 size=\\d+ name=([a-z2-7]{24})\r\n");
     std::set<std::string> subjects;
     std::set<std::string> froms;
     std::map<std::string, std::size_t> partsByName;
     for (const std::string& article : articles) {
-      const std::string visible = toLowerAscii(visibleText(article));
-      for (const std::string& secret : secrets) {
-        ASSERT_EQ(visible.find(toLowerAscii(secret)), std::string::npos) << secret << " in\n" << visible;
-      }
-      ASSERT_EQ(headerNames(article), (std::vector<std::string>{"From", "Subject", "Newsgroups", "Message-ID"}));
-      ASSERT_TRUE(std::regex_match(headerOf(article, "Subject"), std::regex("[a-z2-7]{32}")));
-      ASSERT_TRUE(std::regex_match(headerOf(article, "Message-ID"), std::regex(c.idPattern)));
-      ASSERT_TRUE(std::regex_match(yencName(article), std::regex("[a-z2-7]{24}"))) << visibleText(article);
-      ASSERT_NE(article.find("\r\n\r\n=ybegin "), std::string::npos);  // no comment before the yEnc text
-      subjects.insert(headerOf(article, "Subject"));
-      froms.insert(article.substr(6, article.find("\r\n") - 6));  // the first header: "From: ..."
-      ++partsByName[yencName(article)];
+      std::smatch match;
+      ASSERT_TRUE(std::regex_search(article, match, shape, std::regex_constants::match_continuous))
+          << article.substr(0, 400);
+      froms.insert(match[1]);
+      subjects.insert(match[2]);
+      ++partsByName[match[3]];
     }
     EXPECT_EQ(subjects.size(), articles.size());
     ASSERT_EQ(froms.size(), 1U);
     const std::string from = *froms.begin();
-    EXPECT_TRUE(std::regex_match(from, std::regex("[a-z2-7]{10}@[a-z2-7]{8}\\.com")));
+    EXPECT_TRUE(runFroms.insert(from).second);
     // One name for all the parts of a file, another for every file.
     std::multiset<std::size_t> partCounts;
     for (const auto& [name, count] : partsByName) {
