@@ -211,8 +211,11 @@ std::optional<std::vector<SettingAssignment>> checkAssignments(const SettingsSto
     }
     return value;
   };
-  const std::string problem = combinationProblem(parseDecimalSetting64(after(Setting::Connections)),
-                                                 parseBoolSetting(after(Setting::FastPosting)));
+  std::string problem = combinationProblem(parseDecimalSetting64(after(Setting::Connections)),
+                                           parseBoolSetting(after(Setting::FastPosting)));
+  if (problem.empty()) {
+    problem = obfuscationProblem(parseBoolSetting(after(Setting::Obfuscate)), after(Setting::Encoding));
+  }
   if (!problem.empty()) {
     std::fprintf(err, "%.*s: %s\n", static_cast<int>(kSettingsProblemCaption.size()), kSettingsProblemCaption.data(),
                  problem.c_str());

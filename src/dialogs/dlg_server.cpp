@@ -57,6 +57,7 @@ DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* 
       {ui_->fastPostingCheck, Setting::FastPosting},
       {ui_->encodingCombo, Setting::Encoding},
       {ui_->lineLengthEdit, Setting::LineLength},
+      {ui_->obfuscateCheck, Setting::Obfuscate},
       {ui_->messageIdsCheck, Setting::MessageIDs},
       {ui_->messageIdDomainEdit, Setting::MessageIDDomain},
       {ui_->nzbCheck, Setting::NZB},
@@ -77,6 +78,7 @@ DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* 
   LoadFields();
   connect(ui_->encryptionCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
   connect(ui_->fastPostingCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
+  connect(ui_->encodingCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
   connect(ui_->checkPostedCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
   connect(ui_->verifyCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
   connect(ui_->pinEdit, &QLineEdit::textChanged, this, &DlgServer::showWhatApplies);
@@ -94,7 +96,8 @@ void DlgServer::LoadFields() {
 // Fields that cannot matter with the choices made are greyed (their values
 // are kept and written as they are), by the key each needs in the settings
 // table: the certificate checks without encryption, the number of
-// connections without fast posting, the check's server without the check.
+// connections without fast posting, the check's server without the check,
+// obfuscation without yEnc.
 void DlgServer::showWhatApplies() {
   for (const SettingBinding& field : fields_) {
     if (const std::optional<Setting> needed = rowOf(field.key).needs) {
@@ -137,6 +140,20 @@ bool DlgServer::ValidateAndSave() {
       return false;
     }
     values.emplace_back(field.key, std::move(value.stored));
+  }
+  const auto valueOf = [&values](Setting key) {
+    const auto found =
+        std::find_if(values.begin(), values.end(), [key](const auto& value) { return value.first == key; });
+    return found != values.end() ? found->second : std::string();
+  };
+  if (const std::string refused =
+          obfuscationProblem(parseBoolSetting(valueOf(Setting::Obfuscate)), valueOf(Setting::Encoding));
+      !refused.empty()) {
+    problem(refused);
+    showPageOf(*ui_->obfuscateCheck);
+    ui_->obfuscateCheck->setEnabled(true);
+    ui_->obfuscateCheck->setFocus(Qt::OtherFocusReason);
+    return false;
   }
   for (const auto& [key, stored] : values) {
     if (!services_.settings.write(key, stored)) {

@@ -130,37 +130,45 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
   const std::int32_t partCount = yenc != nullptr ? yenc->request.plan.partCount : part.plan.partCount;
   const std::string name = nameForTexts(part.currentName);
 
-  SubjectFields fields;
-  const std::string prefix = settings.getSubject();
-  fields.prefix = prefix;
-  fields.description = part.currentDescription;
-  // A yEnc file is named as a decoder writes it: its real name.
-  fields.name = yenc != nullptr ? std::string_view(yenc->request.name) : std::string_view(part.currentName);
-  fields.yenc = yenc != nullptr;
-  fields.textFile = textFile;
-  fields.showFilename = settings.isShowFilename();
-  fields.appendFileSize = settings.isAppendFileSize();
-  fields.partIndex = partIndex;
-  fields.partCount = partCount;
-  fields.sourceFileSize = part.sourceFileSize;
-  subjectLine = subjectValue(fields) + "\r\n";
+  const ArticleDisguise* const disguise = yenc != nullptr ? part.disguise : nullptr;
+  if (disguise != nullptr) {
+    subjectLine = headerSafeText(disguise->subject, '_') + "\r\n";
+  } else {
+    SubjectFields fields;
+    const std::string prefix = settings.getSubject();
+    fields.prefix = prefix;
+    fields.description = part.currentDescription;
+    // A yEnc file is named as a decoder writes it: its real name.
+    fields.name = yenc != nullptr ? std::string_view(yenc->request.name) : std::string_view(part.currentName);
+    fields.yenc = yenc != nullptr;
+    fields.textFile = textFile;
+    fields.showFilename = settings.isShowFilename();
+    fields.appendFileSize = settings.isAppendFileSize();
+    fields.partIndex = partIndex;
+    fields.partCount = partCount;
+    fields.sourceFileSize = part.sourceFileSize;
+    subjectLine = subjectValue(fields) + "\r\n";
+  }
 
   // The header block grows as needed: no setting, however long, can write
   // past it.
-  std::string headers = "From: " + headerSafeText(settings.getFrom(), ' ') + "\r\n";
+  const std::string from = disguise != nullptr ? std::string(disguise->from) : settings.getFrom();
+  std::string headers = "From: " + headerSafeText(from, ' ') + "\r\n";
   headers += "Subject: " + subjectLine;
-  headers += "Organization: " + headerSafeText(settings.getOrganization(), ' ') + "\r\n";
-  headers += "Reply-To: " + headerSafeText(settings.getReplyTo(), ' ') + "\r\n";
+  if (disguise == nullptr) {
+    headers += "Organization: " + headerSafeText(settings.getOrganization(), ' ') + "\r\n";
+    headers += "Reply-To: " + headerSafeText(settings.getReplyTo(), ' ') + "\r\n";
+  }
   headers += "Newsgroups: " + headerSafeText(settings.getNewsgroup(), ' ') + "\r\n";
   const std::string shown = headers;
   if (!part.messageId.empty()) {
     headers += "Message-ID: " + headerSafeText(part.messageId, '_') + "\r\n";
   }
-  if (settings.isShowCount()) {
+  if (disguise == nullptr && settings.isShowCount()) {
     headers += "Post-Count: " + paddedCount(nextPostCount(settings)) + "\r\n";
   }
   headers += "\r\n";
-  if (partIndex == 1) {
+  if (partIndex == 1 && disguise == nullptr) {
     headers += bodyWireLines(settings.getBodyComment());
     headers += "\r\n\r\n";
     if (!textFile && yenc == nullptr) {

@@ -23,6 +23,13 @@ struct YencArticle {
   YencPartResult result;
 };
 
+// What an obfuscated article shows in place of the real texts: its Subject
+// value and the From of the run. The yEnc name stands in the request.
+struct ArticleDisguise {
+  std::string_view subject;
+  std::string_view from;
+};
+
 // One part of the current file, as the posting session knows it.
 struct ArticlePart {
   std::string_view currentName;         // the file name for the texts (nodeClass::textName)
@@ -38,6 +45,10 @@ struct ArticlePart {
   // The encoded text is copied into the article through a window of this
   // size, however large the part.
   std::size_t chunkBytes = 512;
+  // Set for an obfuscated yEnc article: its headers are From (the
+  // disguise's), Subject (the disguise's), Newsgroups and Message-ID, and
+  // the body is the yEnc text alone.
+  const ArticleDisguise* disguise = nullptr;
 };
 
 // What the composition reads from and writes to. `display` receives the
@@ -78,6 +89,8 @@ struct SubjectFields {
 // persistent count is increased first); the first part's body comment and,
 // for a uuencoded binary, the cut line and "begin 644 <name>"; the part's
 // encoded text (for yEnc, its =ybegin to =yend lines); the terminating lines.
+// A disguised part leaves out Organization, Reply-To, Post-Count and the
+// body comment.
 // Every line the composition writes is dot-stuffed where it begins with a
 // dot. `subjectLine` receives the Subject value followed by CR LF.
 // False when the encoded part cannot be read or the spool cannot be written:

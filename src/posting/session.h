@@ -31,6 +31,7 @@
 #include "upload/encoded_spool.h"
 #include "upload/nzb_writer.h"
 #include "upload/part_plan.h"
+#include "upload/random_names.h"
 #include "upload/run_journal.h"
 #include "upload/yenc.h"
 
@@ -199,8 +200,13 @@ class PostingSession::Impl {
   void LaunchViewer();
   void quitSoon();
 
-  // yEnc, Message-IDs and the NZB (session_formats.cpp).
-  void readArticleFormat();
+  // yEnc, Message-IDs, obfuscation and the NZB (session_formats.cpp).
+  // False when the settings cannot make the articles asked for: the run is
+  // refused.
+  [[nodiscard]] bool readArticleFormat();
+  // Obfuscate=TRUE: the run's disguise and its report lines; false when
+  // the run is refused.
+  [[nodiscard]] bool readObfuscation();
   // Plans the current file's yEnc parts; false when it cannot be opened.
   bool openYencFile(const std::string& path);
   // The list's head as its first part is due (both paths): yEnc plans its
@@ -213,6 +219,11 @@ class PostingSession::Impl {
   // false when no Message-ID can be made.
   bool prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc);
   void noteComposed(const std::optional<YencArticle>& yenc);
+  // The current file's subject and poster as the NZB and the journal keep
+  // them: the first article's, or with obfuscation the real name in the
+  // yEnc convention and the run's random From.
+  [[nodiscard]] std::string nzbSubject() const;
+  [[nodiscard]] std::string nzbPoster() const;
   // The article just posted on the one connection, as accepted.
   [[nodiscard]] AcceptedArticle currentAccepted() const;
   // Every accepted article, of either path, goes through here: the
@@ -454,6 +465,11 @@ class PostingSession::Impl {
   int yencLineLength_ = kDefaultYencLineLength;
   bool messageIdsOn_ = false;
   std::string messageIdDomain_;
+  // Obfuscate=TRUE: the run's random names, and the current article's.
+  std::optional<RunDisguise> disguise_;
+  std::string disguisedName_;
+  std::string disguisedSubject_;
+  ArticleDisguise articleDisguise_;
   // The current file goes out yEnc-encoded, read from yencSource_.
   bool yencFile_ = false;
   FileDescriptor yencSource_;

@@ -12,6 +12,7 @@
 #include "settings/settings_store.h"
 #include "settings/value_rules.h"
 #include "upload/message_id.h"
+#include "upload/random_names.h"
 #include "upload/upload_list.h"
 
 namespace tidewell {
@@ -41,7 +42,7 @@ std::vector<std::string> groupsOf(std::string_view newsgroups) {
 
 }  // namespace
 
-void PostingSession::Impl::readArticleFormat() {
+bool PostingSession::Impl::readArticleFormat() {
   SettingsStore& settings = services_.settings;
   yencOn_ = toLowerAscii(trimmed(settings.read(Setting::Encoding))) == kYencName;
   const std::int32_t lineLength = settings.number(Setting::LineLength);
@@ -52,13 +53,19 @@ void PostingSession::Impl::readArticleFormat() {
   const bool nzbOn = settings.flag(Setting::NZB);
   // A downloader finds the articles of an NZB by their ids: NZB needs them.
   messageIdsOn_ = nzbOn || settings.flag(Setting::MessageIDs);
+  if (!readObfuscation()) {
+    return false;
+  }
+  // The usual domain names the program: an obfuscated run uses its random
+  // one in its place.
+  const std::string usualDomain = disguise_ ? disguise_->messageIdDomain() : std::string(kDefaultMessageIdDomain);
   messageIdDomain_ = trimmed(settings.read(Setting::MessageIDDomain));
-  if (messageIdDomain_.empty()) {
-    messageIdDomain_ = kDefaultMessageIdDomain;
+  if (messageIdDomain_.empty() || messageIdDomain_ == kDefaultMessageIdDomain) {
+    messageIdDomain_ = usualDomain;
   } else if (messageIdsOn_ && !isValidMessageIdDomain(messageIdDomain_)) {
     log_.ReportStamped("MessageIDDomain " + headerSafeText(messageIdDomain_, '_') +
-                       " cannot stand in a Message-ID; the ids use " + std::string(kDefaultMessageIdDomain) + ".\r\n");
-    messageIdDomain_ = kDefaultMessageIdDomain;
+                       " cannot stand in a Message-ID; the ids use " + usualDomain + ".\r\n");
+    messageIdDomain_ = usualDomain;
   }
   if (yencOn_ && !yencEncoder_) {
     yencEncoder_ = std::make_unique<YencEncoder>();
@@ -77,6 +84,38 @@ void PostingSession::Impl::readArticleFormat() {
   }
   nzbSourceName_.clear();
   nzbFileName_.clear();
+  return true;
+}
+
+bool PostingSession::Impl::readObfuscation() {
+  SettingsStore& settings = services_.settings;
+  disguise_.reset();
+  if (!settings.flag(Setting::Obfuscate)) {
+    return true;
+  }
+  // Set by editing the file: a post that would name its files is not made.
+  if (const std::string problem = obfuscationProblem(true, settings.read(Setting::Encoding)); !problem.empty()) {
+    refuseSettings(problem);
+    return false;
+  }
+  disguise_ = RunDisguise::make();
+  if (!disguise_) {
+    refuseSettings("Obfuscate=TRUE: the system's random source failed, so no random names can be made.");
+    return false;
+  }
+  log_.ReportStamped(
+      "Obfuscated: the server gets random subjects, yEnc names and From; the real names are in this report and the "
+      "NZB.\r\n");
+  // Downloaders take the real names back from the PAR2 set or the NZB.
+  const std::optional<Setting> par2 = findSetting("Par2");
+  if (!par2 || !settings.flag(*par2)) {
+    log_.ReportStamped(
+        "Obfuscate=TRUE without Par2=TRUE: a downloader cannot restore the real names from the articles.\r\n");
+  }
+  if (!settings.flag(Setting::NZB)) {
+    log_.ReportStamped("Obfuscate=TRUE without NZB=TRUE: no file will list the articles under their real names.\r\n");
+  }
+  return true;
 }
 
 bool PostingSession::Impl::openYencFile(const std::string& path) {
@@ -115,6 +154,18 @@ bool PostingSession::Impl::prepareArticle(ArticlePart& part, std::optional<YencA
     request.plan = yencPlan_;
     request.part = partIndex_;
     request.name = currentSourceName_;  // the real name, as a decoder should write it
+    if (disguise_) {
+      std::optional<std::string> name = disguise_->nameFor(currentSourceName_);
+      std::optional<std::string> subject = disguise_->nextSubject();
+      if (!name || !subject) {
+        return false;
+      }
+      disguisedName_ = std::move(*name);
+      request.name = disguisedName_;
+      disguisedSubject_ = std::move(*subject);
+      articleDisguise_ = ArticleDisguise{disguisedSubject_, disguise_->from()};
+      part.disguise = &articleDisguise_;
+    }
     request.lineLength = yencLineLength_;
     if (partIndex_ > 1) {
       request.crcBefore = yencCrcThrough_;
@@ -139,10 +190,27 @@ void PostingSession::Impl::noteComposed(const std::optional<YencArticle>& yenc) 
   if (!nzb_ || partIndex_ != 1 || (!nzb_->files().empty() && nzbSourceName_ == currentSourceName_)) {
     return;
   }
-  std::string subject = subjectLine_.substr(0, subjectLine_.size() - std::min<std::size_t>(2, subjectLine_.size()));
-  nzbFile_ = nzb_->addFile(std::move(subject), headerSafeText(services_.settings.getFrom(), ' '), now(), nzbGroups(),
-                           partCount_);
+  nzbFile_ = nzb_->addFile(nzbSubject(), nzbPoster(), now(), nzbGroups(), partCount_);
   nzbSourceName_ = currentSourceName_;
+}
+
+std::string PostingSession::Impl::nzbSubject() const {
+  if (disguise_) {
+    // The real name as a downloader should write the file, and nothing else
+    // of the settings: the NZB is all that ties the articles to it.
+    SubjectFields fields;
+    fields.name = currentSourceName_;
+    fields.yenc = true;
+    fields.appendFileSize = false;
+    fields.partIndex = 1;
+    fields.partCount = partCount_;
+    return subjectValue(fields);
+  }
+  return subjectLine_.substr(0, subjectLine_.size() - std::min<std::size_t>(2, subjectLine_.size()));
+}
+
+std::string PostingSession::Impl::nzbPoster() const {
+  return disguise_ ? disguise_->from() : headerSafeText(services_.settings.getFrom(), ' ');
 }
 
 AcceptedArticle PostingSession::Impl::currentAccepted() const {

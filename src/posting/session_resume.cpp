@@ -215,8 +215,7 @@ void PostingSession::Impl::journalFileStart() {
     } else if (nzb_ && !known->accepted.empty() && nzbSourceName_ != currentSourceName_) {
       // The NZB takes the journal's articles as the file comes up, so it
       // keeps the list's order; its parts posted now join the same entry.
-      nzbFile_ = nzb_->addFile(known->subject, headerSafeText(services_.settings.getFrom(), ' '), known->date,
-                               nzbGroups(), known->partCount);
+      nzbFile_ = nzb_->addFile(known->subject, nzbPoster(), known->date, nzbGroups(), known->partCount);
       nzbSourceName_ = currentSourceName_;
       for (const auto& [part, posted] : known->accepted) {
         static_cast<void>(nzb_->addSegment(nzbFile_, part, posted.bytes, posted.messageId));
@@ -302,9 +301,7 @@ void PostingSession::Impl::journalComposed(std::optional<std::uint32_t> yencPart
     return;
   }
   if (partIndex_ == 1) {
-    const std::string subject =
-        subjectLine_.substr(0, subjectLine_.size() - std::min<std::size_t>(2, subjectLine_.size()));
-    if (!journal_.noteSubject(currentSourceName_, subject, now())) {
+    if (!journal_.noteSubject(currentSourceName_, nzbSubject(), now())) {
       journalFailed();
       return;
     }

@@ -125,7 +125,9 @@ void PostingSession::Impl::stepIdle() {
     log_.ReportStamped("Starting Posting Session\r\n");
     log_.ReportStamped("Building upload list...\r\n");
   }
-  readArticleFormat();
+  if (!readArticleFormat()) {
+    return;
+  }
   readConnections();
   readVerifySettings();
   display_.ShowState("Building upload list...");

@@ -305,6 +305,14 @@ std::string combinationProblem(std::int64_t connections, bool fastPosting) {
   return {};
 }
 
+std::string obfuscationProblem(bool obfuscate, std::string_view encoding) {
+  if (obfuscate && choiceIndex(Setting::Encoding, encoding) != 1) {
+    return "Obfuscate=TRUE needs Encoding=yEnc: only yEnc posts can hide the file names. Set Encoding=yEnc as well, "
+           "or Obfuscate=FALSE.";
+  }
+  return {};
+}
+
 std::int32_t normalisedPartSize(std::string_view text) {
   const std::int32_t value = parseDecimalSetting(trimmed(std::string(text)));
   if (value < 0) {

@@ -62,6 +62,11 @@ struct CheckedValue {
 // above 1 needs FastPosting.
 [[nodiscard]] std::string combinationProblem(std::int64_t connections, bool fastPosting);
 
+// The problem with Obfuscate on under `encoding` (a Choice value): the
+// disguise is a yEnc one, so any other encoding is refused. Empty when
+// there is none.
+[[nodiscard]] std::string obfuscationProblem(bool obfuscate, std::string_view encoding);
+
 // Port 1..65535 as it is; 0 (or anything else) the usual port: 563 when
 // `encryption` is the choice TLS, else 119.
 [[nodiscard]] std::int32_t effectivePort(std::int32_t port, std::string_view encryption);

@@ -452,6 +452,9 @@ TEST(Program, CommandLineMistakesAreRefusedNamingThem) {
       {{"--set", "Connections=4"}, "Settings Problem: Connections=4 needs FastPosting=TRUE"},
       {{"--with", "Connections=51", "/tidewell"}, "Settings Problem: Connections must be a number from 1 to 50;"},
       {{"--with", "Connections=2", "/tidewell"}, "Settings Problem: Connections=2 needs FastPosting=TRUE"},
+      {{"--set", "Obfuscate=TRUE"}, "Settings Problem: Obfuscate=TRUE needs Encoding=yEnc"},
+      {{"--with", "Obfuscate=TRUE", "--with", "Encoding=uuencode", "/tidewell"},
+       "Settings Problem: Obfuscate=TRUE needs Encoding=yEnc"},
   };
   for (const auto& c : cases) {
     const Outcome outcome = sandbox.run(c.arguments);

@@ -158,11 +158,13 @@ TEST_F(DlgServerTest, FieldsThatCannotMatterAreGreyed) {
   EXPECT_FALSE(enabled("pinEdit"));
   EXPECT_FALSE(enabled("connectionsEdit"));
   EXPECT_FALSE(enabled("verifyHostEdit"));
+  EXPECT_FALSE(enabled("obfuscateCheck"));
+  combo("encodingCombo").setCurrentText("yEnc");
   combo("encryptionCombo").setCurrentText("STARTTLS");
   check("fastPostingCheck").click();
   check("checkPostedCheck").click();
   for (const char* name : {"verifyCheck", "caFileButton", "pinEdit", "connectionsEdit", "verifyHostEdit",
-                           "verifyEncryptionCombo", "verifyDelayEdit"}) {
+                           "verifyEncryptionCombo", "verifyDelayEdit", "obfuscateCheck"}) {
     EXPECT_TRUE(enabled(name)) << name;
   }
 }
@@ -191,6 +193,7 @@ TEST_F(DlgServerTest, EachRuleRefusesWithItsMessageAndWritesNothing) {
       {"MaxRateSchedule", "23:00-08:00=1 07:00-09:00=2", "maxRateScheduleEdit",
        "The MAX RATE SCHEDULE period \"07:00-09:00=2\" overlaps an earlier period."},
       {"Proxy", "socks4://proxy.example:1080", "proxyEdit", "The PROXY must begin with socks5://"},
+      {"Obfuscate", "TRUE", "obfuscateCheck", "Obfuscate=TRUE needs Encoding=yEnc"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);

@@ -45,11 +45,12 @@ def make_sources(workspace):
     return contents
 
 
-def run_nzbget(nzb, folder, raw=False):
+def run_nzbget(nzb, folder, raw=False, extra=None):
     """Downloads everything `nzb` lists from the local INN, nzbget in
     standalone mode (it ends when its queue is empty). Returns its exit
     status and the files it wrote: by name, or with `raw` (nzbget's
-    RawArticle: every article kept whole, as fetched) a list of paths."""
+    RawArticle: every article kept whole, as fetched) a list of paths.
+    `extra`: further nzbget options, over these."""
     options = {
         "MainDir": folder, "DestDir": os.path.join(folder, "dest"), "InterDir": os.path.join(folder, "inter"),
         "TempDir": os.path.join(folder, "tmp"), "QueueDir": os.path.join(folder, "queue"),
@@ -61,6 +62,7 @@ def run_nzbget(nzb, folder, raw=False):
         "DirectRename": "no", "AppendCategoryDir": "no", "HealthCheck": "none",
         "RawArticle": "yes" if raw else "no",
     }
+    options.update(extra or {})
     command = ["nzbget", "-n"]
     for key, value in options.items():
         command += ["-o", f"{key}={value}"]

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "upload/article_spool.h"
 #include "upload/encoded_spool.h"
 #include "upload/encoder.h"
+#include "upload/random_names.h"
 #include "upload/upload_list.h"
 #include "upload/upload_scan.h"
 
@@ -366,6 +368,53 @@ TEST_F(ArticleTest, AFullDiskIsToldAsAWriteFailureNotAsAReadOne) {
   std::filesystem::remove(encoded.path());
   EXPECT_FALSE(compose("a.bin", "", 1, plan, 3000));
   EXPECT_EQ(article.writeError(), 0) << "a read that fails is no write error";
+}
+
+// 1,000 disguised articles (ten files of a hundred parts): outside their
+// yEnc data they hold exactly the random texts and nothing of the names or
+// the settings (Subject, From, Organization, Reply-To, comment, count), and
+// no Subject twice.
+TEST_F(ArticleTest, AThousandDisguisedArticlesNameNothing) {
+  settings.write("Subject", "Secret Voyage");
+  settings.write("From", "Alice Realname <alice@realmail.example>");
+  settings.write("Organization", "Upload Circle");
+  settings.write("ReplyTo", "replyhere@realmail.example");
+  settings.write("BodyComment", "a comment");
+  settings.write("ShowCount", "TRUE");
+  std::optional<RunDisguise> disguise = RunDisguise::make();
+  ASSERT_TRUE(disguise);
+  YencEncoder encoder;
+  std::set<std::string> subjects;
+  for (int file = 0; file < 10; ++file) {
+    const std::string name = "Family Album " + std::to_string(file) + ".JPEG";
+    test::writeFile(source() + "/" + name, std::string(10'000, static_cast<char>('0' + file)));
+    const FileDescriptor fd = openRegularForRead(source() + "/" + name);
+    const std::optional<std::string> shownName = disguise->nameFor(name);
+    ASSERT_TRUE(shownName);
+    for (std::int32_t k = 1; k <= 100; ++k) {
+      const std::optional<std::string> subject = disguise->nextSubject();
+      ASSERT_TRUE(subject);
+      const ArticleDisguise shown{*subject, disguise->from()};
+      YencArticle yenc{encoder, {fd.get(), planYencParts(10'000, 100), k, *shownName, 128, {}}, {}};
+      ArticlePart part{name, "a description", k, {}, 10'000, &yenc, "<id@example.net>"};
+      part.disguise = &shown;
+      ASSERT_TRUE(ComposeArticle(part, services(), subjectLine));
+      const std::string text = spool();
+      const std::size_t body = text.find("\r\n\r\n");
+      std::string visible = text.substr(0, body + 2);
+      for (const char* keyword : {"=ybegin ", "=ypart ", "=yend "}) {
+        const std::size_t at = text.find(keyword, body);
+        visible += text.substr(at, text.find("\r\n", at) - at + 2);
+      }
+      ASSERT_EQ(visible, "From: " + disguise->from() + "\r\nSubject: " + *subject +
+                             "\r\nNewsgroups: alt.test,alt.binaries.test\r\nMessage-ID: <id@example.net>\r\n" +
+                             "=ybegin part=" + std::to_string(k) + " total=100 line=128 size=10000 name=" + *shownName +
+                             visible.substr(visible.find("\r\n=ypart ")));
+      ASSERT_EQ(text.substr(body, 12), "\r\n\r\n=ybegin ");
+      subjects.insert(*subject);
+    }
+  }
+  EXPECT_EQ(subjects.size(), 1000U);
 }
 
 }  // namespace

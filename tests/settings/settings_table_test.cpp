@@ -241,6 +241,17 @@ TEST(SettingsTable, CommandLineValuesAreRefusedWhereThePanelWouldChangeThem) {
   EXPECT_EQ(combinationProblem(1, false), "");
   EXPECT_EQ(combinationProblem(4, true), "");
   EXPECT_EQ(combinationProblem(4, false).rfind("Connections=4 needs FastPosting=TRUE", 0), 0u);
+  const struct {
+    bool obfuscate;
+    const char* encoding;
+    bool refused;
+  } obfuscation[] = {{false, "uuencode", false}, {true, "yEnc", false}, {true, " YENC ", false},
+                     {true, "uuencode", true},   {true, "", true},      {true, "yenc2", true}};
+  for (const auto& c : obfuscation) {
+    EXPECT_EQ(obfuscationProblem(c.obfuscate, c.encoding).rfind("Obfuscate=TRUE needs Encoding=yEnc", 0) == 0,
+              c.refused)
+        << c.encoding;
+  }
 }
 
 TEST(SettingsTable, PortZeroIsTheEncryptionsUsualPort) {
