@@ -20,6 +20,7 @@
 #include "posting/posted_parts.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
+#include "posting/recovery_run.h"
 #include "posting/run_record.h"
 #include "posting/session_log.h"
 #include "posting/session_server.h"
@@ -373,6 +374,11 @@ class PostingSession::Impl {
   void log(std::string_view text) const { log_.LogWrite(text); }
   [[nodiscard]] std::int64_t now() const;
   [[nodiscard]] std::string sourcePath(const std::string& name) const;
+  // The recovery set (session_par2.cpp).
+  void startRecovery();
+  [[nodiscard]] const nodeClass* recoveryHead(const nodeClass* head);
+  void openRecoveryData();
+  void endRecovery();
 
   Services services_;
   SessionFlags flags_;
@@ -452,6 +458,10 @@ class PostingSession::Impl {
   YencPartPlan yencPlan_;
   std::optional<std::uint32_t> yencCrcThrough_;  // CRC of the file through the last part composed
   std::unique_ptr<YencEncoder> yencEncoder_;
+  // The run's PAR2 set while Par2 is on; its folder and whether it stays.
+  std::unique_ptr<RecoveryRun> recovery_;
+  std::string recoveryFolder_;
+  bool recoveryKeep_ = false;
   std::string messageId_;  // of the article under way, brackets included; empty: none
   // The run's NZB, when NZB is on; the file the current part belongs to.
   std::unique_ptr<NzbDocument> nzb_;

@@ -171,6 +171,7 @@ void PostingSession::Impl::stepIdle() {
   recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
   fast_ = services_.settings.flag(Setting::FastPosting);
+  startRecovery();
   if (resumeOn_) {
     startResume();
   }
