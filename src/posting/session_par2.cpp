@@ -152,6 +152,8 @@ const nodeClass* PostingSession::Impl::recoveryHead(const nodeClass* head) {
   }
   for (const std::string& name : outcome.files) {
     services_.uploadList.append(std::make_unique<nodeClass>(name, std::nullopt));
+    // The run record (and the JSON report) lists them as files of the run.
+    record_.files.push_back(FileRecord{name, fileSizeOf(sourcePath(name)), "", 0, {}});
   }
   say(formatText("%zu files written with %u recovery slices on %u thread(s); %llu bytes read only for the set.",
                  outcome.files.size(), recovery_->plan().recoveryCount, std::max(1u, recovery_->threads()),

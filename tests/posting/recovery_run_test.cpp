@@ -4,9 +4,12 @@
 #include "posting/recovery_run.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -134,6 +137,33 @@ INSTANTIATE_TEST_SUITE_P(Feeds, RecoveryRunFeed,
                                            FeedCase{"TwoPasses", Feed::InOrder, 32000, 2, false},
                                            FeedCase{"Changed", Feed::ChangedOnDisk, 256u << 20, 0, true}),
                          [](const auto& test) { return std::string(test.param.label); });
+
+// A disk that fills up while the set is written (files may grow no larger
+// than 16 KiB): nothing of the set is left, and the outcome says why.
+TEST(RecoveryRunWrite, AFullDiskLeavesNoSetAndSaysWhy) {
+  TempDir dir;
+  writeFile(dir.file("a.bin"), randomBytes(200000, 7));
+  RecoveryOptions options;
+  options.sliceSize = 4000;
+  options.redundancyPercent = 50;
+  options.name = "set";
+  options.folder = dir.file("set");
+  std::string error;
+  auto run = RecoveryRun::start({RecoveryData{"a.bin", dir.file("a.bin"), "a.bin"}}, options, error);
+  ASSERT_TRUE(run) << error;
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = before;
+  small.rlim_cur = 16384;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const RecoveryOutcome outcome = run->finish();
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_FALSE(outcome.written);
+  EXPECT_FALSE(outcome.error.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(options.folder)) << outcome.error;
+}
 
 }  // namespace
 }  // namespace tidewell::test

@@ -47,6 +47,7 @@ TEST_P(Par2Run, TheSetIsPostedAfterTheFilesAndVerifies) {
   setting("Par2", "TRUE");
   setting("Par2Keep", "TRUE");
   setting("Par2Name", "holiday");
+  setting("JsonReport", "TRUE");
   std::string big(230000, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) {
     big[i] = static_cast<char>(i * 7 + i / 251);
@@ -76,6 +77,9 @@ TEST_P(Par2Run, TheSetIsPostedAfterTheFilesAndVerifies) {
     EXPECT_NE(nzb.find(name), std::string::npos) << name;
   }
 
+  std::string json;
+  ASSERT_EQ(readWholeFile(session->reportFileName().substr(0, 8) + ".json", json), FileRead::Read);
+  EXPECT_NE(json.find("\"holiday.par2\""), std::string::npos) << json.substr(0, 2000);
   const std::string command = "par2 verify -q -B'" + uploads + "' '" + folder + "/holiday.par2' >/dev/null 2>&1";
   const int status = std::system(command.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
