@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -90,18 +89,6 @@ INSTANTIATE_TEST_SUITE_P(Runs, Par2Run,
                                            Par2RunCase{"YencTwoConnections", "yEnc", 2, true},
                                            Par2RunCase{"Uuencode", "uuencode", 1, false}),
                          [](const auto& test) { return std::string(test.param.label); });
-
-// Without Par2 nothing of the set is made.
-TEST_F(SessionTest, WithoutPar2NoSetIsMade) {
-  configure();
-  setting("Encoding", "yEnc");
-  addFile("a.bin", std::string(1000, 'a'));
-  start();
-  ASSERT_TRUE(postAndWait());
-  EXPECT_EQ(server.articles().size(), 1U);
-  EXPECT_EQ(report().find("Recovery:"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(session->reportFileName().substr(0, 8) + ".par2"));
-}
 
 }  // namespace
 }  // namespace tidewell::test
