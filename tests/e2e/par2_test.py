@@ -167,6 +167,11 @@ def main():
             checks.expect(restored.read() == contents["Small.bin"], "par2 repair restores Small.bin byte for byte")
 
     # (b) about 5% of the data articles cancelled; nzbget repairs.
+    if os.geteuid() != 0:
+        print("  (b) not run: ctlinnd cancel needs root")
+        if not checks.failures:
+            workspace.remove()
+        checks.finish("--- kept: " + workspace.root)
     ids = data_segments(nzb)
     cancelled = rng.sample(ids, max(1, math.ceil(len(ids) * 0.05)))
     for message_id in cancelled:
