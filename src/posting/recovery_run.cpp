@@ -104,6 +104,20 @@ std::optional<std::string> RecoveryRun::pathOf(const std::string& name) const {
   return options_.folder + "/" + name;
 }
 
+std::vector<std::string> RecoveryRun::dataNames() const {
+  std::vector<std::string> names;
+  for (const RecoveryData& file : files_) {
+    names.push_back(file.listedName);
+  }
+  return names;
+}
+
+void RecoveryRun::adoptWritten() {
+  set_.reset();  // it has written nothing yet
+  open_.reset();
+  finished_ = true;
+}
+
 void RecoveryRun::openData(const std::string& listedName) {
   if (finished_) {
     return;

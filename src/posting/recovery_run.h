@@ -68,6 +68,11 @@ class RecoveryRun {
   void openData(const std::string& listedName);
   // Bytes of the open data file read for posting, at `offset`.
   void sourceBytes(std::int64_t offset, const unsigned char* data, std::size_t size);
+  // The listed names of the data files of the set.
+  [[nodiscard]] std::vector<std::string> dataNames() const;
+  // The planned files are already in the folder, written by a run this one
+  // resumes over the same unchanged files: nothing is computed.
+  void adoptWritten();
   // Reads what was not handed over, runs the further passes the memory
   // asks for and writes the set. A set with changed files is planned and
   // made again without them, so no set claims a file it does not match.

@@ -378,7 +378,11 @@ class PostingSession::Impl {
   void startRecovery();
   [[nodiscard]] const nodeClass* recoveryHead(const nodeClass* head);
   void openRecoveryData();
+  void adoptResumedSet();
   void endRecovery();
+  // The folder a listed file is read from: the set's folder for its files.
+  [[nodiscard]] std::string recoveryDirectory(const std::string& name) const;
+  [[nodiscard]] std::string reportSetFolder() const;
 
   Services services_;
   SessionFlags flags_;

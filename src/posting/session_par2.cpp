@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/file_system.h"
 #include "platform/text.h"
 #include "posting/article_text.h"
 #include "posting/session.h"
@@ -59,12 +60,15 @@ void PostingSession::Impl::startRecovery() {
   if (name.empty()) {
     name = baseNameOf(settings.getDirectory());
   }
-  std::string folder = log_.reportFileName();
-  if (folder.size() < kReportSuffix.size()) {
+  std::string folder = reportSetFolder();
+  if (folder.empty()) {
     say("no set is made: the report has no name to put it beside.");
     return;
   }
-  folder.replace(folder.size() - kReportSuffix.size(), kReportSuffix.size(), ".par2");
+  if (resumeOn_) {
+    // Beside the journal, so that a run resuming this one finds the set.
+    folder = journalPath() + ".par2";
+  }
 
   std::vector<RecoveryData> files;
   std::uint64_t largest = 0;
@@ -161,6 +165,47 @@ const nodeClass* PostingSession::Impl::recoveryHead(const nodeClass* head) {
   return services_.uploadList.getHead();
 }
 
+std::string PostingSession::Impl::reportSetFolder() const {
+  std::string folder = log_.reportFileName();
+  if (folder.size() < kReportSuffix.size()) {
+    return {};
+  }
+  return folder.replace(folder.size() - kReportSuffix.size(), kReportSuffix.size(), ".par2");
+}
+
+std::string PostingSession::Impl::recoveryDirectory(const std::string& name) const {
+  return recovery_ && recovery_->pathOf(name) ? recoveryFolder_ : services_.settings.getDirectory();
+}
+
+void PostingSession::Impl::adoptResumedSet() {
+  if (!recovery_) {
+    return;
+  }
+  const auto resumed = [this](const std::string& name) {
+    return std::any_of(resumedFiles_.begin(), resumedFiles_.end(),
+                       [&](const JournalFile& file) { return file.name == name; });
+  };
+  const std::vector<std::string> setFiles = recovery_->plannedFiles();
+  const std::vector<std::string> data = recovery_->dataNames();
+  std::error_code error;
+  const bool unchanged = journal_.isOpen() && std::all_of(data.begin(), data.end(), resumed);
+  const bool written = std::all_of(setFiles.begin(), setFiles.end(), [&](const std::string& name) {
+    return std::filesystem::is_regular_file(joinPath(recoveryFolder_, name), error);
+  });
+  if (unchanged && written) {
+    recovery_->adoptWritten();
+    log_.ReportStamped("Recovery: the set the resumed run wrote is posted from " + recoveryFolder_ +
+                       "; it is not computed again.\r\n");
+    return;
+  }
+  // The set is made afresh: nothing of an earlier set counts as posted.
+  for (const std::string& name : setFiles) {
+    posted_.forget(name);
+  }
+  std::erase_if(resumedFiles_, [&](const JournalFile& file) { return recovery_->pathOf(file.name).has_value(); });
+  std::erase_if(resumeStats_, [&](const ResumeStat& stat) { return recovery_->pathOf(stat.sourceName).has_value(); });
+}
+
 void PostingSession::Impl::openRecoveryData() {
   if (recovery_) {
     recovery_->openData(currentSourceName_);
@@ -171,8 +216,24 @@ void PostingSession::Impl::endRecovery() {
   if (!recovery_) {
     return;
   }
-  recovery_.reset();  // a set not finished removes what it wrote
   std::error_code error;
+  if (resumeOn_) {
+    // The set stays beside the journal while a run may resume this one.
+    if (recoveryKeep_ && recovery_->finished()) {
+      const std::string kept = reportSetFolder();
+      std::filesystem::create_directory(kept, error);
+      for (const std::string& name : recovery_->plannedFiles()) {
+        std::filesystem::copy_file(joinPath(recoveryFolder_, name), joinPath(kept, name),
+                                   std::filesystem::copy_options::overwrite_existing, error);
+      }
+    }
+    recovery_.reset();
+    if (!std::filesystem::exists(journalPath(), error)) {
+      std::filesystem::remove_all(recoveryFolder_, error);
+    }
+    return;
+  }
+  recovery_.reset();  // a set not finished removes what it wrote
   if (!recoveryKeep_) {
     std::filesystem::remove_all(recoveryFolder_, error);
   } else {

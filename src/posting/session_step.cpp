@@ -174,6 +174,7 @@ void PostingSession::Impl::stepIdle() {
   startRecovery();
   if (resumeOn_) {
     startResume();
+    adoptResumedSet();
   }
   if (encryptedWithUncheckedCertificate(services_.settings)) {
     log_.ReportStamped(std::string(kUncheckedTlsWarning) + "\r\n");
