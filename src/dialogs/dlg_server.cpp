@@ -74,6 +74,12 @@ DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* 
       {ui_->verifyUsernameEdit, Setting::VerifyUsername},
       {ui_->verifyPasswordEdit, Setting::VerifyPassword},
       {ui_->verifyDelayEdit, Setting::VerifyDelay},
+      {ui_->par2Check, Setting::Par2},
+      {ui_->par2RedundancyEdit, Setting::Par2Redundancy},
+      {ui_->par2SliceSizeEdit, Setting::Par2SliceSize},
+      {ui_->par2NameEdit, Setting::Par2Name},
+      {ui_->par2MemoryEdit, Setting::Par2Memory},
+      {ui_->par2KeepCheck, Setting::Par2Keep},
   };
   LoadFields();
   connect(ui_->encryptionCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);

@@ -21,6 +21,7 @@
 #include "posting/posting_session.h"
 #include "posting/progress.h"
 #include "posting/rate_cap.h"
+#include "posting/recovery_run.h"
 #include "posting/run_record.h"
 #include "posting/session_log.h"
 #include "posting/session_server.h"
@@ -390,6 +391,15 @@ class PostingSession::Impl {
   void log(std::string_view text) const { log_.LogWrite(text); }
   [[nodiscard]] std::int64_t now() const;
   [[nodiscard]] std::string sourcePath(const std::string& name) const;
+  // The recovery set (session_par2.cpp).
+  void startRecovery();
+  [[nodiscard]] const nodeClass* recoveryHead(const nodeClass* head);
+  void openRecoveryData();
+  void adoptResumedSet();
+  void endRecovery();
+  // The folder a listed file is read from: the set's folder for its files.
+  [[nodiscard]] std::string recoveryDirectory(const std::string& name) const;
+  [[nodiscard]] std::string reportSetFolder() const;
 
   Services services_;
   SessionFlags flags_;
@@ -476,6 +486,10 @@ class PostingSession::Impl {
   YencPartPlan yencPlan_;
   std::optional<std::uint32_t> yencCrcThrough_;  // CRC of the file through the last part composed
   std::unique_ptr<YencEncoder> yencEncoder_;
+  // The run's PAR2 set while Par2 is on; its folder and whether it stays.
+  std::unique_ptr<RecoveryRun> recovery_;
+  std::string recoveryFolder_;
+  bool recoveryKeep_ = false;
   std::string messageId_;  // of the article under way, brackets included; empty: none
   // The run's NZB, when NZB is on; the file the current part belongs to.
   std::unique_ptr<NzbDocument> nzb_;

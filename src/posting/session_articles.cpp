@@ -26,7 +26,7 @@ void PostingSession::Impl::stepStartPosting() {
 }
 
 void PostingSession::Impl::stepNextPart() {
-  const nodeClass* head = services_.uploadList.getHead();
+  const nodeClass* head = recoveryHead(services_.uploadList.getHead());
   if (head == nullptr) {
     setState(SessionState::Finish);
     postStep();
@@ -90,6 +90,7 @@ PostingSession::Impl::FileOpening PostingSession::Impl::openNewFile(const std::s
   // With yEnc every file is yEnc-encoded, text files too: a downloader
   // decodes each file from its yEnc parts alone.
   yencFile_ = yencOn_;
+  openRecoveryData();
   if (yencFile_) {
     // yEnc parts are encoded from the source file as each article is
     // composed: the plan cuts the file's own bytes.
@@ -102,7 +103,10 @@ PostingSession::Impl::FileOpening PostingSession::Impl::openNewFile(const std::s
     return FileOpening::Ready;
   }
   display_.ShowState(formatText("Encoding file %s...", currentName_.c_str()));
-  const int encoded = encodeFile(services_.settings.getDirectory(), currentSourceName_, std::string(kEncodedFileName));
+  // The recovery set's files are read from its folder.
+  const bool setFile = recovery_ && recovery_->pathOf(currentSourceName_);
+  const int encoded = encodeFile(setFile ? recoveryFolder_ : services_.settings.getDirectory(), currentSourceName_,
+                                 std::string(kEncodedFileName));
   if (encoded != kEncodeOk) {
     problem = formatText("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
     return encoded == kEncodeOutputFailed ? FileOpening::SpoolFailed : FileOpening::CantEncode;

@@ -195,6 +195,11 @@ std::int64_t PostingSession::Impl::now() const {
 }
 
 std::string PostingSession::Impl::sourcePath(const std::string& name) const {
+  if (recovery_) {
+    if (std::optional<std::string> setFile = recovery_->pathOf(name)) {
+      return *setFile;
+    }
+  }
   const std::string directory = services_.settings.getDirectory();
   return directory.empty() ? std::string() : joinPath(directory, name);
 }

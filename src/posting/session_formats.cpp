@@ -170,6 +170,11 @@ bool PostingSession::Impl::prepareArticle(ArticlePart& part, std::optional<YencA
     if (partIndex_ > 1) {
       request.crcBefore = yencCrcThrough_;
     }
+    if (recovery_ && !recovery_->finished()) {
+      request.sourceTap = [run = recovery_.get()](std::int64_t offset, const unsigned char* data, std::size_t size) {
+        run->sourceBytes(offset, data, size);
+      };
+    }
     yenc.emplace(YencArticle{*yencEncoder_, request, YencPartResult{}});
     part.yenc = &*yenc;
   }

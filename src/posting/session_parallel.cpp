@@ -159,7 +159,7 @@ void PostingSession::Impl::composeNextArticle() {
   // A file whose every part is on the server (a resumed run) has no line:
   // the next file comes up in its place.
   for (;;) {
-    const nodeClass* head = services_.uploadList.getHead();
+    const nodeClass* head = recoveryHead(services_.uploadList.getHead());
     if (head == nullptr) {
       run.composedAll = true;
       return;

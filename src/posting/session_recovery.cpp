@@ -121,6 +121,7 @@ void PostingSession::Impl::endRun(RunOutcome outcome, bool offerReport) {
   writeNzb();
   endRunRecord(outcome);
   endJournal(outcome);
+  endRecovery();
   if (offerReport) {
     OfferReport();
   } else if (flags_.quitWhenDone) {

@@ -95,7 +95,7 @@ void PostingSession::Impl::openJournal() {
           fileStamp(sourcePath(name), size, mtime) ? journal->findFile(name, size, mtime) : nullptr;
       if (known != nullptr) {
         const PostedPartsCheck check =
-            checkPostedParts(services_.settings.getDirectory(), *known, yencOn_, partSizeSetting_, encoded_.path());
+            checkPostedParts(recoveryDirectory(name), *known, yencOn_, partSizeSetting_, encoded_.path());
         if (check != PostedPartsCheck::Same) {
           notes.push_back(postedAgainText(headerSafeText(name, '_'), check));
           known = nullptr;

@@ -174,8 +174,10 @@ void PostingSession::Impl::stepIdle() {
   partSizeSetting_ = services_.settings.getPartSize();
   fast_ = services_.settings.flag(Setting::FastPosting);
   startRateCap();
+  startRecovery();
   if (resumeOn_) {
     startResume();
+    adoptResumedSet();
   }
   if (encryptedWithUncheckedCertificate(services_.settings)) {
     log_.ReportStamped(std::string(kUncheckedTlsWarning) + "\r\n");

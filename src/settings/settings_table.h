@@ -49,6 +49,10 @@ inline constexpr SettingRange kLineLengthRange{32, 997};  // characters per yEnc
 inline constexpr SettingRange kConnectionsRange{1, 50};
 inline constexpr SettingRange kVerifyDelayRange{0, 86400};   // seconds: a day at most
 inline constexpr SettingRange kMaxRateRange{0, 10'000'000};  // KiB/s; 0: no cap
+inline constexpr SettingRange kPar2RedundancyRange{0, 100};  // percent of the data
+// Bytes per recovery slice, a multiple of 4 (value_rules); 0: chosen.
+inline constexpr SettingRange kPar2SliceSizeRange{4, 1ll << 30, true};
+inline constexpr SettingRange kPar2MemoryRange{1, 65536};  // MiB of recovery data held at once
 
 // The choices of a Choice key, each spelled as it is stored. Encryption's
 // order is the order of the posting session's Encryption enum.
@@ -170,7 +174,19 @@ enum class SettingField : std::uint8_t {
   KEY(MaxRateSchedule, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways,                                      \
       "caps by time of day, e.g. 08:00-23:00=2000 23:00-08:00=0; MaxRate outside them")  \
   KEY(Obfuscate, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, Setting::Encoding,                            \
-      "random subjects, yEnc names and From on the server; real names in the NZB; needs Encoding=yEnc")
+      "random subjects, yEnc names and From on the server; real names in the NZB; needs Encoding=yEnc")  \
+  KEY(Par2, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                           \
+      "compute a PAR2 recovery set while the files are read and post it after them")                                   \
+  KEY(Par2Redundancy, Number, "10", kBoolLimit, Line, kPar2RedundancyRange, kNoChoices, Setting::Par2,                 \
+      "recovery data as a percentage of the data, 0 to 100")                                                           \
+  KEY(Par2SliceSize, Number, "0", kBoolLimit, Line, kPar2SliceSizeRange, kNoChoices, Setting::Par2,                    \
+      "bytes per recovery slice, a multiple of 4; 0: chosen (with yEnc, an article's data)")                           \
+  KEY(Par2Name, Text, "", kTextLimit, Line, kNoRange, kNoChoices, Setting::Par2,                                       \
+      "the set's name: NAME.par2, NAME.volNN+MM.par2; empty: the directory's name")                                    \
+  KEY(Par2Memory, Number, "256", kBoolLimit, Line, kPar2MemoryRange, kNoChoices, Setting::Par2,                        \
+      "MiB of recovery data held at once; more needs further reads of the files")                                      \
+  KEY(Par2Keep, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, Setting::Par2,                                 \
+      "keep the set's files in ReportNN.par2/ beside the report")
 
 enum class Setting : std::uint8_t {
 #define TIDEWELL_SETTING_NAME(name, ...) name,

@@ -127,6 +127,27 @@ std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& t
         return CheckedValue{std::to_string(*delay), ""};
       }
       return CheckedValue{"", "The VERIFY DELAY must be a number of seconds from " + rangeText(key) + "."};
+    case Setting::Par2Redundancy:
+      if (const auto percent = numberWithin(text, key)) {
+        return CheckedValue{std::to_string(*percent), ""};
+      }
+      return CheckedValue{"", "The PAR2 REDUNDANCY must be a percentage from " + rangeText(key) + "."};
+    case Setting::Par2SliceSize:
+      if (const auto size = numberWithin(text.empty() ? "0" : text, key); size && *size % 4 == 0) {
+        return CheckedValue{std::to_string(*size), ""};
+      }
+      return CheckedValue{"", "The PAR2 SLICE SIZE must be a multiple of 4 from " + rangeText(key) +
+                                  " bytes, or 0 to let the program choose."};
+    case Setting::Par2Memory:
+      if (const auto mebibytes = numberWithin(text, key)) {
+        return CheckedValue{std::to_string(*mebibytes), ""};
+      }
+      return CheckedValue{"", "The PAR2 MEMORY must be a number of MiB from " + rangeText(key) + "."};
+    case Setting::Par2Name:
+      if (std::string problem = par2NameProblem(text); !problem.empty()) {
+        return CheckedValue{"", std::move(problem)};
+      }
+      return CheckedValue{text, ""};
     case Setting::VerifyEncryption:
     case Setting::Encryption:
     case Setting::Encoding:
@@ -212,6 +233,18 @@ std::string nzbNameProblem(std::string_view name) {
   if (text.find('/') != std::string::npos || control || text == "." || text == "..") {
     return "The NZB NAME must be a file name of its own, written beside ReportNN.nzb: no \"/\", no control "
            "character, not \".\" or \"..\".";
+  }
+  return {};
+}
+
+std::string par2NameProblem(std::string_view name) {
+  const std::string text = trimmed(std::string(name));
+  const bool control = std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+  if (text.find('/') != std::string::npos || control || text == "." || text == "..") {
+    return "The PAR2 NAME must be a file name of its own: no \"/\", no control character, not \".\" or \"..\".";
   }
   return {};
 }

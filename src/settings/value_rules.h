@@ -80,6 +80,9 @@ struct CheckedValue {
 // file). It must be a file name of its own: no "/", no control character,
 // not "." or "..".
 [[nodiscard]] std::string nzbNameProblem(std::string_view name);
+// Why `name` cannot name a recovery set (empty: it can): it must be a file
+// name of its own, as NzbName.
+[[nodiscard]] std::string par2NameProblem(std::string_view name);
 
 // The file name NzbName asks for: the trimmed name with ".nzb" added unless
 // it ends so already (in any letter case); empty when there is none.

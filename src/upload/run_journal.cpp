@@ -318,6 +318,13 @@ JournalSettings journalSettings(const SettingsStore& settings) {
   for (const Setting key : kShapingKeys) {
     values.emplace_back(std::string(rowOf(key).name), settings.read(key));
   }
+  // A recovery set's files are files of the run: the keys that shape them
+  // count when there is one.
+  if (settings.flag(Setting::Par2)) {
+    for (const Setting key : {Setting::Par2, Setting::Par2Redundancy, Setting::Par2SliceSize, Setting::Par2Name}) {
+      values.emplace_back(std::string(rowOf(key).name), settings.read(key));
+    }
+  }
   return values;
 }
 

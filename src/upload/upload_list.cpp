@@ -81,6 +81,18 @@ void nodeManagerClass::insertSorted(std::unique_ptr<nodeClass> entry) {
   *link = std::move(entry);
 }
 
+void nodeManagerClass::append(std::unique_ptr<nodeClass> entry) {
+  if (!entry) {
+    return;
+  }
+  entry->next_.reset();
+  std::unique_ptr<nodeClass>* link = &head_;
+  while (*link) {
+    link = &(*link)->next_;
+  }
+  *link = std::move(entry);
+}
+
 void nodeManagerClass::removeEntry(const nodeClass* entry) {
   if (entry == nullptr) {
     return;

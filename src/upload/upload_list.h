@@ -102,6 +102,9 @@ class nodeManagerClass {
   // whole list; otherwise before the first named entry whose name compares
   // greater, so equal names keep their order of insertion. Null is ignored.
   void insertSorted(std::unique_ptr<nodeClass> entry);
+  // Links the entry after the last one, whatever its name (files posted
+  // after the listed ones, such as the recovery set). Null is ignored.
+  void append(std::unique_ptr<nodeClass> entry);
   // Unlinks and destroys the entry found by identity; an entry not in the
   // list, null or an empty list change nothing.
   void removeEntry(const nodeClass* entry);

@@ -284,6 +284,9 @@ int YencEncoder::encodePart(const YencPartRequest& request, const YencSink& sink
       return kEncodeSourceFailed;
     }
     result.partCrc = crc32Update(result.partCrc, input_.data(), count);
+    if (request.sourceTap) {
+      request.sourceTap(offset, input_.data(), count);
+    }
     offset += static_cast<std::int64_t>(count);
     left -= static_cast<std::int64_t>(count);
     const std::size_t encoded = yencEncodeBlock(input_.data(), count, output_.data(), line, left == 0, path_);

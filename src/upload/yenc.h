@@ -97,6 +97,9 @@ struct YencPartRequest {
   // needs the file's CRC: without this it reads the earlier bytes again to
   // compute it.
   std::optional<std::uint32_t> crcBefore;
+  // Sees each block of the part's source bytes as it is read (offset in the
+  // file, bytes), so other work on the same bytes needs no read of its own.
+  std::function<void(std::int64_t, const unsigned char*, std::size_t)> sourceTap;
 };
 
 // Encodes parts through fixed buffers: memory stays the same whatever the

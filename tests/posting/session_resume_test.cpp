@@ -233,6 +233,69 @@ TEST_F(ResumeSession, VerifyAsksForTheArticlesOfTheRunResumed) {
   EXPECT_EQ(server.articles().size(), 3U) << "part 3 now, parts 1 and 2 again";
 }
 
+// With Par2, the parts the journal holds are not posted again, so the
+// encoder never reads them: the set reads just those bytes and still
+// verifies.
+TEST_F(ResumeSession, TheRecoverySetReadsThePartsAlreadyPosted) {
+  if (std::system("command -v par2 >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "Debian's par2 is not installed";
+  }
+  configure();
+  setting("Encoding", "yEnc");
+  setting("PartSize", "1000");
+  setting("Resume", "TRUE");
+  setting("Par2", "TRUE");
+  setting("Par2Keep", "TRUE");
+  setting("Par2Name", "set");
+  std::string data(2500, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    data[i] = static_cast<char>(i * 31 + i / 7);
+  }
+  const std::string path = addFile("a.bin", data);
+  ASSERT_NO_FATAL_FAILURE(writeEarlierJournal(path, {1, 2}, false));
+  prompt.answers.push_back(PromptAnswer::Yes);
+  start();
+  ASSERT_TRUE(postAndWait());
+  ASSERT_EQ(session->outcome(), RunOutcome::Finished) << report();
+  const std::string text = report();
+  EXPECT_NE(text.find("; 2000 bytes read only for the set."), std::string::npos) << text;
+  EXPECT_EQ(count(text, "a.bin ... Ok."), 1U) << text;
+  const std::string folder = session->reportFileName().substr(0, 8) + ".par2";
+  const std::string command = "par2 verify -q -B'" + uploads + "' '" + folder + "/set.par2' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << text;
+}
+
+// A run cut short while its set was posted: the run resuming it posts the
+// set's missing article from the files the first run wrote, without
+// computing the set again.
+TEST_F(ResumeSession, TheSetOfTheRunResumedIsNotComputedAgain) {
+  configure();
+  setting("Encoding", "yEnc");
+  setting("PartSize", "1000");
+  setting("Resume", "TRUE");
+  setting("Par2", "TRUE");
+  setting("Par2Name", "set");
+  addFile("a.bin", std::string(2500, 'q'));
+  server.onArticle(Response::reply("240 ok"), 4);              // a.bin's 3 parts and set.par2
+  server.onArticle(Response::reply("441 posting failed"), 1);  // part 1 of set.vol0+1.par2's 2
+  start();
+  ASSERT_TRUE(postAndWait());
+  ASSERT_EQ(server.articles().size(), 6U) << report();
+
+  prompt.answers.push_back(PromptAnswer::Yes);
+  start();
+  ASSERT_TRUE(postAndWait());
+  const std::string text = report();
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished) << text;
+  EXPECT_NE(text.find("Recovery: the set the resumed run wrote is posted from "), std::string::npos) << text;
+  EXPECT_EQ(text.find("read only for the set"), std::string::npos) << text;
+  ASSERT_EQ(server.articles().size(), 7U) << text;
+  EXPECT_NE(server.articles().back().find("=ybegin part=1 total=2 "), std::string::npos);
+  EXPECT_NE(server.articles().back().find("name=set.vol0+1.par2"), std::string::npos);
+  const auto body = [](const std::string& article) { return article.substr(article.find("\r\n\r\n")); };
+  EXPECT_EQ(body(server.articles().back()), body(server.articles()[4])) << "the same data as the refused article";
+}
+
 // A file whose bytes changed while its size and modification time were put
 // back (cp -p, rsync -t), and a file of a journal without check sums, are
 // posted whole from part 1; the articles of the run alone decode to the

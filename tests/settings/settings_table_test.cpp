@@ -151,6 +151,17 @@ TEST(SettingsTable, EnteredValuesAreCheckedAndStoredByTheirKeysRules) {
       {Setting::VerifyHost, "", "", nullptr},
       {Setting::VerifyHost, "[2001:db8::2]:119", "[2001:db8::2]:119", nullptr},
       {Setting::VerifyHost, "[::1", "", "The VERIFY HOST \"[::1\" has no closing bracket."},
+      {Setting::Par2Redundancy, "0", "0", nullptr},
+      {Setting::Par2Redundancy, " 100 ", "100", nullptr},
+      {Setting::Par2Redundancy, "101", "", "The PAR2 REDUNDANCY"},
+      {Setting::Par2Redundancy, "-1", "", "The PAR2 REDUNDANCY"},
+      {Setting::Par2SliceSize, "", "0", nullptr},
+      {Setting::Par2SliceSize, "716800", "716800", nullptr},
+      {Setting::Par2SliceSize, "716802", "", "The PAR2 SLICE SIZE"},
+      {Setting::Par2SliceSize, "2", "", "The PAR2 SLICE SIZE"},
+      {Setting::Par2Memory, "0", "", "The PAR2 MEMORY"},
+      {Setting::Par2Name, " holiday 2026 ", "holiday 2026", nullptr},
+      {Setting::Par2Name, "a/b", "", "The PAR2 NAME"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(rowOf(c.key).name) + "=" + c.entered);
@@ -225,6 +236,10 @@ TEST(SettingsTable, CommandLineValuesAreRefusedWhereThePanelWouldChangeThem) {
       {Setting::Host, " news ", "news"},
       {Setting::MaxRate, "-1", nullptr},
       {Setting::MaxRate, "0", "0"},
+      {Setting::Par2Redundancy, "101", nullptr},
+      {Setting::Par2Redundancy, "10", "10"},
+      {Setting::Par2SliceSize, "-4", nullptr},
+      {Setting::Par2SliceSize, "0", "0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(rowOf(c.key).name) + "=" + c.entered);
@@ -238,6 +253,10 @@ TEST(SettingsTable, CommandLineValuesAreRefusedWhereThePanelWouldChangeThem) {
       EXPECT_NE(checked.problem.find(trimmed(c.entered)), std::string::npos) << checked.problem;
     }
   }
+  // A slice size in range but not a multiple of 4 is refused by the key's own rule.
+  EXPECT_EQ(
+      checkCommandLineValue(Setting::Par2SliceSize, "6").problem.rfind("The PAR2 SLICE SIZE must be a multiple", 0),
+      0u);
   EXPECT_EQ(combinationProblem(1, false), "");
   EXPECT_EQ(combinationProblem(4, true), "");
   EXPECT_EQ(combinationProblem(4, false).rfind("Connections=4 needs FastPosting=TRUE", 0), 0u);

@@ -93,7 +93,7 @@ TEST(PartChecksumTest, EachSumIsOfTheBytesThePartCarries) {
     for (std::int32_t k = 1; k <= yencPlan.partCount; ++k) {
       YencPartResult result;
       ASSERT_EQ(encoder.encodePart(
-                    {file.get(), yencPlan, k, "f.bin", kDefaultYencLineLength, std::nullopt},
+                    {file.get(), yencPlan, k, "f.bin", kDefaultYencLineLength, std::nullopt, {}},
                     [](std::string_view) { return true; }, result),
                 kEncodeOk);
       EXPECT_EQ(yencSums.sumOf(k), result.partCrc) << "yEnc part " << k;
