@@ -395,7 +395,7 @@ TEST_F(ArticleTest, AThousandDisguisedArticlesNameNothing) {
       const std::optional<std::string> subject = disguise->nextSubject();
       ASSERT_TRUE(subject);
       const ArticleDisguise shown{*subject, disguise->from()};
-      YencArticle yenc{encoder, {fd.get(), planYencParts(10'000, 100), k, *shownName, 128, {}}, {}};
+      YencArticle yenc{encoder, {fd.get(), planYencParts(10'000, 100), k, *shownName, 128, {}, {}}, {}};
       ArticlePart part{name, "a description", k, {}, 10'000, &yenc, "<id@example.net>"};
       part.disguise = &shown;
       ASSERT_TRUE(ComposeArticle(part, services(), subjectLine));
