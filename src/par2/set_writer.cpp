@@ -5,6 +5,7 @@
 #include <numeric>
 #include <thread>
 
+#include "par2/md5_lanes.h"
 #include "par2/set_files.h"
 #include "par2/worker_pool.h"
 #include "platform/file_io.h"
@@ -341,14 +342,24 @@ void SetWriter::collect(Batch& batch) {
 void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
   State& s = *state_;
   const auto sliceBytes = static_cast<std::size_t>(plan_.sliceSize);
-  // Slice checksums: each worker takes every workers-th slot.
-  for (std::size_t i = worker; i < batch.used; i += workers) {
+  // Slice checksums: each worker takes its own run of slots and hashes
+  // them side by side (md5_lanes.h).
+  const std::size_t first = batch.used * worker / workers;
+  const std::size_t last = batch.used * (worker + 1) / workers;
+  std::vector<const std::uint8_t*> slices;
+  for (std::size_t i = first; i < last; ++i) {
+    slices.push_back(batch.data.data() + i * s.stride);
+  }
+  std::vector<Md5> hashes(slices.size());
+  if (pass_ == 0) {
+    md5Lanes(slices.data(), slices.size(), sliceBytes, hashes.data());
+  }
+  for (std::size_t i = first; i < last; ++i) {
     Batch::Slot& slot = batch.slots[i];
-    const std::uint8_t* data = batch.data.data() + i * s.stride;
     SliceChecksum& checksum = s.entries[slot.file].slices[slot.sliceOfFile];
-    const std::uint32_t crc = crc32Update(0, data, sliceBytes);
+    const std::uint32_t crc = crc32Update(0, slices[i - first], sliceBytes);
     if (pass_ == 0) {
-      checksum.md5 = md5Of(data, sliceBytes);
+      checksum.md5 = hashes[i - first];
       checksum.crc32 = crc;
     } else {
       slot.changed = crc != checksum.crc32;
