@@ -140,9 +140,12 @@ void hashEight(const std::uint8_t* const* data, std::size_t size, Md5 (&hashes)[
 }  // namespace
 
 void md5Lanes(const std::uint8_t* const* data, std::size_t count, std::size_t size, Md5* hashes, Md5Path path) {
+  std::size_t first = 0;
 #if defined(__x86_64__)
+  // Eight lanes take as long as one, so the last one or two buffers go
+  // faster as the portable pair.
   if (path == Md5Path::Fastest && cpuHasAvx2()) {
-    for (std::size_t first = 0; first < count; first += kMd5Lanes) {
+    for (; first < count && count - first > 2; first += kMd5Lanes) {
       // Lanes past the last buffer hash it again, for nothing.
       const std::uint8_t* lanes[kMd5Lanes];
       for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
@@ -152,10 +155,9 @@ void md5Lanes(const std::uint8_t* const* data, std::size_t count, std::size_t si
       hashEight(lanes, size, out);
       std::copy_n(out, std::min(kMd5Lanes, count - first), hashes + first);
     }
-    return;
   }
 #endif
-  for (std::size_t first = 0; first < count; first += 2) {
+  for (; first < count; first += 2) {
     const std::uint8_t* const lanes[2] = {data[first], data[std::min(first + 1, count - 1)]};
     Md5 out[2];
     hashTwo(lanes, size, out);
