@@ -18,18 +18,21 @@ inline void step(__m256i (&v)[4], const __m256i (&m)[16]) {
   const __m256i b = v[(kTarget + 1) % 4];
   const __m256i c = v[(kTarget + 2) % 4];
   const __m256i d = v[(kTarget + 3) % 4];
+  // a, the constant and the message word are known early; the sum waits
+  // only for f, and f for as few steps after b as each round allows.
+  const __m256i early =
+      _mm256_add_epi32(a, _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(kMd5Sine[I])), m[md5Message(I)]));
   __m256i f;
   if constexpr (kRound == 0) {
     f = _mm256_xor_si256(d, _mm256_and_si256(b, _mm256_xor_si256(c, d)));
   } else if constexpr (kRound == 1) {
-    f = _mm256_xor_si256(c, _mm256_and_si256(d, _mm256_xor_si256(b, c)));
+    f = _mm256_or_si256(_mm256_and_si256(b, d), _mm256_andnot_si256(d, c));
   } else if constexpr (kRound == 2) {
-    f = _mm256_xor_si256(_mm256_xor_si256(b, c), d);
+    f = _mm256_xor_si256(b, _mm256_xor_si256(c, d));
   } else {
     f = _mm256_xor_si256(c, _mm256_or_si256(b, _mm256_xor_si256(d, _mm256_set1_epi32(-1))));
   }
-  const __m256i constant = _mm256_set1_epi32(static_cast<int>(kMd5Sine[I]));
-  const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(a, f), _mm256_add_epi32(constant, m[md5Message(I)]));
+  const __m256i sum = _mm256_add_epi32(early, f);
   constexpr int kShift = kMd5Rotate[kRound][I % 4];
   a = _mm256_add_epi32(b, _mm256_or_si256(_mm256_slli_epi32(sum, kShift), _mm256_srli_epi32(sum, 32 - kShift)));
 }
