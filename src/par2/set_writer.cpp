@@ -1,6 +1,7 @@
 #include "par2/set_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <numeric>
 #include <thread>
@@ -19,13 +20,15 @@ namespace {
 // workers compute one batch while the reader fills the other.
 constexpr std::uint64_t kBatchBytes = 8ull << 20;
 constexpr std::size_t kMostSlotsPerBatch = 32;
-// The workers go through a batch this many bytes of each slice at a time,
-// so a piece of a recovery slice stays in the first-level cache while every
-// source slice of the batch is added into it, and the batch's pieces stay
-// in the second-level cache while they go into every recovery slice.
+// The workers share out the recovery work of a batch in runs of this many
+// bytes of the slices, each taking the next run when done with one, so a
+// worker that also hashes the files does less of it.
+constexpr std::size_t kRunBytes = 32768;
+// Within a run a worker goes this many bytes of each slice at a time: the
+// batch's pieces, copied into the split layout, stay in the second-level
+// cache while they go into every recovery slice, and a piece of a recovery
+// slice stays in the first-level cache while every one of them is added.
 constexpr std::size_t kPieceBytes = 8192;
-// Recovery slices whose multiplication tables a worker builds at once.
-constexpr std::uint32_t kTableGroup = 16;
 // Below this much multiply-add work per pass (source bytes times recovery
 // slices), one worker does it all.
 constexpr std::uint64_t kWorkForThreads = 256ull << 20;
@@ -53,11 +56,13 @@ struct SetWriter::Batch {
     std::uint32_t sliceIndex = 0;  // in the set's order
     std::size_t file = 0;
     std::uint32_t sliceOfFile = 0;
-    bool changed = false;  // a later pass found other contents than the first
+    std::size_t bytes = 0;  // of the file (the last slice of a file is short)
+    bool changed = false;   // a later pass found other contents than the first
   };
   std::vector<std::uint8_t> data;  // slots, `stride` bytes apart
   std::vector<Slot> slots;
   std::size_t used = 0;
+  std::atomic<std::size_t> nextRun{0};  // of the recovery work, see kRunBytes
 };
 
 struct SetWriter::State {
@@ -88,8 +93,10 @@ struct SetWriter::State {
   bool reading = false;
   std::uint64_t fed = 0;
   std::uint32_t nextSlice = 0;  // of the file being read
-  Md5Stream fileHash;
   Md5Stream headHash;
+  // The whole-file MD5, run by one worker over each batch in turn (batches
+  // are worked on one at a time, in order).
+  Md5Stream fileHash;
 
   std::unique_ptr<WorkerPool> pool;  // last: joined before the buffers go
 };
@@ -223,8 +230,7 @@ void SetWriter::beginFile(std::size_t index) {
   s.fed = 0;
   s.nextSlice = 0;
   s.slotFill = 0;
-  (void)s.fileHash.finish();  // whatever an abandoned file left
-  (void)s.headHash.finish();
+  (void)s.headHash.finish();  // whatever an abandoned file left
   s.fileStates[index] = FileState::Reading;
 }
 
@@ -240,11 +246,8 @@ void SetWriter::feed(const void* data, std::size_t size) {
     return;
   }
   const auto* bytes = static_cast<const std::uint8_t*>(data);
-  if (pass_ == 0) {
-    s.fileHash.update(bytes, size);
-    if (s.fed < kHeadBytes) {
-      s.headHash.update(bytes, static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeadBytes - s.fed)));
-    }
+  if (pass_ == 0 && s.fed < kHeadBytes) {
+    s.headHash.update(bytes, static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeadBytes - s.fed)));
   }
   s.fed += size;
   while (size > 0) {
@@ -279,9 +282,7 @@ bool SetWriter::endFile() {
     commitSlot();
   }
   if (pass_ == 0 && file.size > 0) {
-    FileEntry& entry = s.entries[s.current];
-    entry.hash = s.fileHash.finish();
-    if (s.headHash.finish() != entry.head) {
+    if (s.headHash.finish() != s.entries[s.current].head) {
       markFailed(s.current);  // changed since its head was hashed
       return false;
     }
@@ -310,7 +311,8 @@ void SetWriter::commitSlot() {
   std::uint8_t* slot = batch.data.data() + batch.used * s.stride;
   std::memset(slot + plan_.sliceSize, 0, s.stride - static_cast<std::size_t>(plan_.sliceSize));
   const std::uint32_t sliceOfFile = s.nextSlice++;
-  batch.slots[batch.used] = Batch::Slot{s.firstSlice[s.current] + sliceOfFile, s.current, sliceOfFile, false};
+  batch.slots[batch.used] = Batch::Slot{s.firstSlice[s.current] + sliceOfFile, s.current, sliceOfFile,
+                                        static_cast<std::size_t>(s.slotFill), false};
   ++batch.used;
   s.slotFill = 0;
   if (batch.used == batch.slots.size()) {
@@ -324,6 +326,7 @@ void SetWriter::submitBatch() {
   Batch& other = s.batches[1 - s.filling];
   s.pool->wait();
   collect(other);
+  batch.nextRun = 0;
   s.pool->start([this, &batch](unsigned worker, unsigned workers) { runBatch(batch, worker, workers); });
   s.filling = 1 - s.filling;
 }
@@ -342,6 +345,20 @@ void SetWriter::collect(Batch& batch) {
 void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
   State& s = *state_;
   const auto sliceBytes = static_cast<std::size_t>(plan_.sliceSize);
+  // The whole-file MD5s go through the files in order: one worker runs
+  // them, the others start on the recovery meanwhile.
+  if (pass_ == 0 && worker == workers - 1) {
+    for (std::size_t i = 0; i < batch.used; ++i) {
+      const Batch::Slot& slot = batch.slots[i];
+      if (slot.sliceOfFile == 0) {
+        (void)s.fileHash.finish();  // whatever a file abandoned part-way left
+      }
+      s.fileHash.update(batch.data.data() + i * s.stride, slot.bytes);
+      if (slot.sliceOfFile + 1 == plan_.fileSlices[slot.file]) {
+        s.entries[slot.file].hash = s.fileHash.finish();
+      }
+    }
+  }
   // Slice checksums: each worker takes its own run of slots and hashes
   // them side by side (md5_lanes.h).
   const std::size_t first = batch.used * worker / workers;
@@ -368,34 +385,31 @@ void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
   if (s.passCount == 0) {
     return;
   }
-  // Recovery: each worker takes its own range of bytes of every slice, once
-  // every worker is done reading whole slices for their checksums.
-  s.pool->sync();
-  const std::size_t share = (s.stride / workers + gf16::kSplitBlock - 1) / gf16::kSplitBlock * gf16::kSplitBlock;
-  const std::size_t begin = worker * share;
-  const std::size_t end = std::min(s.stride, begin + share);
-  if (begin >= end) {
-    return;
-  }
-  for (std::size_t i = 0; i < batch.used; ++i) {
-    gf16::toSplit(batch.data.data() + i * s.stride + begin, end - begin);
-  }
-  std::vector<gf16::MulTable> tables(kTableGroup * batch.used);
-  for (std::uint32_t group = 0; group < s.passCount; group += kTableGroup) {
-    const std::uint32_t groupSize = std::min(kTableGroup, s.passCount - group);
-    for (std::uint32_t r = 0; r < groupSize; ++r) {
-      const std::uint64_t exponent = s.passFirst + group + r;
-      for (std::size_t i = 0; i < batch.used; ++i) {
-        const std::uint64_t log = s.baseLogs[batch.slots[i].sliceIndex];
-        tables[r * batch.used + i] = gf16::makeMulTable(gf16::antilog(log * exponent));
-      }
+  // Recovery: the batch stays as read (other workers hash it meanwhile);
+  // each piece is copied into the split layout before it is multiplied.
+  std::vector<gf16::MulTable> tables(static_cast<std::size_t>(s.passCount) * batch.used);
+  for (std::uint32_t r = 0; r < s.passCount; ++r) {
+    const std::uint64_t exponent = s.passFirst + r;
+    for (std::size_t i = 0; i < batch.used; ++i) {
+      const std::uint64_t log = s.baseLogs[batch.slots[i].sliceIndex];
+      tables[r * batch.used + i] = gf16::makeMulTable(gf16::antilog(log * exponent));
     }
-    for (std::size_t offset = begin; offset < end; offset += kPieceBytes) {
+  }
+  std::vector<std::uint8_t> pieces(batch.used * kPieceBytes);
+  const std::size_t runs = (s.stride + kRunBytes - 1) / kRunBytes;
+  for (std::size_t run; (run = batch.nextRun.fetch_add(1)) < runs;) {
+    const std::size_t end = std::min(s.stride, (run + 1) * kRunBytes);
+    for (std::size_t offset = run * kRunBytes; offset < end; offset += kPieceBytes) {
       const std::size_t length = std::min(kPieceBytes, end - offset);
-      for (std::uint32_t r = 0; r < groupSize; ++r) {
-        std::uint8_t* target = s.recovery.data() + (group + r) * s.stride + offset;
+      for (std::size_t i = 0; i < batch.used; ++i) {
+        std::uint8_t* piece = pieces.data() + i * kPieceBytes;
+        std::memcpy(piece, batch.data.data() + i * s.stride + offset, length);
+        gf16::toSplit(piece, length);
+      }
+      for (std::uint32_t r = 0; r < s.passCount; ++r) {
+        std::uint8_t* target = s.recovery.data() + r * s.stride + offset;
         for (std::size_t i = 0; i < batch.used; ++i) {
-          gf16::mulAddSplit(target, batch.data.data() + i * s.stride + offset, length, tables[r * batch.used + i],
+          gf16::mulAddSplit(target, pieces.data() + i * kPieceBytes, length, tables[r * batch.used + i],
                             s.options.kernel);
         }
       }
