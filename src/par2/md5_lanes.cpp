@@ -115,25 +115,55 @@ void hashTwo(const std::uint8_t* const (&data)[2], std::size_t size, Md5 (&hashe
 }
 
 #if defined(__x86_64__)
-// Up to eight lanes with AVX2.
-void hashEight(const std::uint8_t* const* data, std::size_t size, Md5 (&hashes)[kMd5Lanes]) {
-  std::uint32_t words[4][kMd5Lanes];
-  for (std::size_t k = 0; k < 4; ++k) {
-    std::fill(std::begin(words[k]), std::end(words[k]), detail::kMd5Start[k]);
+// 8 * C lanes with AVX2, C groups of 8 side by side.
+template <std::size_t C>
+void hashGroups(const std::uint8_t* const* data, std::size_t size, Md5* hashes) {
+  constexpr std::size_t kLanes = C * kMd5Lanes;
+  std::uint32_t words[C][4][kMd5Lanes];
+  for (auto& group : words) {
+    for (std::size_t k = 0; k < 4; ++k) {
+      std::fill(std::begin(group[k]), std::end(group[k]), detail::kMd5Start[k]);
+    }
   }
-  detail::md5BlocksAvx2(words, data, size / 64);
-  std::uint8_t tails[kMd5Lanes][128];
+  const auto run = [&](const std::uint8_t* const* lanes, std::size_t blocks) {
+    if constexpr (C == 1) {
+      detail::md5BlocksAvx2(words[0], lanes, blocks);
+    } else {
+      detail::md5BlocksTwoAvx2(words, lanes, blocks);
+    }
+  };
+  run(data, size / 64);
+  std::uint8_t tails[kLanes][128];
   std::size_t blocks = 0;
-  const std::uint8_t* tailLanes[kMd5Lanes];
-  for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
+  const std::uint8_t* tailLanes[kLanes];
+  for (std::size_t lane = 0; lane < kLanes; ++lane) {
     blocks = tailBlocks(data[lane], size, tails[lane]);
     tailLanes[lane] = tails[lane];
   }
-  detail::md5BlocksAvx2(words, tailLanes, blocks);
-  for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
-    const std::uint32_t lanes[4] = {words[0][lane], words[1][lane], words[2][lane], words[3][lane]};
+  run(tailLanes, blocks);
+  for (std::size_t lane = 0; lane < kLanes; ++lane) {
+    const std::uint32_t* group[4] = {words[lane / kMd5Lanes][0], words[lane / kMd5Lanes][1], words[lane / kMd5Lanes][2],
+                                     words[lane / kMd5Lanes][3]};
+    const std::uint32_t lanes[4] = {group[0][lane % kMd5Lanes], group[1][lane % kMd5Lanes], group[2][lane % kMd5Lanes],
+                                    group[3][lane % kMd5Lanes]};
     hashes[lane] = hashOf(lanes);
   }
+}
+
+// Buffers first, first + 1, ... through hashGroups<C>; lanes past the last
+// buffer hash it again, for nothing. Returns the next buffer.
+template <std::size_t C>
+std::size_t hashFrom(const std::uint8_t* const* data, std::size_t count, std::size_t first, std::size_t size,
+                     Md5* hashes) {
+  constexpr std::size_t kLanes = C * kMd5Lanes;
+  const std::uint8_t* lanes[kLanes];
+  for (std::size_t lane = 0; lane < kLanes; ++lane) {
+    lanes[lane] = data[std::min(first + lane, count - 1)];
+  }
+  Md5 out[kLanes];
+  hashGroups<C>(lanes, size, out);
+  std::copy_n(out, std::min(kLanes, count - first), hashes + first);
+  return first + kLanes;
 }
 #endif
 
@@ -145,15 +175,12 @@ void md5Lanes(const std::uint8_t* const* data, std::size_t count, std::size_t si
   // Eight lanes take as long as one, so the last one or two buffers go
   // faster as the portable pair.
   if (path == Md5Path::Fastest && cpuHasAvx2()) {
-    for (; first < count && count - first > 2; first += kMd5Lanes) {
-      // Lanes past the last buffer hash it again, for nothing.
-      const std::uint8_t* lanes[kMd5Lanes];
-      for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
-        lanes[lane] = data[std::min(first + lane, count - 1)];
-      }
-      Md5 out[kMd5Lanes];
-      hashEight(lanes, size, out);
-      std::copy_n(out, std::min(kMd5Lanes, count - first), hashes + first);
+    // Two groups of eight take little longer than one.
+    while (first < count && count - first > kMd5Lanes + 2) {
+      first = hashFrom<2>(data, count, first, size, hashes);
+    }
+    while (first < count && count - first > 2) {
+      first = hashFrom<1>(data, count, first, size, hashes);
     }
   }
 #endif

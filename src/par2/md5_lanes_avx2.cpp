@@ -63,29 +63,56 @@ inline void gather(const std::uint8_t* const* lanes, std::size_t at, int first, 
   }
 }
 
-}  // namespace
-
-void md5BlocksAvx2(std::uint32_t (&words)[4][kMd5Lanes], const std::uint8_t* const* lanes, std::size_t blocks) {
-  __m256i v[4];
-  for (int k = 0; k < 4; ++k) {
-    v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words[k]));
+// C groups of 8 lanes, their chains of steps interleaved.
+template <int C>
+void blocks(std::uint32_t (*words)[4][kMd5Lanes], const std::uint8_t* const* lanes, std::size_t count) {
+  __m256i v[C][4];
+  for (int g = 0; g < C; ++g) {
+    for (int k = 0; k < 4; ++k) {
+      v[g][k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words[g][k]));
+    }
   }
-  for (std::size_t block = 0; block < blocks; ++block) {
-    __m256i m[16];
-    gather(lanes, block * 64, 0, m);
-    gather(lanes, block * 64, 8, m);
-    const __m256i before[4] = {v[0], v[1], v[2], v[3]};
+  for (std::size_t block = 0; block < count; ++block) {
+    __m256i m[C][16];
+    __m256i before[C][4];
+    for (int g = 0; g < C; ++g) {
+      gather(lanes + 8 * g, block * 64, 0, m[g]);
+      gather(lanes + 8 * g, block * 64, 8, m[g]);
+      for (int k = 0; k < 4; ++k) {
+        before[g][k] = v[g][k];
+      }
+    }
     [&]<int... I>(std::integer_sequence<int, I...>) {
-      (step<I>(v, m), ...);
+      (
+          [&] {
+            for (int g = 0; g < C; ++g) {
+              step<I>(v[g], m[g]);
+            }
+          }(),
+          ...);
     }
     (std::make_integer_sequence<int, 64>{});
-    for (int k = 0; k < 4; ++k) {
-      v[k] = _mm256_add_epi32(v[k], before[k]);
+    for (int g = 0; g < C; ++g) {
+      for (int k = 0; k < 4; ++k) {
+        v[g][k] = _mm256_add_epi32(v[g][k], before[g][k]);
+      }
     }
   }
-  for (int k = 0; k < 4; ++k) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(words[k]), v[k]);
+  for (int g = 0; g < C; ++g) {
+    for (int k = 0; k < 4; ++k) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(words[g][k]), v[g][k]);
+    }
   }
+}
+
+}  // namespace
+
+void md5BlocksAvx2(std::uint32_t (&words)[4][kMd5Lanes], const std::uint8_t* const* lanes, std::size_t count) {
+  blocks<1>(&words, lanes, count);
+}
+
+void md5BlocksTwoAvx2(std::uint32_t (&words)[2][4][kMd5Lanes], const std::uint8_t* const* lanes, std::size_t count) {
+  blocks<2>(words, lanes, count);
 }
 
 }  // namespace tidewell::par2::detail

@@ -34,5 +34,8 @@ constexpr int md5Message(int i) {
 // words[k][lane] is word k (a, b, c, d) of the lane's state; lane i reads
 // from lanes[i] on.
 void md5BlocksAvx2(std::uint32_t (&words)[4][kMd5Lanes], const std::uint8_t* const* lanes, std::size_t blocks);
+// The same for 16 lanes (two groups of 8, words[group]), the two groups'
+// chains interleaved so each runs while the other waits on its results.
+void md5BlocksTwoAvx2(std::uint32_t (&words)[2][4][kMd5Lanes], const std::uint8_t* const* lanes, std::size_t blocks);
 
 }  // namespace tidewell::par2::detail

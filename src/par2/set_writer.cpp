@@ -359,10 +359,12 @@ void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
       }
     }
   }
-  // Slice checksums: each worker takes its own run of slots and hashes
-  // them side by side (md5_lanes.h).
-  const std::size_t first = batch.used * worker / workers;
-  const std::size_t last = batch.used * (worker + 1) / workers;
+  // Slice checksums: the other workers (all of them when there is one)
+  // each take their own run of slots and hash them side by side
+  // (md5_lanes.h: sixteen cost little more than eight, so few long runs).
+  const unsigned checkers = std::max(1u, workers - 1);
+  const std::size_t first = worker < checkers ? batch.used * worker / checkers : 0;
+  const std::size_t last = worker < checkers ? batch.used * (worker + 1) / checkers : 0;
   std::vector<const std::uint8_t*> slices;
   for (std::size_t i = first; i < last; ++i) {
     slices.push_back(batch.data.data() + i * s.stride);
