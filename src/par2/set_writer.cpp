@@ -29,6 +29,10 @@ constexpr std::size_t kRunBytes = 32768;
 // cache while they go into every recovery slice, and a piece of a recovery
 // slice stays in the first-level cache while every one of them is added.
 constexpr std::size_t kPieceBytes = 8192;
+// Multiplication tables a worker holds at once: those of as many recovery
+// slices as fit, for every slice of the batch. More recovery slices are
+// worked through in groups, each group's runs after the one before.
+constexpr std::size_t kTableBytes = 128 << 10;
 // Below this much multiply-add work per pass (source bytes times recovery
 // slices), one worker does it all.
 constexpr std::uint64_t kWorkForThreads = 256ull << 20;
@@ -389,30 +393,40 @@ void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
   }
   // Recovery: the batch stays as read (other workers hash it meanwhile);
   // each piece is copied into the split layout before it is multiplied.
-  std::vector<gf16::MulTable> tables(static_cast<std::size_t>(s.passCount) * batch.used);
-  for (std::uint32_t r = 0; r < s.passCount; ++r) {
-    const std::uint64_t exponent = s.passFirst + r;
-    for (std::size_t i = 0; i < batch.used; ++i) {
-      const std::uint64_t log = s.baseLogs[batch.slots[i].sliceIndex];
-      tables[r * batch.used + i] = gf16::makeMulTable(gf16::antilog(log * exponent));
-    }
-  }
-  std::vector<std::uint8_t> pieces(batch.used * kPieceBytes);
+  const std::size_t count = batch.used;
+  const auto group = static_cast<std::uint32_t>(
+      std::clamp<std::size_t>(kTableBytes / (sizeof(gf16::MulTable) * count), 1, s.passCount));
+  const std::size_t groups = (s.passCount + group - 1) / group;
   const std::size_t runs = (s.stride + kRunBytes - 1) / kRunBytes;
-  for (std::size_t run; (run = batch.nextRun.fetch_add(1)) < runs;) {
+  std::vector<gf16::MulTable> tables(static_cast<std::size_t>(group) * count);
+  std::vector<std::uint8_t> pieces(count * kPieceBytes);
+  std::size_t built = groups;  // the group whose tables are in `tables`
+  for (std::size_t unit; (unit = batch.nextRun.fetch_add(1)) < groups * runs;) {
+    const std::size_t run = unit % runs;
+    const auto groupFirst = static_cast<std::uint32_t>(unit / runs * group);
+    const std::uint32_t groupSize = std::min(group, s.passCount - groupFirst);
+    if (unit / runs != built) {
+      built = unit / runs;
+      for (std::uint32_t r = 0; r < groupSize; ++r) {
+        const std::uint64_t exponent = s.passFirst + groupFirst + r;
+        for (std::size_t i = 0; i < count; ++i) {
+          const std::uint64_t log = s.baseLogs[batch.slots[i].sliceIndex];
+          tables[r * count + i] = gf16::makeMulTable(gf16::antilog(log * exponent));
+        }
+      }
+    }
     const std::size_t end = std::min(s.stride, (run + 1) * kRunBytes);
     for (std::size_t offset = run * kRunBytes; offset < end; offset += kPieceBytes) {
       const std::size_t length = std::min(kPieceBytes, end - offset);
-      for (std::size_t i = 0; i < batch.used; ++i) {
+      for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t* piece = pieces.data() + i * kPieceBytes;
         std::memcpy(piece, batch.data.data() + i * s.stride + offset, length);
         gf16::toSplit(piece, length);
       }
-      for (std::uint32_t r = 0; r < s.passCount; ++r) {
-        std::uint8_t* target = s.recovery.data() + r * s.stride + offset;
-        for (std::size_t i = 0; i < batch.used; ++i) {
-          gf16::mulAddSplit(target, pieces.data() + i * kPieceBytes, length, tables[r * batch.used + i],
-                            s.options.kernel);
+      for (std::uint32_t r = 0; r < groupSize; ++r) {
+        std::uint8_t* target = s.recovery.data() + (groupFirst + r) * s.stride + offset;
+        for (std::size_t i = 0; i < count; ++i) {
+          gf16::mulAddSplit(target, pieces.data() + i * kPieceBytes, length, tables[r * count + i], s.options.kernel);
         }
       }
     }
