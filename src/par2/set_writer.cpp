@@ -1,10 +1,12 @@
 #include "par2/set_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <numeric>
 #include <thread>
 
+#include "par2/md5_lanes.h"
 #include "par2/set_files.h"
 #include "par2/worker_pool.h"
 #include "platform/file_io.h"
@@ -18,13 +20,19 @@ namespace {
 // workers compute one batch while the reader fills the other.
 constexpr std::uint64_t kBatchBytes = 8ull << 20;
 constexpr std::size_t kMostSlotsPerBatch = 32;
-// The workers go through a batch this many bytes of each slice at a time,
-// so a piece of a recovery slice stays in the first-level cache while every
-// source slice of the batch is added into it, and the batch's pieces stay
-// in the second-level cache while they go into every recovery slice.
+// The workers share out the recovery work of a batch in runs of this many
+// bytes of the slices, each taking the next run when done with one, so a
+// worker that also hashes the files does less of it.
+constexpr std::size_t kRunBytes = 32768;
+// Within a run a worker goes this many bytes of each slice at a time: the
+// batch's pieces, copied into the split layout, stay in the second-level
+// cache while they go into every recovery slice, and a piece of a recovery
+// slice stays in the first-level cache while every one of them is added.
 constexpr std::size_t kPieceBytes = 8192;
-// Recovery slices whose multiplication tables a worker builds at once.
-constexpr std::uint32_t kTableGroup = 16;
+// Multiplication tables a worker holds at once: those of as many recovery
+// slices as fit, for every slice of the batch. More recovery slices are
+// worked through in groups, each group's runs after the one before.
+constexpr std::size_t kTableBytes = 128 << 10;
 // Below this much multiply-add work per pass (source bytes times recovery
 // slices), one worker does it all.
 constexpr std::uint64_t kWorkForThreads = 256ull << 20;
@@ -52,11 +60,13 @@ struct SetWriter::Batch {
     std::uint32_t sliceIndex = 0;  // in the set's order
     std::size_t file = 0;
     std::uint32_t sliceOfFile = 0;
-    bool changed = false;  // a later pass found other contents than the first
+    std::size_t bytes = 0;  // of the file (the last slice of a file is short)
+    bool changed = false;   // a later pass found other contents than the first
   };
   std::vector<std::uint8_t> data;  // slots, `stride` bytes apart
   std::vector<Slot> slots;
   std::size_t used = 0;
+  std::atomic<std::size_t> nextRun{0};  // of the recovery work, see kRunBytes
 };
 
 struct SetWriter::State {
@@ -87,8 +97,10 @@ struct SetWriter::State {
   bool reading = false;
   std::uint64_t fed = 0;
   std::uint32_t nextSlice = 0;  // of the file being read
-  Md5Stream fileHash;
   Md5Stream headHash;
+  // The whole-file MD5, run by one worker over each batch in turn (batches
+  // are worked on one at a time, in order).
+  Md5Stream fileHash;
 
   std::unique_ptr<WorkerPool> pool;  // last: joined before the buffers go
 };
@@ -222,8 +234,7 @@ void SetWriter::beginFile(std::size_t index) {
   s.fed = 0;
   s.nextSlice = 0;
   s.slotFill = 0;
-  (void)s.fileHash.finish();  // whatever an abandoned file left
-  (void)s.headHash.finish();
+  (void)s.headHash.finish();  // whatever an abandoned file left
   s.fileStates[index] = FileState::Reading;
 }
 
@@ -239,11 +250,8 @@ void SetWriter::feed(const void* data, std::size_t size) {
     return;
   }
   const auto* bytes = static_cast<const std::uint8_t*>(data);
-  if (pass_ == 0) {
-    s.fileHash.update(bytes, size);
-    if (s.fed < kHeadBytes) {
-      s.headHash.update(bytes, static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeadBytes - s.fed)));
-    }
+  if (pass_ == 0 && s.fed < kHeadBytes) {
+    s.headHash.update(bytes, static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeadBytes - s.fed)));
   }
   s.fed += size;
   while (size > 0) {
@@ -278,9 +286,7 @@ bool SetWriter::endFile() {
     commitSlot();
   }
   if (pass_ == 0 && file.size > 0) {
-    FileEntry& entry = s.entries[s.current];
-    entry.hash = s.fileHash.finish();
-    if (s.headHash.finish() != entry.head) {
+    if (s.headHash.finish() != s.entries[s.current].head) {
       markFailed(s.current);  // changed since its head was hashed
       return false;
     }
@@ -309,7 +315,8 @@ void SetWriter::commitSlot() {
   std::uint8_t* slot = batch.data.data() + batch.used * s.stride;
   std::memset(slot + plan_.sliceSize, 0, s.stride - static_cast<std::size_t>(plan_.sliceSize));
   const std::uint32_t sliceOfFile = s.nextSlice++;
-  batch.slots[batch.used] = Batch::Slot{s.firstSlice[s.current] + sliceOfFile, s.current, sliceOfFile, false};
+  batch.slots[batch.used] = Batch::Slot{s.firstSlice[s.current] + sliceOfFile, s.current, sliceOfFile,
+                                        static_cast<std::size_t>(s.slotFill), false};
   ++batch.used;
   s.slotFill = 0;
   if (batch.used == batch.slots.size()) {
@@ -323,6 +330,7 @@ void SetWriter::submitBatch() {
   Batch& other = s.batches[1 - s.filling];
   s.pool->wait();
   collect(other);
+  batch.nextRun = 0;
   s.pool->start([this, &batch](unsigned worker, unsigned workers) { runBatch(batch, worker, workers); });
   s.filling = 1 - s.filling;
 }
@@ -341,14 +349,40 @@ void SetWriter::collect(Batch& batch) {
 void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
   State& s = *state_;
   const auto sliceBytes = static_cast<std::size_t>(plan_.sliceSize);
-  // Slice checksums: each worker takes every workers-th slot.
-  for (std::size_t i = worker; i < batch.used; i += workers) {
+  // The whole-file MD5s go through the files in order: one worker runs
+  // them, the others start on the recovery meanwhile.
+  if (pass_ == 0 && worker == workers - 1) {
+    for (std::size_t i = 0; i < batch.used; ++i) {
+      const Batch::Slot& slot = batch.slots[i];
+      if (slot.sliceOfFile == 0) {
+        (void)s.fileHash.finish();  // whatever a file abandoned part-way left
+      }
+      s.fileHash.update(batch.data.data() + i * s.stride, slot.bytes);
+      if (slot.sliceOfFile + 1 == plan_.fileSlices[slot.file]) {
+        s.entries[slot.file].hash = s.fileHash.finish();
+      }
+    }
+  }
+  // Slice checksums: the other workers (all of them when there is one)
+  // each take their own run of slots and hash them side by side
+  // (md5_lanes.h: sixteen cost little more than eight, so few long runs).
+  const unsigned checkers = std::max(1u, workers - 1);
+  const std::size_t first = worker < checkers ? batch.used * worker / checkers : 0;
+  const std::size_t last = worker < checkers ? batch.used * (worker + 1) / checkers : 0;
+  std::vector<const std::uint8_t*> slices;
+  for (std::size_t i = first; i < last; ++i) {
+    slices.push_back(batch.data.data() + i * s.stride);
+  }
+  std::vector<Md5> hashes(slices.size());
+  if (pass_ == 0) {
+    md5Lanes(slices.data(), slices.size(), sliceBytes, hashes.data());
+  }
+  for (std::size_t i = first; i < last; ++i) {
     Batch::Slot& slot = batch.slots[i];
-    const std::uint8_t* data = batch.data.data() + i * s.stride;
     SliceChecksum& checksum = s.entries[slot.file].slices[slot.sliceOfFile];
-    const std::uint32_t crc = crc32Update(0, data, sliceBytes);
+    const std::uint32_t crc = crc32Update(0, slices[i - first], sliceBytes);
     if (pass_ == 0) {
-      checksum.md5 = md5Of(data, sliceBytes);
+      checksum.md5 = hashes[i - first];
       checksum.crc32 = crc;
     } else {
       slot.changed = crc != checksum.crc32;
@@ -357,35 +391,42 @@ void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
   if (s.passCount == 0) {
     return;
   }
-  // Recovery: each worker takes its own range of bytes of every slice, once
-  // every worker is done reading whole slices for their checksums.
-  s.pool->sync();
-  const std::size_t share = (s.stride / workers + gf16::kSplitBlock - 1) / gf16::kSplitBlock * gf16::kSplitBlock;
-  const std::size_t begin = worker * share;
-  const std::size_t end = std::min(s.stride, begin + share);
-  if (begin >= end) {
-    return;
-  }
-  for (std::size_t i = 0; i < batch.used; ++i) {
-    gf16::toSplit(batch.data.data() + i * s.stride + begin, end - begin);
-  }
-  std::vector<gf16::MulTable> tables(kTableGroup * batch.used);
-  for (std::uint32_t group = 0; group < s.passCount; group += kTableGroup) {
-    const std::uint32_t groupSize = std::min(kTableGroup, s.passCount - group);
-    for (std::uint32_t r = 0; r < groupSize; ++r) {
-      const std::uint64_t exponent = s.passFirst + group + r;
-      for (std::size_t i = 0; i < batch.used; ++i) {
-        const std::uint64_t log = s.baseLogs[batch.slots[i].sliceIndex];
-        tables[r * batch.used + i] = gf16::makeMulTable(gf16::antilog(log * exponent));
+  // Recovery: the batch stays as read (other workers hash it meanwhile);
+  // each piece is copied into the split layout before it is multiplied.
+  const std::size_t count = batch.used;
+  const auto group = static_cast<std::uint32_t>(
+      std::clamp<std::size_t>(kTableBytes / (sizeof(gf16::MulTable) * count), 1, s.passCount));
+  const std::size_t groups = (s.passCount + group - 1) / group;
+  const std::size_t runs = (s.stride + kRunBytes - 1) / kRunBytes;
+  std::vector<gf16::MulTable> tables(static_cast<std::size_t>(group) * count);
+  std::vector<std::uint8_t> pieces(count * kPieceBytes);
+  std::size_t built = groups;  // the group whose tables are in `tables`
+  for (std::size_t unit; (unit = batch.nextRun.fetch_add(1)) < groups * runs;) {
+    const std::size_t run = unit % runs;
+    const auto groupFirst = static_cast<std::uint32_t>(unit / runs * group);
+    const std::uint32_t groupSize = std::min(group, s.passCount - groupFirst);
+    if (unit / runs != built) {
+      built = unit / runs;
+      for (std::uint32_t r = 0; r < groupSize; ++r) {
+        const std::uint64_t exponent = s.passFirst + groupFirst + r;
+        for (std::size_t i = 0; i < count; ++i) {
+          const std::uint64_t log = s.baseLogs[batch.slots[i].sliceIndex];
+          tables[r * count + i] = gf16::makeMulTable(gf16::antilog(log * exponent));
+        }
       }
     }
-    for (std::size_t offset = begin; offset < end; offset += kPieceBytes) {
+    const std::size_t end = std::min(s.stride, (run + 1) * kRunBytes);
+    for (std::size_t offset = run * kRunBytes; offset < end; offset += kPieceBytes) {
       const std::size_t length = std::min(kPieceBytes, end - offset);
+      for (std::size_t i = 0; i < count; ++i) {
+        std::uint8_t* piece = pieces.data() + i * kPieceBytes;
+        std::memcpy(piece, batch.data.data() + i * s.stride + offset, length);
+        gf16::toSplit(piece, length);
+      }
       for (std::uint32_t r = 0; r < groupSize; ++r) {
-        std::uint8_t* target = s.recovery.data() + (group + r) * s.stride + offset;
-        for (std::size_t i = 0; i < batch.used; ++i) {
-          gf16::mulAddSplit(target, batch.data.data() + i * s.stride + offset, length, tables[r * batch.used + i],
-                            s.options.kernel);
+        std::uint8_t* target = s.recovery.data() + (groupFirst + r) * s.stride + offset;
+        for (std::size_t i = 0; i < count; ++i) {
+          gf16::mulAddSplit(target, pieces.data() + i * kPieceBytes, length, tables[r * count + i], s.options.kernel);
         }
       }
     }

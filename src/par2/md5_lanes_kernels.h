@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The SIMD MD5 block function, in its own file built with its own processor
+// flags (md5_lanes_avx2.cpp).
+namespace tidewell::par2::detail {
+
+inline constexpr std::size_t kMd5Lanes = 8;
+
+inline constexpr std::uint32_t kMd5Start[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+// The additive constants of the 64 steps: the integer part of
+// |sin(i + 1)| * 2^32.
+inline constexpr std::uint32_t kMd5Sine[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
+};
+// Left rotation of step i: kMd5Rotate[i / 16][i % 4].
+inline constexpr int kMd5Rotate[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+// The message word step i adds.
+constexpr int md5Message(int i) {
+  const int round = i / 16;
+  return round == 0 ? i : round == 1 ? (5 * i + 1) % 16 : round == 2 ? (3 * i + 5) % 16 : (7 * i) % 16;
+}
+
+// Runs `blocks` 64-byte blocks of each of 8 lanes through the 8 states:
+// words[k][lane] is word k (a, b, c, d) of the lane's state; lane i reads
+// from lanes[i] on.
+void md5BlocksAvx2(std::uint32_t (&words)[4][kMd5Lanes], const std::uint8_t* const* lanes, std::size_t blocks);
+// The same for 16 lanes (two groups of 8, words[group]), the two groups'
+// chains interleaved so each runs while the other waits on its results.
+void md5BlocksTwoAvx2(std::uint32_t (&words)[2][4][kMd5Lanes], const std::uint8_t* const* lanes, std::size_t blocks);
+
+}  // namespace tidewell::par2::detail
