@@ -217,6 +217,12 @@ void HostConnector::startNext() {
       lastAttemptError_ = winsock.lastError();
       continue;
     }
+    // As StreamSocket::ConnectPeer: an article's last small segment must not
+    // wait behind Nagle's algorithm for the server's delayed acknowledgement
+    // (about 40 ms per article). A socket that refuses the option still
+    // connects.
+    const int noDelay = 1;
+    (void)winsock.setSockOpt(s, kIpProtoTcp, kTcpNoDelay, &noDelay, sizeof noDelay);
     const int length = candidate.family == kAfInet6 ? kInet6AddressLength : 16;
     if (winsock.asyncSelect(s, target_, kAttemptMessage, kFdConnect) != 0 ||
         (winsock.connect(s, candidate.address.data(), length) != 0 && winsock.lastError() != kWsaEWouldBlock)) {

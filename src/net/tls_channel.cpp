@@ -5,6 +5,7 @@
 #include <openssl/ssl.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ namespace {
 // much per call, so a record the socket cannot take at once is what the
 // channel keeps to finish by itself.
 constexpr int kRecordText = 16384;
+
+// How many bytes of finished records the channel gathers before it hands
+// them to the socket: one send then carries many records instead of one
+// system call per 16 KiB record. Beyond this the records wait in OpenSSL,
+// as when the socket is full.
+constexpr std::size_t kOutboxLimit = 256 * 1024;
 
 // Messages the channel posts to itself.
 constexpr std::uint32_t kAnnounceRead = 1;
@@ -79,6 +86,14 @@ class TlsChannel::Impl {
   // Sends what is left of a record the socket could not take; false while
   // some of it still waits (or on failure, recorded).
   bool finishPendingRecord();
+  // Hands the gathered records to the socket; true when none is left. A
+  // short send leaves the rest for the socket's next write event; a socket
+  // failure is kept in socketError_.
+  bool flushOutbox();
+  [[nodiscard]] std::size_t outboxWaiting() const { return outbox_.size() - outboxSent_; }
+  // Flushes after an OpenSSL call that may have made records, and records a
+  // socket failure met on the way.
+  void flushAfterCall();
   // What an OpenSSL read or write call that gave `result` (0 or less) met:
   // would-block (lastError 10035), the server's end (lastError 0), or a
   // failure, which is recorded.
@@ -100,10 +115,12 @@ class TlsChannel::Impl {
   std::string host_;
   std::optional<std::array<std::uint8_t, 32>> pin_;
   std::vector<char> pendingRecord_;  // plain text handed to OpenSSL, not yet all on the wire
-  int socketError_ = 0;              // the socket call's failure, kept by the BIO
-  bool peerEnded_ = false;           // the socket read the end of the stream
-  bool readAnnounced_ = false;       // a read event is out and no receive has followed
-  bool writeWanted_ = false;         // a Send was short: the session waits for a write event
+  std::vector<char> outbox_;         // finished records, from outboxSent_ on not yet sent
+  std::size_t outboxSent_ = 0;
+  int socketError_ = 0;         // the socket call's failure, kept by the BIO
+  bool peerEnded_ = false;      // the socket read the end of the stream
+  bool readAnnounced_ = false;  // a read event is out and no receive has followed
+  bool writeWanted_ = false;    // a Send was short: the session waits for a write event
   bool announcePosted_ = false;
 };
 
@@ -123,21 +140,66 @@ BIO_METHOD* TlsChannel::Impl::socketMethod() {
 
 // The BIO calls the socket service itself: a receive re-arms the read event
 // and a send that would block (or is short) arms the write event, exactly as
-// for the plain socket.
+// for the plain socket. Written records are gathered in the outbox and sent
+// together (flushOutbox); only a full outbox the socket cannot take makes
+// OpenSSL wait.
 int TlsChannel::Impl::bioWrite(BIO* bio, const char* data, int length) {
   auto* self = static_cast<Impl*>(BIO_get_data(bio));
   BIO_clear_retry_flags(bio);
-  Winsock& winsock = self->socket_.manager().winsock();
-  const int sent = winsock.send(self->socket_.handle(), data, length, 0);
-  if (sent >= 0) {
-    return sent;
+  if (length <= 0) {
+    return 0;
   }
-  if (winsock.lastError() == kWsaEWouldBlock) {
-    BIO_set_retry_write(bio);
-  } else {
-    self->socketError_ = winsock.lastError();
+  if (self->outboxWaiting() >= kOutboxLimit) {
+    (void)self->flushOutbox();
+    if (self->socketError_ != 0) {
+      return -1;
+    }
+    if (self->outboxWaiting() >= kOutboxLimit) {
+      BIO_set_retry_write(bio);
+      return -1;
+    }
   }
-  return -1;
+  if (self->outboxSent_ > 0) {
+    self->outbox_.erase(self->outbox_.begin(), self->outbox_.begin() + static_cast<std::ptrdiff_t>(self->outboxSent_));
+    self->outboxSent_ = 0;
+  }
+  self->outbox_.insert(self->outbox_.end(), data, data + length);
+  return length;
+}
+
+bool TlsChannel::Impl::flushOutbox() {
+  Winsock& winsock = socket_.manager().winsock();
+  while (outboxSent_ < outbox_.size()) {
+    const int asked = static_cast<int>(std::min<std::size_t>(outbox_.size() - outboxSent_, INT_MAX));
+    const int sent = winsock.send(socket_.handle(), outbox_.data() + outboxSent_, asked, 0);
+    if (sent < 0) {
+      if (winsock.lastError() != kWsaEWouldBlock) {
+        socketError_ = winsock.lastError();
+      }
+      return false;
+    }
+    outboxSent_ += static_cast<std::size_t>(sent);
+    if (sent < asked) {
+      return false;  // the socket is full; its write event comes when it has room
+    }
+  }
+  outbox_.clear();
+  outboxSent_ = 0;
+  return true;
+}
+
+void TlsChannel::Impl::flushAfterCall() {
+  if (outboxWaiting() == 0) {
+    return;
+  }
+  const int before = socketError_;
+  socketError_ = 0;
+  (void)flushOutbox();
+  if (socketError_ != 0 && state_ == State::kEstablished) {
+    failAfterHandshake();
+  } else if (socketError_ == 0) {
+    socketError_ = before;
+  }
 }
 
 int TlsChannel::Impl::bioRead(BIO* bio, char* buffer, int length) {
@@ -160,8 +222,15 @@ int TlsChannel::Impl::bioRead(BIO* bio, char* buffer, int length) {
   return -1;
 }
 
-long TlsChannel::Impl::bioControl(BIO* /*bio*/, int command, long /*number*/, void* /*pointer*/) {
-  return command == BIO_CTRL_FLUSH ? 1 : 0;
+// OpenSSL flushes after each flight of the handshake and after an alert.
+// What the socket cannot take yet goes out on its write event.
+long TlsChannel::Impl::bioControl(BIO* bio, int command, long /*number*/, void* /*pointer*/) {
+  if (command != BIO_CTRL_FLUSH) {
+    return 0;
+  }
+  auto* self = static_cast<Impl*>(BIO_get_data(bio));
+  (void)self->flushOutbox();
+  return self->socketError_ == 0 ? 1 : 0;
 }
 
 int TlsChannel::Impl::StartClient(std::string_view hostName, const TlsSettings& settings) {
@@ -222,6 +291,7 @@ void TlsChannel::Impl::advanceHandshake() {
   ERR_clear_error();
   socketError_ = 0;
   const int result = SSL_do_handshake(ssl_.get());
+  (void)flushOutbox();
   if (result == 1) {
     if (TlsVerdict verdict = checkPeerCertificate(ssl_.get(), pin_, fingerprint_);
         verdict.failure != TlsFailure::kNone) {
@@ -311,8 +381,11 @@ void TlsChannel::Impl::onSocketEvent(const Message& message) {
   }
   if (state_ == State::kEstablished) {
     if (event == kFdWrite && error == 0) {
+      socketError_ = 0;
       const bool finished = finishPendingRecord();
-      if ((!finished && state_ != State::kFailed) || (finished && !writeWanted_)) {
+      flushAfterCall();
+      const bool room = finished && outboxWaiting() < kOutboxLimit;
+      if (state_ != State::kFailed && (!room || !writeWanted_)) {
         return;  // still waiting for room, or nobody is waiting for it
       }
       writeWanted_ = false;  // (a failure goes on to the session: its next send meets it)
@@ -385,13 +458,19 @@ int TlsChannel::Impl::Receive(char* buffer, int& size) {
   ERR_clear_error();
   socketError_ = 0;
   const int got = SSL_read(ssl_.get(), buffer, size);
+  flushAfterCall();  // (a reading call may answer the server, e.g. a key update)
   if (got > 0) {
-    size = got;
-    announceReadIfPending();
-    rearmSocketRead();
+    size = got;  // (a failure of that answer is met by the next call)
+    if (state_ == State::kEstablished) {
+      announceReadIfPending();
+      rearmSocketRead();
+    }
     return 0;
   }
   size = 0;
+  if (state_ != State::kEstablished) {
+    return -1;
+  }
   return outcomeOf(got) == Outcome::kFailed ? -1 : 0;
 }
 
@@ -405,7 +484,8 @@ long TlsChannel::Impl::ReadableBytes() {
     socketError_ = 0;
     char first = 0;
     const int got = SSL_peek(ssl_.get(), &first, 1);
-    if (got <= 0) {
+    flushAfterCall();
+    if (got <= 0 && state_ == State::kEstablished) {
       outcomeOf(got);
     }
   }
@@ -460,6 +540,9 @@ int TlsChannel::Impl::Send(const char* data, int& size) {
       break;
     }
   }
+  if (state_ == State::kEstablished) {
+    flushAfterCall();
+  }
   size = taken;
   if (state_ == State::kFailed) {
     return taken > 0 ? 0 : -1;
@@ -476,6 +559,7 @@ int TlsChannel::Impl::Shutdown() {
     ERR_clear_error();
     SSL_shutdown(ssl_.get());  // close_notify; the server's answer is not awaited
     ERR_clear_error();
+    (void)flushOutbox();
   }
   if (state_ != State::kFailed) {
     state_ = State::kClosed;

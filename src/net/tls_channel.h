@@ -72,8 +72,10 @@ inline constexpr std::uint32_t kTlsHandshakeMessage = 1328;
 //    find nothing to receive (a record still incomplete, a session ticket).
 //  - Send takes what it can; fewer bytes than asked (0 with 10035) means
 //    the rest must wait for the next write event, as on the plain socket.
-//    The channel finishes a record the socket could not take at once by
-//    itself, before passing the write event on.
+//    Records are gathered (up to 256 KiB) and sent together at the end of
+//    the call; what the socket could not take, and a record OpenSSL could
+//    not hand on, the channel sends by itself on the write event, which it
+//    passes on only after a short Send, once there is room again.
 //  - Close events pass unchanged; decrypted text may still wait: receive it.
 //
 // Results follow the socket's convention: 0, or -1 with lastError().

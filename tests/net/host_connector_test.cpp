@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/tcp.h>
 
 #include <cstring>
 #include <optional>
@@ -103,6 +104,12 @@ class HostConnectorTest : public ::testing::Test {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     EXPECT_EQ(::getpeername(outcome->handle, reinterpret_cast<sockaddr*>(&peer), &length), 0);
+    // Articles end in a small segment that must not wait for the server's
+    // delayed acknowledgement.
+    int noDelay = 0;
+    socklen_t size = sizeof noDelay;
+    EXPECT_EQ(::getsockopt(outcome->handle, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
+    EXPECT_NE(noDelay, 0) << "TCP_NODELAY is off";
     ::close(outcome->handle);
   }
 

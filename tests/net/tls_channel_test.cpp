@@ -250,6 +250,55 @@ TEST(TlsChannelTest, LoopbackTransfersObeyTheEvents) {
   EXPECT_TRUE(got == reply);
 }
 
+// Records are gathered and sent many at a time: whatever Send has taken
+// reaches the server in order with no further call, also when the socket was
+// full as Send returned, and however the text was cut into sends.
+TEST(TlsChannelTest, GatheredRecordsAllArrive) {
+  struct Case {
+    std::size_t total;
+    std::size_t piece;
+    bool serverPaused;  // the server reads only once the client stops sending
+  };
+  const Case cases[] = {
+      {100000, 100000, true},    // taken whole while the socket fills
+      {3 << 20, 3 << 20, true},  // more than the channel gathers: a short send
+      {1 << 20, 1000, true},     // many sends smaller than a record
+      {1 << 20, 16385, false},   // one byte over a record
+      {2 << 20, 262144, false},  // sends as large as the posting writes
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.total) + " in sends of " + std::to_string(c.piece));
+    TlsClient client;
+    LoopbackListener listener;
+    TinyTlsServer server(client.run.loop, -1, 30);
+    ASSERT_TRUE(client.connect(listener.port()));
+    server.accept(listener);
+    fixBuffers(client.socket.handle());
+    ASSERT_EQ(client.handshake("127.0.0.1", {false, "", server.fingerprint()}), TlsFailure::kNone);
+    server.setReading(!c.serverPaused);
+    std::string data(c.total, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      data[i] = static_cast<char>(i * 13 % 253);
+    }
+    std::size_t done = 0;
+    while (done < data.size()) {
+      int size = static_cast<int>(std::min(c.piece, data.size() - done));
+      const int asked = size;
+      ASSERT_EQ(client.channel.Send(data.data() + done, size), 0);
+      done += static_cast<std::size_t>(size);
+      if (size < asked) {
+        const int writes = client.session.count(kFdWrite);
+        server.setReading(true);
+        ASSERT_TRUE(client.run.waitFor([&] { return client.session.count(kFdWrite) > writes; }));
+      }
+    }
+    server.setReading(true);
+    ASSERT_TRUE(client.run.waitFor([&] { return server.received.size() == data.size(); }))
+        << server.received.size() << " bytes arrived";
+    EXPECT_TRUE(server.received == data);
+  }
+}
+
 TEST(TlsChannelTest, HandshakeFailuresNameTheReason) {
   test::TempDir dir;
   enum Server { kTls, kPlainText, kCloses };
