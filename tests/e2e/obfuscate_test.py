@@ -3,8 +3,11 @@
 Obfuscate=TRUE. Every article of the run is read back: no header and no
 yEnc line may hold a real file name (any letter case, with or without its
 extension), the Subject, the From or the Organization of the settings. Then
-Debian's nzbget downloads through the run's NZB alone, naming the files
-from it, and every file must come out byte for byte under its real name.
+Debian's nzbget downloads through the run's NZB and every file must come
+out byte for byte under its real name. The run is made twice: without a
+recovery set, nzbget naming the files from the NZB; and with Par2=TRUE,
+nzbget naming them from the articles (random) and renaming them from the
+set, which carries the real names inside its obfuscated files.
 
 The run's articles are told from other posters' on the shared server by
 their From: the random address the NZB gives as the poster.
@@ -27,9 +30,11 @@ FROM = "Obscure Tester <e2e-obf@example.invalid>"
 ORGANIZATION = "Obfuscation Test Organisation"
 REPLY_TO = "reply-obf@example.invalid"
 BODY_COMMENT = "Uploaded by the obfuscation check"
-# Settings beyond the obfuscation itself; a variant that also posts a
-# recovery set adds "Par2": "TRUE" here.
-EXTRA_SETTINGS = {}
+# (settings beyond the obfuscation itself, nzbget options) of each run.
+VARIANTS = [
+    ({}, {"FileNaming": "nzb"}),
+    ({"Par2": "TRUE"}, {"FileNaming": "article", "ParCheck": "force", "ParRename": "yes", "ParRepair": "yes"}),
+]
 
 FILES = {
     "Holiday Photos 2026.JPG": 2 * PART_SIZE + 777,  # 3 parts
@@ -54,7 +59,16 @@ def main():
         print("FAIL: nzbget is missing (scripts/deps.sh lists the test packages)")
         sys.exit(1)
     checks = e2e.Checks()
-    workspace = e2e.Workspace("e2e-obfuscate")
+    kept = []
+    for number, (extra_settings, nzbget_options) in enumerate(VARIANTS, 1):
+        print(f"run {number}: {extra_settings or 'no recovery set'}, nzbget {nzbget_options}")
+        kept.append(post_and_check(program, checks, number, extra_settings, nzbget_options))
+    checks.finish("--- kept: " + " ".join(root for root in kept if root))
+
+
+def post_and_check(program, checks, number, extra_settings, nzbget_options):
+    """One obfuscated run and its checks; the workspace's root when kept."""
+    workspace = e2e.Workspace(f"e2e-obfuscate{number}")
     prefix = e2e.unique_prefix("obfuscate")
     rng = random.Random(20261208)
     contents = {}
@@ -68,7 +82,7 @@ def main():
         "Newsgroup": GROUP, "PartSize": PART_SIZE, "AppendFileSize": "TRUE", "ShowCount": "TRUE",
         "UseBBS": "FALSE", "Encoding": "yEnc", "NZB": "TRUE", "Obfuscate": "TRUE",
     }
-    settings.update(EXTRA_SETTINGS)
+    settings.update(extra_settings)
     e2e.write_ini(workspace.path("e2e.ini"), settings)
     before = e2e.high_water(GROUP)
     rc, out, err = e2e.run_tidewell(program, workspace, "e2e.ini")
@@ -76,7 +90,7 @@ def main():
     checks.equal(rc, 0, "exit status\n" + e2e.outcome_context(rc, out, err, report))
     nzb = [line[len("NZB: "):] for line in out.splitlines() if line.startswith("NZB: ")]
     if not checks.expect(len(nzb) == 1, f"the output names the NZB:\n{out[-800:]}"):
-        checks.finish("--- kept: " + workspace.root)
+        return workspace.root
     listed = yenc.read_nzb(nzb[0])
 
     # The NZB: every file under its real name in the yEnc convention, the
@@ -116,8 +130,8 @@ def main():
     checks.expect("Obfuscated:" in report and all(name.lower() in report for name in contents),
                   f"the report says the post was obfuscated and keeps the real names:\n{report[-1500:]}")
 
-    # A downloader names every file from the NZB.
-    rc, written = yenc.run_nzbget(nzb[0], workspace.path("nzbget"), extra={"FileNaming": "nzb"})
+    # A downloader gets every file back under its real name.
+    rc, written = yenc.run_nzbget(nzb[0], workspace.path("nzbget"), extra=nzbget_options)
     checks.equal(rc, 0, "nzbget: exit status")
     for name, data in contents.items():
         if checks.expect(name in written, f"nzbget wrote {name} (it wrote {sorted(written)})"):
@@ -126,7 +140,8 @@ def main():
 
     if not checks.failures:
         workspace.remove()
-    checks.finish("--- kept: " + workspace.root)
+        return None
+    return workspace.root
 
 
 if __name__ == "__main__":
