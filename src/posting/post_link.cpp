@@ -51,7 +51,8 @@ PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings
       settings_(settings),
       number_(number),
       events_(std::move(events)),
-      socket_(sockets, InternetEndpoint(), 2, 1, 0) {
+      socket_(sockets, InternetEndpoint(), 2, 1, 0),
+      connector_(sockets) {
   target_ = loop_.createTarget([this](const Message& message) { onMessage(message); });
   socket_.SetForwardMask(kForwardAllMask);
   socket_.SetNotifyWindow(target_);
@@ -186,18 +187,38 @@ void PostLink::connect() {
   commandOffset_ = 0;
   enter(State::Connecting);
   armTimeout();
-  if (socket_.Create() != 0) {
-    broke("Error creating socket.");
+  auto done = [this](HostConnector::Outcome outcome) { connected(std::move(outcome)); };
+  const int started = settings_.proxy ? connector_.StartThroughProxy(*settings_.proxy, settings_.hostName,
+                                                                     settings_.port, settings_.family, done)
+                                      : connector_.Start(settings_.hostName, settings_.port, settings_.family, done);
+  if (started != 0) {
+    refuse(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
+                                                      : "Unable to convert the host name to an address.");
+  }
+}
+
+void PostLink::connected(HostConnector::Outcome outcome) {
+  if (state_ != State::Connecting) {
+    if (outcome.handle != kInvalidSocket) {
+      socket_.AdoptConnected(outcome.handle, outcome.family, outcome.peer.data());
+      transport_.Close();
+    }
     return;
   }
-  (void)socket_.SelectConnected();
-  if (socket_.BindLocal() != 0) {
-    broke("Error binding socket.");
+  if (outcome.lookupFailed) {
+    refuse("Could not resolve Host name.");  // another try cannot find it either
     return;
   }
-  if (socket_.Connect(settings_.address) != 0 && socket_.lastError() != kWsaEWouldBlock) {
-    broke("Error on connect() socket call.");
+  if (!outcome.proxyProblem.empty()) {
+    refuse(outcome.proxyProblem);
+    return;
   }
+  if (outcome.error == 0) {
+    trace("Connected to " + outcome.peerText + "\r\n");
+    socket_.AdoptConnected(outcome.handle, outcome.family, outcome.peer.data());
+    (void)socket_.SelectConnected();
+  }
+  onSocketEvent(makeSelectReply(kFdConnect, outcome.error));
 }
 
 void PostLink::onSocketEvent(std::intptr_t lParam) {
@@ -482,6 +503,7 @@ void PostLink::dropArticle() {
 }
 
 void PostLink::broke(std::string_view reason) {
+  connector_.Cancel();
   dropArticle();
   loop_.killTimer(target_, kLinkTimeoutTimer);
   transport_.Close();
@@ -502,6 +524,7 @@ void PostLink::broke(std::string_view reason) {
 
 void PostLink::refuse(std::string_view reason) {
   trace("Refused: " + std::string(reason) + "\r\n");
+  connector_.Cancel();
   dropArticle();
   transport_.Close();
   giveUp(reason);

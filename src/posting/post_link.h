@@ -9,10 +9,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "net/endpoint_address.h"
+#include "net/host_connector.h"
 #include "net/stream_socket.h"
 #include "net/tls_channel.h"
 #include "platform/message_loop.h"
@@ -24,10 +25,14 @@ namespace tidewell {
 class SocketManager;
 enum class Encryption : std::uint8_t;
 
-// Where and how every link of a run connects; the host is looked up once.
+// Where and how every link of a run connects. Each link connects through
+// its own HostConnector: a name is looked up at each connection and its
+// addresses raced (IPv6 and IPv4), or the proxy is asked for it.
 struct LinkSettings {
-  InternetEndpoint address;
-  std::string hostName;  // the name the certificate must hold
+  std::string hostName;    // the name or address to reach; the certificate must hold it
+  std::uint16_t port = 0;  // host byte order
+  int family = 0;          // kAfUnspec, kAfInet or kAfInet6
+  std::optional<ProxyAddress> proxy;
   Encryption encryption{};
   TlsSettings tls;
   std::string username;  // empty: no AUTHINFO
@@ -120,6 +125,7 @@ class PostLink {
   void onMessage(const Message& message);
   void onSocketEvent(std::intptr_t lParam);
   void connect();
+  void connected(HostConnector::Outcome outcome);
   void afterGreeting();
   void startTls();
   void readReplies();
@@ -152,6 +158,7 @@ class PostLink {
   std::int64_t articleOffset_ = 0;  // bytes of the article the socket took
   std::string piece_;               // read from the held article, not yet all taken
   std::size_t pieceOffset_ = 0;
+  HostConnector connector_;  // after the socket: cancelled before it closes
 };
 
 }  // namespace tidewell

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "net/host_connector.h"
-#include "net/host_info_manager.h"
 #include "net/stream_socket.h"
 #include "platform/file_io.h"
 #include "platform/message_loop.h"
@@ -98,7 +97,6 @@ class PostingSession::Impl {
   void onMessage(const Message& message);
   void OnTimer(unsigned id);
   void OnSocketEvent(std::intptr_t lParam);
-  void OnLookupDone(std::intptr_t lParam);
   void OnConnectorDone(HostConnector::Outcome outcome);
   void liveTick();
   void timeoutTick();
@@ -131,7 +129,6 @@ class PostingSession::Impl {
 
   // Connection: to `server` (the posting server, or the server Verify asks).
   void StartConnection(ServerChoice server);
-  void CreateAndConnect();
   // Reads server_'s port, encryption and TLS settings; false
   // (the run has ended, with its message) when they cannot be used.
   bool readConnectionSettings();
@@ -278,7 +275,7 @@ class PostingSession::Impl {
   // Several connections (session_parallel.cpp): Connections read as the
   // run starts; the pool starts where the one connection would connect.
   void readConnections();
-  void startParallel();
+  void startParallel(std::uint16_t port, int family, const std::optional<ProxyAddress>& proxy);
   void onParallelMessage(const Message& message);
   void composeAhead();
   void composeNextArticle();
@@ -387,7 +384,6 @@ class PostingSession::Impl {
   // Every read, write and readable-byte count of the dialogue goes through
   // transport_: the socket itself, or the TLS channel over it.
   SessionTransport transport_{socket_};
-  HostInfoManager lookup_;
   // One connection: the look-up of both families and the race of the
   // addresses (IPv6 first), handing over one connected socket.
   HostConnector connector_;
@@ -438,7 +434,6 @@ class PostingSession::Impl {
   ServerChoice server_;   // the server of the current connection
   Encryption encryption_ = Encryption::None;
   TlsSettings tlsSettings_;
-  AsyncHandle lookupRequest_ = kNoRequest;
   bool startPostIssued_ = false;
 
   // How the run's articles are made, read as the run starts.

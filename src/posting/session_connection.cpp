@@ -54,41 +54,32 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
   }
   const std::string proxyText = services_.settings.read(Setting::Proxy);
   const ProxyAddressResult proxy = parseProxyAddress(proxyText);
-  if (!proxyText.empty() && (!proxy.value || parallel_)) {
-    refuseSettings(proxy.value ? "A PROXY needs Connections=1." : proxy.problem);
+  if (!proxyText.empty() && !proxy.value) {
+    refuseSettings(proxy.problem);
     return;
   }
-  if (!parallel_) {
-    if (address.value->family != kAfUnspec) {
-      setState(SessionState::Connecting);  // an address: nothing to look up
-      display_.ShowState("Connecting...");
+  const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
+  const std::uint16_t port = ntohs(serverAddress_.Port());
+  if (parallel_) {
+    if (address.value->family != kAfUnspec && family != kAfUnspec && address.value->family != family) {
+      refuseSettings("The HOST is not an address of the ADDRESS FAMILY.");  // no link could connect
+      return;
     }
-    const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
-    auto done = [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); };
-    const std::uint16_t port = ntohs(serverAddress_.Port());
-    if ((proxy.value ? connector_.StartThroughProxy(*proxy.value, hostName_, port, family, done)
-                     : connector_.Start(hostName_, port, family, done)) != 0) {
-      refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
-                                                                : "Unable to convert the host name to an address.");
-    }
-    return;
-  }
-  if (address.value->family == kAfInet6) {
-    refuseSettings("Several connections reach IPv4 servers only: set Connections=1 for an IPv6 HOST.");
-    return;
-  }
-  if (IsDottedAddress(hostName_)) {
-    serverAddress_.SetAddress(TextToAddress(hostName_));
+    // Each link connects by itself, through its own connector.
     setState(SessionState::Connecting);
     display_.ShowState("Connecting...");
-    CreateAndConnect();
+    startParallel(port, family, proxy.value);
     return;
   }
-  if (lookup_.StartByNameFor(target_, lookupRequest_, hostName_, kHostLookupMessage) != 0) {
-    showProblemInbound("Unable to convert the\rhost name to an address.\r\rCommunication terminated.");
-    log_.ReportStamped("Unable to convert the host name to an address.  Communication terminated.\r\n");
-    reconnectAllowed_ = false;
-    RecoverFromError();
+  if (address.value->family != kAfUnspec) {
+    setState(SessionState::Connecting);  // an address: nothing to look up
+    display_.ShowState("Connecting...");
+  }
+  auto done = [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); };
+  if ((proxy.value ? connector_.StartThroughProxy(*proxy.value, hostName_, port, family, done)
+                   : connector_.Start(hostName_, port, family, done)) != 0) {
+    refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
+                                                              : "Unable to convert the host name to an address.");
   }
 }
 
@@ -134,24 +125,6 @@ bool PostingSession::Impl::readConnectionSettings() {
   return true;
 }
 
-void PostingSession::Impl::OnLookupDone(std::intptr_t lParam) {
-  if (sessionState_ != SessionState::LookingUp) {
-    return;
-  }
-  outboundLight();
-  if (eventError(lParam) != 0) {
-    showProblemInbound("Error Looking up address\r\rCould not resolve Host name.");
-    log_.ReportStamped("Error Looking up address.  Could not resolve Host name.");
-    reconnectAllowed_ = false;
-    RecoverFromError();
-    return;
-  }
-  serverAddress_.SetAddress(lookup_.AddressAt(0));
-  setState(SessionState::Connecting);
-  display_.ShowState("Connecting...");
-  CreateAndConnect();
-}
-
 void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
   if (sessionState_ != SessionState::LookingUp && sessionState_ != SessionState::Connecting) {
     if (outcome.handle != kInvalidSocket) {
@@ -160,7 +133,11 @@ void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
     return;
   }
   if (outcome.lookupFailed) {
-    OnLookupDone(makeAsyncReply(0, outcome.error));
+    outboundLight();
+    showProblemInbound("Error Looking up address\r\rCould not resolve Host name.");
+    log_.ReportStamped("Error Looking up address.  Could not resolve Host name.");
+    reconnectAllowed_ = false;
+    RecoverFromError();
     return;
   }
   if (sessionState_ == SessionState::LookingUp) {
@@ -184,28 +161,6 @@ void PostingSession::Impl::failConnection(std::string_view shown, std::string_vi
   log_.ReportStamped(reported);
   reconnectAllowed_ = reconnect;
   RecoverFromError();
-}
-
-void PostingSession::Impl::CreateAndConnect() {
-  if (parallel_) {
-    startParallel();  // the links connect, to the address looked up once
-    return;
-  }
-  if (socket_.Create() != 0) {
-    failConnection("Error creating socket.\r\rCommunication terminated.",
-                   "Error creating socket.  Communication terminated.\r\n", true);
-    return;
-  }
-  (void)socket_.SelectConnected();
-  if (socket_.BindLocal() != 0) {
-    failConnection("Error binding socket.\r\rCommunication terminated.",
-                   "Error binding socket.  Communication terminated.\r\n", true);
-    return;
-  }
-  if (socket_.Connect(serverAddress_) != 0 && socket_.lastError() != kWsaEWouldBlock) {
-    failConnection("Error on connect() socket call.\r\rCommunication terminated.",
-                   "Error on connect() socket call.  Communication terminated.\r\n", true);
-  }
 }
 
 void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {

@@ -91,7 +91,6 @@ void PostingSession::Impl::AbortConnection() {
   outboundLight();
   switch (sessionState_) {
     case SessionState::LookingUp:
-      lookup_.Cancel(lookupRequest_);
       connector_.Cancel();
       break;
     case SessionState::Connecting:
