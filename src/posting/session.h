@@ -86,6 +86,9 @@ class PostingSession::Impl {
 
   void setStateTrace(StateTrace trace) { trace_ = std::move(trace); }
   void setLinkTrace(std::function<void(int, std::string_view)> trace) { linkTrace_ = std::move(trace); }
+  void setReportWording(std::function<std::string(std::string_view)> wording) {
+    log_.setReportWording(std::move(wording));
+  }
   [[nodiscard]] SessionState state() const { return sessionState_; }
   [[nodiscard]] RunOutcome outcome() const { return outcome_; }
   [[nodiscard]] std::string winsockDescription() const;
