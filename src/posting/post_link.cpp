@@ -182,7 +182,7 @@ void PostLink::trace(std::string_view text) {
 
 void PostLink::connect() {
   trace("Connecting...\r\n");
-  pending_.clear();
+  replies_.clear();
   command_.clear();
   commandOffset_ = 0;
   enter(State::Connecting);
@@ -271,7 +271,7 @@ void PostLink::onSocketEvent(std::intptr_t lParam) {
 
 void PostLink::startTls() {
   enter(State::Handshake);
-  pending_.clear();
+  replies_.clear();
   armTimeout();
   if (transport_.StartTls(settings_.hostName, settings_.tls) != 0) {
     const TlsChannel* tls = transport_.tls();
@@ -304,19 +304,17 @@ void PostLink::readReplies() {
         state_ == State::Connecting) {
       return;
     }
-    const std::size_t end = pending_.find('\n');
-    if (end != std::string::npos) {
+    if (replies_.hasLine()) {
       if (state_ == State::Ready || state_ == State::Sending) {
         // Nothing is asked: the line waits for the state that asks.
         return;
       }
-      const std::string line = pending_.substr(0, end + 1);
-      pending_.erase(0, end + 1);
+      const std::string line = replies_.takeLine();
       trace("< " + shownLine(line) + "\r\n");
       onReply(std::strtol(line.c_str(), nullptr, 10), line);
       continue;
     }
-    int size = kReadSize;
+    int size = replies_.room();
     if (transport_.Receive(buffer, size) != 0) {
       broke("Error reading from server.");
       return;
@@ -324,8 +322,8 @@ void PostLink::readReplies() {
     if (size == 0) {
       return;
     }
-    pending_.append(buffer, static_cast<std::size_t>(size));
-    if (pending_.size() >= static_cast<std::size_t>(kReadSize) && pending_.find('\n') == std::string::npos) {
+    (void)replies_.add(buffer, size);
+    if (replies_.tooLong()) {
       broke("Reply from server too long.");
       return;
     }
@@ -507,7 +505,7 @@ void PostLink::broke(std::string_view reason) {
   dropArticle();
   loop_.killTimer(target_, kLinkTimeoutTimer);
   transport_.Close();
-  pending_.clear();
+  replies_.clear();
   command_.clear();
   commandOffset_ = 0;
   trace("Connection broke: " + std::string(reason) + "\r\n");

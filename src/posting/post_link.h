@@ -18,6 +18,7 @@
 #include "net/tls_channel.h"
 #include "platform/message_loop.h"
 #include "posting/held_article.h"
+#include "posting/reply_reader.h"
 #include "posting/session_transport.h"
 
 namespace tidewell {
@@ -151,7 +152,7 @@ class PostLink {
   StreamSocket socket_;
   SessionTransport transport_{socket_};
   State state_ = State::Waiting;
-  std::string pending_;  // read, not yet a whole line
+  ReplyReader replies_;
   std::string command_;  // a command line not wholly written yet
   std::size_t commandOffset_ = 0;
   std::shared_ptr<LinkArticle> article_;

@@ -19,6 +19,7 @@
 #include "posting/posted_parts.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
+#include "posting/reply_reader.h"
 #include "posting/run_record.h"
 #include "posting/session_log.h"
 #include "posting/session_server.h"
@@ -149,7 +150,7 @@ class PostingSession::Impl {
   // recover (reconnecting when `reconnect`).
   void failConnection(std::string_view shown, std::string_view reported, bool reconnect);
 
-  // The command dialogue. Bytes read wait in pending_ until they make a
+  // The command dialogue. Bytes read wait in replies_ until they make a
   // whole line (a reply); a line longer than kReadSize is the server's error.
   bool takeReply();
   [[nodiscard]] bool hasWholeReply() const;
@@ -429,7 +430,7 @@ class PostingSession::Impl {
   std::string subjectLine_;
   std::string commandBuffer_;
   std::string replyBuffer_;
-  std::string pending_;  // read from the server, not yet a whole line
+  ReplyReader replies_;  // read from the server, not yet a whole line
   // A part's line ("001 a.bin ... ") is written and waits for its outcome.
   bool fileLineOpen_ = false;
   InternetEndpoint serverAddress_;

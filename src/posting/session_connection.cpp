@@ -27,7 +27,7 @@ int eventError(std::intptr_t lParam) {
 }  // namespace
 
 void PostingSession::Impl::StartConnection(ServerChoice server) {
-  pending_.clear();
+  replies_.clear();
   inboundLight();
   outboundLight();
   setState(SessionState::LookingUp);
@@ -237,7 +237,7 @@ void PostingSession::Impl::startTls() {
   display_.ShowState("Securing the connection (TLS)...");
   log_.ReportStamped("Securing the connection (TLS)...\r\n");
   // Nothing read before TLS is a reply after it.
-  pending_.clear();
+  replies_.clear();
   ArmTimeout();
   if (transport_.StartTls(hostName_, tlsSettings_) != 0) {
     failTls();
@@ -275,7 +275,7 @@ void PostingSession::Impl::failTls() {
 }
 
 bool PostingSession::Impl::hasWholeReply() const {
-  return pending_.find('\n') != std::string::npos;
+  return replies_.hasLine();
 }
 
 // Reads what the server sent (unless a whole reply is waiting already) and
@@ -287,7 +287,7 @@ bool PostingSession::Impl::ReadReply() {
   char buffer[kReadSize];
   std::string_view data;
   if (!hasWholeReply()) {
-    int size = kReadSize - static_cast<int>(pending_.size());
+    int size = replies_.room();
     if (transport_.Receive(buffer, size) != 0) {
       display_.ShowInboundInfo("Error occured reading data.");
       return false;
@@ -296,21 +296,17 @@ bool PostingSession::Impl::ReadReply() {
       log("\n> Blank Read Ocurred\n");
       return false;
     }
-    replaceControlCharacters(buffer, static_cast<std::size_t>(size));
-    data = std::string_view(buffer, static_cast<std::size_t>(size));
-    pending_ += data;
+    data = replies_.add(buffer, size);
   }
-  const std::size_t end = pending_.find('\n');
-  if (end == std::string::npos) {
+  if (!hasWholeReply()) {
     log(data);
-    if (pending_.size() >= static_cast<std::size_t>(kReadSize)) {
+    if (replies_.tooLong()) {
       failConnection("Error - Reply from server too long.\r\rCommunication terminated.",
                      "Reply from server too long.  Communication terminated.\r\n", true);
     }
     return true;
   }
-  replyBuffer_ = pending_.substr(0, end + 1);
-  pending_.erase(0, end + 1);
+  replyBuffer_ = replies_.takeLine();
   display_.ShowInboundInfo(replyBuffer_);
   log(data);
   replyReady_ = true;

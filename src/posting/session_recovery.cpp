@@ -61,7 +61,7 @@ void PostingSession::Impl::RecoverFromError() {
   StopTimeout();
   services_.loop.killTimer(target_, kReconnectTimer);
   transport_.Close();
-  pending_.clear();
+  replies_.clear();
   streamBuffer_.clear();
   streamOffset_ = 0;
 

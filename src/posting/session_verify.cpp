@@ -393,7 +393,7 @@ void PostingSession::Impl::closeVerifyConnection() {
   services_.loop.killTimer(target_, kVerifyTimer);
   transport_.Shutdown(kShutdownBoth);
   transport_.Close();
-  pending_.clear();
+  replies_.clear();
   streamBuffer_.clear();
   streamOffset_ = 0;
   lightsOff();
