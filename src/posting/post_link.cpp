@@ -94,13 +94,11 @@ void PostLink::onMessage(const Message& message) {
         break;
       }
       if (message.lParam != 0 || !transport_.secure()) {
-        const TlsChannel* tls = transport_.tls();
-        const std::string reason =
-            tls != nullptr && !tls->failureText().empty() ? tls->failureText() : "The TLS handshake failed.";
-        if (tls != nullptr && tls->failure() == TlsFailure::kConnectionLost) {
-          broke("Secure connection failed.  " + reason);
+        const std::string reason = "Secure connection failed.  " + transport_.tlsFailureText();
+        if (transport_.tlsConnectionLost()) {
+          broke(reason);
         } else {
-          refuse("Secure connection failed.  " + reason);
+          refuse(reason);
         }
         break;
       }
@@ -274,9 +272,7 @@ void PostLink::startTls() {
   replies_.clear();
   armTimeout();
   if (transport_.StartTls(settings_.hostName, settings_.tls) != 0) {
-    const TlsChannel* tls = transport_.tls();
-    refuse("Secure connection failed.  " +
-           (tls != nullptr && !tls->failureText().empty() ? tls->failureText() : std::string("TLS cannot start.")));
+    refuse("Secure connection failed.  " + transport_.tlsFailureText());
   }
 }
 

@@ -265,13 +265,10 @@ void PostingSession::Impl::OnTlsHandshake(std::intptr_t lParam) {
 }
 
 void PostingSession::Impl::failTls() {
-  const TlsChannel* channel = transport_.tls();
-  const std::string reason = channel != nullptr && !channel->failureText().empty()
-                                 ? channel->failureText()
-                                 : std::string("The TLS handshake failed.");
-  const bool broken = channel != nullptr && channel->failure() == TlsFailure::kConnectionLost;
+  const std::string reason = transport_.tlsFailureText();
   failConnection("Secure connection failed.\r" + reason + "\r\rCommunication terminated.",
-                 "Secure connection failed.  " + reason + "  Communication terminated.\r\n", broken);
+                 "Secure connection failed.  " + reason + "  Communication terminated.\r\n",
+                 transport_.tlsConnectionLost());
 }
 
 bool PostingSession::Impl::hasWholeReply() const {
