@@ -54,7 +54,8 @@ PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings
       settings_(settings),
       number_(number),
       events_(std::move(events)),
-      socket_(sockets, InternetEndpoint(), 2, 1, 0) {
+      socket_(sockets, InternetEndpoint(), 2, 1, 0),
+      connector_(sockets) {
   target_ = loop_.createTarget([this](const Message& message) { onMessage(message); });
   socket_.SetForwardMask(kForwardAllMask);
   socket_.SetNotifyWindow(target_);
@@ -101,13 +102,11 @@ void PostLink::onMessage(const Message& message) {
         break;
       }
       if (message.lParam != 0 || !transport_.secure()) {
-        const TlsChannel* tls = transport_.tls();
-        const std::string reason =
-            tls != nullptr && !tls->failureText().empty() ? tls->failureText() : "The TLS handshake failed.";
-        if (tls != nullptr && tls->failure() == TlsFailure::kConnectionLost) {
-          broke("Secure connection failed.  " + reason);
+        const std::string reason = "Secure connection failed.  " + transport_.tlsFailureText();
+        if (transport_.tlsConnectionLost()) {
+          broke(reason);
         } else {
-          refuse("Secure connection failed.  " + reason);
+          refuse(reason);
         }
         break;
       }
@@ -189,23 +188,43 @@ void PostLink::trace(std::string_view text) {
 
 void PostLink::connect() {
   trace("Connecting...\r\n");
-  pending_.clear();
+  replies_.clear();
   command_.clear();
   commandOffset_ = 0;
   enter(State::Connecting);
   armTimeout();
-  if (socket_.Create() != 0) {
-    broke("Error creating socket.");
+  auto done = [this](HostConnector::Outcome outcome) { connected(std::move(outcome)); };
+  const int started = settings_.proxy ? connector_.StartThroughProxy(*settings_.proxy, settings_.hostName,
+                                                                     settings_.port, settings_.family, done)
+                                      : connector_.Start(settings_.hostName, settings_.port, settings_.family, done);
+  if (started != 0) {
+    refuse(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
+                                                      : "Unable to convert the host name to an address.");
+  }
+}
+
+void PostLink::connected(HostConnector::Outcome outcome) {
+  if (state_ != State::Connecting) {
+    if (outcome.handle != kInvalidSocket) {
+      socket_.AdoptConnected(outcome.handle, outcome.family, outcome.peer.data());
+      transport_.Close();
+    }
     return;
   }
-  (void)socket_.SelectConnected();
-  if (socket_.BindLocal() != 0) {
-    broke("Error binding socket.");
+  if (outcome.lookupFailed) {
+    refuse("Could not resolve Host name.");  // another try cannot find it either
     return;
   }
-  if (socket_.Connect(settings_.address) != 0 && socket_.lastError() != kWsaEWouldBlock) {
-    broke("Error on connect() socket call.");
+  if (!outcome.proxyProblem.empty()) {
+    refuse(outcome.proxyProblem);
+    return;
   }
+  if (outcome.error == 0) {
+    trace("Connected to " + outcome.peerText + "\r\n");
+    socket_.AdoptConnected(outcome.handle, outcome.family, outcome.peer.data());
+    (void)socket_.SelectConnected();
+  }
+  onSocketEvent(makeSelectReply(kFdConnect, outcome.error));
 }
 
 void PostLink::onSocketEvent(std::intptr_t lParam) {
@@ -258,12 +277,10 @@ void PostLink::onSocketEvent(std::intptr_t lParam) {
 
 void PostLink::startTls() {
   enter(State::Handshake);
-  pending_.clear();
+  replies_.clear();
   armTimeout();
   if (transport_.StartTls(settings_.hostName, settings_.tls) != 0) {
-    const TlsChannel* tls = transport_.tls();
-    refuse("Secure connection failed.  " +
-           (tls != nullptr && !tls->failureText().empty() ? tls->failureText() : std::string("TLS cannot start.")));
+    refuse("Secure connection failed.  " + transport_.tlsFailureText());
   }
 }
 
@@ -291,19 +308,17 @@ void PostLink::readReplies() {
         state_ == State::Connecting) {
       return;
     }
-    const std::size_t end = pending_.find('\n');
-    if (end != std::string::npos) {
+    if (replies_.hasLine()) {
       if (state_ == State::Ready || state_ == State::Sending) {
         // Nothing is asked: the line waits for the state that asks.
         return;
       }
-      const std::string line = pending_.substr(0, end + 1);
-      pending_.erase(0, end + 1);
+      const std::string line = replies_.takeLine();
       trace("< " + shownLine(line) + "\r\n");
       onReply(std::strtol(line.c_str(), nullptr, 10), line);
       continue;
     }
-    int size = kReadSize;
+    int size = replies_.room();
     if (transport_.Receive(buffer, size) != 0) {
       broke("Error reading from server.");
       return;
@@ -311,8 +326,8 @@ void PostLink::readReplies() {
     if (size == 0) {
       return;
     }
-    pending_.append(buffer, static_cast<std::size_t>(size));
-    if (pending_.size() >= static_cast<std::size_t>(kReadSize) && pending_.find('\n') == std::string::npos) {
+    (void)replies_.add(buffer, size);
+    if (replies_.tooLong()) {
       broke("Reply from server too long.");
       return;
     }
@@ -495,10 +510,11 @@ void PostLink::dropArticle() {
 }
 
 void PostLink::broke(std::string_view reason) {
+  connector_.Cancel();
   dropArticle();
   loop_.killTimer(target_, kLinkTimeoutTimer);
   transport_.Close();
-  pending_.clear();
+  replies_.clear();
   command_.clear();
   commandOffset_ = 0;
   trace("Connection broke: " + std::string(reason) + "\r\n");
@@ -515,6 +531,7 @@ void PostLink::broke(std::string_view reason) {
 
 void PostLink::refuse(std::string_view reason) {
   trace("Refused: " + std::string(reason) + "\r\n");
+  connector_.Cancel();
   dropArticle();
   transport_.Close();
   giveUp(reason);

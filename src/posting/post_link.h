@@ -9,14 +9,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "net/endpoint_address.h"
+#include "net/host_connector.h"
 #include "net/stream_socket.h"
 #include "net/tls_channel.h"
 #include "platform/message_loop.h"
 #include "posting/held_article.h"
+#include "posting/reply_reader.h"
 #include "posting/session_transport.h"
 
 namespace tidewell {
@@ -25,10 +27,14 @@ class RateCap;
 class SocketManager;
 enum class Encryption : std::uint8_t;
 
-// Where and how every link of a run connects; the host is looked up once.
+// Where and how every link of a run connects. Each link connects through
+// its own HostConnector: a name is looked up at each connection and its
+// addresses raced (IPv6 and IPv4), or the proxy is asked for it.
 struct LinkSettings {
-  InternetEndpoint address;
-  std::string hostName;  // the name the certificate must hold
+  std::string hostName;    // the name or address to reach; the certificate must hold it
+  std::uint16_t port = 0;  // host byte order
+  int family = 0;          // kAfUnspec, kAfInet or kAfInet6
+  std::optional<ProxyAddress> proxy;
   Encryption encryption{};
   TlsSettings tls;
   std::string username;  // empty: no AUTHINFO
@@ -122,6 +128,7 @@ class PostLink {
   void onMessage(const Message& message);
   void onSocketEvent(std::intptr_t lParam);
   void connect();
+  void connected(HostConnector::Outcome outcome);
   void afterGreeting();
   void startTls();
   void readReplies();
@@ -147,13 +154,14 @@ class PostLink {
   StreamSocket socket_;
   SessionTransport transport_{socket_};
   State state_ = State::Waiting;
-  std::string pending_;  // read, not yet a whole line
+  ReplyReader replies_;
   std::string command_;  // a command line not wholly written yet
   std::size_t commandOffset_ = 0;
   std::shared_ptr<LinkArticle> article_;
   std::int64_t articleOffset_ = 0;  // bytes of the article the socket took
   std::string piece_;               // read from the held article, not yet all taken
   std::size_t pieceOffset_ = 0;
+  HostConnector connector_;  // after the socket: cancelled before it closes
 };
 
 }  // namespace tidewell

@@ -28,6 +28,9 @@ void PostingSession::setStateTrace(StateTrace trace) {
 void PostingSession::setLinkTrace(std::function<void(int, std::string_view)> trace) {
   impl_->setLinkTrace(std::move(trace));
 }
+void PostingSession::setReportWording(std::function<std::string(std::string_view)> wording) {
+  impl_->setReportWording(std::move(wording));
+}
 int PostingSession::sessionState() const {
   return static_cast<int>(impl_->state());
 }

@@ -64,6 +64,10 @@ class PostingSession {
   // With several connections, every change of a link's state: the link's
   // number and the state's name.
   void setLinkTrace(std::function<void(int, std::string_view)> trace);
+  // Every text on its way into the report file passes through `wording`
+  // (empty: written as it is). The run record and its JSON document are fed
+  // by the outcomes themselves, so they do not change with the words.
+  void setReportWording(std::function<std::string(std::string_view)> wording);
 
   [[nodiscard]] int sessionState() const;
   [[nodiscard]] bool isIdle() const;

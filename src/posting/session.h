@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "net/host_connector.h"
-#include "net/host_info_manager.h"
 #include "net/stream_socket.h"
 #include "platform/file_io.h"
 #include "platform/message_loop.h"
@@ -22,6 +21,7 @@
 #include "posting/progress.h"
 #include "posting/rate_cap.h"
 #include "posting/recovery_run.h"
+#include "posting/reply_reader.h"
 #include "posting/run_record.h"
 #include "posting/session_log.h"
 #include "posting/session_server.h"
@@ -90,6 +90,9 @@ class PostingSession::Impl {
 
   void setStateTrace(StateTrace trace) { trace_ = std::move(trace); }
   void setLinkTrace(std::function<void(int, std::string_view)> trace) { linkTrace_ = std::move(trace); }
+  void setReportWording(std::function<std::string(std::string_view)> wording) {
+    log_.setReportWording(std::move(wording));
+  }
   [[nodiscard]] SessionState state() const { return sessionState_; }
   [[nodiscard]] RunOutcome outcome() const { return outcome_; }
   [[nodiscard]] std::string winsockDescription() const;
@@ -101,7 +104,6 @@ class PostingSession::Impl {
   void onMessage(const Message& message);
   void OnTimer(unsigned id);
   void OnSocketEvent(std::intptr_t lParam);
-  void OnLookupDone(std::intptr_t lParam);
   void OnConnectorDone(HostConnector::Outcome outcome);
   void liveTick();
   void timeoutTick();
@@ -134,7 +136,6 @@ class PostingSession::Impl {
 
   // Connection: to `server` (the posting server, or the server Verify asks).
   void StartConnection(ServerChoice server);
-  void CreateAndConnect();
   // Reads server_'s port, encryption and TLS settings; false
   // (the run has ended, with its message) when they cannot be used.
   bool readConnectionSettings();
@@ -152,7 +153,7 @@ class PostingSession::Impl {
   // recover (reconnecting when `reconnect`).
   void failConnection(std::string_view shown, std::string_view reported, bool reconnect);
 
-  // The command dialogue. Bytes read wait in pending_ until they make a
+  // The command dialogue. Bytes read wait in replies_ until they make a
   // whole line (a reply); a line longer than kReadSize is the server's error.
   bool takeReply();
   [[nodiscard]] bool hasWholeReply() const;
@@ -296,7 +297,7 @@ class PostingSession::Impl {
   // Several connections (session_parallel.cpp): Connections read as the
   // run starts; the pool starts where the one connection would connect.
   void readConnections();
-  void startParallel();
+  void startParallel(std::uint16_t port, int family, const std::optional<ProxyAddress>& proxy);
   void onParallelMessage(const Message& message);
   void composeAhead();
   void composeNextArticle();
@@ -414,7 +415,6 @@ class PostingSession::Impl {
   // Every read, write and readable-byte count of the dialogue goes through
   // transport_: the socket itself, or the TLS channel over it.
   SessionTransport transport_{socket_};
-  HostInfoManager lookup_;
   // One connection: the look-up of both families and the race of the
   // addresses (IPv6 first), handing over one connected socket.
   HostConnector connector_;
@@ -459,7 +459,7 @@ class PostingSession::Impl {
   std::string subjectLine_;
   std::string commandBuffer_;
   std::string replyBuffer_;
-  std::string pending_;  // read from the server, not yet a whole line
+  ReplyReader replies_;  // read from the server, not yet a whole line
   // A part's line ("001 a.bin ... ") is written and waits for its outcome.
   bool fileLineOpen_ = false;
   InternetEndpoint serverAddress_;
@@ -467,7 +467,6 @@ class PostingSession::Impl {
   ServerChoice server_;   // the server of the current connection
   Encryption encryption_ = Encryption::None;
   TlsSettings tlsSettings_;
-  AsyncHandle lookupRequest_ = kNoRequest;
   bool startPostIssued_ = false;
 
   // How the run's articles are made, read as the run starts.

@@ -27,7 +27,7 @@ int eventError(std::intptr_t lParam) {
 }  // namespace
 
 void PostingSession::Impl::StartConnection(ServerChoice server) {
-  pending_.clear();
+  replies_.clear();
   inboundLight();
   outboundLight();
   setState(SessionState::LookingUp);
@@ -54,41 +54,32 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
   }
   const std::string proxyText = services_.settings.read(Setting::Proxy);
   const ProxyAddressResult proxy = parseProxyAddress(proxyText);
-  if (!proxyText.empty() && (!proxy.value || parallel_)) {
-    refuseSettings(proxy.value ? "A PROXY needs Connections=1." : proxy.problem);
+  if (!proxyText.empty() && !proxy.value) {
+    refuseSettings(proxy.problem);
     return;
   }
-  if (!parallel_) {
-    if (address.value->family != kAfUnspec) {
-      setState(SessionState::Connecting);  // an address: nothing to look up
-      display_.ShowState("Connecting...");
+  const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
+  const std::uint16_t port = ntohs(serverAddress_.Port());
+  if (parallel_) {
+    if (address.value->family != kAfUnspec && family != kAfUnspec && address.value->family != family) {
+      refuseSettings("The HOST is not an address of the ADDRESS FAMILY.");  // no link could connect
+      return;
     }
-    const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
-    auto done = [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); };
-    const std::uint16_t port = ntohs(serverAddress_.Port());
-    if ((proxy.value ? connector_.StartThroughProxy(*proxy.value, hostName_, port, family, done)
-                     : connector_.Start(hostName_, port, family, done)) != 0) {
-      refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
-                                                                : "Unable to convert the host name to an address.");
-    }
-    return;
-  }
-  if (address.value->family == kAfInet6) {
-    refuseSettings("Several connections reach IPv4 servers only: set Connections=1 for an IPv6 HOST.");
-    return;
-  }
-  if (IsDottedAddress(hostName_)) {
-    serverAddress_.SetAddress(TextToAddress(hostName_));
+    // Each link connects by itself, through its own connector.
     setState(SessionState::Connecting);
     display_.ShowState("Connecting...");
-    CreateAndConnect();
+    startParallel(port, family, proxy.value);
     return;
   }
-  if (lookup_.StartByNameFor(target_, lookupRequest_, hostName_, kHostLookupMessage) != 0) {
-    showProblemInbound("Unable to convert the\rhost name to an address.\r\rCommunication terminated.");
-    log_.ReportStamped("Unable to convert the host name to an address.  Communication terminated.\r\n");
-    reconnectAllowed_ = false;
-    RecoverFromError();
+  if (address.value->family != kAfUnspec) {
+    setState(SessionState::Connecting);  // an address: nothing to look up
+    display_.ShowState("Connecting...");
+  }
+  auto done = [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); };
+  if ((proxy.value ? connector_.StartThroughProxy(*proxy.value, hostName_, port, family, done)
+                   : connector_.Start(hostName_, port, family, done)) != 0) {
+    refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
+                                                              : "Unable to convert the host name to an address.");
   }
 }
 
@@ -134,24 +125,6 @@ bool PostingSession::Impl::readConnectionSettings() {
   return true;
 }
 
-void PostingSession::Impl::OnLookupDone(std::intptr_t lParam) {
-  if (sessionState_ != SessionState::LookingUp) {
-    return;
-  }
-  outboundLight();
-  if (eventError(lParam) != 0) {
-    showProblemInbound("Error Looking up address\r\rCould not resolve Host name.");
-    log_.ReportStamped("Error Looking up address.  Could not resolve Host name.");
-    reconnectAllowed_ = false;
-    RecoverFromError();
-    return;
-  }
-  serverAddress_.SetAddress(lookup_.AddressAt(0));
-  setState(SessionState::Connecting);
-  display_.ShowState("Connecting...");
-  CreateAndConnect();
-}
-
 void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
   if (sessionState_ != SessionState::LookingUp && sessionState_ != SessionState::Connecting) {
     if (outcome.handle != kInvalidSocket) {
@@ -160,7 +133,11 @@ void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
     return;
   }
   if (outcome.lookupFailed) {
-    OnLookupDone(makeAsyncReply(0, outcome.error));
+    outboundLight();
+    showProblemInbound("Error Looking up address\r\rCould not resolve Host name.");
+    log_.ReportStamped("Error Looking up address.  Could not resolve Host name.");
+    reconnectAllowed_ = false;
+    RecoverFromError();
     return;
   }
   if (sessionState_ == SessionState::LookingUp) {
@@ -184,28 +161,6 @@ void PostingSession::Impl::failConnection(std::string_view shown, std::string_vi
   log_.ReportStamped(reported);
   reconnectAllowed_ = reconnect;
   RecoverFromError();
-}
-
-void PostingSession::Impl::CreateAndConnect() {
-  if (parallel_) {
-    startParallel();  // the links connect, to the address looked up once
-    return;
-  }
-  if (socket_.Create() != 0) {
-    failConnection("Error creating socket.\r\rCommunication terminated.",
-                   "Error creating socket.  Communication terminated.\r\n", true);
-    return;
-  }
-  (void)socket_.SelectConnected();
-  if (socket_.BindLocal() != 0) {
-    failConnection("Error binding socket.\r\rCommunication terminated.",
-                   "Error binding socket.  Communication terminated.\r\n", true);
-    return;
-  }
-  if (socket_.Connect(serverAddress_) != 0 && socket_.lastError() != kWsaEWouldBlock) {
-    failConnection("Error on connect() socket call.\r\rCommunication terminated.",
-                   "Error on connect() socket call.  Communication terminated.\r\n", true);
-  }
 }
 
 void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
@@ -282,7 +237,7 @@ void PostingSession::Impl::startTls() {
   display_.ShowState("Securing the connection (TLS)...");
   log_.ReportStamped("Securing the connection (TLS)...\r\n");
   // Nothing read before TLS is a reply after it.
-  pending_.clear();
+  replies_.clear();
   ArmTimeout();
   if (transport_.StartTls(hostName_, tlsSettings_) != 0) {
     failTls();
@@ -310,17 +265,14 @@ void PostingSession::Impl::OnTlsHandshake(std::intptr_t lParam) {
 }
 
 void PostingSession::Impl::failTls() {
-  const TlsChannel* channel = transport_.tls();
-  const std::string reason = channel != nullptr && !channel->failureText().empty()
-                                 ? channel->failureText()
-                                 : std::string("The TLS handshake failed.");
-  const bool broken = channel != nullptr && channel->failure() == TlsFailure::kConnectionLost;
+  const std::string reason = transport_.tlsFailureText();
   failConnection("Secure connection failed.\r" + reason + "\r\rCommunication terminated.",
-                 "Secure connection failed.  " + reason + "  Communication terminated.\r\n", broken);
+                 "Secure connection failed.  " + reason + "  Communication terminated.\r\n",
+                 transport_.tlsConnectionLost());
 }
 
 bool PostingSession::Impl::hasWholeReply() const {
-  return pending_.find('\n') != std::string::npos;
+  return replies_.hasLine();
 }
 
 // Reads what the server sent (unless a whole reply is waiting already) and
@@ -332,7 +284,7 @@ bool PostingSession::Impl::ReadReply() {
   char buffer[kReadSize];
   std::string_view data;
   if (!hasWholeReply()) {
-    int size = kReadSize - static_cast<int>(pending_.size());
+    int size = replies_.room();
     if (transport_.Receive(buffer, size) != 0) {
       display_.ShowInboundInfo("Error occured reading data.");
       return false;
@@ -341,21 +293,17 @@ bool PostingSession::Impl::ReadReply() {
       log("\n> Blank Read Ocurred\n");
       return false;
     }
-    replaceControlCharacters(buffer, static_cast<std::size_t>(size));
-    data = std::string_view(buffer, static_cast<std::size_t>(size));
-    pending_ += data;
+    data = replies_.add(buffer, size);
   }
-  const std::size_t end = pending_.find('\n');
-  if (end == std::string::npos) {
+  if (!hasWholeReply()) {
     log(data);
-    if (pending_.size() >= static_cast<std::size_t>(kReadSize)) {
+    if (replies_.tooLong()) {
       failConnection("Error - Reply from server too long.\r\rCommunication terminated.",
                      "Reply from server too long.  Communication terminated.\r\n", true);
     }
     return true;
   }
-  replyBuffer_ = pending_.substr(0, end + 1);
-  pending_.erase(0, end + 1);
+  replyBuffer_ = replies_.takeLine();
   display_.ShowInboundInfo(replyBuffer_);
   log(data);
   replyReady_ = true;

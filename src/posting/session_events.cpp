@@ -17,7 +17,6 @@ PostingSession::Impl::Impl(Services services, SessionFlags flags, std::function<
       log_(services.settings, services.loop.clock()),
       display_(services.display, log_),
       socket_(services.socketManager, InternetEndpoint(), 2, 1, 0),
-      lookup_(services.socketManager),
       connector_(services.socketManager) {
   target_ = services_.loop.createTarget([this](const Message& message) { onMessage(message); });
   socket_.SetForwardMask(kForwardAllMask);
@@ -26,9 +25,6 @@ PostingSession::Impl::Impl(Services services, SessionFlags flags, std::function<
 }
 
 PostingSession::Impl::~Impl() {
-  if (lookupRequest_ != kNoRequest && sessionState_ == SessionState::LookingUp) {
-    lookup_.Cancel(lookupRequest_);
-  }
   services_.loop.destroyTarget(target_);  // stops the timers and drops queued steps
 }
 
@@ -71,9 +67,6 @@ void PostingSession::Impl::onMessage(const Message& message) {
       break;
     case kTlsHandshakeMessage:
       OnTlsHandshake(message.lParam);
-      break;
-    case kHostLookupMessage:
-      OnLookupDone(message.lParam);
       break;
     case kTimerMessage:
       OnTimer(static_cast<unsigned>(message.wParam));

@@ -107,7 +107,8 @@ ReportOpening SessionLog::OpenNewReport() {
 
 void SessionLog::ReportWrite(std::string_view text) const {
   if (!reportFileName_.empty()) {
-    static_cast<void>(disk_.append(reportFileName_, text, kSharedFile));
+    const std::string reworded = wording_ ? wording_(text) : std::string();
+    static_cast<void>(disk_.append(reportFileName_, wording_ ? std::string_view(reworded) : text, kSharedFile));
   }
 }
 

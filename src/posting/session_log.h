@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,9 @@ class SessionLog {
   void ReportWrite(std::string_view text) const;
   // "HH:MM:SS " in local time, then the text.
   void ReportStamped(std::string_view text) const;
+  // Every text written to the report passes through `wording` first (empty:
+  // none), so a test can reword the report and watch what depends on it.
+  void setReportWording(std::function<std::string(std::string_view)> wording) { wording_ = std::move(wording); }
 
  private:
   SettingsStore& settings_;
@@ -60,6 +64,7 @@ class SessionLog {
   bool loggingOn_ = false;
   bool warnedUnsavedNumber_ = false;
   std::string reportFileName_;
+  std::function<std::string(std::string_view)> wording_;
 };
 
 // The text as the debug log keeps it: a command "authinfo pass <password>"

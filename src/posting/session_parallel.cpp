@@ -42,12 +42,14 @@ void PostingSession::Impl::readConnections() {
   parallel_ = std::make_unique<ParallelRun>(services_.loop, count);
 }
 
-void PostingSession::Impl::startParallel() {
+void PostingSession::Impl::startParallel(std::uint16_t port, int family, const std::optional<ProxyAddress>& proxy) {
   ParallelRun& run = *parallel_;
   StopTimeout();  // each link times its own replies
   run.target = services_.loop.createTarget([this](const Message& message) { onParallelMessage(message); });
-  LinkSettings settings{serverAddress_,
-                        hostName_,
+  LinkSettings settings{hostName_,
+                        port,
+                        family,
+                        proxy,
                         encryption_,
                         tlsSettings_,
                         services_.settings.getUsername(),

@@ -61,7 +61,7 @@ void PostingSession::Impl::RecoverFromError() {
   StopTimeout();
   services_.loop.killTimer(target_, kReconnectTimer);
   transport_.Close();
-  pending_.clear();
+  replies_.clear();
   streamBuffer_.clear();
   streamOffset_ = 0;
 
@@ -91,7 +91,6 @@ void PostingSession::Impl::AbortConnection() {
   outboundLight();
   switch (sessionState_) {
     case SessionState::LookingUp:
-      lookup_.Cancel(lookupRequest_);
       connector_.Cancel();
       break;
     case SessionState::Connecting:

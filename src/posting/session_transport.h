@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "net/stream_socket.h"
@@ -30,6 +31,13 @@ class SessionTransport {
   }
   // True once a TLS handshake has succeeded on this connection.
   [[nodiscard]] bool secure() const { return tls_ && tls_->established(); }
+  // Why TLS failed, as the texts name it ("The server's certificate ...").
+  [[nodiscard]] std::string tlsFailureText() const {
+    return tls_ && !tls_->failureText().empty() ? tls_->failureText() : std::string("The TLS handshake failed.");
+  }
+  // The connection broke during the handshake: trying again may help, unlike
+  // a certificate that fails its check.
+  [[nodiscard]] bool tlsConnectionLost() const { return tls_ && tls_->failure() == TlsFailure::kConnectionLost; }
 
   // The socket itself, for connecting and for plain-only shortcuts.
   [[nodiscard]] StreamSocket& socket() { return socket_; }

@@ -386,16 +386,14 @@ bool PostingSession::Impl::verifyCannotConnect(std::string_view problem) {
 }
 
 void PostingSession::Impl::closeVerifyConnection() {
-  if (sessionState_ == SessionState::LookingUp && lookupRequest_ != kNoRequest) {
-    lookup_.Cancel(lookupRequest_);
-  }
+  connector_.Cancel();
   ++generation_;  // steps still queued belong to the connection that ends
   StopTimeout();
   services_.loop.killTimer(target_, kReconnectTimer);
   services_.loop.killTimer(target_, kVerifyTimer);
   transport_.Shutdown(kShutdownBoth);
   transport_.Close();
-  pending_.clear();
+  replies_.clear();
   streamBuffer_.clear();
   streamOffset_ = 0;
   lightsOff();

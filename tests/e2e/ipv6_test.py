@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End to end: posting to a real INN over IPv6, headless. Host=::1 plain,
 [::1]:119 with its port in brackets, ::1 with NNTPS (Encryption=TLS, the
-certificate checked for the address ::1) and [::1] with STARTTLS post files
+certificate checked for the address ::1), [::1] with STARTTLS and ::1 with
+three connections post files
 that decode byte for byte (fetched back over IPv4: the same spool); the
 report's heading says the sockets speak IPv6. A malformed address ends the
 run before any connection with a message that names the fault.
@@ -45,6 +46,7 @@ def main():
         ("tls", {"Host": "::1", "Encryption": "TLS", **ca}, None),
         ("starttls", {"Host": "[::1]", "Encryption": "STARTTLS", **ca}, None),
         ("only-ipv6", {"Host": "::1", "AddressFamily": "IPv6"}, None),
+        ("several", {"Host": "::1", "FastPosting": "TRUE", "Connections": "3"}, None),
         ("malformed", {"Host": "[::1"}, 'The HOST "[::1" has no closing bracket.'),
         ("wrong-family", {"Host": "::1", "AddressFamily": "IPv4"}, "The HOST is not an address of the ADDRESS FAMILY."),
     ]

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End to end: posting to a real INN through a SOCKS5 proxy, Debian's
 dante-server started here on loopback (no login). Plain, NNTPS and
-STARTTLS runs to Host=localhost post files that decode byte for byte, the
+STARTTLS runs (and one with three connections) to Host=localhost post files that decode byte for byte, the
 name resolved by the proxy (dante's log names it); a server the proxy's
 rules do not allow ends the run with "Proxy refused: connection not allowed
 by ruleset", exit status 3, nothing posted.
@@ -73,6 +73,7 @@ def main():
         ("plain", {"Host": "localhost"}, None),
         ("tls", {"Host": "localhost", "Encryption": "TLS", **ca}, None),
         ("starttls", {"Host": "localhost", "Encryption": "STARTTLS", **ca}, None),
+        ("several", {"Host": "localhost", "FastPosting": "TRUE", "Connections": "3"}, None),
         ("ruleset", {"Host": "127.0.0.2"}, "Proxy refused: connection not allowed by ruleset"),
     ]
     checks = e2e.Checks()

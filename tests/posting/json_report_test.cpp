@@ -238,6 +238,62 @@ TEST_F(JsonReportRun, AgreesWithTheTextReportOfTheSameRun) {
   EXPECT_EQ(report().find("secret-word"), std::string::npos);
 }
 
+// The document is fed by the outcomes themselves, never by the report's
+// words: the same run with every outcome reworded in the report writes the
+// same document, with one connection and with several.
+struct WordingCase {
+  const char* name;
+  int connections;
+  std::vector<std::string> replies;  // to the articles in the order received; then 240
+};
+
+class JsonReportWording : public JsonReportRun, public ::testing::WithParamInterface<WordingCase> {};
+
+TEST_P(JsonReportWording, SurvivesARewordingOfTheReport) {
+  configureJson();
+  useConnections(GetParam().connections);
+  setting("PartSize", "126");
+  addFile("a.bin", "first");
+  addFile("b.bin", std::string(180, 'b'));
+  start();
+  const auto runOnce = [this] {
+    for (const std::string& reply : GetParam().replies) {
+      server.onArticle(Response::reply(reply), 1);
+    }
+    EXPECT_TRUE(postAndWait());
+    std::map<std::string, std::string> json = document();
+    for (const char* key : {"started", "ended", "text_report", "settings.ReportNumber"}) {
+      EXPECT_EQ(json.erase(key), 1U) << key;
+    }
+    return json;
+  };
+  const std::map<std::string, std::string> plain = runOnce();
+  ASSERT_FALSE(plain.empty());
+  session->setReportWording([](std::string_view text) {
+    std::string reworded(text);
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"Ok.", "Fine:"},
+                                   {"Failed.", "Refused:"},
+                                   {"[", "<<"},
+                                   {"]", ">>"},
+                                   {"240", "two-forty"}}) {
+      for (std::size_t at = reworded.find(from); at != std::string::npos; at = reworded.find(from, at + to.size())) {
+        reworded.replace(at, from.size(), to);
+      }
+    }
+    return reworded;
+  });
+  const std::map<std::string, std::string> reworded = runOnce();
+  EXPECT_NE(report().find(GetParam().replies.empty() ? "Fine:" : "Refused:"), std::string::npos);
+  EXPECT_EQ(report().find("Ok."), std::string::npos);
+  EXPECT_EQ(reworded, plain);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, JsonReportWording,
+                         ::testing::Values(WordingCase{"OneConnection", 1, {"240 ok", "240 ok", "441 435 Duplicate"}},
+                                           WordingCase{"ThreeConnectionsRefused", 3, {"441 no", "441 no", "441 no"}},
+                                           WordingCase{"ThreeConnectionsPosted", 3, {}}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
 TEST_F(JsonReportRun, GivingUpListsTheRestAsNotPosted) {
   configureJson();
   for (const char* name : {"a.bin", "b.bin", "c.bin"}) {

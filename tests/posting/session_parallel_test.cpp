@@ -127,6 +127,50 @@ std::vector<ParallelCase> parallelCases() {
 INSTANTIATE_TEST_SUITE_P(Session, Parallel, ::testing::ValuesIn(parallelCases()),
                          [](const auto& param) { return param.param.name; });
 
+// Every link connects through the host connector: an IPv6 host is reached
+// by several connections as by one, and a host that is not of the address
+// family asked for stops the run before any link connects.
+struct HostCase {
+  const char* name;
+  bool ipv6;
+  const char* family;
+  RunOutcome outcome;
+  const char* note;
+};
+
+class SeveralConnectionsHost : public SessionTest, public ::testing::WithParamInterface<HostCase> {};
+
+TEST_P(SeveralConnectionsHost, ReachTheServerOrSayWhyNot) {
+  const HostCase& c = GetParam();
+  if (c.ipv6 && !server.listenOnIpv6Loopback()) {
+    GTEST_SKIP() << "no ::1 on this machine (errno " << server.bindError() << ")";
+  }
+  configure();
+  useConnections(3);
+  setting("AddressFamily", c.family);
+  setting("PartSize", "630");
+  addFile("a.bin", patterned(450 * kParts));
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), c.outcome);
+  const std::vector<std::string> lines = reportLines();
+  EXPECT_TRUE(reportHas(lines, c.note)) << report();
+  if (c.outcome == RunOutcome::Finished) {
+    EXPECT_EQ(articleLines(lines), expectedLines(kParts));
+    EXPECT_EQ(server.articles().size(), static_cast<std::size_t>(kParts));
+  } else {
+    EXPECT_EQ(server.connectionCount(), 0U);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Session, SeveralConnectionsHost,
+    ::testing::Values(HostCase{"Ipv6", true, "Any", RunOutcome::Finished, "Posting with 3 connections."},
+                      HostCase{"Ipv6Only", true, "IPv6", RunOutcome::Finished, "Posting with 3 connections."},
+                      HostCase{"NotOfTheFamily", false, "IPv6", RunOutcome::EndedWithoutFinishing,
+                               "The HOST is not an address of the ADDRESS FAMILY.  Configure with SETTINGS."}),
+    [](const auto& param) { return std::string(param.param.name); });
+
 // Every connection refused: the run ends, each refusal reported once, and
 // every article listed as not posted.
 TEST_F(SessionTest, EveryConnectionRefusedEndsTheRun) {

@@ -1,0 +1,24 @@
+#include "posting/reply_reader.h"
+
+#include "platform/text.h"
+
+namespace tidewell {
+
+std::string_view ReplyReader::add(char* bytes, int size) {
+  const auto count = static_cast<std::size_t>(size);
+  replaceControlCharacters(bytes, count);
+  pending_.append(bytes, count);
+  return {bytes, count};
+}
+
+std::string ReplyReader::takeLine() {
+  const std::size_t end = pending_.find('\n');
+  if (end == std::string::npos) {
+    return {};
+  }
+  std::string line = pending_.substr(0, end + 1);
+  pending_.erase(0, end + 1);
+  return line;
+}
+
+}  // namespace tidewell
