@@ -172,9 +172,9 @@ enum class SettingField : std::uint8_t {
   KEY(MaxRate, Number, "0", kBoolLimit, Line, kMaxRateRange, kNoChoices, kAlways,                                      \
       "KiB/s over all connections; 0: no cap")                                                                         \
   KEY(MaxRateSchedule, Text, "", kTextLimit, Line, kNoRange, kNoChoices, kAlways,                                      \
-      "caps by time of day, e.g. 08:00-23:00=2000 23:00-08:00=0; MaxRate outside them")  \
+      "caps by time of day, e.g. 08:00-23:00=2000 23:00-08:00=0; MaxRate outside them")                                \
   KEY(Obfuscate, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, Setting::Encoding,                            \
-      "random subjects, yEnc names and From on the server; real names in the NZB; needs Encoding=yEnc")  \
+      "random subjects, yEnc names and From on the server; real names in the NZB; needs Encoding=yEnc")                \
   KEY(Par2, Flag, "FALSE", kBoolLimit, Check, kNoRange, kNoChoices, kAlways,                                           \
       "compute a PAR2 recovery set while the files are read and post it after them")                                   \
   KEY(Par2Redundancy, Number, "10", kBoolLimit, Line, kPar2RedundancyRange, kNoChoices, Setting::Par2,                 \
