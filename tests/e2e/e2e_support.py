@@ -31,13 +31,16 @@ def require_news_server():
         skip(f"{NEWS_HOST}:119 does not greet like a news server: {greeting!r}")
 
 
-def require_program(path):
+def require_program(path, *tools):
+    """Fails the test unless the program is built and uudeview and every
+    further tool named (nzbget, par2 ...) is installed."""
     if not os.access(path, os.X_OK):
         print(f"FAIL: the program {path} is not built")
         sys.exit(1)
-    if shutil.which("uudeview") is None:
-        print("FAIL: uudeview is missing (apt-get install uudeview)")
-        sys.exit(1)
+    for tool in ("uudeview", *tools):
+        if shutil.which(tool) is None:
+            print(f"FAIL: {tool} is missing (scripts/deps.sh lists the test packages)")
+            sys.exit(1)
 
 
 def unique_prefix(name):

@@ -18,7 +18,6 @@ Exit status 0 pass, 1 fail, 77 skipped (no news server on 127.0.0.1:119)."""
 import os
 import random
 import re
-import shutil
 import sys
 
 import e2e_support as e2e
@@ -54,10 +53,7 @@ def visible_lines(raw):
 def main():
     program = sys.argv[1]
     e2e.require_news_server()
-    e2e.require_program(program)
-    if shutil.which("nzbget") is None:
-        print("FAIL: nzbget is missing (scripts/deps.sh lists the test packages)")
-        sys.exit(1)
+    e2e.require_program(program, "nzbget")
     checks = e2e.Checks()
     kept = []
     for number, (extra_settings, nzbget_options) in enumerate(VARIANTS, 1):

@@ -22,6 +22,7 @@ import sys
 import xml.etree.ElementTree as ElementTree
 
 import e2e_support as e2e
+import yenc_nzb_test as yenc
 
 GROUP = "tidewell.test"
 PART_SIZE = 50000
@@ -39,28 +40,16 @@ FILES = {
 
 
 def run_nzbget(nzb, folder, repair):
-    options = {
-        "MainDir": folder, "DestDir": os.path.join(folder, "dest"), "InterDir": os.path.join(folder, "inter"),
-        "TempDir": os.path.join(folder, "tmp"), "QueueDir": os.path.join(folder, "queue"),
-        "NzbDir": os.path.join(folder, "nzb"), "LockFile": os.path.join(folder, "nzbget.lock"),
-        "LogFile": os.path.join(folder, "nzbget.log"), "WriteLog": "append", "OutputMode": "log",
-        "ConfigTemplate": "/usr/share/nzbget/nzbget.conf", "WebDir": "", "ControlPort": "0",
-        "Server1.Active": "yes", "Server1.Host": e2e.NEWS_HOST, "Server1.Port": "119",
-        "Server1.Connections": "2", "ParCheck": "force" if repair else "manual",
-        "ParRepair": "yes" if repair else "no", "ParRename": "yes" if repair else "no",
-        "Unpack": "no", "DirectRename": "no", "AppendCategoryDir": "no", "HealthCheck": "none",
-    }
+    """nzbget by the NZB, with the set checked, repaired and used for renaming
+    when `repair`; the files it left in dest/ (post-processing done) or
+    inter/ (a download left unrepaired)."""
     os.makedirs(folder, exist_ok=True)
-    command = ["nzbget", "-n"]
-    for key, value in options.items():
-        command += ["-o", f"{key}={value}"]
-    command.append(nzb)
-    done = subprocess.run(command, capture_output=True, text=True, timeout=600)
-    print(f"  nzbget exit status {done.returncode}")
-    # dest/ once post-processing is done, inter/ for a download left unrepaired
+    switch = "yes" if repair else "no"
+    code, _ = yenc.run_nzbget(nzb, folder, extra={
+        "ParCheck": "force" if repair else "manual", "ParRepair": switch, "ParRename": switch})
     files = [p for p in glob.glob(os.path.join(folder, "*", "**", "*"), recursive=True)
              if os.path.isfile(p) and "/queue/" not in p and "/tmp/" not in p[len(folder):]]
-    return done.returncode, files
+    return code, files
 
 
 def found(files, name):
@@ -111,11 +100,7 @@ def decode_volumes(articles, folder, workspace):
 def main():
     program = sys.argv[1]
     e2e.require_news_server()
-    e2e.require_program(program)
-    for tool in ("nzbget", "par2"):
-        if shutil.which(tool) is None:
-            print(f"FAIL: {tool} is missing (scripts/deps.sh lists the test packages)")
-            sys.exit(1)
+    e2e.require_program(program, "nzbget", "par2")
     checks = e2e.Checks()
     workspace = e2e.Workspace("e2e-par2")
     prefix = e2e.unique_prefix("par2")

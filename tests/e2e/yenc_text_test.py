@@ -10,7 +10,6 @@ Exit status 0 pass, 1 fail, 77 skipped (no news server on 127.0.0.1:119)."""
 
 import os
 import random
-import shutil
 import sys
 
 import e2e_support as e2e
@@ -31,10 +30,7 @@ FILES = {
 def main():
     program = sys.argv[1]
     e2e.require_news_server()
-    e2e.require_program(program)
-    if shutil.which("nzbget") is None:
-        print("FAIL: nzbget is missing (scripts/deps.sh lists the test packages)")
-        sys.exit(1)
+    e2e.require_program(program, "nzbget")
     checks = e2e.Checks()
     workspace = e2e.Workspace("e2e-yenc-text")
     prefix = e2e.unique_prefix("yenc-text")
