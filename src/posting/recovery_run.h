@@ -11,11 +11,11 @@
 #include "par2/set_writer.h"
 
 // The PAR2 recovery set of a posting run: planned over the listed files as
-// the run starts, fed with the source bytes the yEnc encoder reads for the
-// articles anyway, and finished (its files written) when the first of its
-// files is due to be posted after the data files. Bytes the encoder never
-// hands over (parts already on the server, uuencoded files, a file that
-// failed half-way) are read here, and counted.
+// the run starts, fed with the source bytes the encoders (yEnc, uuencode and
+// the text copy) read for the articles anyway, and finished (its files
+// written) when the first of its files is due to be posted after the data
+// files. Bytes the encoder never hands over (parts already on the server, a
+// file that failed half-way) are read here, and counted.
 namespace tidewell {
 
 struct RecoveryData {

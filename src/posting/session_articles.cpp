@@ -105,8 +105,16 @@ PostingSession::Impl::FileOpening PostingSession::Impl::openNewFile(const std::s
   display_.ShowState(formatText("Encoding file %s...", currentName_.c_str()));
   // The recovery set's files are read from its folder.
   const bool setFile = recovery_ && recovery_->pathOf(currentSourceName_);
+  // The set takes the data file's bytes as the encoder reads them, so the
+  // file is read once for both.
+  SourceTap tap;
+  if (recovery_ && !recovery_->finished() && !setFile) {
+    tap = [run = recovery_.get()](std::int64_t offset, const unsigned char* data, std::size_t size) {
+      run->sourceBytes(offset, data, size);
+    };
+  }
   const int encoded = encodeFile(setFile ? recoveryFolder_ : services_.settings.getDirectory(), currentSourceName_,
-                                 std::string(kEncodedFileName));
+                                 std::string(kEncodedFileName), tap);
   if (encoded != kEncodeOk) {
     problem = formatText("Error - Can't encode %s [%d].", currentName_.c_str(), encoded);
     return encoded == kEncodeOutputFailed ? FileOpening::SpoolFailed : FileOpening::CantEncode;

@@ -1,5 +1,5 @@
 // The run's PAR2 recovery set (Par2=TRUE): planned over the listed files as
-// the run starts, fed from the yEnc encoder's reads, written when its first
+// the run starts, fed from the encoders' reads for posting, written when its first
 // file is due and posted after the data files as files of the same run.
 #include <sys/stat.h>
 #include <unistd.h>

@@ -20,7 +20,8 @@ bool isTextFile(std::string_view fileName) {
   return false;
 }
 
-int encodeFile(const std::string& directory, const std::string& sourceName, const std::string& outputPath) {
+int encodeFile(const std::string& directory, const std::string& sourceName, const std::string& outputPath,
+               const SourceTap& tap) {
   const bool text = isTextFile(sourceName);
   const std::string trimmedDirectory = trimmed(directory);
   if (trimmedDirectory.empty()) {
@@ -34,7 +35,8 @@ int encodeFile(const std::string& directory, const std::string& sourceName, cons
   if (!output.isOpen()) {
     return kEncodeOutputFailed;
   }
-  return text ? copyTextStream(source.get(), output.get()) : uuencodeStream(source.get(), output.get());
+  return text ? copyTextStream(source.get(), output.get(), tap)
+              : uuencodeStream(source.get(), output.get(), LineEncoder::Fastest, tap);
 }
 
 }  // namespace tidewell

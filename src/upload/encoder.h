@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "upload/source_tap.h"
+
 namespace tidewell {
 
 // Results of encodeFile.
@@ -25,9 +27,11 @@ inline constexpr int kEncodeSourceFailed = -103;  // source cannot be opened or 
 // holding only "`". Text files are copied with every line end made CR LF
 // and a dot doubled at the start of every line.
 //
+// `tap`, when given, sees every source byte once as it is read.
+//
 // Returns kEncodeOk or one of the negative codes; a failed write or read
 // part-way is reported too (the output is then incomplete).
-[[nodiscard]] int encodeFile(const std::string& directory, const std::string& sourceName,
-                             const std::string& outputPath);
+[[nodiscard]] int encodeFile(const std::string& directory, const std::string& sourceName, const std::string& outputPath,
+                             const SourceTap& tap = {});
 
 }  // namespace tidewell

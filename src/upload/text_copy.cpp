@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -7,7 +8,7 @@
 
 namespace tidewell {
 
-int copyTextStream(int source, int output) {
+int copyTextStream(int source, int output, const SourceTap& tap) {
   constexpr std::size_t kBlockBytes = 262144;
   std::vector<char> input(kBlockBytes);
   std::string out;
@@ -16,11 +17,16 @@ int copyTextStream(int source, int output) {
   // A carriage return is held back until the next byte tells whether it
   // ends the line (CR LF) or is an ordinary byte.
   bool pendingReturn = false;
+  std::int64_t offset = 0;
   for (;;) {
     const auto got = readFull(source, input.data(), input.size());
     if (!got) {
       return kEncodeSourceFailed;
     }
+    if (tap && *got > 0) {
+      tap(offset, reinterpret_cast<const unsigned char*>(input.data()), *got);
+    }
+    offset += static_cast<std::int64_t>(*got);
     out.clear();
     for (std::size_t i = 0; i < *got; ++i) {
       const char c = input[i];

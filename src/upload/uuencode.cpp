@@ -133,17 +133,22 @@ char* encodeLastLine(const std::array<unsigned char, kLineBytes>& line, std::siz
 
 }  // namespace
 
-int uuencodeStream(int source, int output, LineEncoder lineEncoder) {
+int uuencodeStream(int source, int output, LineEncoder lineEncoder, const SourceTap& tap) {
   std::vector<unsigned char> input(kBlockBytes + kSimdSlack);
   std::vector<char> encoded(kBlockLines * kEncodedLineBytes + 2 * kEncodedLineBytes + kSimdSlack);
   // The 45-byte line buffer: zeros at first, then the last full line, then
   // the short last line over it.
   std::array<unsigned char, kLineBytes> line{};
+  std::int64_t offset = 0;
   for (;;) {
     const auto got = readFull(source, reinterpret_cast<char*>(input.data()), kBlockBytes);
     if (!got) {
       return kEncodeSourceFailed;
     }
+    if (tap && *got > 0) {
+      tap(offset, input.data(), *got);
+    }
+    offset += static_cast<std::int64_t>(*got);
     const std::size_t fullLines = *got / kLineBytes;
     const std::size_t rest = *got % kLineBytes;
     char* out = encodeFullLines(input.data(), fullLines, encoded.data(), lineEncoder);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "settings/value_rules.h"
+#include "upload/source_tap.h"
 
 namespace tidewell {
 
@@ -97,9 +98,8 @@ struct YencPartRequest {
   // needs the file's CRC: without this it reads the earlier bytes again to
   // compute it.
   std::optional<std::uint32_t> crcBefore;
-  // Sees each block of the part's source bytes as it is read (offset in the
-  // file, bytes), so other work on the same bytes needs no read of its own.
-  std::function<void(std::int64_t, const unsigned char*, std::size_t)> sourceTap;
+  // Sees each block of the part's source bytes as it is read.
+  SourceTap sourceTap;
 };
 
 // Encodes parts through fixed buffers: memory stays the same whatever the

@@ -39,7 +39,7 @@ enum class Feed {
   InOrder,          // each file whole, in blocks, as the encoder reads it
   SecondHalfOnly,   // the first half already on the server: not read for posting
   AgainAfterBreak,  // the first half twice, as after a reconnection
-  NotAtAll,         // the encoder never read it (uuencode, a failed opening)
+  NotAtAll,         // the encoder never read it (a failed opening, all parts on the server)
   ChangedOnDisk,    // the file is rewritten before it is read
 };
 

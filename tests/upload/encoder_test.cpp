@@ -139,6 +139,40 @@ TEST_F(EncoderTest, TextCopyHandlesCrLfSplitAcrossReadBlocks) {
   EXPECT_EQ(encode("big.txt", source), expected);
 }
 
+// The tap hands every source byte over once, in order, at its offset, and
+// leaves the encoded text as it is without one; sizes straddle the read
+// blocks of both encodings (180 KiB uuencode, 256 KiB text).
+TEST_F(EncoderTest, TheTapSeesEverySourceByteOnceAndChangesNoOutput) {
+  const struct {
+    const char* name;
+    std::size_t size;
+  } cases[] = {{"empty.bin", 0},
+               {"one.bin", 1},
+               {"block.bin", 4096 * 45},
+               {"over.bin", 4096 * 45 + 1},
+               {"three.bin", 3 * 4096 * 45 + 44},
+               {"empty.txt", 0},
+               {"block.txt", 262144},
+               {"over.txt", 262144 + 7}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string source = randomBytes(c.size, static_cast<unsigned>(c.size));
+    const std::string plain = encode(c.name, source);
+    std::string seen;
+    std::int64_t calls = 0;
+    const SourceTap tap = [&](std::int64_t offset, const unsigned char* data, std::size_t size) {
+      EXPECT_EQ(offset, static_cast<std::int64_t>(seen.size()));
+      EXPECT_GT(size, 0U);
+      seen.append(reinterpret_cast<const char*>(data), size);
+      ++calls;
+    };
+    ASSERT_EQ(encodeFile(dir.path(), c.name, dir.file("OUT.ENC"), tap), kEncodeOk);
+    EXPECT_TRUE(seen == source);
+    EXPECT_TRUE(dir.read("OUT.ENC") == plain);
+    EXPECT_LE(calls, 4);
+  }
+}
+
 TEST_F(EncoderTest, OpensTheSourceUnderItsListedName) {
   dir.write("Photo.JPG", "data");
   EXPECT_EQ(encodeFile(dir.path(), "Photo.JPG", dir.file("OUT.ENC")), kEncodeOk);
