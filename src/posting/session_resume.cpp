@@ -139,11 +139,32 @@ void PostingSession::Impl::openJournal() {
         display_.AddFileLine(note);
       }
       recordEarlierParts();
+      adoptDisguise(*journal);
       return;
     }
     resumedFiles_.clear();
   }
-  static_cast<void>(journal_.create(path, current));
+  if (journal_.create(path, current) && disguise_ &&
+      !journal_.noteDisguise(disguise_->from(), disguise_->messageIdDomain())) {
+    journalFailed();
+  }
+}
+
+void PostingSession::Impl::adoptDisguise(const JournalContents& journal) {
+  if (!disguise_ || journal.disguisedFrom.empty()) {
+    return;
+  }
+  // The ids keep the earlier run's random domain unless one is set.
+  const bool randomDomain = messageIdDomain_ == disguise_->messageIdDomain();
+  disguise_->adopt(journal.disguisedFrom, journal.disguisedIdDomain);
+  if (randomDomain && !journal.disguisedIdDomain.empty()) {
+    messageIdDomain_ = journal.disguisedIdDomain;
+  }
+  for (const JournalFile& file : journal.files) {
+    if (!file.disguisedName.empty()) {
+      disguise_->keepName(file.name, file.disguisedName);
+    }
+  }
 }
 
 void PostingSession::Impl::recordEarlierParts() {
@@ -302,6 +323,13 @@ void PostingSession::Impl::journalComposed(std::optional<std::uint32_t> yencPart
   }
   if (partIndex_ == 1) {
     if (!journal_.noteSubject(currentSourceName_, nzbSubject(), now())) {
+      journalFailed();
+      return;
+    }
+  }
+  if (disguisedNameNew_) {
+    disguisedNameNew_ = false;
+    if (!journal_.noteDisguisedName(currentSourceName_, disguisedName_)) {
       journalFailed();
       return;
     }
