@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -480,7 +481,7 @@ class PostingSession::Impl {
   std::optional<RunDisguise> disguise_;
   std::string disguisedName_;
   std::string disguisedSubject_;
-  bool disguisedNameNew_ = false;  // disguisedName_ was made for this part: the journal is told
+  std::set<std::string> namesInJournal_;  // the files whose disguised name the journal holds
   ArticleDisguise articleDisguise_;
   // The current file goes out yEnc-encoded, read from yencSource_.
   bool yencFile_ = false;

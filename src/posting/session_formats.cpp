@@ -90,6 +90,7 @@ bool PostingSession::Impl::readArticleFormat() {
 bool PostingSession::Impl::readObfuscation() {
   SettingsStore& settings = services_.settings;
   disguise_.reset();
+  namesInJournal_.clear();
   if (!settings.flag(Setting::Obfuscate)) {
     return true;
   }
@@ -155,8 +156,6 @@ bool PostingSession::Impl::prepareArticle(ArticlePart& part, std::optional<YencA
     request.part = partIndex_;
     request.name = currentSourceName_;  // the real name, as a decoder should write it
     if (disguise_) {
-      // A name made now goes into the journal with the part.
-      disguisedNameNew_ = !disguise_->hasName(currentSourceName_);
       std::optional<std::string> name = disguise_->nameFor(currentSourceName_);
       std::optional<std::string> subject = disguise_->nextSubject();
       if (!name || !subject) {

@@ -160,9 +160,12 @@ void PostingSession::Impl::adoptDisguise(const JournalContents& journal) {
   if (randomDomain && !journal.disguisedIdDomain.empty()) {
     messageIdDomain_ = journal.disguisedIdDomain;
   }
-  for (const JournalFile& file : journal.files) {
+  // The files resumed keep their names; the others are posted whole and
+  // get new ones.
+  for (const JournalFile& file : resumedFiles_) {
     if (!file.disguisedName.empty()) {
       disguise_->keepName(file.name, file.disguisedName);
+      namesInJournal_.insert(file.name);
     }
   }
 }
@@ -233,6 +236,8 @@ void PostingSession::Impl::journalFileStart() {
         std::erase_if(file->parts, [](const PartRecord& part) { return part.earlierRun; });
       }
       resumedFiles_.erase(resumedFiles_.begin() + (known - resumedFiles_.data()));
+      // Its new journal entry takes its name again.
+      namesInJournal_.erase(currentSourceName_);
     } else if (nzb_ && !known->accepted.empty() && nzbSourceName_ != currentSourceName_) {
       // The NZB takes the journal's articles as the file comes up, so it
       // keeps the list's order; its parts posted now join the same entry.
@@ -327,8 +332,8 @@ void PostingSession::Impl::journalComposed(std::optional<std::uint32_t> yencPart
       return;
     }
   }
-  if (disguisedNameNew_) {
-    disguisedNameNew_ = false;
+  // The file's disguised name goes in with its first article composed.
+  if (disguise_ && namesInJournal_.insert(currentSourceName_).second) {
     if (!journal_.noteDisguisedName(currentSourceName_, disguisedName_)) {
       journalFailed();
       return;

@@ -29,8 +29,6 @@ class RunDisguise {
   // The name that stands for `sourceName` in this run: the same one for
   // every part of a file, another one for every file.
   [[nodiscard]] std::optional<std::string> nameFor(const std::string& sourceName);
-  // Whether `sourceName` has its name already.
-  [[nodiscard]] bool hasName(const std::string& sourceName) const { return names_.contains(sourceName); }
 
   // A resumed run goes on under the disguise of the run it resumes, so the
   // later parts of a file show the same name and poster as the earlier
