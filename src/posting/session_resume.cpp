@@ -333,7 +333,7 @@ void PostingSession::Impl::journalComposed(std::optional<std::uint32_t> yencPart
     }
   }
   // The file's disguised name goes in with its first article composed.
-  if (disguise_ && namesInJournal_.insert(currentSourceName_).second) {
+  if (disguise_ && yencFile_ && namesInJournal_.insert(currentSourceName_).second) {
     if (!journal_.noteDisguisedName(currentSourceName_, disguisedName_)) {
       journalFailed();
       return;
