@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -314,6 +315,8 @@ class PostingSession::Impl {
   // journal as files start and articles go out and are accepted.
   void startResume();
   void openJournal();
+  // Obfuscate=TRUE: goes on under the journal's disguise.
+  void adoptDisguise(const JournalContents& journal);
   [[nodiscard]] std::string journalPath() const;
   [[nodiscard]] std::int32_t plannedArticles(const std::string& name, const JournalFile* known);
   [[nodiscard]] const JournalFile* resumedFile(std::string_view name) const;
@@ -478,6 +481,7 @@ class PostingSession::Impl {
   std::optional<RunDisguise> disguise_;
   std::string disguisedName_;
   std::string disguisedSubject_;
+  std::set<std::string> namesInJournal_;  // the files whose disguised name the journal holds
   ArticleDisguise articleDisguise_;
   // The current file goes out yEnc-encoded, read from yencSource_.
   bool yencFile_ = false;

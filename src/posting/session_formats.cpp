@@ -90,6 +90,7 @@ bool PostingSession::Impl::readArticleFormat() {
 bool PostingSession::Impl::readObfuscation() {
   SettingsStore& settings = services_.settings;
   disguise_.reset();
+  namesInJournal_.clear();
   if (!settings.flag(Setting::Obfuscate)) {
     return true;
   }

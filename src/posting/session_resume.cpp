@@ -139,11 +139,35 @@ void PostingSession::Impl::openJournal() {
         display_.AddFileLine(note);
       }
       recordEarlierParts();
+      adoptDisguise(*journal);
       return;
     }
     resumedFiles_.clear();
   }
-  static_cast<void>(journal_.create(path, current));
+  if (journal_.create(path, current) && disguise_ &&
+      !journal_.noteDisguise(disguise_->from(), disguise_->messageIdDomain())) {
+    journalFailed();
+  }
+}
+
+void PostingSession::Impl::adoptDisguise(const JournalContents& journal) {
+  if (!disguise_ || journal.disguisedFrom.empty()) {
+    return;
+  }
+  // The ids keep the earlier run's random domain unless one is set.
+  const bool randomDomain = messageIdDomain_ == disguise_->messageIdDomain();
+  disguise_->adopt(journal.disguisedFrom, journal.disguisedIdDomain);
+  if (randomDomain && !journal.disguisedIdDomain.empty()) {
+    messageIdDomain_ = journal.disguisedIdDomain;
+  }
+  // The files resumed keep their names; the others are posted whole and
+  // get new ones.
+  for (const JournalFile& file : resumedFiles_) {
+    if (!file.disguisedName.empty()) {
+      disguise_->keepName(file.name, file.disguisedName);
+      namesInJournal_.insert(file.name);
+    }
+  }
 }
 
 void PostingSession::Impl::recordEarlierParts() {
@@ -212,6 +236,8 @@ void PostingSession::Impl::journalFileStart() {
         std::erase_if(file->parts, [](const PartRecord& part) { return part.earlierRun; });
       }
       resumedFiles_.erase(resumedFiles_.begin() + (known - resumedFiles_.data()));
+      // Its new journal entry takes its name again.
+      namesInJournal_.erase(currentSourceName_);
     } else if (nzb_ && !known->accepted.empty() && nzbSourceName_ != currentSourceName_) {
       // The NZB takes the journal's articles as the file comes up, so it
       // keeps the list's order; its parts posted now join the same entry.
@@ -302,6 +328,13 @@ void PostingSession::Impl::journalComposed(std::optional<std::uint32_t> yencPart
   }
   if (partIndex_ == 1) {
     if (!journal_.noteSubject(currentSourceName_, nzbSubject(), now())) {
+      journalFailed();
+      return;
+    }
+  }
+  // The file's disguised name goes in with its first article composed.
+  if (disguise_ && yencFile_ && namesInJournal_.insert(currentSourceName_).second) {
+    if (!journal_.noteDisguisedName(currentSourceName_, disguisedName_)) {
       journalFailed();
       return;
     }

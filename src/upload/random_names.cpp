@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <utility>
 
 namespace tidewell {
 namespace {
@@ -74,6 +75,16 @@ std::optional<std::string> RunDisguise::nameFor(const std::string& sourceName) {
     names_.emplace(sourceName, *name);
   }
   return name;
+}
+
+void RunDisguise::adopt(std::string from, std::string messageIdDomain) {
+  from_ = std::move(from);
+  messageIdDomain_ = std::move(messageIdDomain);
+}
+
+void RunDisguise::keepName(const std::string& sourceName, const std::string& name) {
+  used_.insert(name);
+  names_.insert_or_assign(sourceName, name);
 }
 
 }  // namespace tidewell

@@ -30,6 +30,12 @@ class RunDisguise {
   // every part of a file, another one for every file.
   [[nodiscard]] std::optional<std::string> nameFor(const std::string& sourceName);
 
+  // A resumed run goes on under the disguise of the run it resumes, so the
+  // later parts of a file show the same name and poster as the earlier
+  // ones: its From and Message-ID domain, and a file's name.
+  void adopt(std::string from, std::string messageIdDomain);
+  void keepName(const std::string& sourceName, const std::string& name);
+
  private:
   RunDisguise() = default;
   [[nodiscard]] std::optional<std::string> unused(std::size_t length);

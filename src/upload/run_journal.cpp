@@ -163,6 +163,7 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
         started.accepted = std::move(same->accepted);
         started.inFlight = std::move(same->inFlight);
         started.subject = std::move(same->subject);
+        started.disguisedName = std::move(same->disguisedName);
         started.date = same->date;
       }
       contents.files.erase(same);
@@ -180,6 +181,27 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
                                     [&](const JournalFile& f) { return f.name == *name; });
     return found == contents.files.end() ? nullptr : &*found;
   };
+  if (kind == 'D') {
+    const auto fields = fieldsOf(record, 2);
+    const auto from = fields ? unescaped((*fields)[0]) : std::nullopt;
+    const auto domain = fields ? unescaped((*fields)[1]) : std::nullopt;
+    if (!from || !domain || from->empty()) {
+      return false;
+    }
+    contents.disguisedFrom = *from;
+    contents.disguisedIdDomain = *domain;
+    return true;
+  }
+  if (kind == 'N') {
+    const auto fields = fieldsOf(record, 2);
+    JournalFile* file = fields ? fileNamed((*fields)[1]) : nullptr;
+    const auto disguised = file != nullptr ? unescaped((*fields)[0]) : std::nullopt;
+    if (!disguised || disguised->empty()) {
+      return false;
+    }
+    file->disguisedName = *disguised;
+    return true;
+  }
   if (kind == 'T') {
     const auto fields = fieldsOf(record, 3);
     JournalFile* file = fields ? fileNamed((*fields)[1]) : nullptr;
@@ -325,6 +347,12 @@ JournalSettings journalSettings(const SettingsStore& settings) {
       values.emplace_back(std::string(rowOf(key).name), settings.read(key));
     }
   }
+  // Obfuscate=TRUE counts only when on, so journals of runs without it
+  // keep matching as before; a run with it never resumes one without it,
+  // nor the reverse.
+  if (settings.flag(Setting::Obfuscate)) {
+    values.emplace_back(std::string(rowOf(Setting::Obfuscate).name), "TRUE");
+  }
   return values;
 }
 
@@ -456,6 +484,14 @@ bool RunJournal::startFile(std::string_view name, std::int64_t size, std::int64_
 
 bool RunJournal::noteSubject(std::string_view name, std::string_view subject, std::int64_t date) {
   return append("T " + std::to_string(date) + ' ' + escaped(name) + ' ' + escaped(subject));
+}
+
+bool RunJournal::noteDisguise(std::string_view from, std::string_view messageIdDomain) {
+  return append("D " + escaped(from) + ' ' + escaped(messageIdDomain));
+}
+
+bool RunJournal::noteDisguisedName(std::string_view name, std::string_view disguisedName) {
+  return append("N " + escaped(disguisedName) + ' ' + escaped(name));
 }
 
 bool RunJournal::noteInFlight(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId,

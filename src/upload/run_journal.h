@@ -49,6 +49,7 @@ struct JournalFile {
   std::int32_t partCount = 0;
   std::string subject;                           // the first part's subject, for the NZB
   std::int64_t date = 0;                         // Unix seconds the first part was composed
+  std::string disguisedName;                     // Obfuscate=TRUE: its yEnc name on the server
   std::map<std::int32_t, JournalPart> accepted;  // by part number, from 1
   // Articles whose data went out without an acknowledgement in the
   // journal: the server may hold them or not.
@@ -57,6 +58,10 @@ struct JournalFile {
 
 struct JournalContents {
   JournalSettings settings;
+  // Obfuscate=TRUE: the run's random From and Message-ID domain; empty
+  // when the run had none.
+  std::string disguisedFrom;
+  std::string disguisedIdDomain;
   std::vector<JournalFile> files;
 
   // Whether it was written under the same settings (in any order).
@@ -113,6 +118,10 @@ class RunJournal {
   // The records below name their file (started before with startFile), so
   // records of several files may interleave.
   bool noteSubject(std::string_view name, std::string_view subject, std::int64_t date);
+  // Obfuscate=TRUE: the run's random From and Message-ID domain, and the
+  // random yEnc name of a file.
+  bool noteDisguise(std::string_view from, std::string_view messageIdDomain);
+  bool noteDisguisedName(std::string_view name, std::string_view disguisedName);
   // `sourceCrc`: the part's check sum (a part noted without one is posted
   // again from the file's start when a run resumes).
   bool noteInFlight(std::string_view name, std::int32_t part, std::int64_t bytes, std::string_view messageId,

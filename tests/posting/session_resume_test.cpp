@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -493,6 +495,68 @@ TEST_F(ResumeSession, AJournalThatIsNotOursIsNotUsed) {
     prompt.asked.clear();
     session.reset();
     uploadList.clear();
+  }
+}
+
+// Obfuscate=TRUE: the resumed run goes on under the earlier run's disguise,
+// so every part of a file shows one name and every article one poster and
+// one id domain; subjects stay new for every article. A journal made with
+// Obfuscate other than now is not resumed.
+TEST_F(ResumeSession, AnObfuscatedRunKeepsItsDisguise) {
+  const struct {
+    bool before;
+    bool now;
+  } cases[] = {{true, true}, {false, true}, {true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.before) + " then " + std::to_string(c.now));
+    configure();
+    setting("Encoding", "yEnc");
+    setting("PartSize", "1000");
+    setting("Resume", "TRUE");
+    setting("Obfuscate", c.before ? "TRUE" : "FALSE");
+    addFile("a.bin", std::string(2500, 'a'));
+    addFile("b.bin", std::string(2600, 'b'));
+    const std::size_t before = server.articles().size();
+    server.onArticle(Response::reply("240 ok"), 1);
+    server.onArticle(Response::reply("441 posting failed"), 1);  // a.bin's part 2
+    server.onArticle(Response::reply("240 ok"), 3);
+    server.onArticle(Response::reply("441 posting failed"), 1);  // b.bin's part 3
+    start();
+    ASSERT_TRUE(postAndWait());
+    ASSERT_NE(session->outcome(), RunOutcome::Finished);
+
+    setting("Obfuscate", c.now ? "TRUE" : "FALSE");
+    prompt.answers.push_back(PromptAnswer::Yes);
+    start();
+    ASSERT_TRUE(postAndWait());
+    EXPECT_EQ(session->outcome(), RunOutcome::Finished) << report();
+    const std::vector<std::string> all = server.articles();
+    if (c.before != c.now) {
+      EXPECT_EQ(report().find("Resumed:"), std::string::npos);
+      EXPECT_EQ(all.size() - before, 12U) << "every part again";
+      continue;
+    }
+    ASSERT_EQ(all.size() - before, 8U) << report();
+    std::map<std::string, std::set<std::string>> namesBySize;
+    std::set<std::string> froms;
+    std::set<std::string> domains;
+    std::set<std::string> subjects;
+    const std::regex yenc("=ybegin part=\\d+ total=3 line=\\d+ size=(\\d+) name=(\\S+)\r\n");
+    for (auto article = all.begin() + static_cast<std::ptrdiff_t>(before); article != all.end(); ++article) {
+      std::smatch match;
+      ASSERT_TRUE(std::regex_search(*article, match, yenc)) << article->substr(0, 400);
+      namesBySize[match[1]].insert(match[2]);
+      froms.insert(headerOf("\r\n" + *article, "From"));
+      subjects.insert(headerOf("\r\n" + *article, "Subject"));
+      const std::string id = headerOf("\r\n" + *article, "Message-ID");
+      domains.insert(id.substr(id.find('@')));
+    }
+    EXPECT_EQ(namesBySize["2500"].size(), 1U);
+    EXPECT_EQ(namesBySize["2600"].size(), 1U);
+    EXPECT_NE(namesBySize["2500"], namesBySize["2600"]);
+    EXPECT_EQ(froms.size(), 1U);
+    EXPECT_EQ(domains.size(), 1U);
+    EXPECT_EQ(subjects.size(), 8U);
   }
 }
 

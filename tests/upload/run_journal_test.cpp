@@ -148,15 +148,21 @@ TEST(RunJournalTest, AChangedFileIsNotTheJournalsFile) {
 
   RunJournal journal;
   ASSERT_TRUE(journal.reopen(path));
-  ASSERT_TRUE(journal.startFile("a.bin", 100, 7, 1));  // the same file again keeps its parts
+  ASSERT_TRUE(journal.noteDisguise("q7@rnd.com", "zz.net"));
+  ASSERT_TRUE(journal.noteDisguisedName("a.bin", "nameofa"));
+  ASSERT_TRUE(journal.noteDisguisedName(kB, "nameofb"));
+  ASSERT_TRUE(journal.startFile("a.bin", 100, 7, 1));  // the same file again keeps its parts and name
   ASSERT_TRUE(journal.startFile("two words%\n.bin", 200001, 1700000000123456789, 3));
   const auto after = readJournal(path);
   ASSERT_TRUE(after);
   EXPECT_EQ(after->findFile("a.bin", 100, 7)->accepted.size(), 1u);
+  EXPECT_EQ(after->findFile("a.bin", 100, 7)->disguisedName, "nameofa");
+  EXPECT_EQ(after->disguisedFrom + " " + after->disguisedIdDomain, "q7@rnd.com zz.net");
   const JournalFile* changed = after->findFile("two words%\n.bin", 200001, 1700000000123456789);
   ASSERT_NE(changed, nullptr);
   EXPECT_TRUE(changed->accepted.empty());
   EXPECT_TRUE(changed->inFlight.empty());
+  EXPECT_TRUE(changed->disguisedName.empty()) << "a changed file is posted whole under a name noted again";
   EXPECT_EQ(after->acceptedCount(), 1);
 }
 
