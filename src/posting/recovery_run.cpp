@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "par2/set_files.h"
 #include "platform/file_io.h"
@@ -177,16 +178,32 @@ void RecoveryRun::closeOpen() {
 }
 
 bool RecoveryRun::feedFromDisk(std::size_t index, std::uint64_t from, std::uint64_t to) {
+  if (!readToSet(index, from, to)) {
+    return false;
+  }
+  fed_ = std::max(fed_, to);
+  return true;
+}
+
+bool RecoveryRun::feedRest(std::size_t index, std::uint64_t from) {
+  return readToSet(index, from, std::nullopt);
+}
+
+bool RecoveryRun::readToSet(std::size_t index, std::uint64_t from, std::optional<std::uint64_t> to) {
   FileDescriptor file = openRegularForRead(files_[index].path);
   if (!file.isOpen()) {
     return false;
   }
   std::vector<unsigned char> block(kReadBlock);
-  while (from < to) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(to - from, block.size()));
+  while (!to || from < *to) {
+    const std::size_t want =
+        to ? static_cast<std::size_t>(std::min<std::uint64_t>(*to - from, block.size())) : block.size();
     const ssize_t got = ::pread(file.get(), block.data(), want, static_cast<off_t>(from));
     if (got < 0 && errno == EINTR) {
       continue;
+    }
+    if (got == 0 && !to) {
+      return true;  // the end of the file
     }
     if (got <= 0) {
       return false;
@@ -195,31 +212,7 @@ bool RecoveryRun::feedFromDisk(std::size_t index, std::uint64_t from, std::uint6
     from += static_cast<std::uint64_t>(got);
     extraBytes_ += static_cast<std::uint64_t>(got);
   }
-  fed_ = std::max(fed_, to);
   return true;
-}
-
-bool RecoveryRun::feedRest(std::size_t index, std::uint64_t from) {
-  FileDescriptor file = openRegularForRead(files_[index].path);
-  if (!file.isOpen()) {
-    return false;
-  }
-  std::vector<unsigned char> block(kReadBlock);
-  for (;;) {
-    const ssize_t got = ::pread(file.get(), block.data(), block.size(), static_cast<off_t>(from));
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got < 0) {
-      return false;
-    }
-    if (got == 0) {
-      return true;
-    }
-    set_->feed(block.data(), static_cast<std::size_t>(got));
-    from += static_cast<std::uint64_t>(got);
-    extraBytes_ += static_cast<std::uint64_t>(got);
-  }
 }
 
 void RecoveryRun::feedWholeFile(std::size_t index) {

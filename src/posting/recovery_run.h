@@ -82,6 +82,9 @@ class RecoveryRun {
   void closeOpen();
   bool feedFromDisk(std::size_t index, std::uint64_t from, std::uint64_t to);
   bool feedRest(std::size_t index, std::uint64_t from);
+  // Reads [from, to) of the file (to its end without `to`) for the set
+  // alone; false when it cannot be read that far.
+  bool readToSet(std::size_t index, std::uint64_t from, std::optional<std::uint64_t> to);
   void feedWholeFile(std::size_t index);
 
   std::vector<RecoveryData> files_;
