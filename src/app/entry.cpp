@@ -63,7 +63,7 @@ int runDesktopFrontEnd(AppContext& context, int& argc, char** argv) {
 // The settings of "--with", in force for this run only: nothing is written.
 void layOver(SettingsStore& settings, const std::vector<SettingAssignment>& overrides) {
   for (const SettingAssignment& value : overrides) {
-    settings.overlay(value.key, value.stored);
+    settings.overlay(SectionKey{value.server, value.key}, value.stored);
   }
 }
 

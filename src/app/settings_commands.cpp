@@ -1,6 +1,7 @@
 #include "app/settings_commands.h"
 
 #include "platform/host_address.h"
+#include "platform/text.h"
 #include "settings/settings_store.h"
 #include "settings/unchecked_tls.h"
 #include "settings/value_rules.h"
@@ -98,13 +99,37 @@ std::string oneLine(std::string text) {
 void warnIfCertificateUnchecked(const SettingsStore& store, const std::vector<SettingAssignment>& assignments,
                                 std::FILE* err) {
   for (const SettingAssignment& assignment : assignments) {
-    if ((assignment.key == Setting::TLSVerify || assignment.key == Setting::TLSPin ||
+    if (assignment.server == 0 &&
+        (assignment.key == Setting::TLSVerify || assignment.key == Setting::TLSPin ||
          assignment.key == Setting::Encryption) &&
         certificateUnchecked(store)) {
       std::fprintf(err, "%.*s\n", static_cast<int>(kUncheckedTlsWarning.size()), kUncheckedTlsWarning.data());
       return;
     }
   }
+}
+
+// A value given on the command line. A backup server's key takes the main
+// server's rules, and its message names it as given ("Server2.Port"); an
+// empty Host there is taken (the section is then no server).
+CheckedValue checkAssignedValue(SectionKey key, std::string_view entered) {
+  if (key.server == 0) {
+    return checkCommandLineValue(key.key, entered);
+  }
+  if (key.key == Setting::Host && trimmedView(entered).empty()) {
+    return {};
+  }
+  CheckedValue value = checkCommandLineValue(key.key, entered);
+  if (!value.problem.empty()) {
+    const std::string_view plain = rowOf(key.key).name;
+    const std::string named = sectionKeyName(key);
+    if (value.problem.starts_with(plain)) {
+      value.problem.replace(0, plain.size(), named);
+    } else {
+      value.problem.insert(0, named + ": ");
+    }
+  }
+  return value;
 }
 
 }  // namespace
@@ -123,6 +148,15 @@ std::string helpText(std::string_view configFilePath) {
     text += row.description;
     text += '\n';
   }
+  text += "\nBackup servers (sections [Server2] to [Server9], e.g. --set Server2.Host=news2.example.com):\n ";
+  for (const Setting key : kServerKeys) {
+    text += ' ';
+    text += rowOf(key).name;
+  }
+  text +=
+      "\n      as the keys above; a section without a Host is no server. A run moves to the next server\n"
+      "      when one refuses the login or posting or stays unreachable; a section's Connections only\n"
+      "      lowers the number of connections.\n";
   return text;
 }
 
@@ -155,8 +189,24 @@ std::string shownSetting(const SettingsStore& store, Setting key) {
   return store.read(key);
 }
 
+std::string shownSetting(const SettingsStore& store, SectionKey key) {
+  if (key.server == 0) {
+    return shownSetting(store, key.key);
+  }
+  switch (rowOf(key.key).type) {
+    case SettingType::Flag:
+      return parseBoolSetting(store.read(key)) ? "TRUE" : "FALSE";
+    case SettingType::Number:
+      return std::to_string(parseDecimalSetting64(store.read(key, key.key == Setting::Connections ? "0" : "")));
+    case SettingType::Text:
+    case SettingType::Choice:
+      break;
+  }
+  return key.key == Setting::Host ? store.read(key, "") : store.read(key);
+}
+
 int printSetting(const SettingsStore& store, std::string_view name, std::FILE* out, std::FILE* err) {
-  const std::optional<Setting> key = findSetting(name);
+  const std::optional<SectionKey> key = findSectionKey(name);
   if (!key) {
     std::fprintf(err, "Tidewell: there is no setting \"%.*s\" (tidewell --help lists them).\n",
                  static_cast<int>(name.size()), name.data());
@@ -186,20 +236,20 @@ std::optional<std::vector<SettingAssignment>> checkAssignments(const SettingsSto
   for (const std::string& assignment : assignments) {
     const std::size_t equals = assignment.find('=');
     const std::string name = assignment.substr(0, equals);
-    const std::optional<Setting> key = findSetting(name);
+    const std::optional<SectionKey> key = findSectionKey(name);
     if (!key) {
       std::fprintf(err, "Tidewell: there is no setting \"%s\" (tidewell --help lists them).\n", name.c_str());
       refused = true;
       continue;
     }
-    CheckedValue value = checkCommandLineValue(*key, std::string_view(assignment).substr(equals + 1));
+    CheckedValue value = checkAssignedValue(*key, std::string_view(assignment).substr(equals + 1));
     if (!value.problem.empty()) {
       std::fprintf(err, "%.*s: %s\n", static_cast<int>(kSettingsProblemCaption.size()), kSettingsProblemCaption.data(),
                    value.problem.c_str());
       refused = true;
       continue;
     }
-    checked.push_back({*key, std::move(value.stored)});
+    checked.push_back({key->key, std::move(value.stored), key->server});
   }
   if (refused) {
     return std::nullopt;
@@ -208,7 +258,7 @@ std::optional<std::vector<SettingAssignment>> checkAssignments(const SettingsSto
   const auto after = [&](Setting key) {
     std::string value = store.read(key);
     for (const SettingAssignment& assignment : checked) {
-      if (assignment.key == key) {
+      if (assignment.key == key && assignment.server == 0) {
         value = assignment.stored;
       }
     }
@@ -229,7 +279,7 @@ std::optional<std::vector<SettingAssignment>> checkAssignments(const SettingsSto
 
 int writeAssignments(SettingsStore& store, const std::vector<SettingAssignment>& assignments, std::FILE* err) {
   for (const SettingAssignment& assignment : assignments) {
-    if (!store.write(assignment.key, assignment.stored)) {
+    if (!store.write(SectionKey{assignment.server, assignment.key}, assignment.stored)) {
       std::fprintf(err, "%.*s: Unable to save the settings in %s.\n", static_cast<int>(kSettingsProblemCaption.size()),
                    kSettingsProblemCaption.data(), store.configFilePath().c_str());
       return kExitCannotWrite;

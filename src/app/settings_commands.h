@@ -27,7 +27,9 @@ inline constexpr int kExitCannotWrite = 74;  // the configuration file could not
 // (booleans as TRUE/FALSE by the boolean rule, numbers in decimal, the body
 // comment with its line breaks as "\n", Host empty when not set).
 [[nodiscard]] std::string shownSetting(const SettingsStore& store, Setting key);
-// "--get KEY" (any letter case) to `out`; an unknown key is told on `err`
+// The same for a key of a backup server's section ("--get Server2.Host").
+[[nodiscard]] std::string shownSetting(const SettingsStore& store, SectionKey key);
+// "--get KEY" (any letter case; "Server2.Host" for a backup server) to `out`; an unknown key is told on `err`
 // and gives kExitUsage.
 [[nodiscard]] int printSetting(const SettingsStore& store, std::string_view name, std::FILE* out, std::FILE* err);
 // "--settings": "Key=value" for every key, line breaks as "\n", the password
@@ -37,9 +39,12 @@ void printSettings(const SettingsStore& store, std::FILE* out);
 struct SettingAssignment {
   Setting key;
   std::string stored;
+  int server = 0;  // 0: section [Settings]; 2..9: the backup server's section
 };
 // "--set KEY=VALUE ..." and "--with KEY=VALUE": every assignment checked by
-// the command line's rules (checkCommandLineValue), then the combination of
+// the command line's rules (checkCommandLineValue; a backup server's key,
+// "Server2.Port", by the rules of the main server's, except that an empty
+// Host is taken: it removes the server), then the combination of
 // the values with those `store` holds (combinationProblem). Each unknown
 // key, refused value and conflict is told on `err` under the panel's
 // caption; nothing then, else the values to store.

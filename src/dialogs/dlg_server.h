@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dialogs/backup_servers.h"
+#include "dialogs/backup_server_fields.h"
 #include "dialogs/dialog_services.h"
 #include "dialogs/setting_binding.h"
 
@@ -73,7 +73,7 @@ class DlgServer : public QDialog {
   DialogServices services_;
   FileChooser chooseFile_;
   std::vector<SettingBinding> fields_;
-  std::vector<SettingBinding> backupFields_;                          // in the order of kBackupServerKeys
+  std::vector<SettingBinding> backupFields_;                          // in the order of kServerKeys
   std::array<BackupServerValues, kBackupServerCount> backupLoaded_;   // as the file had them
   std::array<BackupServerValues, kBackupServerCount> backupEntered_;  // as the fields had them
   int backupShown_ = kFirstBackupServer;

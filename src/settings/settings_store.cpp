@@ -137,6 +137,49 @@ void SettingsStore::overlay(Setting key, std::string value) {
   overlay_[key] = std::move(value);
 }
 
+namespace {
+std::string_view sectionOf(int server) {
+  if (server >= kFirstBackupServer && server <= kLastBackupServer) {
+    return kServerSections[static_cast<std::size_t>(server - kFirstBackupServer)];
+  }
+  return kSettingsSection;
+}
+}  // namespace
+
+std::string SettingsStore::read(SectionKey key) const {
+  return read(key, rowOf(key.key).defaultValue);
+}
+
+std::string SettingsStore::read(SectionKey key, std::string_view defaultValue) const {
+  const SettingRow& row = rowOf(key.key);
+  if (sectionOf(key.server) == kSettingsSection) {
+    return read(row.name, defaultValue, row.readLimit);
+  }
+  if (const auto laid = serverOverlay_.find({key.server, key.key}); laid != serverOverlay_.end()) {
+    return laid->second.substr(0, row.readLimit);
+  }
+  return readProfileString(path_, sectionOf(key.server), row.name, defaultValue, row.readLimit);
+}
+
+bool SettingsStore::write(SectionKey key, std::string_view value) {
+  if (sectionOf(key.server) == kSettingsSection) {
+    return write(key.key, value);
+  }
+  if (!writeProfileString(path_, sectionOf(key.server), rowOf(key.key).name, value)) {
+    return false;
+  }
+  serverOverlay_.erase({key.server, key.key});
+  return true;
+}
+
+void SettingsStore::overlay(SectionKey key, std::string value) {
+  if (sectionOf(key.server) == kSettingsSection) {
+    overlay(key.key, std::move(value));
+  } else {
+    serverOverlay_[{key.server, key.key}] = std::move(value);
+  }
+}
+
 std::optional<std::string> SettingsStore::getHost() const {
   std::string host = read(Setting::Host);
   if (host == kHostNotSet) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "settings/settings_table.h"
 
@@ -65,6 +66,14 @@ class SettingsStore {
   // Lays `value` (in its stored form) over the key for the life of the store.
   void overlay(Setting key, std::string value);
 
+  // A key of section [Settings] (server 0) or of a backup server's section
+  // [ServerN] (settings_table.h), with the row's default and read limit,
+  // overlays included.
+  [[nodiscard]] std::string read(SectionKey key) const;
+  [[nodiscard]] std::string read(SectionKey key, std::string_view defaultValue) const;
+  bool write(SectionKey key, std::string_view value);
+  void overlay(SectionKey key, std::string value);
+
   // Not set when the key is absent (read as "ghsBuf").
   [[nodiscard]] std::optional<std::string> getHost() const;
   [[nodiscard]] std::string getUsername() const { return read(Setting::Username); }
@@ -87,6 +96,7 @@ class SettingsStore {
  private:
   std::string path_;
   std::map<Setting, std::string> overlay_;
+  std::map<std::pair<int, Setting>, std::string> serverOverlay_;  // backup sections
 };
 
 }  // namespace tidewell

@@ -15,6 +15,42 @@ std::optional<Setting> findSetting(std::string_view name) {
   return std::nullopt;
 }
 
+bool isServerKey(Setting key) {
+  return std::find(kServerKeys.begin(), kServerKeys.end(), key) != kServerKeys.end();
+}
+
+std::optional<SectionKey> findSectionKey(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  if (dot == std::string_view::npos) {
+    if (const std::optional<Setting> key = findSetting(name)) {
+      return SectionKey{0, *key};
+    }
+    return std::nullopt;
+  }
+  const std::string_view section = name.substr(0, dot);
+  for (std::size_t i = 0; i < kServerSections.size(); ++i) {
+    if (!equalsIgnoringCase(kServerSections[i], section)) {
+      continue;
+    }
+    const std::optional<Setting> key = findSetting(name.substr(dot + 1));
+    if (!key || !isServerKey(*key)) {
+      return std::nullopt;
+    }
+    return SectionKey{kFirstBackupServer + static_cast<int>(i), *key};
+  }
+  return std::nullopt;
+}
+
+std::string sectionKeyName(SectionKey key) {
+  std::string name;
+  if (key.server >= kFirstBackupServer && key.server <= kLastBackupServer) {
+    name = kServerSections[static_cast<std::size_t>(key.server - kFirstBackupServer)];
+    name += '.';
+  }
+  name += rowOf(key.key).name;
+  return name;
+}
+
 std::optional<std::size_t> choiceIndex(Setting key, std::string_view text) {
   const std::span<const std::string_view> choices = rowOf(key).choices;
   const std::string_view wanted = trimmedView(text);

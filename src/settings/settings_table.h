@@ -222,6 +222,33 @@ inline constexpr std::array kSettings = {
   return kSettings[static_cast<std::size_t>(key)];
 }
 
+// Backup servers: sections [Server2] to [Server9], each holding these keys
+// of the main server, read and checked by the same rows. A section without
+// a Host is no server. On the command line a key is named
+// "Server2.Port" (section and key in any letter case).
+inline constexpr int kFirstBackupServer = 2;
+inline constexpr int kLastBackupServer = 9;
+inline constexpr std::array<std::string_view, 8> kServerSections = {"Server2", "Server3", "Server4", "Server5",
+                                                                    "Server6", "Server7", "Server8", "Server9"};
+inline constexpr std::array<Setting, 9> kServerKeys = {Setting::Host,      Setting::Port,       Setting::Username,
+                                                       Setting::Password,  Setting::Encryption, Setting::TLSVerify,
+                                                       Setting::TLSCAFile, Setting::TLSPin,     Setting::Connections};
+static_assert(kServerSections.size() == kLastBackupServer - kFirstBackupServer + 1);
+
+// True when `key` is one of kServerKeys.
+[[nodiscard]] bool isServerKey(Setting key);
+
+// A key of section [Settings] (server 0) or of a backup server's section.
+struct SectionKey {
+  int server = 0;  // 0: [Settings]; 2..9: [ServerN]
+  Setting key = Setting::Host;
+};
+// "Port", or "Server2.Port" for a server key of a backup section, in any
+// letter case; nothing when it names no key.
+[[nodiscard]] std::optional<SectionKey> findSectionKey(std::string_view name);
+// The name findSectionKey reads: "Port", "Server2.Port".
+[[nodiscard]] std::string sectionKeyName(SectionKey key);
+
 // The key with this name, in any letter case (as the file matches names).
 [[nodiscard]] std::optional<Setting> findSetting(std::string_view name);
 

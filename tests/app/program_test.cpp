@@ -474,6 +474,46 @@ TEST(Program, CommandLineMistakesAreRefusedNamingThem) {
   EXPECT_EQ(test::readFile(ini), "[Settings]\nConnections=4\nFastPosting=TRUE\n");
 }
 
+// A backup server's keys go to its own section under the main keys' rules;
+// a refusal names the key as given and writes nothing; an empty Host is
+// taken (it removes the server).
+TEST(Program, SetWritesBackupServerSectionsAndRefusesNamingTheKey) {
+  ProgramRun sandbox;
+  const std::string ini = sandbox.work("Tidewell.INI");
+  test::writeFile(ini, "[Settings]\nHost=main\n");
+  const struct {
+    std::vector<std::string> arguments;
+    const char* message;
+  } refusals[] = {
+      {{"--set", "Server2.Port=70000"}, "Settings Problem: Server2.Port must be a number from 0 to 65535;"},
+      {{"--set", "server3.connections=0"}, "Settings Problem: Server3.Connections must be a number from 1 to 50;"},
+      {{"--set", "Server2.Encryption=SSL"}, "Settings Problem: Server2.Encryption"},
+      {{"--set", "Server2.TLSPin=xyz"}, "Settings Problem: Server2.TLSPin: "},
+      {{"--set", "Server2.Subject=x"}, "Tidewell: there is no setting \"Server2.Subject\""},
+      {{"--set", "Server10.Host=x"}, "Tidewell: there is no setting \"Server10.Host\""},
+      {{"--with", "Server2.Host=[::1", "--get", "Server2.Host"}, "Settings Problem: Server2.Host"},
+  };
+  for (const auto& c : refusals) {
+    const Outcome outcome = sandbox.run(c.arguments);
+    EXPECT_EQ(outcome.status, 64) << c.arguments[1];
+    EXPECT_EQ(outcome.err.rfind(c.message, 0), 0u) << outcome.err;
+  }
+  EXPECT_EQ(test::readFile(ini), "[Settings]\nHost=main\n");
+
+  const Outcome set = sandbox.run({"--set", "Server2.Host=news2.example.com", "SERVER2.port=8119",
+                                   "Server3.Host=news3.example.com", "Server3.Connections=2"});
+  EXPECT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(test::readFile(ini),
+            "[Settings]\nHost=main\n[Server2]\nHost=news2.example.com\nPort=8119\n"
+            "[Server3]\nHost=news3.example.com\nConnections=2\n");
+  EXPECT_EQ(sandbox.run({"--get", "server2.host"}).out, "news2.example.com\n");
+  EXPECT_EQ(sandbox.run({"--get", "Server4.Host"}).out, "\n");
+  EXPECT_EQ(sandbox.run({"--with", "Server2.Port=563", "--get", "Server2.Port"}).out, "563\n");
+  EXPECT_EQ(sandbox.run({"--get", "Server2.Connections"}).out, "0\n");  // absent: the main number
+  EXPECT_EQ(sandbox.run({"--set", "Server3.Host="}).status, 0);
+  EXPECT_NE(test::readFile(ini).find("[Server3]\nHost=\n"), std::string::npos);
+}
+
 // -c takes a file of any name; --with holds for one run and is never
 // written; --output gets the run's report, and the configuration file named
 // relative to the start folder stays the one read.

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
+#include "settings/backup_servers.h"
 #include "support/temp_dir.h"
 
 namespace tidewell {
@@ -109,6 +111,51 @@ TEST(SettingsStore, AnOverlayIsReadInsteadOfTheFileAndEndsWithAWrite) {
   EXPECT_EQ(store.number(Setting::ReportNumber), 4);
   EXPECT_EQ(store.getSubject(), "For one run");
   EXPECT_EQ(SettingsStore(path).getSubject(), "From the file");
+}
+
+// Backup sections are read in order, those without a Host left out; absent
+// keys read as the main server's defaults, an absent Connections as 0; the
+// main section's keys of the same names are not theirs. --with lies over a
+// section's key as over a main one, and a write ends it.
+TEST(SettingsStore, BackupServersAreTheSectionsWithAHostInOrder) {
+  TempDir dir;
+  const std::string path = dir.file("Tidewell.INI");
+  test::writeFile(path,
+                  "[Settings]\nHost=main.example.com\nPort=120\nConnections=4\n"
+                  "[server4]\nhost=four.example.com\nEncryption=TLS\nTLSVerify=false\nConnections=2\n"
+                  "Username=u4\nPassword=p4\nTLSPin=ab\nTLSCAFile=~/ca.pem\n"
+                  "[Server2]\nHost=two.example.com\nPort=8119\n"
+                  "[Server3]\nHost=  \nPort=9\n[Server5]\nPort=9\n");
+  SettingsStore store(path);
+  std::vector<BackupServer> servers = backupServers(store);
+  ASSERT_EQ(servers.size(), 2u);
+  EXPECT_EQ(servers[0].number, 2);
+  EXPECT_EQ(servers[0].host, "two.example.com");
+  EXPECT_EQ(servers[0].port, 8119);
+  EXPECT_EQ(servers[0].encryption, "None");
+  EXPECT_TRUE(servers[0].tlsVerify);
+  EXPECT_EQ(servers[0].username, "");
+  EXPECT_EQ(servers[0].connections, 0);
+  EXPECT_EQ(servers[1].number, 4);
+  EXPECT_EQ(servers[1].port, 0);
+  EXPECT_EQ(servers[1].encryption, "TLS");
+  EXPECT_FALSE(servers[1].tlsVerify);
+  EXPECT_EQ(servers[1].username + servers[1].password + servers[1].tlsPin + servers[1].tlsCaFile, "u4p4ab~/ca.pem");
+  EXPECT_EQ(servers[1].connections, 2);
+
+  store.overlay(SectionKey{2, Setting::Host}, "");
+  store.overlay(SectionKey{9, Setting::Host}, "nine.example.com");
+  servers = backupServers(store);
+  ASSERT_EQ(servers.size(), 2u);
+  EXPECT_EQ(servers[0].number, 4);
+  EXPECT_EQ(servers[1].host, "nine.example.com");
+  EXPECT_EQ(store.getHost(), "main.example.com");
+  ASSERT_TRUE(store.write(SectionKey{2, Setting::Port}, "7"));
+  ASSERT_TRUE(store.write(SectionKey{9, Setting::Host}, "nine.example.org"));
+  EXPECT_EQ(store.read(SectionKey{9, Setting::Host}), "nine.example.org");
+  EXPECT_EQ(store.read(SectionKey{2, Setting::Port}), "7");
+  EXPECT_EQ(store.number(Setting::Port), 120);
+  EXPECT_EQ(SettingsStore(path).read(SectionKey{2, Setting::Host}), "two.example.com");
 }
 
 TEST(SettingsStore, GettersCutValuesAtTheirReadLimits) {

@@ -280,5 +280,36 @@ TEST(SettingsTable, PortZeroIsTheEncryptionsUsualPort) {
   EXPECT_EQ(effectivePort(8119, "TLS"), 8119);
 }
 
+// Backup server keys are named "ServerN.Key" for the server keys of
+// sections 2 to 9 only; the names read back as they are found.
+TEST(SettingsTable, SectionKeyNames) {
+  const struct {
+    const char* name;
+    std::optional<SectionKey> found;
+    const char* canonical;
+  } cases[] = {
+      {"Port", SectionKey{0, Setting::Port}, "Port"},
+      {"server2.host", SectionKey{2, Setting::Host}, "Server2.Host"},
+      {"SERVER9.Connections", SectionKey{9, Setting::Connections}, "Server9.Connections"},
+      {"Server5.tlspin", SectionKey{5, Setting::TLSPin}, "Server5.TLSPin"},
+      {"Server1.Host", std::nullopt, ""},
+      {"Server10.Host", std::nullopt, ""},
+      {"Server2.Subject", std::nullopt, ""},  // not a server key
+      {"Server2.", std::nullopt, ""},
+      {"Server2", std::nullopt, ""},
+      {".Host", std::nullopt, ""},
+      {"Settings.Host", std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    const std::optional<SectionKey> found = findSectionKey(c.name);
+    ASSERT_EQ(found.has_value(), c.found.has_value()) << c.name;
+    if (found) {
+      EXPECT_EQ(found->server, c.found->server) << c.name;
+      EXPECT_EQ(found->key, c.found->key) << c.name;
+      EXPECT_EQ(sectionKeyName(*found), c.canonical);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tidewell
