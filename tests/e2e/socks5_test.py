@@ -73,6 +73,7 @@ def add_proxy_user():
         return None
     user = f"twsocks{os.getpid() % 100000}"
     password = secrets.token_hex(12)
+    subprocess.run(["userdel", user], stderr=subprocess.DEVNULL, check=False)  # left by a killed run
     subprocess.run(["useradd", "--no-create-home", "--shell", "/usr/sbin/nologin", user], check=True)
     subprocess.run(["chpasswd"], input=f"{user}:{password}\n", text=True, check=True)
     return user, password
