@@ -170,6 +170,9 @@ def run_cases(program, cases, logs, secret):
             checks.equal(articles, [], f"{name}: articles posted")
         if secret is not None:
             checks.equal(leaks(workspace, secret, out, err), [], f"{name}: traces holding the proxy's password")
+        if settings.get("Logging") == "TRUE":
+            traces = sorted(n for n in os.listdir(workspace.root) if n == "LOGGIT.TXT" or n.endswith(".json"))
+            checks.equal(traces, ["LOGGIT.TXT", "Report01.json"], f"{name}: traces looked through")
         if len(checks.failures) > failures:
             context += e2e.outcome_context(rc, out, err, report) + f"\n--- kept: {workspace.root}\n"
         else:
