@@ -97,6 +97,8 @@ DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* 
   connect(ui_->backupCombo, &QComboBox::currentIndexChanged, this,
           [this](int index) { showBackup(kFirstBackupServer + std::max(index, 0)); });
   connect(ui_->backupEncryptionCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
+  connect(ui_->backupVerifyCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
+  connect(ui_->backupPinEdit, &QLineEdit::textChanged, this, &DlgServer::showWhatApplies);
   connect(ui_->encryptionCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
   connect(ui_->fastPostingCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
   connect(ui_->encodingCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
@@ -162,6 +164,10 @@ void DlgServer::showWhatApplies() {
       QString::fromUtf8(kUncheckedTlsWarning.data(), static_cast<qsizetype>(kUncheckedTlsWarning.size())));
   ui_->uncheckedTlsWarning->setVisible(ui_->verifyCheck->isEnabled() && !ui_->verifyCheck->isChecked() &&
                                        ui_->pinEdit->text().trimmed().isEmpty());
+  ui_->backupUncheckedTlsWarning->setToolTip(ui_->uncheckedTlsWarning->toolTip());
+  ui_->backupUncheckedTlsWarning->setVisible(ui_->backupVerifyCheck->isEnabled() &&
+                                             !ui_->backupVerifyCheck->isChecked() &&
+                                             ui_->backupPinEdit->text().trimmed().isEmpty());
 }
 
 void DlgServer::showPageOf(const QWidget& field) {

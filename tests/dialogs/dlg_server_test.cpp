@@ -234,6 +234,9 @@ TEST_F(DlgServerTest, ABackupServerIsTypedByKeyboardAndWrittenToItsSection) {
   QTest::keyClicks(QApplication::focusWidget(), "63");      // after the 0 shown
   EXPECT_FALSE(edit("backupPinEdit").isEnabled());          // no encryption
   EXPECT_FALSE(edit("backupConnectionsEdit").isEnabled());  // no fast posting
+  combo("backupEncryptionCombo").setCurrentText("TLS");
+  check("backupVerifyCheck").click();
+  EXPECT_FALSE(findWidget<QLabel>(*panel, "backupUncheckedTlsWarning")->isHidden());
   combo("backupCombo").setFocus();
   key(Qt::Key_Up);
   EXPECT_EQ(edit("backupHostEdit").text(), "");
@@ -244,7 +247,9 @@ TEST_F(DlgServerTest, ABackupServerIsTypedByKeyboardAndWrittenToItsSection) {
   EXPECT_TRUE(prompt.asked.empty());
   EXPECT_EQ(frame.shown(), settings.get());
   const std::string file = dir.read("Tidewell.INI");
-  EXPECT_NE(file.find("[Server3]\nHost=news.backup.example\nPort=63\n"), std::string::npos) << file;
+  EXPECT_NE(file.find("[Server3]\nHost=news.backup.example\nPort=63\nEncryption=TLS\nTLSVerify=FALSE\n"),
+            std::string::npos)
+      << file;
   EXPECT_EQ(file.find("[Server2]"), std::string::npos) << file;
   open();
   combo("backupCombo").setCurrentIndex(1);
