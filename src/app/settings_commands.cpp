@@ -1,5 +1,6 @@
 #include "app/settings_commands.h"
 
+#include "platform/host_address.h"
 #include "platform/text.h"
 #include "settings/settings_store.h"
 #include "settings/unchecked_tls.h"
@@ -220,6 +221,8 @@ void printSettings(const SettingsStore& store, std::FILE* out) {
     std::string value = oneLine(shownSetting(store, row.key));
     if (row.field == SettingField::Masked && !value.empty()) {
       value = kMaskedPassword;
+    } else if (row.key == Setting::Proxy) {
+      value = maskedProxyText(value);
     }
     std::fprintf(out, "%.*s=%s\n", static_cast<int>(row.name.size()), row.name.data(), value.c_str());
   }

@@ -45,7 +45,8 @@ DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* 
   };
   connect(ui_->okButton, &QPushButton::clicked, this, &DlgServer::onOk);
   connect(ui_->cancelButton, &QPushButton::clicked, this, &DlgServer::reject);
-  connect(ui_->caFileButton, &QPushButton::clicked, this, &DlgServer::onChooseCaFile);
+  connect(ui_->caFileButton, &QPushButton::clicked, this, [this] { onChooseCaFile(*ui_->caFileEdit); });
+  connect(ui_->backupCaFileButton, &QPushButton::clicked, this, [this] { onChooseCaFile(*ui_->backupCaFileEdit); });
 
   // Every field and its key, in the order Ok checks them.
   fields_ = {
@@ -81,7 +82,23 @@ DlgServer::DlgServer(QWidget& settingsWindow, DialogServices services, QWidget* 
       {ui_->par2MemoryEdit, Setting::Par2Memory},
       {ui_->par2KeepCheck, Setting::Par2Keep},
   };
+  backupFields_ = {
+      {ui_->backupHostEdit, Setting::Host},
+      {ui_->backupPortEdit, Setting::Port},
+      {ui_->backupUsernameEdit, Setting::Username},
+      {ui_->backupPasswordEdit, Setting::Password},
+      {ui_->backupEncryptionCombo, Setting::Encryption},
+      {ui_->backupVerifyCheck, Setting::TLSVerify},
+      {ui_->backupCaFileEdit, Setting::TLSCAFile},
+      {ui_->backupPinEdit, Setting::TLSPin},
+      {ui_->backupConnectionsEdit, Setting::Connections},
+  };
   LoadFields();
+  connect(ui_->backupCombo, &QComboBox::currentIndexChanged, this,
+          [this](int index) { showBackup(kFirstBackupServer + std::max(index, 0)); });
+  connect(ui_->backupEncryptionCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
+  connect(ui_->backupVerifyCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
+  connect(ui_->backupPinEdit, &QLineEdit::textChanged, this, &DlgServer::showWhatApplies);
   connect(ui_->encryptionCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
   connect(ui_->fastPostingCheck, &QCheckBox::toggled, this, &DlgServer::showWhatApplies);
   connect(ui_->encodingCombo, &QComboBox::currentTextChanged, this, &DlgServer::showWhatApplies);
@@ -96,6 +113,26 @@ void DlgServer::LoadFields() {
   for (const SettingBinding& field : fields_) {
     showSetting(field, services_.settings);
   }
+  for (int number = kFirstBackupServer; number <= kLastBackupServer; ++number) {
+    backupLoaded_[number - kFirstBackupServer] = readBackupServer(services_.settings, number);
+  }
+  backupEntered_ = backupLoaded_;
+  backupShown_ = kFirstBackupServer + std::max(ui_->backupCombo->currentIndex(), 0);
+  for (std::size_t i = 0; i < backupFields_.size(); ++i) {
+    showSettingText(backupFields_[i], backupEntered_[backupShown_ - kFirstBackupServer][i]);
+  }
+  showWhatApplies();
+}
+
+void DlgServer::showBackup(int number) {
+  BackupServerValues& kept = backupEntered_[backupShown_ - kFirstBackupServer];
+  for (std::size_t i = 0; i < backupFields_.size(); ++i) {
+    kept[i] = enteredSetting(backupFields_[i]);
+  }
+  backupShown_ = number;
+  for (std::size_t i = 0; i < backupFields_.size(); ++i) {
+    showSettingText(backupFields_[i], backupEntered_[number - kFirstBackupServer][i]);
+  }
   showWhatApplies();
 }
 
@@ -103,21 +140,34 @@ void DlgServer::LoadFields() {
 // are kept and written as they are), by the key each needs in the settings
 // table: the certificate checks without encryption, the number of
 // connections without fast posting, the check's server without the check,
-// obfuscation without yEnc.
+// obfuscation without yEnc. A backup's certificate checks follow its own
+// encryption; its connections, fast posting.
 void DlgServer::showWhatApplies() {
-  for (const SettingBinding& field : fields_) {
-    if (const std::optional<Setting> needed = rowOf(field.key).needs) {
-      const auto on = std::find_if(fields_.begin(), fields_.end(),
-                                   [&](const SettingBinding& other) { return other.key == *needed; });
-      field.widget->setEnabled(on != fields_.end() && settingIsOn(*on));
+  const auto find = [](const std::vector<SettingBinding>& group, Setting key) {
+    const auto found =
+        std::find_if(group.begin(), group.end(), [key](const SettingBinding& other) { return other.key == key; });
+    return found != group.end() ? &*found : nullptr;
+  };
+  for (const std::vector<SettingBinding>* group : {&fields_, &backupFields_}) {
+    for (const SettingBinding& field : *group) {
+      if (const std::optional<Setting> needed = rowOf(field.key).needs) {
+        const SettingBinding* on = find(*group, *needed);
+        on = on != nullptr ? on : find(fields_, *needed);
+        field.widget->setEnabled(on != nullptr && settingIsOn(*on));
+      }
     }
   }
   ui_->caFileButton->setEnabled(ui_->caFileEdit->isEnabled());
+  ui_->backupCaFileButton->setEnabled(ui_->backupCaFileEdit->isEnabled());
   // Certificates unchecked and no pin: whoever answers gets the password.
   ui_->uncheckedTlsWarning->setToolTip(
       QString::fromUtf8(kUncheckedTlsWarning.data(), static_cast<qsizetype>(kUncheckedTlsWarning.size())));
   ui_->uncheckedTlsWarning->setVisible(ui_->verifyCheck->isEnabled() && !ui_->verifyCheck->isChecked() &&
                                        ui_->pinEdit->text().trimmed().isEmpty());
+  ui_->backupUncheckedTlsWarning->setToolTip(ui_->uncheckedTlsWarning->toolTip());
+  ui_->backupUncheckedTlsWarning->setVisible(ui_->backupVerifyCheck->isEnabled() &&
+                                             !ui_->backupVerifyCheck->isChecked() &&
+                                             ui_->backupPinEdit->text().trimmed().isEmpty());
 }
 
 void DlgServer::showPageOf(const QWidget& field) {
@@ -161,11 +211,39 @@ bool DlgServer::ValidateAndSave() {
     ui_->obfuscateCheck->setFocus(Qt::OtherFocusReason);
     return false;
   }
+  std::array<BackupServerValues, kBackupServerCount> backups;
+  if (!checkBackups(backups)) {
+    return false;
+  }
+  bool written = true;
   for (const auto& [key, stored] : values) {
-    if (!services_.settings.write(key, stored)) {
-      problem("Unable to save the settings in " + services_.settings.configFilePath() + ".");
+    written = written && services_.settings.write(key, stored);
+  }
+  for (int number = kFirstBackupServer; number <= kLastBackupServer; ++number) {
+    const std::size_t at = static_cast<std::size_t>(number - kFirstBackupServer);
+    written = written && writeBackupServer(services_.settings, number, backups[at], backupLoaded_[at]);
+  }
+  if (!written) {
+    problem("Unable to save the settings in " + services_.settings.configFilePath() + ".");
+    return false;
+  }
+  return true;
+}
+
+bool DlgServer::checkBackups(std::array<BackupServerValues, kBackupServerCount>& stored) {
+  showBackup(backupShown_);  // keeps what the fields hold
+  for (int number = kFirstBackupServer; number <= kLastBackupServer; ++number) {
+    BackupServerCheck checked = checkBackupServer(number, backupEntered_[number - kFirstBackupServer]);
+    if (!checked.problem.empty()) {
+      problem(checked.problem);
+      ui_->backupCombo->setCurrentIndex(number - kFirstBackupServer);
+      QWidget& field = *backupFields_[checked.refused].widget;
+      field.setEnabled(true);
+      showPageOf(field);
+      field.setFocus(Qt::OtherFocusReason);
       return false;
     }
+    stored[number - kFirstBackupServer] = std::move(checked.stored);
   }
   return true;
 }
@@ -185,10 +263,10 @@ void DlgServer::returnToSettings(int result) {
   QDialog::done(result);
 }
 
-void DlgServer::onChooseCaFile() {
-  const QString chosen = chooseFile_(this, ui_->caFileEdit->text().trimmed());
+void DlgServer::onChooseCaFile(QLineEdit& field) {
+  const QString chosen = chooseFile_(this, field.text().trimmed());
   if (!chosen.isEmpty()) {
-    ui_->caFileEdit->setText(chosen);
+    field.setText(chosen);
   }
 }
 

@@ -13,19 +13,23 @@ namespace tidewell {
 void showSetting(const SettingBinding& binding, const SettingsStore& store) {
   const SettingRow& row = rowOf(binding.key);
   const std::string_view absent = binding.suggestion ? std::string_view(*binding.suggestion) : row.defaultValue;
+  const std::size_t limit = row.field == SettingField::Check ? kBoolLimit : kFieldLimit;
+  showSettingText(binding, store.read(binding.key, absent, limit));
+}
+
+void showSettingText(const SettingBinding& binding, std::string_view stored) {
+  const SettingRow& row = rowOf(binding.key);
   switch (row.field) {
     case SettingField::Check:
-      qobject_cast<QCheckBox*>(binding.widget)
-          ->setChecked(parseBoolSetting(store.read(binding.key, absent, kBoolLimit)));
+      qobject_cast<QCheckBox*>(binding.widget)->setChecked(parseBoolSetting(std::string(stored)));
       return;
     case SettingField::Lines:
       qobject_cast<QPlainTextEdit*>(binding.widget)
-          ->setPlainText(QString::fromStdString(bodyCommentForEditing(store.read(binding.key, absent, kFieldLimit))));
+          ->setPlainText(QString::fromStdString(bodyCommentForEditing(stored)));
       return;
     case SettingField::Line:
     case SettingField::Masked:
-      qobject_cast<QLineEdit*>(binding.widget)
-          ->setText(QString::fromStdString(store.read(binding.key, absent, kFieldLimit)));
+      qobject_cast<QLineEdit*>(binding.widget)->setText(QString::fromStdString(std::string(stored)));
       if (row.type == SettingType::Number) {
         binding.widget->setToolTip(QString::fromStdString(rangeText(binding.key)));
       }
@@ -38,8 +42,8 @@ void showSetting(const SettingBinding& binding, const SettingsStore& store) {
       for (const std::string_view choice : row.choices) {
         combo->addItem(QString::fromUtf8(choice.data(), static_cast<qsizetype>(choice.size())));
       }
-      const QString stored = QString::fromStdString(store.read(binding.key, absent, kFieldLimit)).trimmed();
-      combo->setCurrentIndex(combo->findText(stored, Qt::MatchFixedString));
+      const QString text = QString::fromStdString(std::string(stored)).trimmed();
+      combo->setCurrentIndex(combo->findText(text, Qt::MatchFixedString));
       return;
     }
     case SettingField::Hidden:

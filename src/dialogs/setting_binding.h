@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "settings/settings_table.h"
@@ -29,6 +30,9 @@ struct SettingBinding {
 // Fills the widget from the configuration file, as stored and untrimmed:
 // texts through the panel's buffer (kFieldLimit), booleans by the boolean rule.
 void showSetting(const SettingBinding& binding, const SettingsStore& store);
+// The same for a value read elsewhere (another section of the file), in its
+// stored form.
+void showSettingText(const SettingBinding& binding, std::string_view stored);
 
 // The widget's value as entered, for checkSettingValue: "TRUE"/"FALSE" for a
 // check box.

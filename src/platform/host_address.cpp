@@ -143,6 +143,22 @@ ProxyAddressResult parseProxyAddress(std::string_view text) {
   return ProxyAddressResult{std::move(proxy), ""};
 }
 
+std::string maskedProxyText(std::string_view text) {
+  constexpr std::string_view kMask = "********";
+  const std::size_t scheme = text.find("://");
+  const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+  const std::size_t at = text.rfind('@');
+  if (at == std::string_view::npos || at < start) {
+    return std::string(text);
+  }
+  const std::size_t colon = text.find(':', start);
+  const std::size_t hidden = colon != std::string_view::npos && colon < at ? colon + 1 : start;
+  std::string shown(text.substr(0, hidden));
+  shown += kMask;
+  shown += text.substr(at);
+  return shown;
+}
+
 std::optional<int> addressFamilyChoice(std::string_view text) {
   if (sameIgnoringCase(text, "Any")) {
     return kAfUnspec;

@@ -48,6 +48,10 @@ struct ProxyAddressResult {
 };
 // The password never appears in a problem text.
 [[nodiscard]] ProxyAddressResult parseProxyAddress(std::string_view text);
+// A Proxy value fit to be shown or written to a report: the password of a
+// login (everything between the user name's colon and the last @) becomes
+// ********; a login without a colon is masked whole. Other text is kept.
+[[nodiscard]] std::string maskedProxyText(std::string_view text);
 
 // "[2001:db8::1]:119" or "192.0.2.1:119" for a socket address of either
 // family (16 or 28 bytes, Winsock's family numbers).

@@ -1,5 +1,6 @@
 #include "posting/run_record.h"
 
+#include "platform/host_address.h"
 #include "platform/text.h"
 #include "settings/settings_store.h"
 
@@ -46,6 +47,8 @@ std::vector<SettingRecord> settingsSnapshot(const SettingsStore& settings) {
       case SettingType::Choice:
         if (row.key == Setting::Host) {
           entry.value = settings.getHost().value_or("");
+        } else if (row.key == Setting::Proxy) {
+          entry.value = maskedProxyText(settings.read(row.key));
         } else if (row.field == SettingField::Lines) {
           entry.value = decodeBodyComment(settings.read(row.key));
         } else {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -208,6 +209,81 @@ TEST_F(DlgServerTest, EachRuleRefusesWithItsMessageAndWritesNothing) {
     EXPECT_EQ(frame.shown(), panel);
     EXPECT_EQ(panel->focusWidget(), findWidget<QWidget>(*panel, c.field));
     EXPECT_EQ(dir.read("Tidewell.INI"), std::string("[Settings]\r\n") + c.key + "=" + c.value + "\r\n");
+  }
+}
+
+// Backups by keyboard: Ctrl+Page Up from Port turns to the last page, the
+// selector picks Server 3, typed values outlive a look at Server 2, Enter
+// writes [Server3] alone (an untouched backup adds nothing to the file).
+TEST_F(DlgServerTest, ABackupServerIsTypedByKeyboardAndWrittenToItsSection) {
+  open();
+  QApplication::setActiveWindow(&frame);
+  const auto focused = [] { return QApplication::focusWidget()->objectName().toStdString(); };
+  const auto key = [](int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(code), modifiers);
+  };
+  edit("portEdit").setFocus();
+  key(Qt::Key_PageUp, Qt::ControlModifier);
+  ASSERT_EQ(focused(), "backupCombo");
+  key(Qt::Key_Down);
+  EXPECT_EQ(combo("backupCombo").currentText(), "Server 3");
+  key(Qt::Key_Tab);
+  QTest::keyClicks(QApplication::focusWidget(), "news.backup.example");
+  key(Qt::Key_Tab);
+  EXPECT_EQ(focused(), "backupPortEdit");
+  QTest::keyClicks(QApplication::focusWidget(), "63");      // after the 0 shown
+  EXPECT_FALSE(edit("backupPinEdit").isEnabled());          // no encryption
+  EXPECT_FALSE(edit("backupConnectionsEdit").isEnabled());  // no fast posting
+  combo("backupEncryptionCombo").setCurrentText("TLS");
+  check("backupVerifyCheck").click();
+  EXPECT_FALSE(findWidget<QLabel>(*panel, "backupUncheckedTlsWarning")->isHidden());
+  combo("backupCombo").setFocus();
+  key(Qt::Key_Up);
+  EXPECT_EQ(edit("backupHostEdit").text(), "");
+  key(Qt::Key_Down);
+  EXPECT_EQ(edit("backupHostEdit").text(), "news.backup.example");
+  key(Qt::Key_Return);
+
+  EXPECT_TRUE(prompt.asked.empty());
+  EXPECT_EQ(frame.shown(), settings.get());
+  const std::string file = dir.read("Tidewell.INI");
+  EXPECT_NE(file.find("[Server3]\nHost=news.backup.example\nPort=63\nEncryption=TLS\nTLSVerify=FALSE\n"),
+            std::string::npos)
+      << file;
+  EXPECT_EQ(file.find("[Server2]"), std::string::npos) << file;
+  open();
+  combo("backupCombo").setCurrentIndex(1);
+  EXPECT_EQ(edit("backupHostEdit").text(), "news.backup.example");
+}
+
+// A backup is held to the main server's rules: the refusal names the backup,
+// brings it up with the field focused, and nothing is written.
+TEST_F(DlgServerTest, ABackupsValueIsRefusedAsTheMainServersIs) {
+  struct Case {
+    const char* key;
+    const char* value;
+    const char* field;
+    const char* message;
+  } const cases[] = {
+      {"Port", "65536", "backupPortEdit", "Backup server 7: The news server PORT must be a number from 1 to 65535"},
+      {"Host", "[::1", "backupHostEdit", "Backup server 7: The HOST \"[::1\" has no closing bracket."},
+      {"Encryption", "SSL", "backupEncryptionCombo", "Backup server 7: The ENCRYPTION must be None, TLS or STARTTLS."},
+      {"TLSPin", "00:11", "backupPinEdit", "Backup server 7: The certificate PIN must be empty or"},
+      {"Connections", "0", "backupConnectionsEdit", "Backup server 7: The number of CONNECTIONS must be from 1 to 50."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    const std::string file = std::string("[Settings]\r\nPort=119\r\n[Server7]\r\n") + c.key + "=" + c.value + "\r\n";
+    dir.write("Tidewell.INI", file);
+    prompt.asked.clear();
+    open();
+    edit("portEdit").setText("563");
+    click("okButton");
+    ASSERT_EQ(prompt.asked.size(), 1U);
+    EXPECT_EQ(prompt.asked[0].text.rfind(c.message, 0), 0U) << prompt.asked[0].text;
+    EXPECT_EQ(combo("backupCombo").currentText(), "Server 7");
+    EXPECT_EQ(panel->focusWidget(), findWidget<QWidget>(*panel, c.field));
+    EXPECT_EQ(dir.read("Tidewell.INI"), file);
   }
 }
 
