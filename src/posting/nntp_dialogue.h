@@ -46,6 +46,10 @@ inline constexpr std::string_view kModeReader = "mode reader\r\n";
 [[nodiscard]] inline std::string statCommand(std::string_view messageId) {
   return "STAT " + std::string(messageId) + "\r\n";
 }
+// 221 and the article's header lines up to "."; 430: not held.
+[[nodiscard]] inline std::string headCommand(std::string_view messageId) {
+  return "HEAD " + std::string(messageId) + "\r\n";
+}
 
 [[nodiscard]] constexpr bool greetingAllows(long code) {
   return code == 200 || code == 201;

@@ -364,10 +364,8 @@ class PostingSession::Impl {
   // Mode reader was answered: true when this is the verify connection.
   bool verifyConnected();
   void stepSendCheck();
-  // An answer is taken: wait for the next one, or ask further.
-  void nextAnswer();
+  // AwaitCheckReply and AwaitHeadLines: one answer line at a time.
   void stepAwaitCheckReply();
-  void stepAwaitHeadLines();
   void endCheckRound();
   void startReposting(const std::vector<std::size_t>& missing);
   void finishReposting();

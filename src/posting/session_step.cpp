@@ -87,10 +87,8 @@ void PostingSession::Impl::Step() {
       stepSendCheck();
       break;
     case SessionState::AwaitCheckReply:
-      stepAwaitCheckReply();
-      break;
     case SessionState::AwaitHeadLines:
-      stepAwaitHeadLines();
+      stepAwaitCheckReply();
       break;
   }
 }

@@ -34,11 +34,6 @@ std::string partText(const VerifyArticle& article) {
   return formatText("%s part %d of %d", article.textName.c_str(), article.part, article.partCount);
 }
 
-// The answers to a first STAT that mean the server does not take it there.
-bool refusesStat(long code) {
-  return code == 500 || code == 501 || code == 502 || code == 480;
-}
-
 }  // namespace
 
 void PostingSession::Impl::readVerifySettings() {
@@ -114,7 +109,11 @@ bool PostingSession::Impl::verifyBeforeSummary() {
 
 void PostingSession::Impl::waitBeforeCheck() {
   verify_.phase = Phase::Checking;
-  verify_.next = 0;
+  std::vector<std::string> ids;
+  for (const std::size_t index : verify_.checks) {
+    ids.push_back(verify_.articles[index].messageId);
+  }
+  verify_.questions.startRound(std::move(ids));
   const std::int32_t delay = std::clamp(services_.settings.number(Setting::VerifyDelay), 0, kLongestVerifyDelay);
   setState(SessionState::VerifyWait);
   if (delay > 0) {
@@ -161,78 +160,56 @@ bool PostingSession::Impl::verifyConnected() {
 }
 
 void PostingSession::Impl::stepSendCheck() {
-  if (verify_.next >= verify_.checks.size()) {
+  if (verify_.questions.roundOver()) {
     endCheckRound();
     return;
   }
-  // Up to kVerifyWindow questions go out together and their answers come
-  // back in order, so a distant server is not asked one round trip at a
-  // time. The first question of the run goes alone: its answer says whether
-  // the server takes STAT.
-  const bool first = verify_.round == 0 && verify_.next == 0 && !verify_.useHead;
-  const std::size_t last = std::min(verify_.checks.size(), verify_.next + (first ? 1 : kVerifyWindow));
-  std::string questions;
-  for (verify_.sent = verify_.next; verify_.sent < last; ++verify_.sent) {
-    questions +=
-        (verify_.useHead ? "HEAD " : "STAT ") + verify_.articles[verify_.checks[verify_.sent]].messageId + "\r\n";
-  }
-  display_.ShowState(formatText("Verify: asking for %zu of %zu...", verify_.next + 1, verify_.checks.size()));
-  sendText(questions, SessionState::AwaitCheckReply);
+  display_.ShowState(
+      formatText("Verify: asking for %zu of %zu...", verify_.questions.asking() + 1, verify_.questions.size()));
+  sendText(verify_.questions.nextQuestions(), SessionState::AwaitCheckReply);
 }
 
-void PostingSession::Impl::nextAnswer() {
-  ++verify_.next;
-  if (verify_.next < verify_.sent) {
+// The answers to a round's questions, one reply line at a time, in both
+// AwaitCheckReply and AwaitHeadLines.
+void PostingSession::Impl::stepAwaitCheckReply() {
+  if (!takeReply()) {
+    return;
+  }
+  const VerifyQueue::Answer answer = verify_.questions.take(replyCode_, replyBuffer_);
+  VerifyArticle& article = verify_.articles[verify_.checks[answer.index]];
+  switch (answer.kind) {
+    case VerifyQueue::Answer::Kind::HeadFollows:
+      article.status = Status::Found;
+      setState(SessionState::AwaitHeadLines);
+      ArmTimeout();
+      return;
+    case VerifyQueue::Answer::Kind::HeadLine:
+      ArmTimeout();  // the block goes on
+      return;
+    case VerifyQueue::Answer::Kind::StatRefused:
+      log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + std::string(withoutLineEnd(replyBuffer_)) +
+                         "); asking with HEAD.\r\n");
+      setState(SessionState::SendCheck);  // the same article again
+      postStep();
+      return;
+    case VerifyQueue::Answer::Kind::Unexpected:
+      log_.ReportStamped("Verify: " + verify_.hostName + " answered " + std::string(withoutLineEnd(replyBuffer_)) +
+                         " for " + article.messageId + ".\r\n");
+      reconnectAllowed_ = false;
+      verifyRecovers();  // the check ends there
+      return;
+    case VerifyQueue::Answer::Kind::Found:
+    case VerifyQueue::Answer::Kind::Missing:
+      article.status = answer.kind == VerifyQueue::Answer::Kind::Found ? Status::Found : Status::Missing;
+      break;
+  }
+  if (verify_.questions.awaiting()) {
     setState(SessionState::AwaitCheckReply);  // more answers are on their way
     ArmTimeout();
     return;
   }
   setState(SessionState::SendCheck);
   postStep();
-}
-
-void PostingSession::Impl::stepAwaitCheckReply() {
-  if (!takeReply()) {
-    return;
-  }
-  VerifyArticle& article = verify_.articles[verify_.checks[verify_.next]];
-  if (verify_.useHead && replyCode_ == 221) {
-    // Found; its header block follows, up to the "." line.
-    article.status = Status::Found;
-    setState(SessionState::AwaitHeadLines);
-    ArmTimeout();
-    return;
-  }
-  if (!verify_.useHead && replyCode_ == 223) {
-    article.status = Status::Found;
-  } else if (replyCode_ == 430) {
-    article.status = Status::Missing;
-  } else if (!verify_.useHead && verify_.round == 0 && verify_.next == 0 && refusesStat(replyCode_)) {
-    log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + std::string(withoutLineEnd(replyBuffer_)) +
-                       "); asking with HEAD.\r\n");
-    verify_.useHead = true;
-    setState(SessionState::SendCheck);  // the same article again
-    postStep();
-    return;
-  } else {
-    log_.ReportStamped("Verify: " + verify_.hostName + " answered " + std::string(withoutLineEnd(replyBuffer_)) +
-                       " for " + article.messageId + ".\r\n");
-    reconnectAllowed_ = false;
-    verifyRecovers();  // the check ends there
-    return;
-  }
-  nextAnswer();
-}
-
-void PostingSession::Impl::stepAwaitHeadLines() {
-  if (!takeReply()) {
-    return;
-  }
-  if (replyBuffer_ != ".\r\n" && replyBuffer_ != ".\n") {
-    ArmTimeout();  // a header line: the block goes on
-    return;
-  }
-  nextAnswer();
 }
 
 void PostingSession::Impl::endCheckRound() {

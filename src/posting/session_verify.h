@@ -11,13 +11,12 @@
 #include <vector>
 
 #include "posting/session_server.h"
+#include "posting/verify_queue.h"
 
 namespace tidewell {
 
 // At most this many rounds of posting missing articles again.
 inline constexpr int kVerifyRepostRounds = 2;
-// Questions (STAT or HEAD) sent before their answers are read.
-inline constexpr std::size_t kVerifyWindow = 8;
 
 struct VerifyArticle {
   enum class Status : std::uint8_t {
@@ -53,12 +52,9 @@ struct VerifyRun {
   int round = 0;  // 0: the run's articles; 1, 2: the articles posted again
   std::vector<VerifyArticle> articles;
   std::vector<std::size_t> checks;  // indices into `articles` to ask for this round
-  std::size_t next = 0;             // the next of `checks` whose answer is awaited
-  std::size_t sent = 0;             // `checks` asked for so far
+  VerifyQueue questions;            // `checks` by Message-ID, and their answers
   // The articles being posted again, by source name and part.
   std::map<std::pair<std::string, std::int32_t>, std::size_t> reposting;
-  bool useHead = false;    // the verify server refused STAT
-  bool headFound = false;  // the 221 being read
   ServerChoice server;
   std::string hostName;      // for the report
   bool postingFast = false;  // FastPosting of the run, restored for posting again

@@ -1,0 +1,399 @@
+// Verify's exact output, fixed: the report lines from the connection to the
+// verify server to the summary, its LOGGIT.TXT text and the bytes the verify
+// server received, for a run that finds everything, one that falls back to
+// HEAD, and ones the verify server refuses. Message-IDs and the server's
+// address vary by run and are masked.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "posting/session_fixture.h"
+
+namespace tidewell::test {
+namespace {
+
+struct TranscriptCase {
+  const char* name;
+  std::function<void(NntpServerDouble&)> script;  // the verify server's
+  const char* report;                             // from "Verify: connecting" to the summary
+  const char* log;                                // LOGGIT.TXT from the verify server's look-up on
+  const char* wire;                               // what the verify server received
+};
+
+void PrintTo(const TranscriptCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class VerifyTranscript : public SessionTest, public ::testing::WithParamInterface<TranscriptCase> {
+ protected:
+  NntpServerDouble checker{run.loop};
+
+  [[nodiscard]] std::string masked(std::string text) const {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = text[at] == '<' ? text.find_first_of("<> \r\n", at + 1) : std::string::npos;
+      if (end != std::string::npos && text[end] == '>' && text.find('@', at) < end) {
+        out += "<ID>";
+        at = end + 1;
+      } else {
+        out += text[at++];
+      }
+    }
+    // The addresses differ from run to run: "@" is the verify server's,
+    // "%" the posting server's.
+    std::string shown;
+    for (std::size_t at = 0; at < out.size();) {
+      if (out.compare(at, checker.address().size(), checker.address()) == 0) {
+        shown += '@';
+        at += checker.address().size();
+      } else if (out.compare(at, server.address().size(), server.address()) == 0) {
+        shown += '%';
+        at += server.address().size();
+      } else {
+        shown += out[at++];
+      }
+    }
+    return shown;
+  }
+};
+
+TEST_P(VerifyTranscript, StaysTheSame) {
+  const TranscriptCase& c = GetParam();
+  configure();
+  setting("Verify", "TRUE");
+  setting("Logging", "TRUE");
+  setting("Encoding", "yEnc");
+  setting("PartSize", "200");
+  setting("VerifyHost", checker.address());
+  setting("VerifyUsername", "checker");
+  setting("VerifyPassword", "secret");
+  addFile("a.bin", std::string(300, 'a'));
+  c.script(checker);
+  start();
+  ASSERT_TRUE(postAndWait());
+
+  std::string reported;
+  bool inVerify = false;
+  for (const std::string& line : reportLines()) {
+    inVerify = inVerify || line.starts_with("HH:MM:SS Verify: connecting");
+    if (line.starts_with("HH:MM:SS Posting Finished.")) {
+      break;
+    }
+    if (inVerify) {
+      reported += line + "\n";
+    }
+  }
+  const std::string log = readFile(dir.file("LOGGIT.TXT"));
+  // From the look-up of the verify server on.
+  const std::size_t verifyStart = log.find("Looking up address...\r\n" + checker.address());
+  const std::string logged = verifyStart == std::string::npos ? log : log.substr(verifyStart);
+  EXPECT_EQ(masked(reported), c.report);
+  // "..." first: only the log's end is kept (before it, a wait of minutes).
+  const std::string shown = masked(logged);
+  const std::string_view expected(c.log);
+  if (expected.starts_with("...")) {
+    EXPECT_TRUE(shown.ends_with(expected.substr(3))) << shown;
+  } else {
+    EXPECT_EQ(shown, expected);
+  }
+  EXPECT_EQ(masked(checker.received()), c.wire);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Verify, VerifyTranscript,
+    ::testing::Values(
+        TranscriptCase{"FindsBoth", [](NntpServerDouble& s) { s.onCommand("stat", Response::reply("223 0 <x@y>")); },
+                       "HH:MM:SS Verify: connecting to @...\n"
+                       "HH:MM:SS Authenticating...\n"
+                       "HH:MM:SS Setting to READER mode...\n"
+                       "HH:MM:SS Verify: 2 articles checked on @, 0 missing.\n"
+                       "\n",
+                       "Looking up address...\r\n"
+                       "@\r\n"
+                       "Connecting...\r\n"
+                       "Connected - Waiting for response...\r\n"
+                       "200 tidewell test server ready (posting ok)\r\n"
+                       "\r\n"
+                       "200 tidewell test server ready (posting ok)\r\n"
+                       "SockNot W (443 done 443 total)\r\n"
+                       "AUTHINFO USER...\r\n"
+                       "> Start Trans\r\n"
+                       "authinfo user checker\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 23 bytes, did 23. (443 done 443 total)\r\n"
+                       "381 PASS required\r\n"
+                       "\r\n"
+                       "381 PASS required\r\n"
+                       "AUTHINFO PASS...\r\n"
+                       "> Start Trans\r\n"
+                       "authinfo pass ********\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 22 bytes, did 22. (443 done 443 total)\r\n"
+                       "281 Authentication accepted\r\n"
+                       "\r\n"
+                       "281 Authentication accepted\r\n"
+                       "Setting to READER mode...\r\n"
+                       "> Start Trans\r\n"
+                       "mode reader\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 13 bytes, did 13. (443 done 443 total)\r\n"
+                       "200 tidewell test server (posting ok)\r\n"
+                       "\r\n"
+                       "200 tidewell test server (posting ok)\r\n"
+                       "Verify: asking for 1 of 2...\r\n"
+                       "> Start Trans\r\n"
+                       "STAT <ID>\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 50 bytes, did 50. (443 done 443 total)\r\n"
+                       "223 0 <ID>\r\n"
+                       "\r\n"
+                       "223 0 <ID>\r\n"
+                       "Verify: asking for 2 of 2...\r\n"
+                       "> Start Trans\r\n"
+                       "STAT <ID>\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 50 bytes, did 50. (443 done 443 total)\r\n"
+                       "223 0 <ID>\r\n"
+                       "\r\n"
+                       "223 0 <ID>\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Finished.\r\n",
+                       "authinfo user checker\r\n"
+                       "authinfo pass secret\r\n"
+                       "mode reader\r\n"
+                       "STAT <ID>\r\n"
+                       "STAT <ID>\r\n"},
+        TranscriptCase{"StatRefused",
+                       [](NntpServerDouble& s) {
+                         s.onCommand("stat", Response::reply("500 What?"));
+                         s.onCommand("head", Response::reply("221 0 <x@y>\r\nSubject: s\r\n."));
+                       },
+                       "HH:MM:SS Verify: connecting to @...\n"
+                       "HH:MM:SS Authenticating...\n"
+                       "HH:MM:SS Setting to READER mode...\n"
+                       "HH:MM:SS Verify: @ refused STAT (500 What?); asking with HEAD.\n"
+                       "HH:MM:SS Verify: 2 articles checked on @, 0 missing.\n"
+                       "\n",
+                       "Looking up address...\r\n"
+                       "@\r\n"
+                       "Connecting...\r\n"
+                       "Connected - Waiting for response...\r\n"
+                       "200 tidewell test server ready (posting ok)\r\n"
+                       "\r\n"
+                       "200 tidewell test server ready (posting ok)\r\n"
+                       "SockNot W (443 done 443 total)\r\n"
+                       "AUTHINFO USER...\r\n"
+                       "> Start Trans\r\n"
+                       "authinfo user checker\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 23 bytes, did 23. (443 done 443 total)\r\n"
+                       "381 PASS required\r\n"
+                       "\r\n"
+                       "381 PASS required\r\n"
+                       "AUTHINFO PASS...\r\n"
+                       "> Start Trans\r\n"
+                       "authinfo pass ********\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 22 bytes, did 22. (443 done 443 total)\r\n"
+                       "281 Authentication accepted\r\n"
+                       "\r\n"
+                       "281 Authentication accepted\r\n"
+                       "Setting to READER mode...\r\n"
+                       "> Start Trans\r\n"
+                       "mode reader\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 13 bytes, did 13. (443 done 443 total)\r\n"
+                       "200 tidewell test server (posting ok)\r\n"
+                       "\r\n"
+                       "200 tidewell test server (posting ok)\r\n"
+                       "Verify: asking for 1 of 2...\r\n"
+                       "> Start Trans\r\n"
+                       "STAT <ID>\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 50 bytes, did 50. (443 done 443 total)\r\n"
+                       "500 What?\r\n"
+                       "\r\n"
+                       "500 What?\r\n"
+                       "Verify: asking for 1 of 2...\r\n"
+                       "> Start Trans\r\n"
+                       "HEAD <ID>\r\n"
+                       "HEAD <ID>\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 100 bytes, did 100. (443 done 443 total)\r\n"
+                       "221 0 <ID>\r\n"
+                       "\r\n"
+                       "221 0 <ID>\r\n"
+                       "Subject: s\r\n"
+                       ".\r\n"
+                       "221 0 <ID>\r\n"
+                       "Subject: s\r\n"
+                       ".\r\n"
+                       "Subject: s\r\n"
+                       "\r\n"
+                       ".\r\n"
+                       "\r\n"
+                       "221 0 <ID>\r\n"
+                       "\r\n"
+                       "Subject: s\r\n"
+                       "\r\n"
+                       ".\r\n"
+                       "\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Finished.\r\n",
+                       "authinfo user checker\r\n"
+                       "authinfo pass secret\r\n"
+                       "mode reader\r\n"
+                       "STAT <ID>\r\n"
+                       "HEAD <ID>\r\n"
+                       "HEAD <ID>\r\n"},
+        TranscriptCase{"LoginRefused",
+                       [](NntpServerDouble& s) { s.onCommand("authinfo pass", Response::reply("481 no")); },
+                       "HH:MM:SS Verify: connecting to @...\n"
+                       "HH:MM:SS Authenticating...\n"
+                       "HH:MM:SS Authentication failed [Code 2].\n"
+                       "HH:MM:SS Verify: could not check the articles on @.\n"
+                       "\n",
+                       "Looking up address...\r\n"
+                       "@\r\n"
+                       "Connecting...\r\n"
+                       "Connected - Waiting for response...\r\n"
+                       "200 tidewell test server ready (posting ok)\r\n"
+                       "\r\n"
+                       "200 tidewell test server ready (posting ok)\r\n"
+                       "SockNot W (443 done 443 total)\r\n"
+                       "AUTHINFO USER...\r\n"
+                       "> Start Trans\r\n"
+                       "authinfo user checker\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 23 bytes, did 23. (443 done 443 total)\r\n"
+                       "381 PASS required\r\n"
+                       "\r\n"
+                       "381 PASS required\r\n"
+                       "AUTHINFO PASS...\r\n"
+                       "> Start Trans\r\n"
+                       "authinfo pass ********\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 22 bytes, did 22. (443 done 443 total)\r\n"
+                       "481 no\r\n"
+                       "\r\n"
+                       "481 no\r\n"
+                       "Error - User/Password incorrect.\rUnable to talk to this server.\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Finished.\r\n",
+                       "authinfo user checker\r\n"
+                       "authinfo pass secret\r\n"},
+        TranscriptCase{"Nonsense", [](NntpServerDouble& s) { s.onCommand("stat", Response::reply("503 fault")); },
+                       "HH:MM:SS Verify: connecting to @...\n"
+                       "HH:MM:SS Authenticating...\n"
+                       "HH:MM:SS Setting to READER mode...\n"
+                       "HH:MM:SS Verify: @ answered 503 fault for <ID>.\n"
+                       "HH:MM:SS Verify: could not check the articles on @.\n"
+                       "\n",
+                       "Looking up address...\r\n"
+                       "@\r\n"
+                       "Connecting...\r\n"
+                       "Connected - Waiting for response...\r\n"
+                       "200 tidewell test server ready (posting ok)\r\n"
+                       "\r\n"
+                       "200 tidewell test server ready (posting ok)\r\n"
+                       "SockNot W (443 done 443 total)\r\n"
+                       "AUTHINFO USER...\r\n"
+                       "> Start Trans\r\n"
+                       "authinfo user checker\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 23 bytes, did 23. (443 done 443 total)\r\n"
+                       "381 PASS required\r\n"
+                       "\r\n"
+                       "381 PASS required\r\n"
+                       "AUTHINFO PASS...\r\n"
+                       "> Start Trans\r\n"
+                       "authinfo pass ********\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 22 bytes, did 22. (443 done 443 total)\r\n"
+                       "281 Authentication accepted\r\n"
+                       "\r\n"
+                       "281 Authentication accepted\r\n"
+                       "Setting to READER mode...\r\n"
+                       "> Start Trans\r\n"
+                       "mode reader\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 13 bytes, did 13. (443 done 443 total)\r\n"
+                       "200 tidewell test server (posting ok)\r\n"
+                       "\r\n"
+                       "200 tidewell test server (posting ok)\r\n"
+                       "Verify: asking for 1 of 2...\r\n"
+                       "> Start Trans\r\n"
+                       "STAT <ID>\r\n"
+                       "> End Trans\r\n"
+                       "\r\n"
+                       "> Asked to write 50 bytes, did 50. (443 done 443 total)\r\n"
+                       "503 fault\r\n"
+                       "\r\n"
+                       "503 fault\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Finished.\r\n",
+                       "authinfo user checker\r\n"
+                       "authinfo pass secret\r\n"
+                       "mode reader\r\n"
+                       "STAT <ID>\r\n"},
+        TranscriptCase{"Silent", [](NntpServerDouble& s) { s.onCommand("stat", Response::silence()); },
+                       "HH:MM:SS Verify: connecting to @...\n"
+                       "HH:MM:SS Authenticating...\n"
+                       "HH:MM:SS Setting to READER mode...\n"
+                       "HH:MM:SS Verify: could not check the articles on @.\n"
+                       "\n",
+                       "...Timeout in 0 seconds...\r\n"
+                       "Elapsed: 00:05:11\r\n"
+                       "Timeout occurred with news server.\r\n"
+                       "Idle.\r\n\r\nIdle.\r\n\r\nFinished.\r\n",
+                       "authinfo user checker\r\n"
+                       "authinfo pass secret\r\n"
+                       "mode reader\r\n"
+                       "STAT <ID>\r\n"},
+        TranscriptCase{"Unreachable", [](NntpServerDouble& s) { s.refuseConnections(true); },
+                       "HH:MM:SS Verify: connecting to @...\n"
+                       "HH:MM:SS Error connecting to server.  Communication terminated.\n"
+                       "HH:MM:SS Verify: could not check the articles on @.\n"
+                       "\n",
+                       "Looking up address...\r\n"
+                       "@\r\n"
+                       "Connecting...\r\n"
+                       "Error connecting to server.\r\rCommunication terminated.\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Idle.\r\n"
+                       "\r\n"
+                       "Finished.\r\n",
+                       ""}),
+    [](const ::testing::TestParamInfo<TranscriptCase>& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace tidewell::test
