@@ -26,8 +26,13 @@ TEST_F(Commands, StopDuringLookUpIgnoresTheLateAnswer) {
   addFile("a.bin", "x");
   start();
   session->post();
-  run.settle();  // the session starts and asks for the address
-  ASSERT_EQ(session->sessionState(), static_cast<int>(SessionState::LookingUp));
+  // One pass at a time until the session asks for the address: the answer,
+  // queued by the look-up's worker, cannot arrive in the pass that asked.
+  constexpr int kLookingUp = static_cast<int>(SessionState::LookingUp);
+  for (int pass = 0; pass < 100 && session->sessionState() != kLookingUp; ++pass) {
+    run.loop.dispatchReady();
+  }
+  ASSERT_EQ(session->sessionState(), kLookingUp);
   session->stopOrQuit();
   EXPECT_EQ(session->sessionState(), kIdle);
   ASSERT_EQ(prompt.asked.size(), 1U);  // the report is offered
