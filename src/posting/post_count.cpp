@@ -29,9 +29,7 @@ std::int64_t nextPostCount(SettingsStore& settings) {
 }
 
 void PostCounter::batch(bool on) {
-  if (!on) {
-    flush();
-  }
+  flush();
   batched_ = on;
   held_ = false;
 }

@@ -29,7 +29,7 @@ class PostCounter {
   PostCounter& operator=(const PostCounter&) = delete;
   ~PostCounter() { flush(); }
 
-  // Switching batching off writes what is held first.
+  // Writes what is held first; a batch reads the stored count again.
   void batch(bool on);
   [[nodiscard]] std::int64_t next();
   void flush();
