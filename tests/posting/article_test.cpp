@@ -212,15 +212,11 @@ TEST_F(ArticleTest, PostCounterWritesOnceASecondWhenBatched) {
       EXPECT_EQ(settings.read("PostCount", "", 100), step.written) << step.count;
     }
     EXPECT_EQ(counter.next(), 50);
-    counter.flush();
+    counter.batch(true);  // a new run
     EXPECT_EQ(settings.read("PostCount", "", 100), "50");
     EXPECT_EQ(counter.next(), 51);
-    counter.batch(false);
-    EXPECT_EQ(settings.read("PostCount", "", 100), "51") << "switching batching off writes";
-    counter.batch(true);
-    EXPECT_EQ(counter.next(), 52);
   }
-  EXPECT_EQ(settings.read("PostCount", "", 100), "52") << "the last count is not lost when the counter goes";
+  EXPECT_EQ(settings.read("PostCount", "", 100), "51") << "the last count is not lost when the counter goes";
 }
 
 TEST_F(ArticleTest, ThreePartBinaryCarriesBeginAndEndOnlyOnceEach) {

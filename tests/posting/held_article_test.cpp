@@ -58,34 +58,5 @@ TEST(HeldArticle, ReadsBackWhatWasComposedAndLeavesNoFile) {
   EXPECT_EQ(held.holdFrom(gone, 4096), -1);
 }
 
-// An article composed in memory is taken over without a file; its pieces
-// read as the file's do, and a piece past the end is refused.
-TEST(HeldArticle, TakesAnArticleInMemoryWithoutAFile) {
-  TempDir dir;
-  ScopedChdir inDir{dir.path()};
-  const std::string text(300000, 'm');
-  ArticleSpool spool(dir.file("spool"));
-  spool.useMemory(true);
-  spool.resetArticleSpool();
-  ASSERT_TRUE(spool.appendToArticleSpool(text));
-  HeldArticle held;
-  ASSERT_EQ(held.holdFrom(spool, 4096), 0);
-  EXPECT_EQ(entriesIn(dir.path()), 0U);
-  ASSERT_EQ(held.size(), static_cast<std::int64_t>(text.size()));
-  std::string scratch;
-  std::string back;
-  for (std::int64_t at = 0; at < held.size(); at += 65536) {
-    const auto want = std::min<std::size_t>(65536, static_cast<std::size_t>(held.size() - at));
-    const std::string_view piece = held.piece(at, want, scratch);
-    ASSERT_EQ(piece.size(), want);
-    back += piece;
-  }
-  EXPECT_EQ(back, text);
-  EXPECT_TRUE(held.piece(held.size() - 10, 20, scratch).empty());
-  EXPECT_FALSE(held.read(held.size() - 10, 20, scratch));
-  held.release();
-  EXPECT_EQ(held.size(), 0);
-}
-
 }  // namespace
 }  // namespace tidewell::test

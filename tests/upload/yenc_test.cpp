@@ -278,45 +278,6 @@ TEST_F(YencFileTest, PartsInTurnReadEachSourceByteOnce) {
   }
 }
 
-// Encoded in place at the end of an article buffer, each part is the text
-// the sink receives, after what the buffer already held.
-TEST_F(YencFileTest, InPlaceOutputIsTheSinksText) {
-  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{65536}, std::size_t{300001}}) {
-    const std::string content = trickyBytes(size, 4);
-    const FileDescriptor source = openRegularForRead(dir.write("source", content));
-    YencEncoder encoder;
-    YencPartRequest request;
-    request.source = source.get();
-    request.plan = planYencParts(static_cast<std::int64_t>(size), 100000);
-    request.name = "source";
-    for (std::int32_t k = 1; k <= request.plan.partCount; ++k) {
-      request.part = k;
-      std::string expected = "head\r\n";
-      YencPartResult bySink;
-      request.output = nullptr;
-      ASSERT_EQ(encoder.encodePart(
-                    request,
-                    [&](std::string_view text) {
-                      expected += text;
-                      return true;
-                    },
-                    bySink),
-                kEncodeOk);
-      ArticleBuffer buffer;
-      buffer.append("head\r\n");
-      request.output = &buffer;
-      YencPartResult inPlace;
-      ASSERT_EQ(encoder.encodePart(
-                    request, [](std::string_view) { return false; }, inPlace),
-                kEncodeOk);
-      EXPECT_EQ(buffer.view(), expected) << size << " part " << k;
-      EXPECT_EQ(inPlace.encodedBytes, bySink.encodedBytes);
-      EXPECT_EQ(inPlace.partCrc, bySink.partCrc);
-      EXPECT_EQ(inPlace.crcThrough, bySink.crcThrough);
-    }
-  }
-}
-
 TEST_F(YencFileTest, AnEmptyFileIsOneEmptyPart) {
   EXPECT_EQ(encodeFile("empty.bin", "", 1000),
             "=ybegin part=1 total=1 line=128 size=0 name=empty.bin\r\n=ypart begin=1 end=0\r\n"
