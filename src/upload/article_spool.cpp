@@ -9,6 +9,7 @@ void ArticleSpool::resetArticleSpool() {
   articleTotal_ = 0;
   writeError_ = 0;
   memory_.clear();
+  taken_ = false;
   if (!inMemory_) {
     disk_.remove(path_);
   }
@@ -22,9 +23,11 @@ std::string_view ArticleSpool::unsentView(std::size_t maximum) const {
 }
 
 ArticleBuffer ArticleSpool::takeMemory() {
+  articleTotal_ = static_cast<std::int64_t>(memory_.size());
+  articleSent_ = articleTotal_;
+  taken_ = true;
   ArticleBuffer taken = std::move(memory_);
   memory_.reserve(taken.capacity());
-  articleSent_ = 0;
   return taken;
 }
 

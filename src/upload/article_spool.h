@@ -35,8 +35,9 @@ class ArticleSpool {
   // In memory: up to `maximum` bytes from the sent position, without a
   // copy; the view stays valid until the next append or reset.
   [[nodiscard]] std::string_view unsentView(std::size_t maximum) const;
-  // In memory: hands the whole article over (the spool is left empty, with
-  // room reserved for an article of the same size).
+  // In memory: hands the whole article over, as read out to its end (its
+  // total stays until the next reset; the buffer is left empty, with room
+  // reserved for an article of the same size).
   [[nodiscard]] ArticleBuffer takeMemory();
 
   // Counters to zero and the old spool deleted.
@@ -60,7 +61,7 @@ class ArticleSpool {
 
   [[nodiscard]] std::int64_t getArticleSent() const { return articleSent_; }
   [[nodiscard]] std::int64_t getArticleTotal() const {
-    return inMemory_ ? static_cast<std::int64_t>(memory_.size()) : articleTotal_;
+    return inMemory_ && !taken_ ? static_cast<std::int64_t>(memory_.size()) : articleTotal_;
   }
 
   void deleteArticleSpool() const;
@@ -73,6 +74,7 @@ class ArticleSpool {
   std::int64_t articleTotal_ = 0;
   bool nextInMemory_ = false;
   bool inMemory_ = false;
+  bool taken_ = false;  // takeMemory() since the last reset
   ArticleBuffer memory_;
 };
 

@@ -172,7 +172,8 @@ TEST_F(SpoolTest, ArticleSpoolInMemoryTouchesNoFile) {
 
   const ArticleBuffer taken = article.takeMemory();
   EXPECT_EQ(taken.view(), text);
-  EXPECT_EQ(article.getArticleTotal(), 0);
+  EXPECT_EQ(article.getArticleTotal(), static_cast<std::int64_t>(text.size())) << "its size is still known";
+  EXPECT_TRUE(article.isArticleSent());
   EXPECT_GE(article.memory()->capacity(), text.size()) << "room kept for the next article";
   article.resetArticleSpool();
   ASSERT_TRUE(article.appendToArticleSpool("next"));
