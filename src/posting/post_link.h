@@ -43,7 +43,8 @@ struct LinkSettings {
 };
 
 // An article of the list, composed, exactly as it goes onto the wire
-// (dot-stuffed, CR LF, the terminating "." line included), held on disk.
+// (dot-stuffed, CR LF, the terminating "." line included), held in memory
+// or, for a long part, on disk.
 struct LinkArticle {
   std::size_t serial = 0;  // its place among the run's articles
   HeldArticle wire;
