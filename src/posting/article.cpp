@@ -85,11 +85,15 @@ bool copyPartText(const ArticlePart& part, EncodedSpool& encoded, ArticleSpool& 
   return true;
 }
 
-// The yEnc lines of a part go straight from the encoder into the spool; they
-// need no dot-stuffing, as no line of them begins with a dot.
+// The yEnc lines of a part go straight from the encoder into the spool (in
+// memory, encoded in place at the article's end); they need no
+// dot-stuffing, as no line of them begins with a dot.
 bool copyYencText(YencArticle& yenc, ArticleSpool& article) {
   const YencSink sink = [&article](std::string_view text) { return article.appendToArticleSpool(text); };
-  return yenc.encoder.encodePart(yenc.request, sink, yenc.result) == kEncodeOk;
+  yenc.request.output = article.memory();
+  const int status = yenc.encoder.encodePart(yenc.request, sink, yenc.result);
+  yenc.request.output = nullptr;
+  return status == kEncodeOk;
 }
 
 }  // namespace
@@ -165,7 +169,9 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
     headers += "Message-ID: " + headerSafeText(part.messageId, '_') + "\r\n";
   }
   if (disguise == nullptr && settings.isShowCount()) {
-    headers += "Post-Count: " + paddedCount(nextPostCount(settings)) + "\r\n";
+    headers +=
+        "Post-Count: " + paddedCount(services.counter != nullptr ? services.counter->next() : nextPostCount(settings)) +
+        "\r\n";
   }
   headers += "\r\n";
   if (partIndex == 1 && disguise == nullptr) {

@@ -11,6 +11,7 @@ namespace tidewell {
 
 class ArticleSpool;
 class EncodedSpool;
+class PostCounter;
 class PostingDisplay;
 class SettingsStore;
 
@@ -59,6 +60,9 @@ struct ArticleServices {
   EncodedSpool& encoded;
   ArticleSpool& article;
   PostingDisplay& display;
+  // Hands out the Post-Count values; without one, each goes to the
+  // configuration file at once.
+  PostCounter* counter = nullptr;
 };
 
 // The Subject value: the trimmed Subject setting, " - " and the

@@ -11,6 +11,12 @@ namespace tidewell {
 
 int HeldArticle::holdFrom(ArticleSpool& spool, std::size_t piece) {
   release();
+  if (spool.inMemory()) {
+    memory_ = spool.takeMemory();
+    inMemory_ = true;
+    size_ = static_cast<std::int64_t>(memory_.size());
+    return 0;
+  }
   char name[] = "TIDEWELL.HELD.XXXXXX";
   file_ = FileDescriptor(::mkstemp(name));
   if (!file_.isOpen()) {
@@ -34,7 +40,21 @@ int HeldArticle::holdFrom(ArticleSpool& spool, std::size_t piece) {
   return 0;
 }
 
+std::string_view HeldArticle::piece(std::int64_t offset, std::size_t maximum, std::string& scratch) const {
+  if (inMemory_) {
+    const std::string_view all = memory_.view();
+    const auto from = static_cast<std::size_t>(offset);
+    return from + maximum <= all.size() ? all.substr(from, maximum) : std::string_view();
+  }
+  return read(offset, maximum, scratch) ? std::string_view(scratch) : std::string_view();
+}
+
 bool HeldArticle::read(std::int64_t offset, std::size_t maximum, std::string& piece) const {
+  if (inMemory_) {
+    const std::string_view view = this->piece(offset, maximum, piece);
+    piece.assign(view);
+    return view.size() == maximum;
+  }
   piece.resize(maximum);
   std::size_t got = 0;
   while (got < maximum) {
@@ -53,6 +73,8 @@ bool HeldArticle::read(std::int64_t offset, std::size_t maximum, std::string& pi
 
 void HeldArticle::release() {
   file_ = FileDescriptor();
+  memory_ = ArticleBuffer();
+  inMemory_ = false;
   size_ = 0;
 }
 

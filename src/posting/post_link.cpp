@@ -389,7 +389,7 @@ void PostLink::onReply(long code, const std::string& line) {
       if (code == 340) {
         enter(State::Sending);
         articleOffset_ = 0;
-        piece_.clear();
+        piece_ = {};
         pieceOffset_ = 0;
         sendArticle();
       } else {
@@ -443,7 +443,8 @@ void PostLink::sendArticle() {
   while (articleOffset_ < wire.size()) {
     if (pieceOffset_ == piece_.size()) {
       const auto asked = static_cast<std::size_t>(std::min<std::int64_t>(wire.size() - articleOffset_, kLinkWrite));
-      if (!wire.read(articleOffset_, asked, piece_)) {
+      piece_ = wire.piece(articleOffset_, asked, pieceRead_);
+      if (piece_.empty()) {
         broke("Error reading the article held for sending.");
         return;
       }
@@ -475,7 +476,8 @@ void PostLink::sendArticle() {
       return;
     }
   }
-  std::string().swap(piece_);
+  piece_ = {};
+  std::string().swap(pieceRead_);
   pieceOffset_ = 0;
   enter(State::Ack);
   armTimeout();

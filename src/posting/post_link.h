@@ -43,7 +43,8 @@ struct LinkSettings {
 };
 
 // An article of the list, composed, exactly as it goes onto the wire
-// (dot-stuffed, CR LF, the terminating "." line included), held on disk.
+// (dot-stuffed, CR LF, the terminating "." line included), held in memory
+// or, for a long part, on disk.
 struct LinkArticle {
   std::size_t serial = 0;  // its place among the run's articles
   HeldArticle wire;
@@ -159,7 +160,8 @@ class PostLink {
   std::size_t commandOffset_ = 0;
   std::shared_ptr<LinkArticle> article_;
   std::int64_t articleOffset_ = 0;  // bytes of the article the socket took
-  std::string piece_;               // read from the held article, not yet all taken
+  std::string_view piece_;          // of the held article, not yet all taken
+  std::string pieceRead_;           // piece_ read from a held file
   std::size_t pieceOffset_ = 0;
   HostConnector connector_;  // after the socket: cancelled before it closes
 };

@@ -17,6 +17,7 @@
 #include "posting/article.h"
 #include "posting/logging_display.h"
 #include "posting/nntp_dialogue.h"
+#include "posting/post_count.h"
 #include "posting/posted_parts.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
@@ -69,6 +70,11 @@ inline constexpr std::size_t kArticleChunk = 448;
 // copied in pieces of it, and the progress display is refreshed at most
 // every kFastDisplayMs of loop time.
 inline constexpr std::size_t kFastChunk = 256 * 1024;
+// Fast posting composes an article in memory when its part is no longer
+// than this (source bytes for yEnc, encoded bytes otherwise), so a run
+// holds at most a few such articles per connection; a longer part (up to
+// the 32 MiB of PartSize=0) goes through the spool file.
+inline constexpr std::int64_t kMemoryArticleLimit = 8 * 1024 * 1024;
 inline constexpr std::int64_t kFastDisplayMs = 100;
 inline constexpr std::size_t kHostNameLimit = 255;
 inline constexpr std::size_t kNameLimit = 255;
@@ -165,7 +171,7 @@ class PostingSession::Impl {
   void takeWaitingReplies();
   bool SendBuffer();
   // Fast posting's article step: one large write; the rest of a short one
-  // waits in streamBuffer_ for the write-ready event.
+  // waits in streamPiece_ for the write-ready event.
   void streamArticleFast();
   // MaxRate and MaxRateSchedule, read when a run starts: the run's cap, or
   // none. pacedBytes() asks it before a write of article bytes; when none
@@ -221,6 +227,9 @@ class PostingSession::Impl {
   // The Message-ID and the yEnc request of the part about to be composed;
   // false when no Message-ID can be made.
   bool prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc);
+  // Fast posting: whether the next article is composed in memory (see
+  // kMemoryArticleLimit).
+  [[nodiscard]] bool articleFitsInMemory() const;
   void noteComposed(const std::optional<YencArticle>& yenc);
   // The current file's subject and poster as the NZB and the journal keep
   // them: the first article's, or with obfuscation the real name in the
@@ -411,6 +420,8 @@ class PostingSession::Impl {
   ProgressEstimate progress_;
   EncodedSpool encoded_;
   ArticleSpool article_;
+  // Post-Count values: batched in fast posting, flushed when a run ends.
+  PostCounter postCounter_{services_.settings, services_.loop.clock()};
   TargetHandle target_ = kNoTarget;
   StreamSocket socket_;
   // Every read, write and readable-byte count of the dialogue goes through
@@ -435,9 +446,11 @@ class PostingSession::Impl {
   bool fast_ = false;
   // The run's bandwidth cap, shared with the links (declared before them).
   RateCap rateCap_{services_.loop};
-  // Fast posting: the write under way (read from the spool; sent up to the
-  // offset) and when the progress display may be refreshed next.
-  std::string streamBuffer_;
+  // Fast posting: the write under way (a view of the article in memory, or
+  // of streamRead_ read from the spool file; sent up to the offset) and when
+  // the progress display may be refreshed next.
+  std::string_view streamPiece_;
+  std::string streamRead_;
   std::size_t streamOffset_ = 0;
   std::int64_t nextShowMs_ = 0;
   bool reconnectAllowed_ = false;

@@ -222,7 +222,8 @@ void PostingSession::Impl::stepAwaitPostReply() {
   if (fast_) {
     part.chunkBytes = kFastChunk;
   }
-  const ArticleServices services{services_.settings, encoded_, article_, display_};
+  article_.useMemory(fast_ && articleFitsInMemory());
+  const ArticleServices services{services_.settings, encoded_, article_, display_, &postCounter_};
   if (!ComposeArticle(part, services, subjectLine_)) {
     if (const int error = article_.writeError(); error != 0) {
       const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
@@ -234,7 +235,7 @@ void PostingSession::Impl::stepAwaitPostReply() {
   }
   noteComposed(yenc);
   display_.ShowState("Posting article... ");
-  streamBuffer_.clear();
+  streamPiece_ = {};
   streamOffset_ = 0;
   nextShowMs_ = services_.loop.clock().monotonicMs();
   setState(SessionState::StreamArticle);

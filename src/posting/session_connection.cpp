@@ -347,21 +347,26 @@ bool PostingSession::Impl::SendBuffer() {
 }
 
 void PostingSession::Impl::streamArticleFast() {
-  if (streamOffset_ == streamBuffer_.size()) {
+  if (streamOffset_ == streamPiece_.size()) {
     if (article_.isArticleSent()) {
       setState(SessionState::ArticleSent);
       Step();
       return;
     }
-    if (!article_.readArticleChunk(streamBuffer_, kFastChunk)) {
+    if (article_.inMemory()) {
+      // The article in memory goes out from where it lies, without a copy.
+      streamPiece_ = article_.unsentView(kFastChunk);
+      article_.setArticleSent(article_.getArticleSent() + static_cast<std::int64_t>(streamPiece_.size()));
+    } else if (article_.readArticleChunk(streamRead_, kFastChunk)) {
+      streamPiece_ = streamRead_;
+    } else {
       failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.(2)");
       return;
     }
     streamOffset_ = 0;
-    progress_.addPosted(static_cast<std::int64_t>(streamBuffer_.size()));
+    progress_.addPosted(static_cast<std::int64_t>(streamPiece_.size()));
   }
-  const std::string_view rest =
-      std::string_view(streamBuffer_).substr(streamOffset_, pacedBytes(streamBuffer_.size() - streamOffset_));
+  const std::string_view rest = streamPiece_.substr(streamOffset_, pacedBytes(streamPiece_.size() - streamOffset_));
   if (rest.empty()) {
     return;  // the cap posts the next step
   }
@@ -377,7 +382,7 @@ void PostingSession::Impl::streamArticleFast() {
   }
   streamOffset_ += static_cast<std::size_t>(accepted);
   rateCap_.spend(static_cast<std::size_t>(accepted));
-  const std::int64_t sent = article_.getArticleSent() - static_cast<std::int64_t>(streamBuffer_.size() - streamOffset_);
+  const std::int64_t sent = article_.getArticleSent() - static_cast<std::int64_t>(streamPiece_.size() - streamOffset_);
   if (log_.loggingOn()) {
     char line[160];
     std::snprintf(line, sizeof line,

@@ -155,7 +155,8 @@ bool PostingSession::Impl::startParallelFile(const nodeClass& head) {
 
 // The same steps as the one connection's next part and its composition,
 // without the dialogue: the list's head is encoded when it is new, and its
-// next part is composed into the article spool, then read into memory.
+// next part is composed into the article spool (in memory, or for a long
+// part the spool file) and handed to a link.
 void PostingSession::Impl::composeNextArticle() {
   ParallelRun& run = *parallel_;
   // A file whose every part is on the server (a resumed run) has no line:
@@ -197,7 +198,8 @@ void PostingSession::Impl::composeNextArticle() {
     part.messageId = messageId_;
     entry.resumed = true;
   }
-  const ArticleServices services{services_.settings, encoded_, article_, display_};
+  article_.useMemory(articleFitsInMemory());
+  const ArticleServices services{services_.settings, encoded_, article_, display_, &postCounter_};
   auto wire = std::make_shared<LinkArticle>();
   const bool composed = ComposeArticle(part, services, subjectLine_);
   const int held = composed ? wire->wire.holdFrom(article_, kFastChunk) : 0;

@@ -62,7 +62,7 @@ void PostingSession::Impl::RecoverFromError() {
   services_.loop.killTimer(target_, kReconnectTimer);
   transport_.Close();
   replies_.clear();
-  streamBuffer_.clear();
+  streamPiece_ = {};
   streamOffset_ = 0;
 
   if (reconnectAllowed_) {
@@ -116,6 +116,7 @@ void PostingSession::Impl::EndSession() {
 void PostingSession::Impl::endRun(RunOutcome outcome, bool offerReport) {
   runActive_ = false;
   outcome_ = outcome;
+  postCounter_.flush();
   yencSource_ = FileDescriptor();  // the file being posted is not held open between runs
   writeNzb();
   endRunRecord(outcome);

@@ -171,6 +171,7 @@ void PostingSession::Impl::stepIdle() {
   recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
   fast_ = services_.settings.flag(Setting::FastPosting);
+  postCounter_.batch(fast_);
   startRateCap();
   startRecovery();
   if (resumeOn_) {

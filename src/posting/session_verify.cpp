@@ -371,7 +371,7 @@ void PostingSession::Impl::closeVerifyConnection() {
   transport_.Shutdown(kShutdownBoth);
   transport_.Close();
   replies_.clear();
-  streamBuffer_.clear();
+  streamPiece_ = {};
   streamOffset_ = 0;
   lightsOff();
 }

@@ -6,13 +6,15 @@
 #include <string_view>
 
 #include "platform/disk.h"
+#include "upload/article_buffer.h"
 #include "upload/spool_files.h"
 
 namespace tidewell {
 
 // The article spool: one complete article exactly as it goes onto the wire.
 // The composer appends to it, the sender reads it out in chunks. Every
-// access opens, works on and closes the file.
+// access opens, works on and closes the file; in memory (useMemory), the
+// article lives in a buffer instead and no file is touched.
 class ArticleSpool {
  public:
   explicit ArticleSpool(std::string path = std::string(kArticleFileName), Disk& disk = realDisk())
@@ -21,6 +23,22 @@ class ArticleSpool {
   ArticleSpool& operator=(const ArticleSpool&) = delete;
 
   [[nodiscard]] const std::string& path() const { return path_; }
+
+  // Where the next article (from the next reset) is kept: in memory, or in
+  // the file. The article under way stays where it is.
+  void useMemory(bool on) { nextInMemory_ = on; }
+  [[nodiscard]] bool inMemory() const { return inMemory_; }
+  // In memory: the buffer the article is composed into, for an encoder
+  // that writes in place (bytes committed there count as appended); null
+  // when the article is in the file.
+  [[nodiscard]] ArticleBuffer* memory() { return inMemory_ ? &memory_ : nullptr; }
+  // In memory: up to `maximum` bytes from the sent position, without a
+  // copy; the view stays valid until the next append or reset.
+  [[nodiscard]] std::string_view unsentView(std::size_t maximum) const;
+  // In memory: hands the whole article over, as read out to its end (its
+  // total stays until the next reset; the buffer is left empty, with room
+  // reserved for an article of the same size).
+  [[nodiscard]] ArticleBuffer takeMemory();
 
   // Counters to zero and the old spool deleted.
   void resetArticleSpool();
@@ -32,7 +50,7 @@ class ArticleSpool {
   // every write went in.
   [[nodiscard]] int writeError() const { return writeError_; }
 
-  [[nodiscard]] bool isArticleSent() const { return articleSent_ == articleTotal_; }
+  [[nodiscard]] bool isArticleSent() const { return articleSent_ == getArticleTotal(); }
   // Reads the next bytes, at most `maximum`, into `chunk` and advances the
   // sent counter. False when everything has been handed out, or when the
   // spool cannot be opened or is short (the counter is then unchanged).
@@ -42,7 +60,9 @@ class ArticleSpool {
   void setArticleSent(std::int64_t bytes) { articleSent_ = bytes; }
 
   [[nodiscard]] std::int64_t getArticleSent() const { return articleSent_; }
-  [[nodiscard]] std::int64_t getArticleTotal() const { return articleTotal_; }
+  [[nodiscard]] std::int64_t getArticleTotal() const {
+    return inMemory_ && !taken_ ? static_cast<std::int64_t>(memory_.size()) : articleTotal_;
+  }
 
   void deleteArticleSpool() const;
 
@@ -52,6 +72,10 @@ class ArticleSpool {
   int writeError_ = 0;
   std::int64_t articleSent_ = 0;
   std::int64_t articleTotal_ = 0;
+  bool nextInMemory_ = false;
+  bool inMemory_ = false;
+  bool taken_ = false;  // takeMemory() since the last reset
+  ArticleBuffer memory_;
 };
 
 }  // namespace tidewell

@@ -268,8 +268,13 @@ int YencEncoder::encodePart(const YencPartRequest& request, const YencSink& sink
     crcBefore = crc;
   }
 
+  ArticleBuffer* const output = request.output;
   const auto emit = [&](std::string_view text) {
     result.encodedBytes += static_cast<std::int64_t>(text.size());
+    if (output != nullptr) {
+      output->append(text);
+      return true;
+    }
     return sink(text);
   };
   if (!emit(yencBeginLines(plan, part, request.lineLength, request.name))) {
@@ -289,6 +294,13 @@ int YencEncoder::encodePart(const YencPartRequest& request, const YencSink& sink
     }
     offset += static_cast<std::int64_t>(count);
     left -= static_cast<std::int64_t>(count);
+    if (output != nullptr) {
+      char* const room = output->room(yencBlockBound(count));
+      const std::size_t encoded = yencEncodeBlock(input_.data(), count, room, line, left == 0, path_);
+      output->commit(encoded);
+      result.encodedBytes += static_cast<std::int64_t>(encoded);
+      continue;
+    }
     const std::size_t encoded = yencEncodeBlock(input_.data(), count, output_.data(), line, left == 0, path_);
     if (!emit(std::string_view(output_.data(), encoded))) {
       return kEncodeOutputFailed;

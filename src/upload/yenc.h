@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "settings/value_rules.h"
+#include "upload/article_buffer.h"
 #include "upload/source_tap.h"
 
 namespace tidewell {
@@ -100,6 +101,9 @@ struct YencPartRequest {
   std::optional<std::uint32_t> crcBefore;
   // Sees each block of the part's source bytes as it is read.
   SourceTap sourceTap;
+  // When set, the text is encoded in place at the end of this buffer and
+  // the sink is not called.
+  ArticleBuffer* output = nullptr;
 };
 
 // Encodes parts through fixed buffers: memory stays the same whatever the

@@ -15,6 +15,7 @@
 #include "posting/post_count.h"
 #include "settings/settings_store.h"
 #include "support/failing_disk.h"
+#include "support/manual_clock.h"
 #include "support/recording_display.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
@@ -186,6 +187,36 @@ TEST_F(ArticleTest, PostCountPersistsAndOnlyGrowsWhenShown) {
   EXPECT_EQ(nextPostCount(settings), 1);
   settings.write("PostCount", "999999");
   EXPECT_EQ(nextPostCount(settings), 1000000);
+}
+
+// Batched (fast posting), the counts run on from the stored one and reach
+// the file once a second of the clock, on flush and when the counter goes;
+// written through, every count is in the file at once.
+TEST_F(ArticleTest, PostCounterWritesOnceASecondWhenBatched) {
+  struct Step {
+    std::int64_t advanceMs;
+    std::int64_t count;   // the count handed out
+    const char* written;  // the stored count after it
+  };
+  ManualClock clock;
+  settings.write("PostCount", "41");
+  {
+    PostCounter counter(settings, clock);
+    EXPECT_EQ(counter.next(), 42);
+    EXPECT_EQ(settings.read("PostCount", "", 100), "42") << "written through";
+    counter.batch(true);
+    for (const Step& step : {Step{0, 43, "42"}, Step{400, 44, "42"}, Step{599, 45, "42"}, Step{1, 46, "46"},
+                             Step{10, 47, "46"}, Step{989, 48, "46"}, Step{1, 49, "49"}}) {
+      clock.advanceMs(step.advanceMs);
+      EXPECT_EQ(counter.next(), step.count);
+      EXPECT_EQ(settings.read("PostCount", "", 100), step.written) << step.count;
+    }
+    EXPECT_EQ(counter.next(), 50);
+    counter.batch(true);  // a new run
+    EXPECT_EQ(settings.read("PostCount", "", 100), "50");
+    EXPECT_EQ(counter.next(), 51);
+  }
+  EXPECT_EQ(settings.read("PostCount", "", 100), "51") << "the last count is not lost when the counter goes";
 }
 
 TEST_F(ArticleTest, ThreePartBinaryCarriesBeginAndEndOnlyOnceEach) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -141,6 +142,42 @@ TEST_F(SpoolTest, ArticleSpoolAppendsReadsAndRewinds) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
   EXPECT_FALSE(article.readArticleChunk(chunk, 448));
   EXPECT_EQ(article.getArticleSent(), 0);
+}
+
+// In memory the article never touches the file, reads and rewinds as the
+// file does, and is handed over whole, leaving the spool empty.
+TEST_F(SpoolTest, ArticleSpoolInMemoryTouchesNoFile) {
+  ArticleSpool article(dir.file("TIDEWELL.ART"));
+  article.useMemory(true);
+  ASSERT_TRUE(article.appendToArticleSpool("before"));
+  EXPECT_FALSE(article.inMemory()) << "the article under way stays in the file";
+  EXPECT_TRUE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
+  article.resetArticleSpool();
+  ASSERT_TRUE(article.inMemory());
+  EXPECT_FALSE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
+
+  const std::string text = "Subject: x\r\n\r\n" + std::string(70000, 'q') + ".\r\n";
+  ASSERT_TRUE(article.appendToArticleSpool(text.substr(0, 14)));
+  ArticleBuffer* const buffer = article.memory();
+  ASSERT_NE(buffer, nullptr);
+  const std::string_view body = std::string_view(text).substr(14);
+  std::copy(body.begin(), body.end(), buffer->room(body.size() + 1000));
+  buffer->commit(body.size());
+  EXPECT_EQ(article.getArticleTotal(), static_cast<std::int64_t>(text.size()));
+
+  std::string chunk;
+  ASSERT_TRUE(article.readArticleChunk(chunk, text.size() - 100));
+  EXPECT_EQ(article.unsentView(1000), std::string_view(text).substr(text.size() - 100));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("TIDEWELL.ART")));
+
+  const ArticleBuffer taken = article.takeMemory();
+  EXPECT_EQ(taken.view(), text);
+  EXPECT_EQ(article.getArticleTotal(), static_cast<std::int64_t>(text.size())) << "its size is still known";
+  EXPECT_TRUE(article.isArticleSent());
+  EXPECT_GE(article.memory()->capacity(), text.size()) << "room kept for the next article";
+  article.resetArticleSpool();
+  ASSERT_TRUE(article.appendToArticleSpool("next"));
+  EXPECT_EQ(taken.view(), text) << "the article handed over is not touched";
 }
 
 TEST_F(SpoolTest, AnUnwritableSpoolStillCountsAndFailsTheRead) {
