@@ -163,6 +163,27 @@ std::vector<Move> moves() {
   return all;
 }
 
+// Verify asks the server the run moved to (VerifyHost empty), not the one
+// that refused it, and finds everything there: nothing is posted again.
+TEST_F(SessionTest, VerifyAsksTheBackupTheRunMovedTo) {
+  NntpServerDouble backup(run.loop);
+  configure();
+  setting("Verify", "TRUE");
+  setting("PartSize", "126");
+  settings.write(SectionKey{2, Setting::Host}, backup.address());
+  addFile("a.bin", std::string(270, 'x'));
+  server.onConnect(Response::reply("502 Too many connections"));
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished) << report();
+  const std::vector<std::string> commands = backup.commands();
+  EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                          [](const std::string& command) { return command.starts_with("STAT "); }),
+            3)
+      << report();
+  EXPECT_EQ(copiesOf(backup.storedArticles()), std::vector<int>({1, 1, 1}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backup, Failover, ::testing::ValuesIn(moves()),
                          [](const auto& param) { return param.param.name; });
 
