@@ -21,6 +21,8 @@ class ServerFailover {
   void start(std::vector<ServerChoice> backups);
 
   [[nodiscard]] bool onBackup() const { return index_ > 0; }
+  // 0 on the main server, k on the k-th backup: changes with each move.
+  [[nodiscard]] std::size_t position() const { return index_; }
   [[nodiscard]] bool hasNext() const { return index_ < backups_.size(); }
   // The backup in use; only while onBackup().
   [[nodiscard]] const ServerChoice& backup() const { return backups_[index_ - 1]; }

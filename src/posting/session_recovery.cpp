@@ -115,8 +115,9 @@ void PostingSession::Impl::AbortConnection() {
 
 void PostingSession::Impl::EndSession() {
   reconnectAllowed_ = false;
+  const std::size_t server = servers_.position();
   AbortConnection();
-  if (sessionState_ == SessionState::OpenConnection) {
+  if (servers_.position() != server) {
     return;  // moved to the next server, which is being connected
   }
   RecoverFromError();
