@@ -24,7 +24,8 @@ LinkPool::LinkPool(MessageLoop& loop, SocketManager& sockets, LinkSettings setti
   linkEvents.note = [this](std::string_view text) { events_.note(text); };
   linkEvents.reconnecting = [this] { return events_.reconnecting(); };
   linkEvents.stateTrace = events_.stateTrace;
-  linkEvents.lost = [this](PostLink&) {
+  linkEvents.lost = [this](PostLink& link) {
+    lostReason_ = link.lostReason();
     if (++lost_ == links_.size()) {
       events_.allLost();
     }

@@ -7,7 +7,9 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "posting/post_link.h"
@@ -35,6 +37,10 @@ class LinkPool {
   void add(std::shared_ptr<LinkArticle> article);
   [[nodiscard]] std::size_t queued() const { return queue_.size(); }
   [[nodiscard]] bool allLost() const { return lost_ == links_.size(); }
+  // Why the last link was lost (see PostLink::lostReason).
+  [[nodiscard]] const std::string& lostReason() const { return lostReason_; }
+  // The articles waiting, in order, taken out of the pool (for another).
+  [[nodiscard]] std::deque<std::shared_ptr<LinkArticle>> takeQueue() { return std::exchange(queue_, {}); }
 
  private:
   void dispatch();
@@ -44,6 +50,7 @@ class LinkPool {
   std::deque<std::shared_ptr<LinkArticle>> queue_;
   std::vector<std::unique_ptr<PostLink>> links_;
   std::size_t lost_ = 0;
+  std::string lostReason_;
 };
 
 }  // namespace tidewell

@@ -10,6 +10,7 @@
 #include "platform/winsock_errors.h"
 #include "posting/nntp_dialogue.h"
 #include "posting/rate_cap.h"
+#include "posting/server_failover.h"
 
 namespace tidewell {
 
@@ -355,14 +356,14 @@ void PostLink::onReply(long code, const std::string& line) {
       if (code == 381) {
         sendCommand(nntp::passCommand(settings_.password), State::Pass);
       } else {
-        refuse("Authentication failed [Code 1].");
+        refuse("Authentication failed [Code 1].", shownLine(line));
       }
       break;
     case State::Pass:
       if (code == 281) {
         sendCommand(std::string(nntp::kModeReader), State::Mode);
       } else {
-        refuse("Authentication failed [Code 2].");
+        refuse("Authentication failed [Code 2].", shownLine(line));
       }
       break;
     case State::Mode:
@@ -370,7 +371,7 @@ void PostLink::onReply(long code, const std::string& line) {
         enter(State::Ready);
         nextArticle();
       } else {
-        refuse("Could not set READER mode.");
+        refuse("Could not set READER mode.", shownLine(line));
       }
       break;
     case State::Stat:
@@ -393,7 +394,7 @@ void PostLink::onReply(long code, const std::string& line) {
         pieceOffset_ = 0;
         sendArticle();
       } else {
-        refuse("Server not accepting POST: " + shownLine(line));
+        refuse("Server not accepting POST: " + shownLine(line), shownLine(line));
       }
       break;
     case State::Ack:
@@ -523,7 +524,7 @@ void PostLink::broke(std::string_view reason) {
   // The run's reconnections are shared by its links.
   const int reconnection = events_.reconnecting();
   if (reconnection < 1 || reconnection > kMaxReconnects) {
-    giveUp(std::string(reason) + "  Maximum Reconnects Failed.");
+    giveUp(std::string(reason) + "  Maximum Reconnects Failed.", unreachableText(kMaxReconnects));
     return;
   }
   enter(State::Waiting);
@@ -531,15 +532,16 @@ void PostLink::broke(std::string_view reason) {
   loop_.setTimer(target_, kLinkReconnectTimer, kReconnectDelaysMs[reconnection - 1]);
 }
 
-void PostLink::refuse(std::string_view reason) {
+void PostLink::refuse(std::string_view reason, std::string why) {
   trace("Refused: " + std::string(reason) + "\r\n");
   connector_.Cancel();
   dropArticle();
   transport_.Close();
-  giveUp(reason);
+  giveUp(reason, why.empty() ? std::string(reason) : std::move(why));
 }
 
-void PostLink::giveUp(std::string_view text) {
+void PostLink::giveUp(std::string_view text, std::string why) {
+  lostReason_ = std::move(why);
   enter(State::Lost);
   loop_.killTimer(target_, kLinkTimeoutTimer);
   loop_.killTimer(target_, kLinkReconnectTimer);

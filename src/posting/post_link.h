@@ -105,6 +105,9 @@ class PostLink {
   [[nodiscard]] bool idle() const { return state_ == State::Ready; }
   [[nodiscard]] bool isLost() const { return state_ == State::Lost; }
   [[nodiscard]] int number() const { return number_; }
+  // Why a lost link failed: the server's refusal, or that it stayed
+  // unreachable after the run's reconnections.
+  [[nodiscard]] const std::string& lostReason() const { return lostReason_; }
 
  public:
   enum class State : std::uint8_t {
@@ -143,8 +146,9 @@ class PostLink {
   // The connection broke: reconnect after the next wait, or give up.
   void broke(std::string_view reason);
   // The server or the settings will not let this link post: give up now.
-  void refuse(std::string_view reason);
-  void giveUp(std::string_view text);
+  // `why`: the server's line that refused it, when there is one.
+  void refuse(std::string_view reason, std::string why = {});
+  void giveUp(std::string_view text, std::string why);
   void dropArticle();
 
   MessageLoop& loop_;
@@ -164,6 +168,7 @@ class PostLink {
   std::string pieceRead_;           // piece_ read from a held file
   std::size_t pieceOffset_ = 0;
   HostConnector connector_;  // after the socket: cancelled before it closes
+  std::string lostReason_;
 };
 
 }  // namespace tidewell

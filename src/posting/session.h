@@ -25,6 +25,7 @@
 #include "posting/recovery_run.h"
 #include "posting/reply_reader.h"
 #include "posting/run_record.h"
+#include "posting/server_failover.h"
 #include "posting/session_log.h"
 #include "posting/session_server.h"
 #include "posting/session_state.h"
@@ -143,6 +144,21 @@ class PostingSession::Impl {
 
   // Connection: to `server` (the posting server, or the server Verify asks).
   void StartConnection(ServerChoice server);
+  // Backup servers (session_failover.cpp). The server the run posts to
+  // now: the main one (read afresh at each connection) or a backup.
+  [[nodiscard]] ServerChoice currentServer() const;
+  // True when the run can leave the current server for a backup.
+  [[nodiscard]] bool canMoveServer() const;
+  // The run leaves the current server (`why`: its reply, or that it stayed
+  // unreachable): the report says so, the reconnections start afresh and
+  // the next server is connected at once. False (nothing done) when there
+  // is none to move to.
+  bool moveToNextServer(std::string_view why);
+  // The same for a pool whose links all failed: its waiting articles go to
+  // a new pool on the next server.
+  bool moveParallelServer();
+  // The report's move line.
+  void reportServerMove(std::string_view why);
   // Reads server_'s port, encryption and TLS settings; false
   // (the run has ended, with its message) when they cannot be used.
   bool readConnectionSettings();
@@ -455,6 +471,12 @@ class PostingSession::Impl {
   std::int64_t nextShowMs_ = 0;
   bool reconnectAllowed_ = false;
   std::int32_t reconnectCount_ = 0;
+  // The run's servers, and the reconnections counted on servers it left.
+  ServerFailover servers_;
+  std::int32_t earlierReconnects_ = 0;
+  // Set before a recovery that would end the run: the reason to move to the
+  // next server instead (taken by RecoverFromError).
+  std::string failoverReason_;
   std::int32_t articlesOk_ = 0;
   std::int32_t articlesFailed_ = 0;
   std::int32_t fileNumber_ = 0;

@@ -202,6 +202,13 @@ void PostingSession::Impl::stepAwaitPostReply() {
   if (!takeReply()) {
     return;
   }
+  if (replyCode_ != 340 && canMoveServer()) {
+    // The part goes to the next server, as after a reconnection.
+    showProblemOutbound("Error - Server not accepting POST\rcommand [Code 1].\r\rMoving to the next server.");
+    failoverReason_ = replyAsReason(replyBuffer_);
+    EndSession();
+    return;
+  }
   if (replyCode_ != 340) {
     showProblemOutbound("Error - Server not accepting POST\rcommand [Code 1].\r\rUnable to post to this server.");
     endFileLine("Failed.", "Failed. [Server not accepting POST]\r\n",
@@ -299,10 +306,11 @@ void PostingSession::Impl::stepAwaitAck() {
   if (replyCode_ == 240 || duplicateOfUnacknowledged()) {
     display_.ShowState("Article Accepted.");
     ++articlesOk_;
-    const std::string ack = replyCode_ == 240 ? acknowledgementText(partIndex_, partCount_, now() - articleStart_,
-                                                                    article_.getArticleTotal())
-                                              : formatText("Ok. (%d/%d - already on the server: %s)", partIndex_,
-                                                           partCount_, trimmed(replyBuffer_).c_str());
+    const std::string ack = (replyCode_ == 240 ? acknowledgementText(partIndex_, partCount_, now() - articleStart_,
+                                                                     article_.getArticleTotal())
+                                               : formatText("Ok. (%d/%d - already on the server: %s)", partIndex_,
+                                                            partCount_, trimmed(replyBuffer_).c_str())) +
+                            servers_.mark();
     endFileLine(ack, ack, partOk(replyBuffer_));
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(subjectLine_);
@@ -342,7 +350,7 @@ void PostingSession::Impl::stepFinish() {
   std::string summary = formatText("Total Articles     : %d\r\n", articlesFailed_ + articlesOk_);
   summary += formatText("Articles Ok        : %d\r\n", articlesOk_);
   summary += formatText("Articles Failed    : %d\r\n", articlesFailed_);
-  summary += formatText("Server Reconnects  : %d\r\n", reconnectCount_);
+  summary += formatText("Server Reconnects  : %d\r\n", reconnectCount_ + earlierReconnects_);
   summary += formatText("Total Posting Time : %02lld:%02lld:%02lld\r\n", static_cast<long long>(elapsed.hours),
                         static_cast<long long>(elapsed.minutes), static_cast<long long>(elapsed.seconds));
   log_.ReportWrite(summary);

@@ -137,6 +137,7 @@ void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
     showProblemInbound("Error Looking up address\r\rCould not resolve Host name.");
     log_.ReportStamped("Error Looking up address.  Could not resolve Host name.");
     reconnectAllowed_ = false;
+    failoverReason_ = "Could not resolve Host name.";
     RecoverFromError();
     return;
   }
@@ -160,6 +161,9 @@ void PostingSession::Impl::failConnection(std::string_view shown, std::string_vi
   showProblemInbound(shown);
   log_.ReportStamped(reported);
   reconnectAllowed_ = reconnect;
+  if (!reconnect) {
+    failoverReason_ = replyAsReason(reported);
+  }
   RecoverFromError();
 }
 

@@ -44,16 +44,15 @@ void PostingSession::Impl::readConnections() {
 
 void PostingSession::Impl::startParallel(std::uint16_t port, int family, const std::optional<ProxyAddress>& proxy) {
   ParallelRun& run = *parallel_;
-  StopTimeout();  // each link times its own replies
-  run.target = services_.loop.createTarget([this](const Message& message) { onParallelMessage(message); });
-  LinkSettings settings{hostName_,
-                        port,
-                        family,
-                        proxy,
-                        encryption_,
-                        tlsSettings_,
-                        services_.settings.getUsername(),
-                        services_.settings.getPassword()};
+  StopTimeout();                               // each link times its own replies
+  const bool first = run.target == kNoTarget;  // else the run moved to a backup server
+  if (first) {
+    run.target = services_.loop.createTarget([this](const Message& message) { onParallelMessage(message); });
+  }
+  if (server_.connections > 0) {
+    run.connections = std::min(run.connections, static_cast<int>(server_.connections));
+  }
+  LinkSettings settings{hostName_, port, family, proxy, encryption_, tlsSettings_, server_.username, server_.password};
   settings.rateCap = &rateCap_;
   LinkPool::Events events;
   events.finished = [this](std::shared_ptr<LinkArticle> article, const LinkOutcome& outcome) {
@@ -75,9 +74,17 @@ void PostingSession::Impl::startParallel(std::uint16_t port, int family, const s
   run.pool = std::make_unique<LinkPool>(services_.loop, services_.socketManager, std::move(settings), run.connections,
                                         std::move(events));
   display_.ShowState(formatText("Posting with %d connections...", run.connections));
-  run.started = now();
-  // Composing waits for the next dispatch: the caller is still setting up.
-  services_.loop.post(run.target, kComposeMessage);
+  if (first) {
+    run.started = now();
+    // Composing waits for the next dispatch: the caller is still setting up.
+    services_.loop.post(run.target, kComposeMessage);
+  } else {
+    log_.ReportStamped(formatText("Posting with %d connections.\r\n", run.connections));
+  }
+  for (std::shared_ptr<LinkArticle>& article : run.waiting) {
+    run.pool->add(std::move(article));
+  }
+  run.waiting.clear();
   run.pool->start();
 }
 
@@ -254,6 +261,7 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
     } else {
       entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
     }
+    entry.shown += servers_.mark();
     entry.reported = entry.shown;
     const std::string which =
         "part " + std::to_string(entry.partIndex) + " of " + entry.name + " (" + entry.messageId + ")";
@@ -348,6 +356,9 @@ void PostingSession::Impl::endParallelRun() {
     setState(SessionState::Finish);
     Step();
     return;
+  }
+  if (moveParallelServer()) {
+    return;  // the articles waiting go to the next server's links
   }
   // Every connection failed for good: what was posted is written, the rest
   // is listed as not posted.

@@ -63,6 +63,9 @@ struct ParallelRun {
   bool ending = false;
   std::int64_t started = 0;  // loop seconds when the links started
   std::int64_t nextShowMs = 0;
+  // Moving to a backup server: the articles the lost links gave back, for
+  // the next pool.
+  std::deque<std::shared_ptr<LinkArticle>> waiting;
 };
 
 }  // namespace tidewell

@@ -107,8 +107,8 @@ void PostingSession::Impl::stepAwaitStatReply() {
     fileLineOpen_ = true;
     display_.ShowState("Article Accepted.");
     ++articlesOk_;
-    const std::string ack =
-        "Ok. (" + std::to_string(lost.part) + "/" + std::to_string(lost.partCount) + " - found on the server by STAT)";
+    const std::string ack = "Ok. (" + std::to_string(lost.part) + "/" + std::to_string(lost.partCount) +
+                            " - found on the server by STAT)" + servers_.mark();
     PartRecord part = partOk(replyBuffer_);
     part.messageId = lost.messageId;
     endFileLine(ack, ack, std::move(part));

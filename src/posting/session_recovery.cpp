@@ -1,6 +1,7 @@
 // The reply timeout, recovery from errors, the end of a run and the
 // commands of the posting panel's buttons.
 #include <cstdio>
+#include <utility>
 
 #include "platform/user_prompt.h"
 #include "platform/viewer.h"
@@ -46,6 +47,8 @@ void PostingSession::Impl::timeoutTick() {
 }
 
 void PostingSession::Impl::RecoverFromError() {
+  // A refusal that would end the run moves it to the next server instead.
+  const std::string failover = std::exchange(failoverReason_, {});
   noteUnacknowledged();
   if (verifyRecovers()) {
     return;
@@ -67,7 +70,10 @@ void PostingSession::Impl::RecoverFromError() {
 
   if (reconnectAllowed_) {
     ++reconnectCount_;
-    if (reconnectCount_ > kMaxReconnects) {
+    if (reconnectCount_ > kMaxReconnects && canMoveServer()) {
+      --reconnectCount_;  // no fourth reconnection: the next server is connected afresh
+      moveToNextServer(unreachableText(kMaxReconnects));
+    } else if (reconnectCount_ > kMaxReconnects) {
       display_.AddFileLine("Error Experienced.  Maximum Reconnects Failed.");
       log_.ReportWrite("Error Experienced.  Maximum Reconnects Failed.\r\n");
       failUnpostedFiles();
@@ -80,7 +86,7 @@ void PostingSession::Impl::RecoverFromError() {
       // reconnection, so a server that is restarting is not hammered.
       services_.loop.setTimer(target_, kReconnectTimer, kReconnectDelaysMs[reconnectCount_ - 1]);
     }
-  } else if (runActive_) {
+  } else if (runActive_ && (failover.empty() || !moveToNextServer(failover))) {
     endRun(RunOutcome::EndedWithoutFinishing, false);
   }
   resetButtons();  // a reconnection locks them again in OpenConnection
@@ -109,7 +115,11 @@ void PostingSession::Impl::AbortConnection() {
 
 void PostingSession::Impl::EndSession() {
   reconnectAllowed_ = false;
+  const std::size_t server = servers_.position();
   AbortConnection();
+  if (servers_.position() != server) {
+    return;  // moved to the next server, which is being connected
+  }
   RecoverFromError();
 }
 
@@ -166,6 +176,7 @@ void PostingSession::Impl::post() {
   log_.RefreshLogging();
   reconnectAllowed_ = true;
   reconnectCount_ = 0;
+  earlierReconnects_ = 0;
   setState(SessionState::Idle);
   display_.LockButtons();
   ++generation_;

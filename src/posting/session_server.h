@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/tls_channel.h"
 
@@ -21,8 +22,11 @@ struct ServerChoice {
   TlsSettings tls;
   std::string username;  // empty: no login
   std::string password;
-  // Names the keys in messages: "" (Port, Encryption) or "Verify".
+  // Names the keys in messages: "" (Port, Encryption), "Verify" or
+  // "Server2.".
   std::string_view keyPrefix;
+  // A backup server's own Connections; 0: not set (the main number holds).
+  std::int32_t connections = 0;
 };
 
 // Host, Port, Encryption, Username, Password and the TLS keys.
@@ -32,5 +36,8 @@ struct ServerChoice {
 // certificate, so TLSPin is not used); the posting server when VerifyHost
 // is empty.
 [[nodiscard]] ServerChoice verifyServer(const SettingsStore& settings);
+// The backup servers of sections [Server2] to [Server9] that have a Host,
+// in order.
+[[nodiscard]] std::vector<ServerChoice> backupServerChoices(const SettingsStore& settings);
 
 }  // namespace tidewell

@@ -182,6 +182,7 @@ void PostingSession::Impl::stepIdle() {
     log_.ReportStamped(std::string(kUncheckedTlsWarning) + "\r\n");
     display_.showWarning(kUncheckedTlsWarning);
   }
+  servers_.start(backupServerChoices(services_.settings));
   setState(SessionState::OpenConnection);
   postStep();
 }
@@ -198,7 +199,7 @@ void PostingSession::Impl::stepOpenConnection() {
   }
   progress_.ResetEstimates(sourceBytes, now(), yencOn_);
   ArmTimeout();
-  StartConnection(postingServer(services_.settings));
+  StartConnection(currentServer());
   fileNumber_ = 0;
   log_.ReportStamped("Connecting to the news server..\r\n");
 }
@@ -216,6 +217,7 @@ bool PostingSession::Impl::takeReply() {
 void PostingSession::Impl::refuseDialogue(std::string_view shown, std::string_view reported) {
   showProblemOutbound(shown);
   log_.ReportStamped(reported);
+  failoverReason_ = replyAsReason(replyBuffer_.empty() ? reported : replyBuffer_);
   EndSession();
 }
 

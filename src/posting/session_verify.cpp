@@ -141,6 +141,9 @@ void PostingSession::Impl::onVerifyTimer() {
 
 void PostingSession::Impl::connectVerifyServer() {
   verify_.server = verifyServer(services_.settings);
+  if (servers_.onBackup() && trimmed(services_.settings.read(Setting::VerifyHost)).empty()) {
+    verify_.server = servers_.backup();  // the posting server is the backup the run moved to
+  }
   verify_.hostName = headerSafeText(verify_.server.host.value_or("").substr(0, kHostNameLimit), '_');
   // The check takes each reply as it arrives, whatever FastPosting says.
   fast_ = true;

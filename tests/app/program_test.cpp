@@ -510,6 +510,7 @@ TEST(Program, SetWritesBackupServerSectionsAndRefusesNamingTheKey) {
   EXPECT_EQ(sandbox.run({"--get", "Server4.Host"}).out, "\n");
   EXPECT_EQ(sandbox.run({"--with", "Server2.Port=563", "--get", "Server2.Port"}).out, "563\n");
   EXPECT_EQ(sandbox.run({"--get", "Server2.Connections"}).out, "0\n");  // absent: the main number
+  EXPECT_NE(sandbox.run({"--help"}).out.find("Backup servers (sections [Server2] to [Server9]"), std::string::npos);
   EXPECT_EQ(sandbox.run({"--set", "Server3.Host="}).status, 0);
   EXPECT_NE(test::readFile(ini).find("[Server3]\nHost=\n"), std::string::npos);
 }

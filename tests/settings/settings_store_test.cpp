@@ -127,28 +127,22 @@ TEST(SettingsStore, BackupServersAreTheSectionsWithAHostInOrder) {
                   "[Server2]\nHost=two.example.com\nPort=8119\n"
                   "[Server3]\nHost=  \nPort=9\n[Server5]\nPort=9\n");
   SettingsStore store(path);
-  std::vector<BackupServer> servers = backupServers(store);
-  ASSERT_EQ(servers.size(), 2u);
-  EXPECT_EQ(servers[0].number, 2);
-  EXPECT_EQ(servers[0].host, "two.example.com");
-  EXPECT_EQ(servers[0].port, 8119);
-  EXPECT_EQ(servers[0].encryption, "None");
-  EXPECT_TRUE(servers[0].tlsVerify);
-  EXPECT_EQ(servers[0].username, "");
-  EXPECT_EQ(servers[0].connections, 0);
-  EXPECT_EQ(servers[1].number, 4);
-  EXPECT_EQ(servers[1].port, 0);
-  EXPECT_EQ(servers[1].encryption, "TLS");
-  EXPECT_FALSE(servers[1].tlsVerify);
-  EXPECT_EQ(servers[1].username + servers[1].password + servers[1].tlsPin + servers[1].tlsCaFile, "u4p4ab~/ca.pem");
-  EXPECT_EQ(servers[1].connections, 2);
+  const auto described = [&store] {
+    std::vector<std::string> lines;
+    for (const BackupServer& b : backupServers(store)) {
+      lines.push_back(std::to_string(b.number) + " " + b.host + ":" + std::to_string(b.port) + " " + b.encryption +
+                      (b.tlsVerify ? " verify " : " unchecked ") + b.username + "/" + b.password + " " + b.tlsPin +
+                      " " + b.tlsCaFile + " " + std::to_string(b.connections));
+    }
+    return lines;
+  };
+  EXPECT_EQ(described(), std::vector<std::string>({"2 two.example.com:8119 None verify /   0",
+                                                   "4 four.example.com:0 TLS unchecked u4/p4 ab ~/ca.pem 2"}));
 
   store.overlay(SectionKey{2, Setting::Host}, "");
   store.overlay(SectionKey{9, Setting::Host}, "nine.example.com");
-  servers = backupServers(store);
-  ASSERT_EQ(servers.size(), 2u);
-  EXPECT_EQ(servers[0].number, 4);
-  EXPECT_EQ(servers[1].host, "nine.example.com");
+  EXPECT_EQ(described().size(), 2u);
+  EXPECT_EQ(described().back().substr(0, 18), "9 nine.example.com");
   EXPECT_EQ(store.getHost(), "main.example.com");
   ASSERT_TRUE(store.write(SectionKey{2, Setting::Port}, "7"));
   ASSERT_TRUE(store.write(SectionKey{9, Setting::Host}, "nine.example.org"));
