@@ -38,6 +38,12 @@ class ServerFailover {
   std::size_t index_ = 0;  // 0: the main server; k: backups_[k - 1]
 };
 
+// How the report names a server: its Host as written, with the Port key
+// after a colon when that is set and not the usual port of its encryption
+// ("news.example.com:8119", "[2001:db8::1]:8119"), so two servers on one
+// host are told apart.
+[[nodiscard]] std::string serverLabel(const ServerChoice& server);
+
 // "Moving from news.example.com to news2.example.com: 502 Too many
 // connections" (the report stamps it with the time).
 [[nodiscard]] std::string serverMoveText(std::string_view from, std::string_view to, std::string_view why);

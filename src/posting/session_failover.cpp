@@ -15,9 +15,9 @@ bool PostingSession::Impl::canMoveServer() const {
 }
 
 void PostingSession::Impl::reportServerMove(std::string_view why) {
-  const std::string from = server_.host.value_or("");
+  const std::string from = serverLabel(server_);
   servers_.moveOn();
-  const std::string text = serverMoveText(from, servers_.backup().host.value_or(""), why);
+  const std::string text = serverMoveText(from, serverLabel(servers_.backup()), why);
   display_.AddFileLine(text);
   log_.ReportStamped(text + "\r\n");
   // Each server has the run's reconnections afresh; the summary counts all.

@@ -170,7 +170,7 @@ def run_case(program, mode, connections, sources, checks):
     checks.equal(rc, 0, f"{label}: exit status")
     why = {"greeting": "502 Too many connections", "post": "440 Posting not allowed",
            "relay": "unreachable after 3 reconnections"}[mode]
-    moved = f"Moving from 127.0.0.1 to {e2e.NEWS_HOST}: {why}\r\n"
+    moved = f"Moving from 127.0.0.1:{stand_in.port} to {e2e.NEWS_HOST}: {why}\r\n"
     checks.equal(report.count(moved), 1, f"{label}: the report's move line")
     checks.expect(re.search(r"\d\d:\d\d:\d\d " + re.escape(moved), report) is not None,
                   f"{label}: the move line has its time")

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "posting/server_failover.h"
 #include "posting/session_fixture.h"
 #include "settings/settings_table.h"
 
@@ -182,6 +183,33 @@ TEST_F(SessionTest, VerifyAsksTheBackupTheRunMovedTo) {
             3)
       << report();
   EXPECT_EQ(copiesOf(backup.storedArticles()), std::vector<int>({1, 1, 1}));
+}
+
+// Two servers on one host are told apart by their ports; the usual port
+// and a port in the Host itself are not repeated.
+TEST(ServerLabel, NamesThePortOnlyWhereItTellsServersApart) {
+  struct Case {
+    const char* host;
+    std::int32_t port;
+    const char* encryption;
+    const char* label;
+  } const cases[] = {
+      {"news.example.com", 0, "None", "news.example.com"},
+      {"news.example.com", 119, "STARTTLS", "news.example.com"},
+      {"news.example.com", 563, "tls", "news.example.com"},
+      {"news.example.com", 119, "TLS", "news.example.com:119"},
+      {"127.0.0.1", 8119, "", "127.0.0.1:8119"},
+      {"2001:db8::1", 8119, "None", "[2001:db8::1]:8119"},
+      {"[2001:db8::1]", 8119, "None", "[2001:db8::1]:8119"},
+      {"news.example.com:8119", 9119, "None", "news.example.com:8119"},
+  };
+  for (const Case& c : cases) {
+    ServerChoice server;
+    server.host = c.host;
+    server.port = c.port;
+    server.encryption = c.encryption;
+    EXPECT_EQ(serverLabel(server), c.label) << c.host << " " << c.port;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backup, Failover, ::testing::ValuesIn(moves()),
