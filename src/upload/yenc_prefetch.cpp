@@ -16,16 +16,18 @@ YencPrefetch::~YencPrefetch() {
   changed_.notify_all();
 }
 
-bool YencPrefetch::sameSource(int a, int b) {
-  struct stat first {};
-  struct stat second {};
-  return fstat(a, &first) == 0 && fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
-         first.st_ino == second.st_ino;
+std::optional<YencPrefetch::FileId> YencPrefetch::fileOf(int descriptor) {
+  struct stat info {};
+  if (fstat(descriptor, &info) != 0) {
+    return std::nullopt;
+  }
+  return FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 void YencPrefetch::start(const YencPartRequest& request) {
   FileDescriptor source(dup(request.source));
-  if (!source.isOpen() || request.sourceTap) {
+  const std::optional<FileId> file = source.isOpen() ? fileOf(source.get()) : std::nullopt;
+  if (!file || request.sourceTap) {
     return;
   }
   std::lock_guard lock(mutex_);
@@ -33,7 +35,7 @@ void YencPrefetch::start(const YencPartRequest& request) {
   job.request.output = nullptr;
   asked_ = job.request;
   askedName_ = job.name;
-  askedSource_ = request.source;
+  askedFile_ = file;
   ++serial_;
   done_.reset();
   job_ = std::move(job);
@@ -41,8 +43,9 @@ void YencPrefetch::start(const YencPartRequest& request) {
 }
 
 std::optional<YencPrefetch::Encoded> YencPrefetch::take(const YencPartRequest& request) {
+  const std::optional<FileId> file = fileOf(request.source);
   std::unique_lock lock(mutex_);
-  if (serial_ == 0 || request.source != askedSource_ || request.part != asked_.part ||
+  if (serial_ == 0 || !file || file != askedFile_ || request.part != asked_.part ||
       request.lineLength != asked_.lineLength || request.crcBefore != asked_.crcBefore ||
       request.plan.fileSize != asked_.plan.fileSize || request.plan.partLength != asked_.plan.partLength ||
       request.name != askedName_ || request.sourceTap) {

@@ -48,7 +48,14 @@ class YencPrefetch {
     std::string name;
   };
   void run(const std::stop_token& stop);
-  static bool sameSource(int a, int b);
+  // The file behind a descriptor: a part is handed over only for the file
+  // it was read from, even when a descriptor number is used again.
+  struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+  };
+  static std::optional<FileId> fileOf(int descriptor);
 
   std::mutex mutex_;
   std::condition_variable_any changed_;
@@ -59,7 +66,7 @@ class YencPrefetch {
   std::optional<Encoded> done_;  // the last part finished, when it encoded
   YencPartRequest asked_;
   std::string askedName_;
-  int askedSource_ = -1;
+  std::optional<FileId> askedFile_;
   ArticleBuffer spare_;  // storage of a part taken back for the next one
   std::jthread worker_;
 };

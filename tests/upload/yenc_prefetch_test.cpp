@@ -77,6 +77,10 @@ TEST(YencPrefetchTest, AReadFailureOrAReplacedPartComesBackEmpty) {
   prefetch.start(first);
   prefetch.start(second);  // the first is dropped, finished or not
   EXPECT_FALSE(prefetch.take(first));
+  const FileDescriptor copy = openRegularForRead(dir.write("copy", patternBytes(3000)));
+  YencPartRequest fromCopy = second;
+  fromCopy.source = copy.get();  // same name, size and bytes, another file
+  EXPECT_FALSE(prefetch.take(fromCopy));
   std::optional<YencPrefetch::Encoded> taken = prefetch.take(second);
   ASSERT_TRUE(taken);
   EXPECT_EQ(taken->text.view(), onLoop(second).text.view());
