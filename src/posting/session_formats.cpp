@@ -218,6 +218,8 @@ void PostingSession::Impl::prefetchNextPart(const YencArticle& yenc) {
     yencPrefetch_->recycle(std::move(prefetched_->text));
     prefetched_.reset();
   }
+  // TIDEWELL_NO_ENCODE_THREAD in the environment keeps the encoding on the
+  // loop, for the benchmark's before-and-after.
   // Only the single connection gains: several links ask for parts faster
   // than one worker encodes them, and the loop would wait on it.
   if (!fast_ || parallel_ || disguise_ || yenc.request.sourceTap || yenc.request.part >= yenc.request.plan.partCount ||
