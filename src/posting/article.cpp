@@ -89,6 +89,10 @@ bool copyPartText(const ArticlePart& part, EncodedSpool& encoded, ArticleSpool& 
 // memory, encoded in place at the article's end); they need no
 // dot-stuffing, as no line of them begins with a dot.
 bool copyYencText(YencArticle& yenc, ArticleSpool& article) {
+  if (yenc.ready != nullptr) {
+    yenc.result = yenc.ready->result;
+    return article.appendToArticleSpool(yenc.ready->text.view());
+  }
   const YencSink sink = [&article](std::string_view text) { return article.appendToArticleSpool(text); };
   yenc.request.output = article.memory();
   const int status = yenc.encoder.encodePart(yenc.request, sink, yenc.result);

@@ -6,6 +6,7 @@
 
 #include "upload/part_plan.h"
 #include "upload/yenc.h"
+#include "upload/yenc_prefetch.h"
 
 namespace tidewell {
 
@@ -22,6 +23,9 @@ struct YencArticle {
   YencEncoder& encoder;
   YencPartRequest request;
   YencPartResult result;
+  // The part's text already encoded off the loop, when it was: copied in
+  // as it is, its result taken over.
+  const YencPrefetch::Encoded* ready = nullptr;
 };
 
 // What an obfuscated article shows in place of the real texts: its Subject

@@ -247,6 +247,7 @@ class PostingSession::Impl {
   // kMemoryArticleLimit).
   [[nodiscard]] bool articleFitsInMemory() const;
   void noteComposed(const std::optional<YencArticle>& yenc);
+  void prefetchNextPart(const YencArticle& yenc);
   // The current file's subject and poster as the NZB and the journal keep
   // them: the first article's, or with obfuscation the real name in the
   // yEnc convention and the run's random From.
@@ -522,6 +523,10 @@ class PostingSession::Impl {
   YencPartPlan yencPlan_;
   std::optional<std::uint32_t> yencCrcThrough_;  // CRC of the file through the last part composed
   std::unique_ptr<YencEncoder> yencEncoder_;
+  // Fast mode on two or more cores: the next part's yEnc text is encoded
+  // on a worker while the loop sends the current one.
+  std::unique_ptr<YencPrefetch> yencPrefetch_;
+  std::optional<YencPrefetch::Encoded> prefetched_;
   // The run's PAR2 set while Par2 is on; its folder and whether it stays.
   std::unique_ptr<RecoveryRun> recovery_;
   std::string recoveryFolder_;
