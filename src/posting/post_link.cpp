@@ -35,19 +35,6 @@ int eventError(std::intptr_t lParam) {
   return static_cast<int>((lParam >> 16) & 0xFFFF);
 }
 
-// A server's line as a note may show it: no control characters, no line end.
-std::string shownLine(std::string_view line) {
-  std::string text;
-  for (const char c : line) {
-    if (c == '\r' || c == '\n') {
-      continue;
-    }
-    const auto byte = static_cast<unsigned char>(c);
-    text += byte < 0x20 || byte == 0x7F ? '?' : c;
-  }
-  return text;
-}
-
 }  // namespace
 
 PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events)
@@ -315,7 +302,7 @@ void PostLink::readReplies() {
         return;
       }
       const std::string line = replies_.takeLine();
-      trace("< " + shownLine(line) + "\r\n");
+      trace("< " + shownReply(line) + "\r\n");
       onReply(std::strtol(line.c_str(), nullptr, 10), line);
       continue;
     }
@@ -340,7 +327,7 @@ void PostLink::onReply(long code, const std::string& line) {
   switch (state_) {
     case State::Greeting:
       if (!nntp::greetingAllows(code)) {
-        refuse(shownLine(line));
+        refuse(shownReply(line));
       } else {
         afterGreeting();
       }
@@ -349,21 +336,21 @@ void PostLink::onReply(long code, const std::string& line) {
       if (code == 382) {
         startTls();
       } else {
-        refuse("STARTTLS refused: " + shownLine(line));
+        refuse("STARTTLS refused: " + shownReply(line));
       }
       break;
     case State::User:
       if (code == 381) {
         sendCommand(nntp::passCommand(settings_.password), State::Pass);
       } else {
-        refuse("Authentication failed [Code 1].", shownLine(line));
+        refuse("Authentication failed [Code 1].", shownReply(line));
       }
       break;
     case State::Pass:
       if (code == 281) {
         sendCommand(std::string(nntp::kModeReader), State::Mode);
       } else {
-        refuse("Authentication failed [Code 2].", shownLine(line));
+        refuse("Authentication failed [Code 2].", shownReply(line));
       }
       break;
     case State::Mode:
@@ -371,7 +358,7 @@ void PostLink::onReply(long code, const std::string& line) {
         enter(State::Ready);
         nextArticle();
       } else {
-        refuse("Could not set READER mode.", shownLine(line));
+        refuse("Could not set READER mode.", shownReply(line));
       }
       break;
     case State::Stat:
@@ -382,7 +369,7 @@ void PostLink::onReply(long code, const std::string& line) {
         // under the same id either way, so the server keeps one copy at most.
         article_->checkFirst = false;
         article_->statRefused = code != 430;
-        article_->statReply = trimmed(shownLine(line));
+        article_->statReply = trimmed(shownReply(line));
         sendCommand(std::string(nntp::kPost), State::Post);
       }
       break;
@@ -394,7 +381,7 @@ void PostLink::onReply(long code, const std::string& line) {
         pieceOffset_ = 0;
         sendArticle();
       } else {
-        refuse("Server not accepting POST: " + shownLine(line), shownLine(line));
+        refuse("Server not accepting POST: " + shownReply(line), shownReply(line));
       }
       break;
     case State::Ack:

@@ -21,4 +21,16 @@ std::string ReplyReader::takeLine() {
   return line;
 }
 
+std::string shownReply(std::string_view line) {
+  std::string text;
+  for (const char c : line) {
+    if (c == '\r' || c == '\n') {
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    text += byte < 0x20 || byte == 0x7F ? '?' : c;
+  }
+  return text;
+}
+
 }  // namespace tidewell

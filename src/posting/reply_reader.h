@@ -35,4 +35,8 @@ class ReplyReader {
   std::string pending_;
 };
 
+// A server's line as a note or the report may show it: no line end, every
+// control character '?'.
+[[nodiscard]] std::string shownReply(std::string_view line);
+
 }  // namespace tidewell

@@ -5,6 +5,7 @@
 #include "platform/host_address.h"
 #include "platform/winsock_types.h"
 #include "posting/nntp_dialogue.h"
+#include "posting/reply_reader.h"
 #include "settings/settings_table.h"
 
 namespace tidewell {
@@ -53,14 +54,7 @@ std::string unreachableText(int reconnections) {
 }
 
 std::string replyAsReason(std::string_view reply) {
-  std::string text;
-  for (const char c : reply) {
-    if (c == '\r' || c == '\n') {
-      continue;
-    }
-    const auto byte = static_cast<unsigned char>(c);
-    text += byte < 0x20 || byte == 0x7F ? '?' : c;
-  }
+  std::string text = shownReply(reply);
   while (!text.empty() && text.back() == ' ') {
     text.pop_back();
   }
