@@ -226,6 +226,21 @@ void printSettings(const SettingsStore& store, std::FILE* out) {
     }
     std::fprintf(out, "%.*s=%s\n", static_cast<int>(row.name.size()), row.name.data(), value.c_str());
   }
+  // Then each backup server a run would try (a section with a Host), its
+  // keys named as --get and --set name them.
+  for (int server = kFirstBackupServer; server <= kLastBackupServer; ++server) {
+    if (trimmedView(shownSetting(store, SectionKey{server, Setting::Host})).empty()) {
+      continue;
+    }
+    for (const Setting key : kServerKeys) {
+      const SectionKey sectionKey{server, key};
+      std::string value = oneLine(shownSetting(store, sectionKey));
+      if (rowOf(key).field == SettingField::Masked && !value.empty()) {
+        value = kMaskedPassword;
+      }
+      std::fprintf(out, "%s=%s\n", sectionKeyName(sectionKey).c_str(), value.c_str());
+    }
+  }
 }
 
 std::optional<std::vector<SettingAssignment>> checkAssignments(const SettingsStore& store,

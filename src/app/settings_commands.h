@@ -33,7 +33,8 @@ inline constexpr int kExitCannotWrite = 74;  // the configuration file could not
 // and gives kExitUsage.
 [[nodiscard]] int printSetting(const SettingsStore& store, std::string_view name, std::FILE* out, std::FILE* err);
 // "--settings": "Key=value" for every key, line breaks as "\n", the password
-// masked.
+// masked; then "Server2.Key=value" for the keys of each backup server that
+// has a Host, its password masked too.
 void printSettings(const SettingsStore& store, std::FILE* out);
 
 struct SettingAssignment {

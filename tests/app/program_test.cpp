@@ -511,7 +511,18 @@ TEST(Program, SetWritesBackupServerSectionsAndRefusesNamingTheKey) {
   EXPECT_EQ(sandbox.run({"--with", "Server2.Port=563", "--get", "Server2.Port"}).out, "563\n");
   EXPECT_EQ(sandbox.run({"--get", "Server2.Connections"}).out, "0\n");  // absent: the main number
   EXPECT_NE(sandbox.run({"--help"}).out.find("Backup servers (sections [Server2] to [Server9]"), std::string::npos);
+  // --settings lists each backup server with a Host, its password masked.
+  ASSERT_EQ(sandbox.run({"--set", "Server2.Password=hush"}).status, 0);
+  const std::string listed = sandbox.run({"--settings"}).out;
+  EXPECT_NE(listed.find("\nServer2.Host=news2.example.com\nServer2.Port=8119\nServer2.Username=\n"
+                        "Server2.Password=********\n"),
+            std::string::npos)
+      << listed;
+  EXPECT_NE(listed.find("\nServer3.Connections=2\n"), std::string::npos);
+  EXPECT_EQ(listed.find("hush"), std::string::npos);
+  EXPECT_EQ(listed.find("Server4."), std::string::npos);
   EXPECT_EQ(sandbox.run({"--set", "Server3.Host="}).status, 0);
+  EXPECT_EQ(sandbox.run({"--settings"}).out.find("Server3."), std::string::npos);
   EXPECT_NE(test::readFile(ini).find("[Server3]\nHost=\n"), std::string::npos);
 }
 
