@@ -91,7 +91,7 @@ bool copyPartText(const ArticlePart& part, EncodedSpool& encoded, ArticleSpool& 
 bool copyYencText(YencArticle& yenc, ArticleSpool& article) {
   if (yenc.ready != nullptr) {
     yenc.result = yenc.ready->result;
-    return article.appendToArticleSpool(yenc.ready->text.view());
+    return article.adoptText(yenc.ready->text) || article.appendToArticleSpool(yenc.ready->text.view());
   }
   const YencSink sink = [&article](std::string_view text) { return article.appendToArticleSpool(text); };
   yenc.request.output = article.memory();

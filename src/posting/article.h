@@ -23,9 +23,11 @@ struct YencArticle {
   YencEncoder& encoder;
   YencPartRequest request;
   YencPartResult result;
-  // The part's text already encoded off the loop, when it was: copied in
-  // as it is, its result taken over.
-  const YencPrefetch::Encoded* ready = nullptr;
+  // The part's text already encoded off the loop, when it was: its buffer
+  // becomes the article's (the headers go into the room kept in front of
+  // it), or it is copied in when that room is too small; its result is
+  // taken over. Afterwards it holds the storage to give back for reuse.
+  YencPrefetch::Encoded* ready = nullptr;
 };
 
 // What an obfuscated article shows in place of the real texts: its Subject
