@@ -51,6 +51,9 @@ class SessionLog {
   ReportOpening OpenNewReport();
   [[nodiscard]] const std::string& reportFileName() const { return reportFileName_; }
   void ReportWrite(std::string_view text) const;
+  // Fast posting keeps the report open from line to line instead of opening
+  // it for each (every line is still written at once); off closes it.
+  void keepReportOpen(bool on);
   // "HH:MM:SS " in local time, then the text.
   void ReportStamped(std::string_view text) const;
   // Every text written to the report passes through `wording` first (empty:
@@ -63,6 +66,7 @@ class SessionLog {
   Disk& disk_;
   bool loggingOn_ = false;
   bool warnedUnsavedNumber_ = false;
+  bool keepReport_ = false;
   std::string reportFileName_;
   std::function<std::string(std::string_view)> wording_;
 };
