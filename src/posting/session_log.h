@@ -29,6 +29,12 @@ class SessionLog {
   SessionLog(SettingsStore& settings, const Clock& clock);
   SessionLog(SettingsStore& settings, const Clock& clock, Disk& disk);
   SessionLog(const SessionLog&) = delete;
+  // A report kept open is closed with the log, whether the run ended or not.
+  ~SessionLog() {
+    if (keepReport_) {
+      keepReportOpen(false);
+    }
+  }
   SessionLog& operator=(const SessionLog&) = delete;
 
   // Deletes LOGGIT.TXT: each program start begins a new log.
