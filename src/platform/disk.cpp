@@ -20,7 +20,27 @@ bool RealDisk::exists(const std::string& path) {
 }
 
 void RealDisk::remove(const std::string& path) {
+  release(path);
   deleteFile(path);
+}
+
+int RealDisk::appendKeepingOpen(const std::string& path, std::string_view bytes, mode_t mode) {
+  if (!kept_.isOpen() || keptPath_ != path) {
+    keptPath_.clear();
+    kept_ = openForAppend(path, mode);
+    if (!kept_.isOpen()) {
+      return errno != 0 ? errno : EIO;
+    }
+    keptPath_ = path;
+  }
+  return writeAll(kept_.get(), bytes) ? 0 : (errno != 0 ? errno : EIO);
+}
+
+void RealDisk::release(const std::string& path) {
+  if (path == keptPath_) {
+    kept_ = FileDescriptor();
+    keptPath_.clear();
+  }
 }
 
 Disk& realDisk() {

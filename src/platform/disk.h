@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_io.h"
+
 namespace tidewell {
 
 // The file operations of the session's report, debug log and article spool,
@@ -26,6 +28,14 @@ class Disk {
   [[nodiscard]] virtual bool exists(const std::string& path) = 0;
   // Removing a file that does not exist is silent.
   virtual void remove(const std::string& path) = 0;
+  // Appends as append() does, keeping the file open (where the disk can) for
+  // the next such call to the same path, until release() or remove() of it
+  // or such a call for another path. Each call's bytes are written before
+  // it returns (nothing waits in a buffer).
+  [[nodiscard]] virtual int appendKeepingOpen(const std::string& path, std::string_view bytes, mode_t mode) {
+    return append(path, bytes, mode);
+  }
+  virtual void release(const std::string& /*path*/) {}
 };
 
 // The machine's own disk.
@@ -35,6 +45,13 @@ class RealDisk : public Disk {
   [[nodiscard]] bool readAt(const std::string& path, std::int64_t offset, std::size_t size, std::string& out) override;
   [[nodiscard]] bool exists(const std::string& path) override;
   void remove(const std::string& path) override;
+  // One file at a time is kept open; used from the loop's thread only.
+  [[nodiscard]] int appendKeepingOpen(const std::string& path, std::string_view bytes, mode_t mode) override;
+  void release(const std::string& path) override;
+
+ private:
+  std::string keptPath_;
+  FileDescriptor kept_;
 };
 
 // The one real disk, for everyone who is not handed another.

@@ -91,7 +91,7 @@ bool copyPartText(const ArticlePart& part, EncodedSpool& encoded, ArticleSpool& 
 bool copyYencText(YencArticle& yenc, ArticleSpool& article) {
   if (yenc.ready != nullptr) {
     yenc.result = yenc.ready->result;
-    return article.appendToArticleSpool(yenc.ready->text.view());
+    return article.adoptText(yenc.ready->text) || article.appendToArticleSpool(yenc.ready->text.view());
   }
   const YencSink sink = [&article](std::string_view text) { return article.appendToArticleSpool(text); };
   yenc.request.output = article.memory();
@@ -129,8 +129,23 @@ std::string subjectValue(const SubjectFields& fields) {
   return subject;
 }
 
+ArticleSettings readArticleSettings(const SettingsStore& settings) {
+  ArticleSettings values;
+  values.subject = settings.getSubject();
+  values.from = settings.getFrom();
+  values.organization = settings.getOrganization();
+  values.replyTo = settings.getReplyTo();
+  values.newsgroup = settings.getNewsgroup();
+  values.bodyComment = settings.getBodyComment();
+  values.showFilename = settings.isShowFilename();
+  values.appendFileSize = settings.isAppendFileSize();
+  values.showCount = settings.isShowCount();
+  return values;
+}
+
 bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, std::string& subjectLine) {
   SettingsStore& settings = services.settings;
+  const ArticleSettings* const fixed = services.fixed;
   // Without yEnc a text file is posted as text; with it, like any file.
   YencArticle* const yenc = part.yenc;
   const bool textFile = yenc == nullptr && isTextFile(part.currentName);
@@ -143,15 +158,15 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
     subjectLine = headerSafeText(disguise->subject, '_') + "\r\n";
   } else {
     SubjectFields fields;
-    const std::string prefix = settings.getSubject();
+    const std::string prefix = fixed != nullptr ? fixed->subject : settings.getSubject();
     fields.prefix = prefix;
     fields.description = part.currentDescription;
     // A yEnc file is named as a decoder writes it: its real name.
     fields.name = yenc != nullptr ? std::string_view(yenc->request.name) : std::string_view(part.currentName);
     fields.yenc = yenc != nullptr;
     fields.textFile = textFile;
-    fields.showFilename = settings.isShowFilename();
-    fields.appendFileSize = settings.isAppendFileSize();
+    fields.showFilename = fixed != nullptr ? fixed->showFilename : settings.isShowFilename();
+    fields.appendFileSize = fixed != nullptr ? fixed->appendFileSize : settings.isAppendFileSize();
     fields.partIndex = partIndex;
     fields.partCount = partCount;
     fields.sourceFileSize = part.sourceFileSize;
@@ -160,26 +175,31 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
 
   // The header block grows as needed: no setting, however long, can write
   // past it.
-  const std::string from = disguise != nullptr ? std::string(disguise->from) : settings.getFrom();
+  const std::string from = disguise != nullptr ? std::string(disguise->from)
+                           : fixed != nullptr  ? fixed->from
+                                               : settings.getFrom();
   std::string headers = "From: " + headerSafeText(from, ' ') + "\r\n";
   headers += "Subject: " + subjectLine;
   if (disguise == nullptr) {
-    headers += "Organization: " + headerSafeText(settings.getOrganization(), ' ') + "\r\n";
-    headers += "Reply-To: " + headerSafeText(settings.getReplyTo(), ' ') + "\r\n";
+    headers +=
+        "Organization: " + headerSafeText(fixed != nullptr ? fixed->organization : settings.getOrganization(), ' ') +
+        "\r\n";
+    headers += "Reply-To: " + headerSafeText(fixed != nullptr ? fixed->replyTo : settings.getReplyTo(), ' ') + "\r\n";
   }
-  headers += "Newsgroups: " + headerSafeText(settings.getNewsgroup(), ' ') + "\r\n";
+  headers +=
+      "Newsgroups: " + headerSafeText(fixed != nullptr ? fixed->newsgroup : settings.getNewsgroup(), ' ') + "\r\n";
   const std::string shown = headers;
   if (!part.messageId.empty()) {
     headers += "Message-ID: " + headerSafeText(part.messageId, '_') + "\r\n";
   }
-  if (disguise == nullptr && settings.isShowCount()) {
+  if (disguise == nullptr && (fixed != nullptr ? fixed->showCount : settings.isShowCount())) {
     headers +=
         "Post-Count: " + paddedCount(services.counter != nullptr ? services.counter->next() : nextPostCount(settings)) +
         "\r\n";
   }
   headers += "\r\n";
   if (partIndex == 1 && disguise == nullptr) {
-    headers += bodyWireLines(settings.getBodyComment());
+    headers += bodyWireLines(fixed != nullptr ? fixed->bodyComment : settings.getBodyComment());
     headers += "\r\n\r\n";
     if (!textFile && yenc == nullptr) {
       headers += "BEGIN ";

@@ -23,9 +23,11 @@ struct YencArticle {
   YencEncoder& encoder;
   YencPartRequest request;
   YencPartResult result;
-  // The part's text already encoded off the loop, when it was: copied in
-  // as it is, its result taken over.
-  const YencPrefetch::Encoded* ready = nullptr;
+  // The part's text already encoded off the loop, when it was: its buffer
+  // becomes the article's (the headers go into the room kept in front of
+  // it), or it is copied in when that room is too small; its result is
+  // taken over. Afterwards it holds the storage to give back for reuse.
+  YencPrefetch::Encoded* ready = nullptr;
 };
 
 // What an obfuscated article shows in place of the real texts: its Subject
@@ -56,6 +58,22 @@ struct ArticlePart {
   const ArticleDisguise* disguise = nullptr;
 };
 
+// The settings an article's texts are made of, read together. Fast
+// posting reads them once per file; otherwise each article reads them from
+// the configuration file as it is composed.
+struct ArticleSettings {
+  std::string subject;
+  std::string from;
+  std::string organization;
+  std::string replyTo;
+  std::string newsgroup;
+  std::string bodyComment;
+  bool showFilename = true;
+  bool appendFileSize = true;
+  bool showCount = false;
+};
+[[nodiscard]] ArticleSettings readArticleSettings(const SettingsStore& settings);
+
 // What the composition reads from and writes to. `display` receives the
 // header block (ShowOutboundInfo) and "Posting article... (Selecting)"
 // (ShowState); the session may hand in a decorator that also logs.
@@ -67,6 +85,8 @@ struct ArticleServices {
   // Hands out the Post-Count values; without one, each goes to the
   // configuration file at once.
   PostCounter* counter = nullptr;
+  // Read before, when set: the composition then reads no setting itself.
+  const ArticleSettings* fixed = nullptr;
 };
 
 // The Subject value: the trimmed Subject setting, " - " and the

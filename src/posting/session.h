@@ -527,6 +527,12 @@ class PostingSession::Impl {
   // on a worker while the loop sends the current one.
   std::unique_ptr<YencPrefetch> yencPrefetch_;
   std::optional<YencPrefetch::Encoded> prefetched_;
+  // Fast posting: the settings of the articles' texts, read as each file
+  // opens (openNewFile); none otherwise.
+  std::optional<ArticleSettings> articleSettings_;
+  [[nodiscard]] const ArticleSettings* articleSettingsRead() const {
+    return articleSettings_ ? &*articleSettings_ : nullptr;
+  }
   // The run's PAR2 set while Par2 is on; its folder and whether it stays.
   std::unique_ptr<RecoveryRun> recovery_;
   std::string recoveryFolder_;

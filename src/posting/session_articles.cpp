@@ -38,11 +38,14 @@ void PostingSession::Impl::stepNextPart() {
   // made harmless, so a strange file name cannot break a report line.
   currentName_ = headerSafeText(head->textName().substr(0, kNameLimit), '_');
   currentDescription_ = trimmed(head->getDescription().value_or("")).substr(0, kNameLimit);
-  const std::string path = sourcePath(currentSourceName_);
-  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
+  const bool newFile = partIndex_ == partCount_;
+  // Fast posting takes the file's path and size once, as the file opens.
+  const std::string path = newFile || !fast_ ? sourcePath(currentSourceName_) : std::string();
+  if (newFile || !fast_) {
+    sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
+  }
   lastPercent_ = 0;
 
-  const bool newFile = partIndex_ == partCount_;
   if (newFile) {
     ++fileNumber_;
     recordFileStart();
@@ -90,6 +93,9 @@ PostingSession::Impl::FileOpening PostingSession::Impl::openNewFile(const std::s
   // With yEnc every file is yEnc-encoded, text files too: a downloader
   // decodes each file from its yEnc parts alone.
   yencFile_ = yencOn_;
+  if (fast_) {
+    articleSettings_ = readArticleSettings(services_.settings);
+  }
   openRecoveryData();
   if (yencFile_) {
     // yEnc parts are encoded from the source file as each article is
@@ -230,7 +236,8 @@ void PostingSession::Impl::stepAwaitPostReply() {
     part.chunkBytes = kFastChunk;
   }
   article_.useMemory(fast_ && articleFitsInMemory());
-  const ArticleServices services{services_.settings, encoded_, article_, display_, &postCounter_};
+  const ArticleServices services{services_.settings, encoded_,      article_,
+                                 display_,           &postCounter_, articleSettingsRead()};
   if (!ComposeArticle(part, services, subjectLine_)) {
     if (const int error = article_.writeError(); error != 0) {
       const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";

@@ -213,6 +213,14 @@ void PostingSession::Impl::noteComposed(const std::optional<YencArticle>& yenc) 
   nzbSourceName_ = currentSourceName_;
 }
 
+namespace {
+// Asked once: the library reads a file of the system each time.
+unsigned processorCount() {
+  static const unsigned count = std::thread::hardware_concurrency();
+  return count;
+}
+}  // namespace
+
 void PostingSession::Impl::prefetchNextPart(const YencArticle& yenc) {
   if (prefetched_) {
     yencPrefetch_->recycle(std::move(prefetched_->text));
@@ -223,8 +231,7 @@ void PostingSession::Impl::prefetchNextPart(const YencArticle& yenc) {
   // Only the single connection gains: several links ask for parts faster
   // than one worker encodes them, and the loop would wait on it.
   if (!fast_ || parallel_ || disguise_ || yenc.request.sourceTap || yenc.request.part >= yenc.request.plan.partCount ||
-      !yenc.result.crcThrough || std::getenv("TIDEWELL_NO_ENCODE_THREAD") != nullptr ||
-      std::thread::hardware_concurrency() < 2) {
+      !yenc.result.crcThrough || std::getenv("TIDEWELL_NO_ENCODE_THREAD") != nullptr || processorCount() < 2) {
     return;
   }
   if (!yencPrefetch_) {

@@ -67,6 +67,9 @@ void SessionLog::LinkLogWrite(int link, std::string_view text) const {
 
 ReportOpening SessionLog::OpenNewReport() {
   ReportOpening result;
+  if (!reportFileName_.empty()) {
+    disk_.release(reportFileName_);
+  }
   reportFileName_.clear();
   int number = settings_.number(Setting::ReportNumber);
   if (number < 0) {
@@ -108,7 +111,16 @@ ReportOpening SessionLog::OpenNewReport() {
 void SessionLog::ReportWrite(std::string_view text) const {
   if (!reportFileName_.empty()) {
     const std::string reworded = wording_ ? wording_(text) : std::string();
-    static_cast<void>(disk_.append(reportFileName_, wording_ ? std::string_view(reworded) : text, kSharedFile));
+    const std::string_view line = wording_ ? std::string_view(reworded) : text;
+    static_cast<void>(keepReport_ ? disk_.appendKeepingOpen(reportFileName_, line, kSharedFile)
+                                  : disk_.append(reportFileName_, line, kSharedFile));
+  }
+}
+
+void SessionLog::keepReportOpen(bool on) {
+  keepReport_ = on;
+  if (!on && !reportFileName_.empty()) {
+    disk_.release(reportFileName_);
   }
 }
 

@@ -29,6 +29,12 @@ class SessionLog {
   SessionLog(SettingsStore& settings, const Clock& clock);
   SessionLog(SettingsStore& settings, const Clock& clock, Disk& disk);
   SessionLog(const SessionLog&) = delete;
+  // A report kept open is closed with the log, whether the run ended or not.
+  ~SessionLog() {
+    if (keepReport_) {
+      keepReportOpen(false);
+    }
+  }
   SessionLog& operator=(const SessionLog&) = delete;
 
   // Deletes LOGGIT.TXT: each program start begins a new log.
@@ -51,6 +57,9 @@ class SessionLog {
   ReportOpening OpenNewReport();
   [[nodiscard]] const std::string& reportFileName() const { return reportFileName_; }
   void ReportWrite(std::string_view text) const;
+  // Fast posting keeps the report open from line to line instead of opening
+  // it for each (every line is still written at once); off closes it.
+  void keepReportOpen(bool on);
   // "HH:MM:SS " in local time, then the text.
   void ReportStamped(std::string_view text) const;
   // Every text written to the report passes through `wording` first (empty:
@@ -63,6 +72,7 @@ class SessionLog {
   Disk& disk_;
   bool loggingOn_ = false;
   bool warnedUnsavedNumber_ = false;
+  bool keepReport_ = false;
   std::string reportFileName_;
   std::function<std::string(std::string_view)> wording_;
 };

@@ -206,7 +206,8 @@ void PostingSession::Impl::composeNextArticle() {
     entry.resumed = true;
   }
   article_.useMemory(articleFitsInMemory());
-  const ArticleServices services{services_.settings, encoded_, article_, display_, &postCounter_};
+  const ArticleServices services{services_.settings, encoded_,      article_,
+                                 display_,           &postCounter_, articleSettingsRead()};
   auto wire = std::make_shared<LinkArticle>();
   const bool composed = ComposeArticle(part, services, subjectLine_);
   const int held = composed ? wire->wire.holdFrom(article_, kFastChunk) : 0;

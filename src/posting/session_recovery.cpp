@@ -127,6 +127,7 @@ void PostingSession::Impl::endRun(RunOutcome outcome, bool offerReport) {
   runActive_ = false;
   outcome_ = outcome;
   postCounter_.flush();
+  log_.keepReportOpen(false);
   yencSource_ = FileDescriptor();  // the file being posted is not held open between runs
   writeNzb();
   endRunRecord(outcome);

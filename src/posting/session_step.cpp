@@ -171,6 +171,8 @@ void PostingSession::Impl::stepIdle() {
   recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
   fast_ = services_.settings.flag(Setting::FastPosting);
+  articleSettings_.reset();
+  log_.keepReportOpen(fast_);
   postCounter_.batch(fast_);
   startRateCap();
   startRecovery();

@@ -1,5 +1,7 @@
 #include "upload/article_spool.h"
 
+#include <utility>
+
 #include "platform/file_io.h"
 
 namespace tidewell {
@@ -29,6 +31,15 @@ ArticleBuffer ArticleSpool::takeMemory() {
   ArticleBuffer taken = std::move(memory_);
   memory_.reserve(taken.capacity());
   return taken;
+}
+
+bool ArticleSpool::adoptText(ArticleBuffer& text) {
+  if (!inMemory_ || taken_ || !text.prepend(memory_.view())) {
+    return false;
+  }
+  std::swap(memory_, text);
+  text.clear();
+  return true;
 }
 
 bool ArticleSpool::appendToArticleSpool(std::string_view text) {

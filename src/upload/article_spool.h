@@ -39,6 +39,12 @@ class ArticleSpool {
   // total stays until the next reset; the buffer is left empty, with room
   // reserved for an article of the same size).
   [[nodiscard]] ArticleBuffer takeMemory();
+  // In memory: continues the article with `text` without copying it. What
+  // is composed so far goes into the room in front of `text`, `text`
+  // becomes the article's buffer and `text` is left holding the old one
+  // (empty) for reuse. False, and nothing changed, when the article is in
+  // the file or the room in front is too small: the caller appends instead.
+  [[nodiscard]] bool adoptText(ArticleBuffer& text);
 
   // Counters to zero and the old spool deleted.
   void resetArticleSpool();

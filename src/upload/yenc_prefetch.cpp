@@ -77,11 +77,13 @@ void YencPrefetch::run(const std::stop_token& stop) {
     const std::uint64_t serial = serial_;
     Encoded encoded{std::move(spare_), {}};
     lock.unlock();
-    encoded.text.clear();
+    encoded.text.clearLeavingFront(kHeaderRoom);
     job.request.source = job.source.get();
     job.request.name = job.name;
     job.request.output = &encoded.text;
     const int status = encoder.encodePart(job.request, {}, encoded.result);
+    // Room for the article's last line, so the loop never grows (copies) it.
+    static_cast<void>(encoded.text.room(kTailRoom));
     job.request.output = nullptr;
     lock.lock();
     if (serial == serial_) {

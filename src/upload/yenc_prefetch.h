@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -27,8 +28,14 @@ class YencPrefetch {
   YencPrefetch& operator=(const YencPrefetch&) = delete;
   ~YencPrefetch();
 
+  // Room kept in front of each part's text for the article's headers, so
+  // the text becomes the article without being copied.
+  static constexpr std::size_t kHeaderRoom = 16384;
+  // And room behind it for the article's end.
+  static constexpr std::size_t kTailRoom = 64;
+
   struct Encoded {
-    ArticleBuffer text;  // =ybegin to =yend, CR LF ended
+    ArticleBuffer text;  // =ybegin to =yend, CR LF ended; kHeaderRoom free in front
     YencPartResult result;
   };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "posting/session_fixture.h"
@@ -240,6 +241,54 @@ TEST_F(SessionTest, FastPostingSavesThePostCountWhenTheRunEnds) {
     std::sort(counts.begin(), counts.end());
     EXPECT_EQ(counts, c.counts) << c.connections;
     EXPECT_EQ(settings.read("PostCount", "", 100), c.saved) << c.connections;
+  }
+}
+
+// Descriptors of this process open on `path`.
+int openDescriptorsOn(const std::string& path) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == std::filesystem::absolute(path)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+// Fast posting reads the articles' settings as each file opens and keeps
+// the report open, each line on disk at once, until the run ends; the
+// default mode reads them for every article.
+TEST_F(SessionTest, FastPostingReadsTheArticleSettingsPerFileAndKeepsTheReportOpen) {
+  struct Case {
+    const char* fast;
+    std::vector<std::string> subjects;  // of a.bin 1/2, a.bin 2/2, b.bin 1/2
+  };
+  configure();
+  start();
+  for (const Case& c : {Case{"TRUE", {"old", "old", "new"}}, Case{"FALSE", {"old", "new", "new"}}}) {
+    setting("FastPosting", c.fast);
+    setting("PartSize", "630");
+    setting("Subject", "old");
+    addFile("a.bin", patterned(900));
+    addFile("b.bin", patterned(900));
+    const std::size_t before = server.articles().size();
+    session->post();
+    ASSERT_TRUE(runUntil([&] { return server.articles().size() >= before + 1; })) << c.fast;
+    setting("Subject", "new");
+    ASSERT_TRUE(runUntil([&] { return server.articles().size() >= before + 2; })) << c.fast;
+    EXPECT_NE(report().find("(1/2)"), std::string::npos) << c.fast << ": the first part's line is on disk";
+    ASSERT_TRUE(waitForRunEnd()) << c.fast;
+    ASSERT_EQ(session->outcome(), RunOutcome::Finished) << c.fast;
+    const std::vector<std::string> articles = server.articles();
+    ASSERT_GE(articles.size(), before + 3) << c.fast;
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(headerOf(articles[before + i], "Subject").substr(0, 3), c.subjects[i]) << c.fast << " article " << i;
+    }
+    EXPECT_NE(report().find("(2/2)"), std::string::npos) << c.fast;
+    const std::string number = settings.read("ReportNumber", "0", 255);
+    const std::string name = "Report" + std::string(number.size() == 1 ? "0" : "") + number + ".TXT";
+    EXPECT_EQ(openDescriptorsOn(dir.file(name)), 0) << c.fast << ": the report is closed when the run ends";
   }
 }
 

@@ -20,6 +20,11 @@ class FailingDisk final : public RealDisk {
     room_ = room;
   }
 
+  // Faults reach the files kept open as well.
+  [[nodiscard]] int appendKeepingOpen(const std::string& path, std::string_view bytes, mode_t mode) override {
+    return error_ == 0 ? RealDisk::appendKeepingOpen(path, bytes, mode) : append(path, bytes, mode);
+  }
+
   [[nodiscard]] int append(const std::string& path, std::string_view bytes, mode_t mode) override {
     if (error_ == 0 || (!path_.empty() && path != path_)) {
       return RealDisk::append(path, bytes, mode);

@@ -180,6 +180,44 @@ TEST_F(SpoolTest, ArticleSpoolInMemoryTouchesNoFile) {
   EXPECT_EQ(taken.view(), text) << "the article handed over is not touched";
 }
 
+// A text made ahead with room in front becomes the article itself: the
+// headers go in front, the bytes are not copied, the old buffer comes back.
+// Without the room, or with the article in the file, nothing changes.
+TEST_F(SpoolTest, ArticleSpoolAdoptsATextWithRoomInFront) {
+  const std::string headers = "Subject: x\r\n\r\n";
+  struct Case {
+    const char* name;
+    bool inMemory;
+    std::size_t room;
+    bool adopted;
+  };
+  for (const Case& c :
+       {Case{"room to spare", true, 4096, true}, Case{"room exactly", true, headers.size(), true},
+        Case{"room too small", true, headers.size() - 1, false}, Case{"article in the file", false, 4096, false}}) {
+    ArticleSpool article(dir.file("TIDEWELL.ART"));
+    article.useMemory(c.inMemory);
+    article.resetArticleSpool();
+    ASSERT_TRUE(article.appendToArticleSpool(headers));
+    ArticleBuffer text;
+    text.clearLeavingFront(c.room);
+    text.append(std::string(70000, 'q'));
+    const char* const first = text.view().data();
+    ASSERT_EQ(article.adoptText(text), c.adopted) << c.name;
+    if (!c.adopted) {
+      EXPECT_EQ(text.view(), std::string(70000, 'q')) << c.name;
+      EXPECT_EQ(article.getArticleTotal(), static_cast<std::int64_t>(headers.size())) << c.name;
+      article.deleteArticleSpool();
+      continue;
+    }
+    EXPECT_EQ(article.unsentView(1 << 20).data() + headers.size(), first) << c.name << ": not copied";
+    ASSERT_TRUE(article.appendToArticleSpool(".\r\n"));
+    EXPECT_EQ(article.unsentView(1 << 20), headers + std::string(70000, 'q') + ".\r\n") << c.name;
+    EXPECT_EQ(text.size(), 0U) << c.name << ": the old buffer comes back empty";
+    article.resetArticleSpool();
+    EXPECT_EQ(article.getArticleTotal(), 0) << c.name;
+  }
+}
+
 TEST_F(SpoolTest, AnUnwritableSpoolStillCountsAndFailsTheRead) {
   std::filesystem::create_directory(dir.file("TIDEWELL.ART"));
   ArticleSpool article(dir.file("TIDEWELL.ART"));
