@@ -15,6 +15,7 @@
 #include "platform/message_loop.h"
 #include "posting/accepted_article.h"
 #include "posting/article.h"
+#include "posting/link_pacing.h"
 #include "posting/logging_display.h"
 #include "posting/nntp_dialogue.h"
 #include "posting/post_count.h"
@@ -63,14 +64,7 @@ inline constexpr unsigned kReconnectTimer = 9;
 // One-shot: VerifyDelay before the verify server is asked.
 inline constexpr unsigned kVerifyTimer = 10;
 
-inline constexpr std::int64_t kTimeoutTickMs = 5000;
-inline constexpr std::int64_t kLiveTickMs = 1000;
 inline constexpr std::int64_t kLightsMs = 250;
-inline constexpr std::size_t kArticleChunk = 448;
-// Fast posting: the article goes out in writes of this size, the spools are
-// copied in pieces of it, and the progress display is refreshed at most
-// every kFastDisplayMs of loop time.
-inline constexpr std::size_t kFastChunk = 256 * 1024;
 // Fast posting composes an article in memory when its part is no longer
 // than this (source bytes for yEnc, encoded bytes otherwise), so a run
 // holds at most a few such articles per connection; a longer part (up to
