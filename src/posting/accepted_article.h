@@ -2,8 +2,10 @@
 
 // An article the server accepted (its 240, or 223 to a STAT), as the
 // journal, the record of parts on the server, Verify and the NZB take it.
-// The one connection builds it from the article it has just posted; a run
-// with several connections from the line it writes for the article.
+// The one connection builds it from the article it has just posted. A run
+// with several connections keeps one for each article it composes (its
+// line, ParallelEntry), and Verify's list holds one for each article it
+// asks for (VerifyArticle).
 #include <cstddef>
 #include <cstdint>
 #include <string>
