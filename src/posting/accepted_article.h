@@ -25,4 +25,13 @@ struct AcceptedArticle {
   std::size_t nzbFile = 0;
 };
 
+// An article that may be on the server without the run knowing: its data
+// went out whole and its acknowledgement was lost, or a resumed run was cut
+// short while it was in flight. It is asked for with STAT before it is
+// posted again.
+struct DoubtedArticle : AcceptedArticle {
+  std::string subjectLine;  // for its report line, once found
+  std::string reply;        // the server's 223, once found
+};
+
 }  // namespace tidewell

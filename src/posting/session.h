@@ -279,14 +279,6 @@ class PostingSession::Impl {
   // the next connection asks for it with "STAT <id>" before posting
   // anything: 223 counts it accepted, anything else posts it again under
   // the same id (with a note in the report when STAT was refused).
-  struct UnacknowledgedArticle {
-    std::string sourceName;
-    std::int32_t part = 0;
-    std::int32_t partCount = 0;
-    std::string messageId;
-    std::string subjectLine;
-    std::int64_t bytes = 0;
-  };
   [[nodiscard]] bool articleMayBeOnServer() const;
   void noteUnacknowledged();
   // True when "STAT" went out (or its send failed and the session has
@@ -351,13 +343,6 @@ class PostingSession::Impl {
   // for with "STAT <id>" after mode reader, before anything is posted:
   // 223 marks them posted (the part gets its "Ok." line when its file comes
   // up, reportFoundByStat), anything else posts them again.
-  struct ResumeStat {
-    std::string sourceName;
-    std::int32_t part = 0;
-    std::int64_t bytes = 0;
-    std::string messageId;
-    std::string reply;  // the 223, once found
-  };
   bool askAboutResumed();
   void reportFoundByStat(std::int32_t next);
   // The run record starts with the parts the resumed run posted.
@@ -532,7 +517,7 @@ class PostingSession::Impl {
   std::string nzbSourceName_;
   std::string nzbFileName_;
   PostedParts posted_;
-  std::optional<UnacknowledgedArticle> unacknowledged_;
+  std::optional<DoubtedArticle> unacknowledged_;
   bool resendingLost_ = false;  // the article under way is the lost one, posted again
   RunRecord record_;
   bool jsonReport_ = false;
@@ -542,8 +527,8 @@ class PostingSession::Impl {
   bool resumeOn_ = false;
   RunJournal journal_;
   std::vector<JournalFile> resumedFiles_;
-  std::vector<ResumeStat> resumeStats_;
-  std::vector<ResumeStat> foundByStat_;  // found by STAT, their lines not yet written
+  std::vector<DoubtedArticle> resumeStats_;
+  std::vector<DoubtedArticle> foundByStat_;  // found by STAT, their lines not yet written
   VerifyRun verify_;
   // Set for a run with several connections (destroyed first: its links use
   // the loop and the socket manager).

@@ -60,8 +60,7 @@ bool PostingSession::Impl::articleMayBeOnServer() const {
 
 void PostingSession::Impl::noteUnacknowledged() {
   if (articleMayBeOnServer()) {
-    unacknowledged_ = UnacknowledgedArticle{currentSourceName_, partIndex_,   partCount_,
-                                            messageId_,         subjectLine_, article_.getArticleTotal()};
+    unacknowledged_ = DoubtedArticle{currentAccepted(), subjectLine_, {}};
   }
 }
 
@@ -88,7 +87,7 @@ void PostingSession::Impl::stepAwaitStatReply() {
   if (!takeReply()) {
     return;
   }
-  const UnacknowledgedArticle lost = unacknowledged_.value_or(UnacknowledgedArticle{});
+  const DoubtedArticle lost = unacknowledged_.value_or(DoubtedArticle{});
   if (!unacknowledged_) {
     // Nothing is waiting for the answer (never so: STAT goes out only for it).
   } else if (replyCode_ == 223) {
