@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #include "net/socket_messages.h"
 #include "platform/text.h"
 #include "platform/winsock_errors.h"
+#include "platform/winsock_types.h"
 #include "posting/nntp_dialogue.h"
 #include "posting/rate_cap.h"
 #include "posting/server_failover.h"
@@ -26,12 +28,11 @@ constexpr std::uint32_t kLinkNextMessage = 6102;
 // also the next small write of the article.
 constexpr std::uint32_t kLinkPacedMessage = 6103;
 
-int eventKind(std::intptr_t lParam) {
-  return static_cast<int>(lParam & 0xFFFF);
-}
-int eventError(std::intptr_t lParam) {
-  return static_cast<int>((lParam >> 16) & 0xFFFF);
-}
+// In the order of PostLink::State.
+constexpr std::string_view kStateNames[] = {"Waiting", "Connecting", "Handshake", "Greeting", "StartTls",
+                                            "User",    "Pass",       "Mode",      "Ready",    "Stat",
+                                            "Post",    "Sending",    "Ack",       "Lost"};
+static_assert(std::size(kStateNames) == static_cast<std::size_t>(PostLink::State::Lost) + 1);
 
 }  // namespace
 
@@ -133,49 +134,11 @@ void PostLink::onMessage(const Message& message) {
   }
 }
 
-namespace {
-
-std::string_view toString(PostLink::State state) {
-  switch (state) {
-    case PostLink::State::Waiting:
-      return "Waiting";
-    case PostLink::State::Connecting:
-      return "Connecting";
-    case PostLink::State::Handshake:
-      return "Handshake";
-    case PostLink::State::Greeting:
-      return "Greeting";
-    case PostLink::State::StartTls:
-      return "StartTls";
-    case PostLink::State::User:
-      return "User";
-    case PostLink::State::Pass:
-      return "Pass";
-    case PostLink::State::Mode:
-      return "Mode";
-    case PostLink::State::Ready:
-      return "Ready";
-    case PostLink::State::Stat:
-      return "Stat";
-    case PostLink::State::Post:
-      return "Post";
-    case PostLink::State::Sending:
-      return "Sending";
-    case PostLink::State::Ack:
-      return "Ack";
-    case PostLink::State::Lost:
-      return "Lost";
-  }
-  return "?";
-}
-
-}  // namespace
-
 // Every change of a link's state comes through here, where a test's trace
 // can watch it.
 void PostLink::enter(State next) {
   if (next != state_ && events_.stateTrace) {
-    events_.stateTrace(number_, toString(next));
+    events_.stateTrace(number_, kStateNames[static_cast<std::size_t>(next)]);
   }
   state_ = next;
 }
@@ -228,8 +191,8 @@ void PostLink::connected(HostConnector::Outcome outcome) {
 }
 
 void PostLink::onSocketEvent(std::intptr_t lParam) {
-  const int error = eventError(lParam);
-  switch (eventKind(lParam)) {
+  const int error = selectErrorOf(lParam);
+  switch (selectEventOf(lParam)) {
     case kFdConnect:
       if (state_ != State::Connecting) {
         break;

@@ -173,7 +173,6 @@ class PostingSession::Impl {
   // The command dialogue. Bytes read wait in replies_ until they make a
   // whole line (a reply); a line longer than kReadSize is the server's error.
   bool takeReply();
-  [[nodiscard]] bool hasWholeReply() const;
   bool ReadReply();
   // Takes whole replies as long as the state waits for one and the server
   // has sent something (the last words before a close, and in fast posting
@@ -258,14 +257,12 @@ class PostingSession::Impl {
   // The NZB once more as NzbName asks, beside `reportNzb`, with its report
   // line.
   void writeNamedNzb(const NzbDocument& nzb, const std::string& reportNzb);
-  // Parts already on the server (session_posted.cpp). With Message-IDs on,
-  // each 240 marks its part; stepNextPart then skips the parts marked, so a
-  // file taken up again after a reconnection goes on at its first part the
-  // server does not hold. The record is emptied as a run starts
-  // (readArticleFormat); a run that resumes, or posts again what a check
-  // found missing, marks its parts after the upload list is built.
-  void markPosted(const std::string& sourceName, std::int32_t part, std::string messageId);
-  [[nodiscard]] bool isPosted(const std::string& sourceName, std::int32_t part) const;
+  // Parts already on the server (session_posted.cpp, posted_). With
+  // Message-IDs on, each 240 marks its part; stepNextPart then skips the
+  // parts marked, so a file taken up again after a reconnection goes on at
+  // its first part the server does not hold. The record is emptied as a run
+  // starts (readArticleFormat); a run that resumes, or posts again what a
+  // check found missing, marks its parts after the upload list is built.
   // Once the current file is planned: moves partIndex_ (and the encoded
   // spool or the yEnc CRC) past the parts marked. True when none is left:
   // the file is done and the session has gone on to the next one.

@@ -9,14 +9,6 @@
 
 namespace tidewell {
 
-void PostingSession::Impl::markPosted(const std::string& sourceName, std::int32_t part, std::string messageId) {
-  posted_.markPosted(sourceName, part, std::move(messageId));
-}
-
-bool PostingSession::Impl::isPosted(const std::string& sourceName, std::int32_t part) const {
-  return posted_.isPosted(sourceName, part);
-}
-
 bool PostingSession::Impl::skipPostedParts() {
   if (!skipToUnposted()) {
     return false;
@@ -94,7 +86,7 @@ void PostingSession::Impl::stepAwaitStatReply() {
     // It was posted: its line says so as a 240's would, with the number
     // the file gets on this connection (stepNextPart, next).
     unacknowledged_.reset();
-    markPosted(lost.sourceName, lost.part, lost.messageId);
+    posted_.markPosted(lost.sourceName, lost.part, lost.messageId);
     journalConfirmed(lost.sourceName, lost.part, lost.bytes, lost.messageId);
     partIndex_ = lost.part;
     partCount_ = lost.partCount;

@@ -122,7 +122,7 @@ void PostingSession::Impl::openJournal() {
     } else if (answer == PromptAnswer::Yes) {
       for (const JournalFile& file : resumedFiles_) {
         for (const auto& [part, posted] : file.accepted) {
-          markPosted(file.name, part, posted.messageId);
+          posted_.markPosted(file.name, part, posted.messageId);
         }
         for (const auto& [part, sent] : file.inFlight) {
           if (part <= file.partCount) {
@@ -305,7 +305,7 @@ void PostingSession::Impl::stepAwaitResumeStatReply() {
   const std::string name = headerSafeText(toLowerAscii(asked.sourceName).substr(0, kNameLimit), '_');
   const std::string which = "part " + std::to_string(asked.part) + " of " + name + " (" + asked.messageId + ")";
   if (replyCode_ == 223) {
-    markPosted(asked.sourceName, asked.part, asked.messageId);
+    posted_.markPosted(asked.sourceName, asked.part, asked.messageId);
     journalConfirmed(asked.sourceName, asked.part, asked.bytes, asked.messageId);
     for (JournalFile& file : resumedFiles_) {
       if (file.name == asked.sourceName) {
