@@ -110,6 +110,19 @@ TEST_P(LinkPacingTest, RepliesAndWritesFollowThePacing) {
   EXPECT_EQ(rig.server.commands(), (std::vector<std::string>{"mode reader", "post"}));
 }
 
+// A refusal just before the server closes is taken at once, tick or not:
+// the link fails with the server's words, not as a broken connection.
+TEST_P(LinkPacingTest, LastWordsBeforeACloseAreTaken) {
+  LinkRig rig(GetParam().pacing);
+  if (!rig.server.listening()) {
+    GTEST_SKIP() << "cannot listen on port 119 (errno " << rig.server.bindError() << ")";
+  }
+  rig.server.onConnect(Response::close("502 no posting here"));
+  rig.link->start();
+  ASSERT_TRUE(rig.run.waitFor([&] { return rig.link->isLost(); }));
+  EXPECT_EQ(rig.link->lostReason().rfind("502 no posting here", 0), 0U) << rig.link->lostReason();
+}
+
 INSTANTIATE_TEST_SUITE_P(Link, LinkPacingTest,
                          ::testing::Values(PacingCase{LinkPacing::AsTheyArrive, 0, 0},
                                            PacingCase{LinkPacing::OnTick, 4, 448}));
