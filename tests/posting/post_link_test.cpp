@@ -70,11 +70,19 @@ struct LinkRig {
   std::string lastState;
 };
 
+std::string pacingName(LinkPacing pacing) {
+  return pacing == LinkPacing::OnTick ? "OnTick" : "AsTheyArrive";
+}
+
 struct PacingCase {
   LinkPacing pacing;
   int ticks;                  // live ticks the dialogue takes: one per reply, or none
   std::int64_t largestWrite;  // of a 3000-byte article; 0: all of it at once
 };
+
+void PrintTo(const PacingCase& c, std::ostream* out) {
+  *out << pacingName(c.pacing);
+}
 
 class LinkPacingTest : public ::testing::TestWithParam<PacingCase> {};
 
@@ -125,12 +133,17 @@ TEST_P(LinkPacingTest, LastWordsBeforeACloseAreTaken) {
 
 INSTANTIATE_TEST_SUITE_P(Link, LinkPacingTest,
                          ::testing::Values(PacingCase{LinkPacing::AsTheyArrive, 0, 0},
-                                           PacingCase{LinkPacing::OnTick, 4, 448}));
+                                           PacingCase{LinkPacing::OnTick, 4, 448}),
+                         [](const auto& param) { return pacingName(param.param.pacing); });
 
 struct TimeoutCase {
   LinkPacing pacing;
   std::size_t steps;  // reported countdown steps
 };
+
+void PrintTo(const TimeoutCase& c, std::ostream* out) {
+  *out << pacingName(c.pacing);
+}
 
 class LinkTimeoutTest : public ::testing::TestWithParam<TimeoutCase> {};
 
@@ -158,7 +171,8 @@ TEST_P(LinkTimeoutTest, SilentServerTimesOut) {
 
 INSTANTIATE_TEST_SUITE_P(Link, LinkTimeoutTest,
                          ::testing::Values(TimeoutCase{LinkPacing::AsTheyArrive, 0},
-                                           TimeoutCase{LinkPacing::OnTick, kReplyTimeoutMs / kTimeoutTickMs}));
+                                           TimeoutCase{LinkPacing::OnTick, kReplyTimeoutMs / kTimeoutTickMs}),
+                         [](const auto& param) { return pacingName(param.param.pacing); });
 
 }  // namespace
 }  // namespace tidewell::test
