@@ -1,13 +1,15 @@
-// One connection of a run with several: its dialogue, its articles, its
+// One posting connection: its dialogue, its articles, its pacing, its
 // timeout and its reconnections.
 #include "posting/post_link.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #include "net/socket_messages.h"
 #include "platform/text.h"
 #include "platform/winsock_errors.h"
+#include "platform/winsock_types.h"
 #include "posting/nntp_dialogue.h"
 #include "posting/rate_cap.h"
 #include "posting/server_failover.h"
@@ -22,26 +24,25 @@ constexpr std::uint32_t kLinkStartMessage = 6101;
 // An idle link looks for its next article from the loop's top, not from
 // within the call that ended the last one (no recursion, nothing held).
 constexpr std::uint32_t kLinkNextMessage = 6102;
-// The bandwidth cap lets article bytes go again.
+// The bandwidth cap lets article bytes go again; with LinkPacing::OnTick,
+// also the next small write of the article.
 constexpr std::uint32_t kLinkPacedMessage = 6103;
-// The most read from the held article and handed to the socket at once:
-// with the socket's buffers, what a link holds of an article.
-constexpr std::size_t kLinkWrite = 256 * 1024;
 
-int eventKind(std::intptr_t lParam) {
-  return static_cast<int>(lParam & 0xFFFF);
-}
-int eventError(std::intptr_t lParam) {
-  return static_cast<int>((lParam >> 16) & 0xFFFF);
-}
+// In the order of PostLink::State.
+constexpr std::string_view kStateNames[] = {"Waiting", "Connecting", "Handshake", "Greeting", "StartTls",
+                                            "User",    "Pass",       "Mode",      "Ready",    "Stat",
+                                            "Post",    "Sending",    "Ack",       "Lost"};
+static_assert(std::size(kStateNames) == static_cast<std::size_t>(PostLink::State::Lost) + 1);
 
 }  // namespace
 
-PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events)
+PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events,
+                   LinkPacing pacing)
     : loop_(loop),
       settings_(settings),
       number_(number),
       events_(std::move(events)),
+      pacing_(pacing),
       socket_(sockets, InternetEndpoint(), 2, 1, 0),
       connector_(sockets) {
   target_ = loop_.createTarget([this](const Message& message) { onMessage(message); });
@@ -64,6 +65,14 @@ void PostLink::start() {
 void PostLink::wake() {
   if (state_ == State::Ready) {
     loop_.post(target_, kLinkNextMessage);
+  }
+}
+
+void PostLink::tick() {
+  if (pacing_ == LinkPacing::OnTick && asksForReply()) {
+    replyDue_ = true;
+    readReplies();
+    replyDue_ = false;  // a reply not whole yet waits for the next tick
   }
 }
 
@@ -109,6 +118,10 @@ void PostLink::onMessage(const Message& message) {
       }
       break;
     case kTimerMessage:
+      if (message.wParam == kLinkTimeoutTimer && pacing_ == LinkPacing::OnTick) {
+        timeoutStep();
+        break;
+      }
       loop_.killTimer(target_, static_cast<unsigned>(message.wParam));
       if (message.wParam == kLinkReconnectTimer && state_ == State::Waiting) {
         connect();
@@ -121,49 +134,11 @@ void PostLink::onMessage(const Message& message) {
   }
 }
 
-namespace {
-
-std::string_view toString(PostLink::State state) {
-  switch (state) {
-    case PostLink::State::Waiting:
-      return "Waiting";
-    case PostLink::State::Connecting:
-      return "Connecting";
-    case PostLink::State::Handshake:
-      return "Handshake";
-    case PostLink::State::Greeting:
-      return "Greeting";
-    case PostLink::State::StartTls:
-      return "StartTls";
-    case PostLink::State::User:
-      return "User";
-    case PostLink::State::Pass:
-      return "Pass";
-    case PostLink::State::Mode:
-      return "Mode";
-    case PostLink::State::Ready:
-      return "Ready";
-    case PostLink::State::Stat:
-      return "Stat";
-    case PostLink::State::Post:
-      return "Post";
-    case PostLink::State::Sending:
-      return "Sending";
-    case PostLink::State::Ack:
-      return "Ack";
-    case PostLink::State::Lost:
-      return "Lost";
-  }
-  return "?";
-}
-
-}  // namespace
-
 // Every change of a link's state comes through here, where a test's trace
 // can watch it.
 void PostLink::enter(State next) {
   if (next != state_ && events_.stateTrace) {
-    events_.stateTrace(number_, toString(next));
+    events_.stateTrace(number_, kStateNames[static_cast<std::size_t>(next)]);
   }
   state_ = next;
 }
@@ -216,8 +191,8 @@ void PostLink::connected(HostConnector::Outcome outcome) {
 }
 
 void PostLink::onSocketEvent(std::intptr_t lParam) {
-  const int error = eventError(lParam);
-  switch (eventKind(lParam)) {
+  const int error = selectErrorOf(lParam);
+  switch (selectEventOf(lParam)) {
     case kFdConnect:
       if (state_ != State::Connecting) {
         break;
@@ -252,7 +227,7 @@ void PostLink::onSocketEvent(std::intptr_t lParam) {
       }
       // Last words before an orderly close (a refusal) are taken first.
       if (error == 0) {
-        readReplies();
+        readReplies(true);
       }
       if (state_ != State::Waiting && state_ != State::Lost) {
         broke("Error on CLOSE receipt.");
@@ -289,7 +264,23 @@ void PostLink::afterGreeting() {
   }
 }
 
-void PostLink::readReplies() {
+bool PostLink::asksForReply() const {
+  switch (state_) {
+    case State::Greeting:
+    case State::StartTls:
+    case State::User:
+    case State::Pass:
+    case State::Mode:
+    case State::Stat:
+    case State::Post:
+    case State::Ack:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void PostLink::readReplies(bool closing) {
   char buffer[kReadSize];
   for (;;) {
     if (state_ == State::Waiting || state_ == State::Lost || state_ == State::Handshake ||
@@ -297,10 +288,14 @@ void PostLink::readReplies() {
       return;
     }
     if (replies_.hasLine()) {
-      if (state_ == State::Ready || state_ == State::Sending) {
+      if (!asksForReply()) {
         // Nothing is asked: the line waits for the state that asks.
         return;
       }
+      if (pacing_ == LinkPacing::OnTick && !replyDue_ && !closing) {
+        return;  // the next tick takes it
+      }
+      replyDue_ = false;
       const std::string line = replies_.takeLine();
       trace("< " + shownReply(line) + "\r\n");
       onReply(std::strtol(line.c_str(), nullptr, 10), line);
@@ -430,7 +425,8 @@ void PostLink::sendArticle() {
   const HeldArticle& wire = article_->wire;
   while (articleOffset_ < wire.size()) {
     if (pieceOffset_ == piece_.size()) {
-      const auto asked = static_cast<std::size_t>(std::min<std::int64_t>(wire.size() - articleOffset_, kLinkWrite));
+      const auto asked = static_cast<std::size_t>(
+          std::min<std::int64_t>(wire.size() - articleOffset_, static_cast<std::int64_t>(articleWriteSize(pacing_))));
       piece_ = wire.piece(articleOffset_, asked, pieceRead_);
       if (piece_.empty()) {
         broke("Error reading the article held for sending.");
@@ -463,6 +459,10 @@ void PostLink::sendArticle() {
     if (static_cast<std::size_t>(size) < asked) {
       return;
     }
+    if (pacing_ == LinkPacing::OnTick && articleOffset_ < wire.size()) {
+      loop_.post(target_, kLinkPacedMessage);  // one small write per dispatch
+      return;
+    }
   }
   piece_ = {};
   std::string().swap(pieceRead_);
@@ -483,7 +483,23 @@ void PostLink::finish(long code, const std::string& line) {
 }
 
 void PostLink::armTimeout() {
-  loop_.setTimer(target_, kLinkTimeoutTimer, kReplyTimeoutMs);
+  timeoutLeftMs_ = kReplyTimeoutMs;
+  loop_.setTimer(target_, kLinkTimeoutTimer, pacing_ == LinkPacing::OnTick ? kTimeoutTickMs : kReplyTimeoutMs);
+}
+
+void PostLink::timeoutStep() {
+  if (state_ == State::Waiting || state_ == State::Lost) {
+    loop_.killTimer(target_, kLinkTimeoutTimer);
+    return;
+  }
+  timeoutLeftMs_ -= kTimeoutTickMs;
+  if (events_.timeoutLeft) {
+    events_.timeoutLeft(std::max<std::int64_t>(timeoutLeftMs_, 0) / 1000);
+  }
+  if (timeoutLeftMs_ <= 0) {
+    loop_.killTimer(target_, kLinkTimeoutTimer);
+    broke("Timeout occurred with news server.");
+  }
 }
 
 void PostLink::dropArticle() {

@@ -1,10 +1,10 @@
 #pragma once
 
-// One connection of a run with several (Connections=N with FastPosting):
-// the whole dialogue (greeting, STARTTLS or TLS, AUTHINFO, mode reader),
-// then "post", the article held in memory in large writes, and its
+// One posting connection: the whole dialogue (greeting, STARTTLS or TLS,
+// AUTHINFO, mode reader), then "post", the held article, and its
 // acknowledgement, article after article. Each link has its own loop
-// target, so its own socket events, reply timeout and reconnection waits.
+// target, so its own socket events, reply timeout and reconnection waits;
+// its pacing (link_pacing.h) is fixed when it is made.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,6 +18,7 @@
 #include "net/tls_channel.h"
 #include "platform/message_loop.h"
 #include "posting/held_article.h"
+#include "posting/link_pacing.h"
 #include "posting/reply_reader.h"
 #include "posting/session_transport.h"
 
@@ -92,9 +93,13 @@ class PostLink {
     std::function<void(PostLink&)> lost;
     // Each change of the link's state: its number and the new state's name.
     std::function<void(int, std::string_view)> stateTrace;
+    // LinkPacing::OnTick: each step of the reply timeout, with the seconds
+    // left (0 just before the connection is given up as broken).
+    std::function<void(std::int64_t)> timeoutLeft;
   };
 
-  PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events);
+  PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events,
+           LinkPacing pacing = LinkPacing::AsTheyArrive);
   ~PostLink();
   PostLink(const PostLink&) = delete;
   PostLink& operator=(const PostLink&) = delete;
@@ -102,6 +107,11 @@ class PostLink {
   void start();
   // A new article is waiting: an idle link takes it at once.
   void wake();
+  // LinkPacing::OnTick: the owner's live tick. A whole reply that waits for
+  // the link's question is taken now, one reply per tick.
+  void tick();
+  // A whole reply line has come and waits for a tick.
+  [[nodiscard]] bool replyWaiting() const { return replies_.hasLine(); }
   [[nodiscard]] bool idle() const { return state_ == State::Ready; }
   [[nodiscard]] bool isLost() const { return state_ == State::Lost; }
   [[nodiscard]] int number() const { return number_; }
@@ -135,13 +145,17 @@ class PostLink {
   void connected(HostConnector::Outcome outcome);
   void afterGreeting();
   void startTls();
-  void readReplies();
+  // `closing`: the server's last words before its close, taken at once
+  // whatever the pacing.
+  void readReplies(bool closing = false);
+  [[nodiscard]] bool asksForReply() const;
   void onReply(long code, const std::string& line);
   void nextArticle();
   void sendCommand(std::string text, State next);
   void sendArticle();
   void finish(long code, const std::string& line);
   void armTimeout();
+  void timeoutStep();
   void trace(std::string_view text);
   // The connection broke: reconnect after the next wait, or give up.
   void broke(std::string_view reason);
@@ -155,6 +169,9 @@ class PostLink {
   const LinkSettings& settings_;
   int number_;
   Events events_;
+  LinkPacing pacing_;
+  bool replyDue_ = false;  // OnTick: the tick lets one reply be taken
+  std::int64_t timeoutLeftMs_ = 0;
   TargetHandle target_ = kNoTarget;
   StreamSocket socket_;
   SessionTransport transport_{socket_};

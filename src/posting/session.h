@@ -15,6 +15,7 @@
 #include "platform/message_loop.h"
 #include "posting/accepted_article.h"
 #include "posting/article.h"
+#include "posting/link_pacing.h"
 #include "posting/logging_display.h"
 #include "posting/nntp_dialogue.h"
 #include "posting/post_count.h"
@@ -63,14 +64,7 @@ inline constexpr unsigned kReconnectTimer = 9;
 // One-shot: VerifyDelay before the verify server is asked.
 inline constexpr unsigned kVerifyTimer = 10;
 
-inline constexpr std::int64_t kTimeoutTickMs = 5000;
-inline constexpr std::int64_t kLiveTickMs = 1000;
 inline constexpr std::int64_t kLightsMs = 250;
-inline constexpr std::size_t kArticleChunk = 448;
-// Fast posting: the article goes out in writes of this size, the spools are
-// copied in pieces of it, and the progress display is refreshed at most
-// every kFastDisplayMs of loop time.
-inline constexpr std::size_t kFastChunk = 256 * 1024;
 // Fast posting composes an article in memory when its part is no longer
 // than this (source bytes for yEnc, encoded bytes otherwise), so a run
 // holds at most a few such articles per connection; a longer part (up to
@@ -179,7 +173,6 @@ class PostingSession::Impl {
   // The command dialogue. Bytes read wait in replies_ until they make a
   // whole line (a reply); a line longer than kReadSize is the server's error.
   bool takeReply();
-  [[nodiscard]] bool hasWholeReply() const;
   bool ReadReply();
   // Takes whole replies as long as the state waits for one and the server
   // has sent something (the last words before a close, and in fast posting
@@ -264,14 +257,12 @@ class PostingSession::Impl {
   // The NZB once more as NzbName asks, beside `reportNzb`, with its report
   // line.
   void writeNamedNzb(const NzbDocument& nzb, const std::string& reportNzb);
-  // Parts already on the server (session_posted.cpp). With Message-IDs on,
-  // each 240 marks its part; stepNextPart then skips the parts marked, so a
-  // file taken up again after a reconnection goes on at its first part the
-  // server does not hold. The record is emptied as a run starts
-  // (readArticleFormat); a run that resumes, or posts again what a check
-  // found missing, marks its parts after the upload list is built.
-  void markPosted(const std::string& sourceName, std::int32_t part, std::string messageId);
-  [[nodiscard]] bool isPosted(const std::string& sourceName, std::int32_t part) const;
+  // Parts already on the server (session_posted.cpp, posted_). With
+  // Message-IDs on, each 240 marks its part; stepNextPart then skips the
+  // parts marked, so a file taken up again after a reconnection goes on at
+  // its first part the server does not hold. The record is emptied as a run
+  // starts (readArticleFormat); a run that resumes, or posts again what a
+  // check found missing, marks its parts after the upload list is built.
   // Once the current file is planned: moves partIndex_ (and the encoded
   // spool or the yEnc CRC) past the parts marked. True when none is left:
   // the file is done and the session has gone on to the next one.
@@ -285,14 +276,6 @@ class PostingSession::Impl {
   // the next connection asks for it with "STAT <id>" before posting
   // anything: 223 counts it accepted, anything else posts it again under
   // the same id (with a note in the report when STAT was refused).
-  struct UnacknowledgedArticle {
-    std::string sourceName;
-    std::int32_t part = 0;
-    std::int32_t partCount = 0;
-    std::string messageId;
-    std::string subjectLine;
-    std::int64_t bytes = 0;
-  };
   [[nodiscard]] bool articleMayBeOnServer() const;
   void noteUnacknowledged();
   // True when "STAT" went out (or its send failed and the session has
@@ -357,13 +340,6 @@ class PostingSession::Impl {
   // for with "STAT <id>" after mode reader, before anything is posted:
   // 223 marks them posted (the part gets its "Ok." line when its file comes
   // up, reportFoundByStat), anything else posts them again.
-  struct ResumeStat {
-    std::string sourceName;
-    std::int32_t part = 0;
-    std::int64_t bytes = 0;
-    std::string messageId;
-    std::string reply;  // the 223, once found
-  };
   bool askAboutResumed();
   void reportFoundByStat(std::int32_t next);
   // The run record starts with the parts the resumed run posted.
@@ -544,7 +520,7 @@ class PostingSession::Impl {
   std::string nzbSourceName_;
   std::string nzbFileName_;
   PostedParts posted_;
-  std::optional<UnacknowledgedArticle> unacknowledged_;
+  std::optional<DoubtedArticle> unacknowledged_;
   bool resendingLost_ = false;  // the article under way is the lost one, posted again
   RunRecord record_;
   bool jsonReport_ = false;
@@ -554,8 +530,8 @@ class PostingSession::Impl {
   bool resumeOn_ = false;
   RunJournal journal_;
   std::vector<JournalFile> resumedFiles_;
-  std::vector<ResumeStat> resumeStats_;
-  std::vector<ResumeStat> foundByStat_;  // found by STAT, their lines not yet written
+  std::vector<DoubtedArticle> resumeStats_;
+  std::vector<DoubtedArticle> foundByStat_;  // found by STAT, their lines not yet written
   VerifyRun verify_;
   // Set for a run with several connections (destroyed first: its links use
   // the loop and the socket manager).

@@ -9,22 +9,12 @@
 #include "platform/host_address.h"
 #include "platform/text.h"
 #include "platform/winsock_errors.h"
+#include "platform/winsock_types.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
 #include "settings/value_rules.h"
 
 namespace tidewell {
-
-namespace {
-
-int eventKind(std::intptr_t lParam) {
-  return static_cast<int>(lParam & 0xFFFF);
-}
-int eventError(std::intptr_t lParam) {
-  return static_cast<int>((lParam >> 16) & 0xFFFF);
-}
-
-}  // namespace
 
 void PostingSession::Impl::StartConnection(ServerChoice server) {
   replies_.clear();
@@ -168,8 +158,8 @@ void PostingSession::Impl::failConnection(std::string_view shown, std::string_vi
 }
 
 void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
-  const int error = eventError(lParam);
-  switch (eventKind(lParam)) {
+  const int error = selectErrorOf(lParam);
+  switch (selectEventOf(lParam)) {
     case kFdWrite: {
       char line[96];
       std::snprintf(line, sizeof line, "SockNot W (%lld done %lld total)\r\n",
@@ -275,10 +265,6 @@ void PostingSession::Impl::failTls() {
                  transport_.tlsConnectionLost());
 }
 
-bool PostingSession::Impl::hasWholeReply() const {
-  return replies_.hasLine();
-}
-
 // Reads what the server sent (unless a whole reply is waiting already) and
 // runs Step with the next whole line as the reply. A partial line waits for
 // the next poll; bytes after the line stay for the next reply. False when
@@ -287,7 +273,7 @@ bool PostingSession::Impl::ReadReply() {
   inboundLight();
   char buffer[kReadSize];
   std::string_view data;
-  if (!hasWholeReply()) {
+  if (!replies_.hasLine()) {
     int size = replies_.room();
     if (transport_.Receive(buffer, size) != 0) {
       display_.ShowInboundInfo("Error occured reading data.");
@@ -299,7 +285,7 @@ bool PostingSession::Impl::ReadReply() {
     }
     data = replies_.add(buffer, size);
   }
-  if (!hasWholeReply()) {
+  if (!replies_.hasLine()) {
     log(data);
     if (replies_.tooLong()) {
       failConnection("Error - Reply from server too long.\r\rCommunication terminated.",
@@ -318,7 +304,7 @@ bool PostingSession::Impl::ReadReply() {
 void PostingSession::Impl::takeWaitingReplies() {
   const std::uintptr_t connection = generation_;
   while (generation_ == connection && isReplyWaiting(sessionState_) &&
-         (hasWholeReply() || transport_.ReadableBytes() > 0) && ReadReply()) {
+         (replies_.hasLine() || transport_.ReadableBytes() > 0) && ReadReply()) {
   }
 }
 

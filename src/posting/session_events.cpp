@@ -111,7 +111,7 @@ void PostingSession::Impl::liveTick() {
   log("\n> Bang : Live Timer\n");
   if (isStreaming(sessionState_)) {
     postStep();
-  } else if (isReplyWaiting(sessionState_) && (hasWholeReply() || transport_.ReadableBytes() > 0)) {
+  } else if (isReplyWaiting(sessionState_) && (replies_.hasLine() || transport_.ReadableBytes() > 0)) {
     inboundLight();
     ReadReply();
   }

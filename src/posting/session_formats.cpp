@@ -281,7 +281,7 @@ AcceptedArticle PostingSession::Impl::currentAccepted() const {
 void PostingSession::Impl::noteAccepted(const AcceptedArticle& accepted) {
   journalAccepted(accepted);
   if (!accepted.messageId.empty()) {
-    markPosted(accepted.sourceName, accepted.part, accepted.messageId);
+    posted_.markPosted(accepted.sourceName, accepted.part, accepted.messageId);
   }
   noteVerifyAccepted(accepted);
   if (nzb_ && accepted.inNzb && !accepted.messageId.empty()) {

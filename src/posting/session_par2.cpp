@@ -203,7 +203,8 @@ void PostingSession::Impl::adoptResumedSet() {
     posted_.forget(name);
   }
   std::erase_if(resumedFiles_, [&](const JournalFile& file) { return recovery_->pathOf(file.name).has_value(); });
-  std::erase_if(resumeStats_, [&](const ResumeStat& stat) { return recovery_->pathOf(stat.sourceName).has_value(); });
+  std::erase_if(resumeStats_,
+                [&](const DoubtedArticle& stat) { return recovery_->pathOf(stat.sourceName).has_value(); });
 }
 
 void PostingSession::Impl::openRecoveryData() {

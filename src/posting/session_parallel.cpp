@@ -141,7 +141,7 @@ bool PostingSession::Impl::startParallelFile(const nodeClass& head) {
     ParallelEntry& entry = run.entries.emplace_back();
     entry.serial = run.nextSerial++;
     entry.fileNumber = fileNumber_;
-    entry.name = currentName_;
+    entry.textName = currentName_;
     entry.sourceName = currentSourceName_;
     showOpeningProblem(opening, problem);
     if (opening == FileOpening::CantReadBack) {
@@ -184,11 +184,11 @@ void PostingSession::Impl::composeNextArticle() {
   ParallelEntry& entry = run.entries.emplace_back();
   entry.serial = run.nextSerial++;
   entry.fileNumber = fileNumber_;
-  entry.name = currentName_;
+  entry.textName = currentName_;
   entry.sourceName = currentSourceName_;
   entry.description = currentDescription_;
   ++partIndex_;
-  entry.partIndex = partIndex_;
+  entry.part = partIndex_;
   entry.partCount = partCount_;
   ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_, nullptr, {}};
   part.chunkBytes = kFastChunk;
@@ -225,7 +225,7 @@ void PostingSession::Impl::composeNextArticle() {
   noteComposed(yenc);
   entry.subjectLine = subjectLine_;
   entry.messageId = messageId_;
-  entry.size = wire->wire.size();
+  entry.bytes = wire->wire.size();
   entry.inNzb = nzb_ && !messageId_.empty() && nzbSourceName_ == currentSourceName_;
   entry.nzbFile = nzbFile_;
   if (partIndex_ == partCount_) {
@@ -255,17 +255,17 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
     entry.ok = true;
     // The texts of one connection: one report for one run.
     if (outcome.code == 223) {
-      entry.shown = formatText("Ok. (%d/%d - found on the server by STAT)", entry.partIndex, entry.partCount);
+      entry.shown = formatText("Ok. (%d/%d - found on the server by STAT)", entry.part, entry.partCount);
     } else if (outcome.code != 240) {
-      entry.shown = formatText("Ok. (%d/%d - already on the server: %s)", entry.partIndex, entry.partCount,
+      entry.shown = formatText("Ok. (%d/%d - already on the server: %s)", entry.part, entry.partCount,
                                trimmed(entry.reply).c_str());
     } else {
-      entry.shown = acknowledgementText(entry.partIndex, entry.partCount, outcome.elapsed, entry.size);
+      entry.shown = acknowledgementText(entry.part, entry.partCount, outcome.elapsed, entry.bytes);
     }
     entry.shown += servers_.mark();
     entry.reported = entry.shown;
     const std::string which =
-        "part " + std::to_string(entry.partIndex) + " of " + entry.name + " (" + entry.messageId + ")";
+        "part " + std::to_string(entry.part) + " of " + entry.textName + " (" + entry.messageId + ")";
     if (article->statRefused) {
       entry.after = "The server would not answer STAT (" + article->statReply + "): " + entry.messageId +
                     " is posted again and may now be on the server twice.\r\n";
@@ -303,7 +303,7 @@ void PostingSession::Impl::showParallelProgress(std::int64_t bytes) {
 }
 
 void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
-  const std::string fileLine = formatText("%03d %s ... ", entry.fileNumber, entry.name.c_str());
+  const std::string fileLine = formatText("%03d %s ... ", entry.fileNumber, entry.textName.c_str());
   display_.AddFileLine(fileLine);
   log_.ReportStamped(fileLine);
   display_.AppendToFileLine(entry.shown);
@@ -312,8 +312,7 @@ void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
     ++articlesOk_;
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(entry.subjectLine);
-    noteAccepted(AcceptedArticle{entry.sourceName, entry.name, entry.description, entry.fileNumber, entry.partIndex,
-                                 entry.partCount, entry.size, entry.messageId, entry.inNzb, entry.nzbFile});
+    noteAccepted(entry);
   } else {
     ++articlesFailed_;
   }
@@ -323,11 +322,11 @@ void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
   // The run record: the part's outcome in data.
   if (FileRecord* file = record_.findFile(entry.sourceName)) {
     PartRecord part = entry.ok ? partOk(entry.reply) : partFailed(entry.reply, entry.reason);
-    part.number = entry.partIndex > 0 ? entry.partIndex : (file->parts.empty() ? 1 : file->parts.back().number + 1);
-    if (entry.partIndex > 0) {
+    part.number = entry.part > 0 ? entry.part : (file->parts.empty() ? 1 : file->parts.back().number + 1);
+    if (entry.part > 0) {
       file->partCount = entry.partCount;
     }
-    part.bytes = entry.reply.empty() ? 0 : entry.size;
+    part.bytes = entry.reply.empty() ? 0 : entry.bytes;
     if (!entry.reply.empty()) {
       part.messageId = entry.messageId;
     }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/message_loop.h"
+#include "posting/accepted_article.h"
 #include "posting/link_pool.h"
 
 namespace tidewell {
@@ -18,19 +19,11 @@ namespace tidewell {
 // One line of the Outbound Files and the report: an article composed (or
 // a file that failed before any of its articles), waiting for its outcome
 // and for every line before it.
-struct ParallelEntry {
+struct ParallelEntry : AcceptedArticle {
+  // Its place among the run's articles. `part` is 0 for a file that failed
+  // before its articles.
   std::size_t serial = 0;
-  std::int32_t fileNumber = 0;
-  std::string name;        // as the texts show it
-  std::string sourceName;  // as listed
-  std::string description;
-  std::int32_t partIndex = 0;  // 0: the file failed before its articles
-  std::int32_t partCount = 0;
   std::string subjectLine;
-  std::string messageId;
-  std::int64_t size = 0;
-  bool inNzb = false;
-  std::size_t nzbFile = 0;
   bool resumed = false;  // in flight when the resumed run was cut short
   bool done = false;
   bool ok = false;

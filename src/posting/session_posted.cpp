@@ -9,14 +9,6 @@
 
 namespace tidewell {
 
-void PostingSession::Impl::markPosted(const std::string& sourceName, std::int32_t part, std::string messageId) {
-  posted_.markPosted(sourceName, part, std::move(messageId));
-}
-
-bool PostingSession::Impl::isPosted(const std::string& sourceName, std::int32_t part) const {
-  return posted_.isPosted(sourceName, part);
-}
-
 bool PostingSession::Impl::skipPostedParts() {
   if (!skipToUnposted()) {
     return false;
@@ -60,8 +52,7 @@ bool PostingSession::Impl::articleMayBeOnServer() const {
 
 void PostingSession::Impl::noteUnacknowledged() {
   if (articleMayBeOnServer()) {
-    unacknowledged_ = UnacknowledgedArticle{currentSourceName_, partIndex_,   partCount_,
-                                            messageId_,         subjectLine_, article_.getArticleTotal()};
+    unacknowledged_ = DoubtedArticle{currentAccepted(), subjectLine_, {}};
   }
 }
 
@@ -88,14 +79,14 @@ void PostingSession::Impl::stepAwaitStatReply() {
   if (!takeReply()) {
     return;
   }
-  const UnacknowledgedArticle lost = unacknowledged_.value_or(UnacknowledgedArticle{});
+  const DoubtedArticle lost = unacknowledged_.value_or(DoubtedArticle{});
   if (!unacknowledged_) {
     // Nothing is waiting for the answer (never so: STAT goes out only for it).
   } else if (replyCode_ == 223) {
     // It was posted: its line says so as a 240's would, with the number
     // the file gets on this connection (stepNextPart, next).
     unacknowledged_.reset();
-    markPosted(lost.sourceName, lost.part, lost.messageId);
+    posted_.markPosted(lost.sourceName, lost.part, lost.messageId);
     journalConfirmed(lost.sourceName, lost.part, lost.bytes, lost.messageId);
     partIndex_ = lost.part;
     partCount_ = lost.partCount;

@@ -43,7 +43,7 @@ void PostingSession::Impl::recordFileStart() {
     // Posted again after a reconnection: from its first part, but for the
     // parts on the server, which keep their lines.
     std::erase_if(file->parts, [this](const PartRecord& part) {
-      return part.outcome != PartOutcome::Ok || !isPosted(currentSourceName_, part.number);
+      return part.outcome != PartOutcome::Ok || !posted_.isPosted(currentSourceName_, part.number);
     });
   }
 }

@@ -122,11 +122,15 @@ void PostingSession::Impl::openJournal() {
     } else if (answer == PromptAnswer::Yes) {
       for (const JournalFile& file : resumedFiles_) {
         for (const auto& [part, posted] : file.accepted) {
-          markPosted(file.name, part, posted.messageId);
+          posted_.markPosted(file.name, part, posted.messageId);
         }
         for (const auto& [part, sent] : file.inFlight) {
           if (part <= file.partCount) {
-            resumeStats_.push_back(ResumeStat{file.name, part, sent.bytes, sent.messageId, {}});
+            DoubtedArticle& stat = resumeStats_.emplace_back();
+            stat.sourceName = file.name;
+            stat.part = part;
+            stat.bytes = sent.bytes;
+            stat.messageId = sent.messageId;
           }
         }
       }
@@ -195,7 +199,7 @@ void PostingSession::Impl::recordEarlierParts() {
 // once, as it does with several connections.
 void PostingSession::Impl::reportFoundByStat(std::int32_t next) {
   for (std::int32_t part = partIndex_ + 1; part < next && part <= partCount_; ++part) {
-    const auto found = std::find_if(foundByStat_.begin(), foundByStat_.end(), [&](const ResumeStat& stat) {
+    const auto found = std::find_if(foundByStat_.begin(), foundByStat_.end(), [&](const DoubtedArticle& stat) {
       return stat.sourceName == currentSourceName_ && stat.part == part;
     });
     if (found == foundByStat_.end()) {
@@ -231,7 +235,7 @@ void PostingSession::Impl::journalFileStart() {
     if (!stamped || known->size != size || known->mtimeNs != mtime) {
       // Changed since the run began: none of its parts counts as posted.
       posted_.forget(currentSourceName_);
-      std::erase_if(resumeStats_, [this](const ResumeStat& stat) { return stat.sourceName == currentSourceName_; });
+      std::erase_if(resumeStats_, [this](const DoubtedArticle& stat) { return stat.sourceName == currentSourceName_; });
       if (FileRecord* file = record_.findFile(currentSourceName_)) {
         std::erase_if(file->parts, [](const PartRecord& part) { return part.earlierRun; });
       }
@@ -296,12 +300,12 @@ void PostingSession::Impl::stepAwaitResumeStatReply() {
   if (!takeReply()) {
     return;
   }
-  const ResumeStat asked = resumeStats_.front();
+  const DoubtedArticle asked = resumeStats_.front();
   resumeStats_.erase(resumeStats_.begin());
   const std::string name = headerSafeText(toLowerAscii(asked.sourceName).substr(0, kNameLimit), '_');
   const std::string which = "part " + std::to_string(asked.part) + " of " + name + " (" + asked.messageId + ")";
   if (replyCode_ == 223) {
-    markPosted(asked.sourceName, asked.part, asked.messageId);
+    posted_.markPosted(asked.sourceName, asked.part, asked.messageId);
     journalConfirmed(asked.sourceName, asked.part, asked.bytes, asked.messageId);
     for (JournalFile& file : resumedFiles_) {
       if (file.name == asked.sourceName) {

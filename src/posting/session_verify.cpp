@@ -59,16 +59,7 @@ void PostingSession::Impl::noteVerifyAccepted(const AcceptedArticle& accepted) {
     }
     return;
   }
-  VerifyArticle article;
-  article.sourceName = accepted.sourceName;
-  article.textName = accepted.textName;
-  article.description = accepted.description;
-  article.fileNumber = accepted.fileNumber;
-  article.part = accepted.part;
-  article.partCount = accepted.partCount;
-  article.messageId = accepted.messageId;
-  article.inNzb = accepted.inNzb;
-  article.nzbFile = accepted.nzbFile;
+  VerifyArticle article{accepted, false, Status::Accepted, false};
   // A part posted again after a reconnection counts once, with its later
   // id, as in the NZB. The file's parts are the last ones recorded.
   for (auto known = verify_.articles.rbegin(); known != verify_.articles.rend(); ++known) {

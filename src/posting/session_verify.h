@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "posting/accepted_article.h"
 #include "posting/session_server.h"
 #include "posting/verify_queue.h"
 
@@ -18,7 +19,9 @@ namespace tidewell {
 // At most this many rounds of posting missing articles again.
 inline constexpr int kVerifyRepostRounds = 2;
 
-struct VerifyArticle {
+// An accepted article on Verify's list; its Message-ID changes when it is
+// posted again.
+struct VerifyArticle : AcceptedArticle {
   enum class Status : std::uint8_t {
     Accepted,      // accepted by the posting server, not checked yet
     Found,         // the verify server has it
@@ -26,16 +29,7 @@ struct VerifyArticle {
     Reposting,     // listed to be posted again
     RepostFailed,  // could not be posted again
   };
-  std::string sourceName;   // as listed, for opening the file
-  std::string textName;     // as the report shows it
-  std::string description;  // trimmed
   bool keepsListedName = false;
-  std::int32_t fileNumber = 0;
-  std::int32_t part = 0;
-  std::int32_t partCount = 0;
-  std::string messageId;  // brackets included; a new one after posting again
-  std::size_t nzbFile = 0;
-  bool inNzb = false;
   Status status = Status::Accepted;
   bool attempted = false;  // listed to be posted again in this round
 };

@@ -1,0 +1,567 @@
+// One connection's exact output, fixed: LOGGIT.TXT, the report and the bytes
+// the server received, for a plain run in the default mode, one whose
+// acknowledgement is lost (the STAT after the reconnection) and one with
+// fast posting. Message-IDs and the server's address vary by run and are
+// masked; so are the report's time stamps.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "posting/session_fixture.h"
+
+namespace tidewell::test {
+namespace {
+
+const char* const kWire =
+    "authinfo user poster\r\n"
+    "authinfo pass secret\r\n"
+    "mode reader\r\n"
+    "post\r\n"
+    "From: poster@example.com\r\n"
+    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
+    "Organization: The Usenet Upload Circle\r\n"
+    "Reply-To: \r\n"
+    "Newsgroups: alt.test\r\n"
+    "Message-ID: <ID>\r\n"
+    "\r\n"
+    "\r\n"
+    "\r\n"
+    "=ybegin part=1 total=1 line=128 size=150 name=a.bin\r\n"
+    "=ypart begin=1 end=150\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ"
+    "ZZZZZZZZZZZZZZ\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZ\r\n"
+    "=yend size=150 part=1 pcrc32=0db8a111 crc32=0db8a111\r\n"
+    ".\r\n";
+
+const char* const kPlainReport =
+    "HH:MM:SS Connecting to the news server..\n"
+    "HH:MM:SS Authenticating...\n"
+    "HH:MM:SS Setting to READER mode...\n"
+    "HH:MM:SS Posting Start.\n"
+    "\n"
+    "HH:MM:SS 001 a.bin ... Ok. (1/1 - 0:01 - 0.48 Kb/Sec)\n"
+    "         Test - \"a.bin\" yEnc (1/1) 150 bytes\n"
+    "\n"
+    "HH:MM:SS Posting Finished.\n"
+    "\n";
+
+const char* const kPlainLog =
+    "Looking up address...\r\n"
+    "%\r\n"
+    "Connecting...\r\n"
+    "Connected - Waiting for response...\r\n"
+    "SockNot W (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "200 tidewell test server ready (posting ok)\r\n"
+    "\r\n"
+    "200 tidewell test server ready (posting ok)\r\n"
+    "AUTHINFO USER...\r\n"
+    "> Start Trans\r\n"
+    "authinfo user poster\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 22 bytes, did 22. (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "381 PASS required\r\n"
+    "\r\n"
+    "381 PASS required\r\n"
+    "AUTHINFO PASS...\r\n"
+    "> Start Trans\r\n"
+    "authinfo pass ********\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 22 bytes, did 22. (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "281 Authentication accepted\r\n"
+    "\r\n"
+    "281 Authentication accepted\r\n"
+    "Setting to READER mode...\r\n"
+    "> Start Trans\r\n"
+    "mode reader\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 13 bytes, did 13. (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "200 tidewell test server (posting ok)\r\n"
+    "\r\n"
+    "200 tidewell test server (posting ok)\r\n"
+    "Initiating article post...\r\n"
+    "\r\n"
+    "> Start Trans\r\n"
+    "post\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 6 bytes, did 6. (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
+    "\r\n"
+    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
+    "Posting article... (Preparing)\r\n"
+    "Server Receiving Article.\r\n"
+    "From: poster@example.com\r\n"
+    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
+    "Organization: The Usenet Upload Circle\r\n"
+    "Reply-To: \r\n"
+    "Newsgroups: alt.test\r\n"
+    "\r\n"
+    "Posting article... (Selecting)\r\n"
+    "Posting article... \r\n"
+    "Posted 448 of 497 (90%)\r\n"
+    "0:00 / -:-- - -.-- Kb/Sec\r\n"
+    "Elapsed: 00:00:05\r\n"
+    "> Start Trans\r\n"
+    "From: poster@example.com\r\n"
+    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
+    "Organization: The Usenet Upload Circle\r\n"
+    "Reply-To: \r\n"
+    "Newsgroups: alt.test\r\n"
+    "Message-ID: <ID>\r\n"
+    "\r\n"
+    "\r\n"
+    "\r\n"
+    "=ybegin part=1 total=1 line=128 size=150 name=a.bin\r\n"
+    "=ypart begin=1 end=150\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ"
+    "ZZZZZZZZZZZZZZ\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZ\r\n"
+    "=yend si> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 448 bytes, did 448. (448 done 497 total)\r\n"
+    "Posted 497 of 497 (100%)\r\n"
+    "0:00 / -:-- - -.-- Kb/Sec\r\n"
+    "Elapsed: 00:00:05\r\n"
+    "> Start Trans\r\n"
+    "ze=150 part=1 pcrc32=0db8a111 crc32=0db8a111\r\n"
+    ".\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 49 bytes, did 49. (497 done 497 total)\r\n"
+    "Waiting Server's Ack For Article.\r\n"
+    "Elapsed: 00:00:06\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "240 article posted ok\r\n"
+    "\r\n"
+    "240 article posted ok\r\n"
+    "Article Accepted.\r\n"
+    "Elapsed: 00:00:06\r\n"
+    "Idle.\r\n"
+    "\r\n"
+    "Idle.\r\n"
+    "\r\n"
+    "Finished.\r\n";
+
+const char* const kLostReport =
+    "HH:MM:SS Connecting to the news server..\n"
+    "HH:MM:SS Authenticating...\n"
+    "HH:MM:SS Setting to READER mode...\n"
+    "HH:MM:SS Posting Start.\n"
+    "\n"
+    "HH:MM:SS 001 a.bin ... 22:13:25 Error on CLOSE receipt.  Communication terminated.\n"
+    "Interrupted.\n"
+    "HH:MM:SS Error Experienced.  Attempting Reconnection.\n"
+    "HH:MM:SS Generating Estimates...\n"
+    "HH:MM:SS Connecting to the news server..\n"
+    "HH:MM:SS Authenticating...\n"
+    "HH:MM:SS Setting to READER mode...\n"
+    "HH:MM:SS Posting Start.\n"
+    "\n"
+    "HH:MM:SS 001 a.bin ... Ok. (1/1 - found on the server by STAT)\n"
+    "         Test - \"a.bin\" yEnc (1/1) 150 bytes\n"
+    "\n"
+    "HH:MM:SS Posting Finished.\n"
+    "\n";
+
+const char* const kLostLog =
+    "Looking up address...\r\n"
+    "%\r\n"
+    "Connecting...\r\n"
+    "Connected - Waiting for response...\r\n"
+    "SockNot W (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "200 tidewell test server ready (posting ok)\r\n"
+    "\r\n"
+    "200 tidewell test server ready (posting ok)\r\n"
+    "AUTHINFO USER...\r\n"
+    "> Start Trans\r\n"
+    "authinfo user poster\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 22 bytes, did 22. (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "381 PASS required\r\n"
+    "\r\n"
+    "381 PASS required\r\n"
+    "AUTHINFO PASS...\r\n"
+    "> Start Trans\r\n"
+    "authinfo pass ********\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 22 bytes, did 22. (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "281 Authentication accepted\r\n"
+    "\r\n"
+    "281 Authentication accepted\r\n"
+    "Setting to READER mode...\r\n"
+    "> Start Trans\r\n"
+    "mode reader\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 13 bytes, did 13. (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "200 tidewell test server (posting ok)\r\n"
+    "\r\n"
+    "200 tidewell test server (posting ok)\r\n"
+    "Initiating article post...\r\n"
+    "\r\n"
+    "> Start Trans\r\n"
+    "post\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 6 bytes, did 6. (0 done 0 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
+    "\r\n"
+    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
+    "Posting article... (Preparing)\r\n"
+    "Server Receiving Article.\r\n"
+    "From: poster@example.com\r\n"
+    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
+    "Organization: The Usenet Upload Circle\r\n"
+    "Reply-To: \r\n"
+    "Newsgroups: alt.test\r\n"
+    "\r\n"
+    "Posting article... (Selecting)\r\n"
+    "Posting article... \r\n"
+    "Posted 448 of 497 (90%)\r\n"
+    "0:00 / -:-- - -.-- Kb/Sec\r\n"
+    "Elapsed: 00:00:05\r\n"
+    "> Start Trans\r\n"
+    "From: poster@example.com\r\n"
+    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
+    "Organization: The Usenet Upload Circle\r\n"
+    "Reply-To: \r\n"
+    "Newsgroups: alt.test\r\n"
+    "Message-ID: <ID>\r\n"
+    "\r\n"
+    "\r\n"
+    "\r\n"
+    "=ybegin part=1 total=1 line=128 size=150 name=a.bin\r\n"
+    "=ypart begin=1 end=150\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ"
+    "ZZZZZZZZZZZZZZ\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZ\r\n"
+    "=yend si> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 448 bytes, did 448. (448 done 497 total)\r\n"
+    "Posted 497 of 497 (100%)\r\n"
+    "0:00 / -:-- - -.-- Kb/Sec\r\n"
+    "Elapsed: 00:00:05\r\n"
+    "> Start Trans\r\n"
+    "ze=150 part=1 pcrc32=0db8a111 crc32=0db8a111\r\n"
+    ".\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 49 bytes, did 49. (497 done 497 total)\r\n"
+    "Waiting Server's Ack For Article.\r\n"
+    "Error on CLOSE receipt.\r\rCommunication terminated.\r\n"
+    "Idle.\r\n"
+    "\r\n"
+    "Elapsed: 00:00:06\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "Looking up address...\r\n"
+    "%\r\n"
+    "Connecting...\r\n"
+    "Connected - Waiting for response...\r\n"
+    "SockNot W (497 done 497 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "200 tidewell test server ready (posting ok)\r\n"
+    "\r\n"
+    "200 tidewell test server ready (posting ok)\r\n"
+    "AUTHINFO USER...\r\n"
+    "> Start Trans\r\n"
+    "authinfo user poster\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 22 bytes, did 22. (497 done 497 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "381 PASS required\r\n"
+    "\r\n"
+    "381 PASS required\r\n"
+    "AUTHINFO PASS...\r\n"
+    "> Start Trans\r\n"
+    "authinfo pass ********\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 22 bytes, did 22. (497 done 497 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "281 Authentication accepted\r\n"
+    "\r\n"
+    "281 Authentication accepted\r\n"
+    "Setting to READER mode...\r\n"
+    "> Start Trans\r\n"
+    "mode reader\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 13 bytes, did 13. (497 done 497 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "200 tidewell test server (posting ok)\r\n"
+    "\r\n"
+    "200 tidewell test server (posting ok)\r\n"
+    "Asking for the last article (STAT)...\r\n"
+    "> Start Trans\r\n"
+    "STAT <ID>\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 50 bytes, did 50. (497 done 497 total)\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n"
+    "223 0 <ID>\r\n"
+    "\r\n"
+    "223 0 <ID>\r\n"
+    "Article Accepted.\r\n"
+    "Idle.\r\n"
+    "\r\n"
+    "Idle.\r\n"
+    "\r\n"
+    "Finished.\r\n";
+
+const char* const kLostWire =
+    "authinfo user poster\r\n"
+    "authinfo pass secret\r\n"
+    "mode reader\r\n"
+    "post\r\n"
+    "From: poster@example.com\r\n"
+    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
+    "Organization: The Usenet Upload Circle\r\n"
+    "Reply-To: \r\n"
+    "Newsgroups: alt.test\r\n"
+    "Message-ID: <ID>\r\n"
+    "\r\n"
+    "\r\n"
+    "\r\n"
+    "=ybegin part=1 total=1 line=128 size=150 name=a.bin\r\n"
+    "=ypart begin=1 end=150\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ"
+    "ZZZZZZZZZZZZZZ\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZ\r\n"
+    "=yend size=150 part=1 pcrc32=0db8a111 crc32=0db8a111\r\n"
+    ".\r\n"
+    "authinfo user poster\r\n"
+    "authinfo pass secret\r\n"
+    "mode reader\r\n"
+    "STAT <ID>\r\n";
+
+const char* const kFastReport =
+    "HH:MM:SS Connecting to the news server..\n"
+    "HH:MM:SS Authenticating...\n"
+    "HH:MM:SS Setting to READER mode...\n"
+    "HH:MM:SS Posting Start.\n"
+    "\n"
+    "HH:MM:SS 001 a.bin ... Ok. (1/1 - 0:00 - 0.00 Kb/Sec)\n"
+    "         Test - \"a.bin\" yEnc (1/1) 150 bytes\n"
+    "\n"
+    "HH:MM:SS Posting Finished.\n"
+    "\n";
+
+const char* const kFastLog =
+    "Looking up address...\r\n"
+    "%\r\n"
+    "Connecting...\r\n"
+    "Connected - Waiting for response...\r\n"
+    "200 tidewell test server ready (posting ok)\r\n"
+    "\r\n"
+    "200 tidewell test server ready (posting ok)\r\n"
+    "SockNot W (0 done 0 total)\r\n"
+    "AUTHINFO USER...\r\n"
+    "> Start Trans\r\n"
+    "authinfo user poster\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 22 bytes, did 22. (0 done 0 total)\r\n"
+    "381 PASS required\r\n"
+    "\r\n"
+    "381 PASS required\r\n"
+    "AUTHINFO PASS...\r\n"
+    "> Start Trans\r\n"
+    "authinfo pass ********\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 22 bytes, did 22. (0 done 0 total)\r\n"
+    "281 Authentication accepted\r\n"
+    "\r\n"
+    "281 Authentication accepted\r\n"
+    "Setting to READER mode...\r\n"
+    "> Start Trans\r\n"
+    "mode reader\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 13 bytes, did 13. (0 done 0 total)\r\n"
+    "200 tidewell test server (posting ok)\r\n"
+    "\r\n"
+    "200 tidewell test server (posting ok)\r\n"
+    "Initiating article post...\r\n"
+    "\r\n"
+    "> Start Trans\r\n"
+    "post\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 6 bytes, did 6. (0 done 0 total)\r\n"
+    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
+    "\r\n"
+    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
+    "Posting article... (Preparing)\r\n"
+    "Server Receiving Article.\r\n"
+    "From: poster@example.com\r\n"
+    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
+    "Organization: The Usenet Upload Circle\r\n"
+    "Reply-To: \r\n"
+    "Newsgroups: alt.test\r\n"
+    "\r\n"
+    "Posting article... (Selecting)\r\n"
+    "Posting article... \r\n"
+    "> Start Trans\r\n"
+    "From: poster@example.com\r\n"
+    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
+    "Organization: The Usenet Upload Circle\r\n"
+    "Reply-To: \r\n"
+    "Newsgroups: alt.test\r\n"
+    "Message-ID: <ID>\r\n"
+    "\r\n"
+    "\r\n"
+    "\r\n"
+    "=ybegin part=1 total=1 line=128 size=150 name=a.bin\r\n"
+    "=ypart begin=1 end=150\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ"
+    "ZZZZZZZZZZZZZZ\r\n"
+    "ZZZZZZZZZZZZZZZZZZZZZZ\r\n"
+    "=yend size=150 part=1 pcrc32=0db8a111 crc32=0db8a111\r\n"
+    ".\r\n"
+    "> End Trans\r\n"
+    "\r\n"
+    "> Asked to write 497 bytes, did 497. (497 done 497 total)\r\n"
+    "Posted 497 of 497 (100%)\r\n"
+    "0:00 / -:-- - -.-- Kb/Sec\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "Waiting Server's Ack For Article.\r\n"
+    "240 article posted ok\r\n"
+    "\r\n"
+    "240 article posted ok\r\n"
+    "Article Accepted.\r\n"
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "Idle.\r\n"
+    "\r\n"
+    "Idle.\r\n"
+    "\r\n"
+    "Finished.\r\n";
+
+struct TranscriptCase {
+  const char* name;
+  bool fast;
+  std::function<void(NntpServerDouble&)> script;
+  const char* report;  // from "Connecting to the news server.." to the summary's first line
+  const char* log;     // LOGGIT.TXT from the look-up on
+  const char* wire;
+};
+
+void PrintTo(const TranscriptCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class PostingTranscript : public SessionTest, public ::testing::WithParamInterface<TranscriptCase> {
+ protected:
+  // "<...@...>" becomes "<ID>"; the server's address "%".
+  [[nodiscard]] std::string masked(const std::string& text) const {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = text[at] == '<' ? text.find_first_of("<> \r\n", at + 1) : std::string::npos;
+      if (end != std::string::npos && text[end] == '>' && text.find('@', at) < end) {
+        out += "<ID>";
+        at = end + 1;
+      } else if (text.compare(at, server.address().size(), server.address()) == 0) {
+        out += '%';
+        at += server.address().size();
+      } else {
+        out += text[at++];
+      }
+    }
+    return out;
+  }
+};
+
+TEST_P(PostingTranscript, StaysTheSame) {
+  const TranscriptCase& c = GetParam();
+  configure();
+  setting("Logging", "TRUE");
+  setting("Encoding", "yEnc");
+  setting("PartSize", "200");
+  setting("Username", "poster");
+  setting("Password", "secret");
+  setting("FastPosting", c.fast ? "TRUE" : "FALSE");
+  setting("MessageIDs", "TRUE");
+  addFile("a.bin", std::string(150, '0'));  // one part; yEnc makes it "Z"s
+  c.script(server);
+  start();
+  ASSERT_TRUE(postAndWait());
+
+  std::string reported;
+  bool inRun = false;
+  for (const std::string& line : reportLines()) {
+    inRun = inRun || line.starts_with("HH:MM:SS Connecting to the news server");
+    if (line.starts_with("Total Articles")) {
+      break;
+    }
+    if (inRun) {
+      reported += line + "\n";
+    }
+  }
+  const std::string log = readFile(dir.file("LOGGIT.TXT"));
+  const std::size_t lookUp = log.find("Looking up address...");
+  EXPECT_EQ(masked(reported), c.report);
+  EXPECT_EQ(masked(lookUp == std::string::npos ? log : log.substr(lookUp)), c.log);
+  EXPECT_EQ(masked(server.received()), c.wire);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OneConnection, PostingTranscript,
+    ::testing::Values(TranscriptCase{"Plain", false, [](NntpServerDouble&) {}, kPlainReport, kPlainLog, kWire},
+                      TranscriptCase{"LostAcknowledgement", false,
+                                     [](NntpServerDouble& s) { s.onArticle(Response::close(), 1); }, kLostReport,
+                                     kLostLog, kLostWire},
+                      TranscriptCase{"Fast", true, [](NntpServerDouble&) {}, kFastReport, kFastLog, kWire}),
+    [](const ::testing::TestParamInfo<TranscriptCase>& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace tidewell::test
