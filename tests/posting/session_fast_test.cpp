@@ -171,7 +171,9 @@ INSTANTIATE_TEST_SUITE_P(Fast, FastServer, ::testing::ValuesIn(fastCases()),
 // moment it is made (caught even when unlinked at once, as a held file is).
 class SpoolCreations {
  public:
-  SpoolCreations() : watch_(::inotify_init1(IN_NONBLOCK)) { ::inotify_add_watch(watch_.get(), ".", IN_CREATE); }
+  SpoolCreations()
+      : watch_(::inotify_init1(IN_NONBLOCK)), watching_(::inotify_add_watch(watch_.get(), ".", IN_CREATE) >= 0) {}
+  [[nodiscard]] bool watching() const { return watching_; }
   std::vector<std::string> names() const {
     std::vector<std::string> found;
     alignas(inotify_event) char events[65536];
@@ -190,6 +192,7 @@ class SpoolCreations {
 
  private:
   FileDescriptor watch_;
+  bool watching_;
 };
 
 // The same upload in both modes puts the same articles on the wire:
@@ -221,6 +224,7 @@ TEST_P(FastSameBytes, AsTheDefaultMode) {
   std::vector<std::string> expected = server.articles();
   setting("FastPosting", "TRUE");
   const SpoolCreations created;
+  ASSERT_TRUE(created.watching());
   ASSERT_TRUE(postAndWait());
   ASSERT_EQ(session->outcome(), RunOutcome::Finished);
   EXPECT_EQ(created.names(), std::vector<std::string>{});
