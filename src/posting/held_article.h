@@ -1,8 +1,8 @@
 #pragma once
 
-// A composed article waiting for a link. An article composed in memory is
-// taken over as it is (no copy); one composed into the spool file is kept on
-// disk: an unnamed file in the working directory (its name is removed as
+// A composed article waiting for a link. An article composed in memory (as
+// fast posting composes every article) is taken over as it is (no copy); one
+// composed into the spool file is kept on disk: an unnamed file in the working directory (its name is removed as
 // soon as it is made, so a crash leaves nothing behind), read back piece by
 // piece as the link sends it. With N links, at most the N+1 articles
 // composed ahead are held.

@@ -65,11 +65,6 @@ inline constexpr unsigned kReconnectTimer = 9;
 inline constexpr unsigned kVerifyTimer = 10;
 
 inline constexpr std::int64_t kLightsMs = 250;
-// Fast posting composes an article in memory when its part is no longer
-// than this (source bytes for yEnc, encoded bytes otherwise), so a run
-// holds at most a few such articles per connection; a longer part (up to
-// the 32 MiB of PartSize=0) goes through the spool file.
-inline constexpr std::int64_t kMemoryArticleLimit = 8 * 1024 * 1024;
 inline constexpr std::int64_t kFastDisplayMs = 100;
 inline constexpr std::size_t kHostNameLimit = 255;
 inline constexpr std::size_t kNameLimit = 255;
@@ -236,9 +231,6 @@ class PostingSession::Impl {
   // The Message-ID and the yEnc request of the part about to be composed;
   // false when no Message-ID can be made.
   bool prepareArticle(ArticlePart& part, std::optional<YencArticle>& yenc);
-  // Fast posting: whether the next article is composed in memory (see
-  // kMemoryArticleLimit).
-  [[nodiscard]] bool articleFitsInMemory() const;
   void noteComposed(const std::optional<YencArticle>& yenc);
   void prefetchNextPart(const YencArticle& yenc);
   // The current file's subject and poster as the NZB and the journal keep

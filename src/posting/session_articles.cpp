@@ -235,7 +235,8 @@ void PostingSession::Impl::stepAwaitPostReply() {
   if (fast_) {
     part.chunkBytes = kFastChunk;
   }
-  article_.useMemory(fast_ && articleFitsInMemory());
+  // Fast posting never writes the article spool, whatever the part size.
+  article_.useMemory(fast_);
   const ArticleServices services{services_.settings, encoded_,      article_,
                                  display_,           &postCounter_, articleSettingsRead()};
   if (!ComposeArticle(part, services, subjectLine_)) {

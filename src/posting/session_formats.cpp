@@ -190,10 +190,6 @@ bool PostingSession::Impl::prepareArticle(ArticlePart& part, std::optional<YencA
   return true;
 }
 
-bool PostingSession::Impl::articleFitsInMemory() const {
-  return (yencFile_ ? yencPlan_.partLength : plan_.partLength) <= kMemoryArticleLimit;
-}
-
 std::vector<std::string> PostingSession::Impl::nzbGroups() const {
   return groupsOf(services_.settings.getNewsgroup());
 }

@@ -205,7 +205,7 @@ void PostingSession::Impl::composeNextArticle() {
     part.messageId = messageId_;
     entry.resumed = true;
   }
-  article_.useMemory(articleFitsInMemory());
+  article_.useMemory(true);  // links take the buffer over: no spool, no held file
   const ArticleServices services{services_.settings, encoded_,      article_,
                                  display_,           &postCounter_, articleSettingsRead()};
   auto wire = std::make_shared<LinkArticle>();

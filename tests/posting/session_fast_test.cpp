@@ -2,11 +2,14 @@
 // the outcomes and the reconnections are those of the default mode; only
 // the timing differs (no reply waits for the live tick).
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 
+#include "platform/file_io.h"
 #include "posting/session_fixture.h"
 
 namespace tidewell::test {
@@ -164,13 +167,44 @@ std::vector<FastCase> fastCases() {
 INSTANTIATE_TEST_SUITE_P(Fast, FastServer, ::testing::ValuesIn(fastCases()),
                          [](const auto& param) { return param.param.name; });
 
+// Names of the spool files created in the working directory from the
+// moment it is made (caught even when unlinked at once, as a held file is).
+class SpoolCreations {
+ public:
+  SpoolCreations()
+      : watch_(::inotify_init1(IN_NONBLOCK)), watching_(::inotify_add_watch(watch_.get(), ".", IN_CREATE) >= 0) {}
+  [[nodiscard]] bool watching() const { return watching_; }
+  std::vector<std::string> names() const {
+    std::vector<std::string> found;
+    alignas(inotify_event) char events[65536];
+    for (ssize_t got = 0; (got = ::read(watch_.get(), events, sizeof events)) > 0;) {
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        const std::string name = event->len > 0 ? event->name : "";
+        if (name.rfind("TIDEWELL.ART", 0) == 0 || name.rfind("TIDEWELL.HELD", 0) == 0) {
+          found.push_back(name);
+        }
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return found;
+  }
+
+ private:
+  FileDescriptor watch_;
+  bool watching_;
+};
+
 // The same upload in both modes puts the same articles on the wire:
 // articles of several writes, a dot-stuffed text file, several parts; yEnc
-// composed in memory, on one connection and on several.
+// composed in memory, on one connection and on several; parts longer than
+// 8 MiB as well, and the fast run creates no spool or held file.
 struct SameBytesCase {
   const char* name;
   const char* encoding;
   const char* connections;
+  const char* partSize = "400000";
+  std::size_t fileSize = 700000;
 };
 
 class FastSameBytes : public SessionTest, public ::testing::WithParamInterface<SameBytesCase> {};
@@ -178,10 +212,10 @@ class FastSameBytes : public SessionTest, public ::testing::WithParamInterface<S
 TEST_P(FastSameBytes, AsTheDefaultMode) {
   const SameBytesCase& c = GetParam();
   configure();
-  setting("PartSize", "400000");
+  setting("PartSize", c.partSize);
   setting("Encoding", c.encoding);
   setting("Connections", c.connections);
-  addFile("big.bin", patterned(700000));  // several parts, each several writes
+  addFile("big.bin", patterned(c.fileSize));  // several parts, each several writes
   addFile("notes.txt", ".hidden\nplain\n");
   start();
   ASSERT_TRUE(postAndWait());
@@ -189,8 +223,11 @@ TEST_P(FastSameBytes, AsTheDefaultMode) {
   const std::size_t defaultConnections = server.connectionCount();
   std::vector<std::string> expected = server.articles();
   setting("FastPosting", "TRUE");
+  const SpoolCreations created;
+  ASSERT_TRUE(created.watching());
   ASSERT_TRUE(postAndWait());
   ASSERT_EQ(session->outcome(), RunOutcome::Finished);
+  EXPECT_EQ(created.names(), std::vector<std::string>{});
   std::vector<std::string> fast = server.articles();
   ASSERT_GE(expected.size(), 3U);
   fast.erase(fast.begin(), fast.begin() + static_cast<std::ptrdiff_t>(expected.size()));
@@ -205,11 +242,14 @@ TEST_P(FastSameBytes, AsTheDefaultMode) {
   EXPECT_EQ(fast, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fast, FastSameBytes,
-                         ::testing::Values(SameBytesCase{"Uuencode", "uuencode", "1"},
-                                           SameBytesCase{"Yenc", "yEnc", "1"},
-                                           SameBytesCase{"YencThreeConnections", "yEnc", "3"}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Fast, FastSameBytes,
+    ::testing::Values(SameBytesCase{"Uuencode", "uuencode", "1"}, SameBytesCase{"Yenc", "yEnc", "1"},
+                      SameBytesCase{"YencThreeConnections", "yEnc", "3"},
+                      SameBytesCase{"UuencodeLongParts", "uuencode", "1", "9000000", 10 << 20},
+                      SameBytesCase{"YencLongParts", "yEnc", "1", "9000000", 10 << 20},
+                      SameBytesCase{"YencLongPartsThreeConnections", "yEnc", "3", "9000000", 10 << 20}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 // Fast posting keeps the Post-Count in memory during the run: every article
 // still gets the next count, and the last one is in the file when the run
