@@ -427,7 +427,7 @@ void PostLink::sendArticle() {
     if (pieceOffset_ == piece_.size()) {
       const auto asked = static_cast<std::size_t>(
           std::min<std::int64_t>(wire.size() - articleOffset_, static_cast<std::int64_t>(articleWriteSize(pacing_))));
-      piece_ = wire.piece(articleOffset_, asked, pieceRead_);
+      piece_ = wire.piece(articleOffset_, asked);
       if (piece_.empty()) {
         broke("Error reading the article held for sending.");
         return;
@@ -465,7 +465,6 @@ void PostLink::sendArticle() {
     }
   }
   piece_ = {};
-  std::string().swap(pieceRead_);
   pieceOffset_ = 0;
   enter(State::Ack);
   armTimeout();

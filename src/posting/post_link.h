@@ -182,7 +182,6 @@ class PostLink {
   std::shared_ptr<LinkArticle> article_;
   std::int64_t articleOffset_ = 0;  // bytes of the article the socket took
   std::string_view piece_;          // of the held article, not yet all taken
-  std::string pieceRead_;           // piece_ read from a held file
   std::size_t pieceOffset_ = 0;
   HostConnector connector_;  // after the socket: cancelled before it closes
   std::string lostReason_;

@@ -209,10 +209,8 @@ void PostingSession::Impl::composeNextArticle() {
   const ArticleServices services{services_.settings, encoded_,      article_,
                                  display_,           &postCounter_, articleSettingsRead()};
   auto wire = std::make_shared<LinkArticle>();
-  const bool composed = ComposeArticle(part, services, subjectLine_);
-  const int held = composed ? wire->wire.holdFrom(article_, kFastChunk) : 0;
-  if (!composed || held != 0) {
-    if (const int error = composed ? std::max(held, 0) : article_.writeError(); error != 0) {
+  if (!ComposeArticle(part, services, subjectLine_) || !wire->wire.holdFrom(article_)) {
+    if (const int error = article_.writeError(); error != 0) {
       const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
       showProblemInbound(problem);
       failComposition(entry, problem);

@@ -1,8 +1,7 @@
-// A composed article held for a link: read back byte for byte in pieces of
-// any size, and nothing left in the working directory at any time.
+// A composed article held for a link: the spool's memory taken over, given
+// back in pieces of any size, nothing past its end.
 #include "posting/held_article.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
@@ -11,51 +10,38 @@
 namespace tidewell::test {
 namespace {
 
-std::size_t entriesIn(const std::string& path) {
-  std::size_t count = 0;
-  DIR* dir = opendir(path.c_str());
-  while (dir != nullptr && readdir(dir) != nullptr) {
-    ++count;
-  }
-  if (dir != nullptr) {
-    closedir(dir);
-  }
-  return count - 2;  // "." and ".."
-}
-
-TEST(HeldArticle, ReadsBackWhatWasComposedAndLeavesNoFile) {
+TEST(HeldArticle, TakesTheComposedArticleOverAndGivesItBackInPieces) {
   TempDir dir;
-  ScopedChdir inDir{dir.path()};
   std::string text;
   for (int i = 0; i < 70000; ++i) {
     text += static_cast<char>('!' + i % 90);
   }
   ArticleSpool spool(dir.file("spool"));
+  spool.useMemory(true);
   spool.resetArticleSpool();
   ASSERT_TRUE(spool.appendToArticleSpool(text));
   HeldArticle held;
-  ASSERT_EQ(held.holdFrom(spool, 4096), 0);
-  spool.deleteArticleSpool();
-  EXPECT_EQ(entriesIn(dir.path()), 0U) << "the held file has no name";
+  ASSERT_TRUE(held.holdFrom(spool));
   ASSERT_EQ(held.size(), static_cast<std::int64_t>(text.size()));
   for (const std::size_t piece : {std::size_t{1000}, std::size_t{65536}, text.size()}) {
     std::string back;
-    std::string chunk;
-    for (std::int64_t at = 0; at < held.size(); at += static_cast<std::int64_t>(chunk.size())) {
+    for (std::int64_t at = 0; at < held.size();) {
       const auto want = std::min<std::size_t>(piece, static_cast<std::size_t>(held.size() - at));
-      ASSERT_TRUE(held.read(at, want, chunk));
+      const std::string_view chunk = held.piece(at, want);
+      ASSERT_EQ(chunk.size(), want);
       back += chunk;
+      at += static_cast<std::int64_t>(chunk.size());
     }
     EXPECT_EQ(back, text) << piece;
   }
-  std::string past;
-  EXPECT_FALSE(held.read(held.size() - 10, 20, past)) << "a short read is said";
-  // A spool cut short cannot be held.
-  ArticleSpool gone(dir.file("gone"));
-  gone.resetArticleSpool();
-  ASSERT_TRUE(gone.appendToArticleSpool(text));
-  gone.deleteArticleSpool();
-  EXPECT_EQ(held.holdFrom(gone, 4096), -1);
+  EXPECT_TRUE(held.piece(held.size() - 10, 20).empty()) << "a piece past the end is none";
+  EXPECT_TRUE(held.piece(held.size() + 1, 0).empty());
+  // An article composed into the spool file is not held.
+  ArticleSpool onDisk(dir.file("disk"));
+  onDisk.resetArticleSpool();
+  ASSERT_TRUE(onDisk.appendToArticleSpool(text));
+  EXPECT_FALSE(held.holdFrom(onDisk));
+  EXPECT_EQ(held.size(), 0);
 }
 
 }  // namespace

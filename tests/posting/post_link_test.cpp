@@ -51,7 +51,7 @@ struct LinkRig {
     ASSERT_TRUE(spool.appendToArticleSpool(text));
     article = std::make_shared<LinkArticle>();
     article->messageId = "<pace@test>";
-    ASSERT_EQ(article->wire.holdFrom(spool, kFastChunk), 0);
+    ASSERT_TRUE(article->wire.holdFrom(spool));
     articleBytes = static_cast<std::int64_t>(text.size());
   }
 
