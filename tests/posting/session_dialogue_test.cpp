@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <tuple>
 
 #include "posting/session_fixture.h"
@@ -48,23 +49,32 @@ TEST_F(Dialogue, EveryChangeOfStateReachesTheTraceWithItsName) {
                                       "17>AwaitAck",      "18>Finish",         "19>Idle",          "1>Idle"}));
 }
 
-TEST_F(Dialogue, AuthenticatesOnlyWithAUserNameAndSendsAnEmptyPassword) {
+// With one connection and with three: each link makes the same dialogue.
+using DialogueOnLinks = SessionOnLinks;
+
+TEST_P(DialogueOnLinks, AuthenticatesOnlyWithAUserNameAndSendsAnEmptyPassword) {
   configure();
+  useConnections(GetParam());
   setting("Username", "tester");
   addFile("a.bin", "x");
   start();
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), RunOutcome::Finished);
-  const std::vector<std::string> commands = server.commands();
-  ASSERT_GE(commands.size(), 4U);
-  EXPECT_EQ(commands[0], "authinfo user tester");
-  EXPECT_EQ(commands[1], "authinfo pass ");
-  EXPECT_EQ(commands[2], "mode reader");
-  EXPECT_EQ(commands[3], "post");
+  ASSERT_EQ(server.connectionCount(), static_cast<std::size_t>(GetParam()));
+  for (std::size_t i = 0; i < server.connectionCount(); ++i) {
+    const std::vector<std::string>& commands = server.connection(i).commands;
+    ASSERT_GE(commands.size(), 3U);
+    EXPECT_EQ(commands[0], "authinfo user tester");
+    EXPECT_EQ(commands[1], "authinfo pass ");
+    EXPECT_EQ(commands[2], "mode reader");
+  }
+  const std::vector<std::string> all = server.commands();
+  EXPECT_EQ(std::count(all.begin(), all.end(), "post"), 1);
 }
 
-TEST_F(Dialogue, GreetingTwoHundredOneAndModeReaderFiveHundredAreAccepted) {
+TEST_P(DialogueOnLinks, GreetingTwoHundredOneAndModeReaderFiveHundredAreAccepted) {
   configure();
+  useConnections(GetParam());
   server.onConnect(Response::reply("201 no posting, they say"));
   server.onCommand("mode reader", Response::reply("500 what?"));
   addFile("a.bin", "x");
@@ -73,6 +83,8 @@ TEST_F(Dialogue, GreetingTwoHundredOneAndModeReaderFiveHundredAreAccepted) {
   EXPECT_EQ(session->outcome(), RunOutcome::Finished);
   EXPECT_EQ(server.articles().size(), 1U);
 }
+
+INSTANTIATE_TEST_SUITE_P(Connections, DialogueOnLinks, ::testing::Values(1, 3));
 
 struct Refusal {
   const char* name;
