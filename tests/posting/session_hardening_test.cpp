@@ -16,7 +16,6 @@ namespace tidewell::test {
 namespace {
 
 using namespace std::string_literals;
-using Hardening = SessionTest;
 using Script = std::function<void(NntpServerDouble&)>;
 
 // The report's outcome lines, "001 a.bin ... Ok." (time figures cut) or
@@ -120,8 +119,11 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(std::get<0>(param.param).name) + std::to_string(std::get<1>(param.param));
     });
 
-TEST_F(Hardening, ReplyTimeoutRunsWhileSendsBlock) {
+using ReplyTimeout = SessionOnLinks;
+
+TEST_P(ReplyTimeout, RunsWhileSendsBlock) {
   configure();
+  useConnections(GetParam());
   std::string data(4500000, '\0');  // more than the client's send buffer can hold
   for (std::size_t i = 0; i < data.size(); ++i) {
     data[i] = static_cast<char>(i * 131 + i / 7);
@@ -136,6 +138,11 @@ TEST_F(Hardening, ReplyTimeoutRunsWhileSendsBlock) {
   // has no fixed length in loop time; what holds is that the countdown after
   // the last byte taken runs down whole to the timeout.
   ASSERT_TRUE(postAndWait(1200));
+  if (GetParam() > 1) {  // the link breaks off, and another posts the file
+    EXPECT_EQ(outcomeLines(reportLines()), std::vector<std::string>{"001 big.bin ... Ok."});
+    EXPECT_NE(report().find(": Timeout occurred with news server.  Attempting Reconnection."), std::string::npos);
+    return;
+  }
   EXPECT_EQ(outcomeLines(reportLines()), std::vector<std::string>{"001 big.bin ... Failed.  [Timeout]"});
   EXPECT_EQ(display.problems.back(), "Timeout occurred with news server.");
   std::vector<std::string> countdown;
@@ -148,6 +155,8 @@ TEST_F(Hardening, ReplyTimeoutRunsWhileSendsBlock) {
   ASSERT_EQ(countdown.size(), 61U);  // 300, 295, ... 0: five seconds a step, nothing restarted it
   EXPECT_EQ(countdown.back(), "Timeout in 0 seconds...");
 }
+
+INSTANTIATE_TEST_SUITE_P(Connections, ReplyTimeout, ::testing::Values(1, 3));
 
 struct FileFate {
   const char* name;
