@@ -179,8 +179,9 @@ TEST_F(Dialogue, AReportThatCannotBeWrittenStopsTheRunBeforeItStarts) {
             "Cannot write the report Report01.TXT in the working directory (Is a directory). Not posting.");
 }
 
-TEST_F(Dialogue, HostNotSetStopsBeforeConnecting) {
+TEST_P(DialogueOnLinks, HostNotSetStopsBeforeConnecting) {
   configure();
+  useConnections(GetParam());
   settings.write("Host", "ghsBuf");
   start({false, true});
   ASSERT_TRUE(postAndWait());
@@ -192,13 +193,36 @@ TEST_F(Dialogue, HostNotSetStopsBeforeConnecting) {
   EXPECT_EQ(quitRequests, 1);  // an unattended run ends with the program
 }
 
-TEST_F(Dialogue, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
+TEST_P(DialogueOnLinks, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
   configure();
+  useConnections(GetParam());
   server.refuseConnections(true);
   addFile("a.bin", "x");
   start();
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  ASSERT_EQ(prompt.asked.size(), 1U);  // the report is offered
+  if (GetParam() > 1) {                // the run's three reconnections, then each link fails for good
+    EXPECT_EQ(display.fileLines,
+              (std::vector<std::string>{"001 a.bin ... Failed.", "Error Experienced.  Every connection failed."}));
+    std::vector<std::string> failed;
+    int reconnections = 0;
+    for (const std::string& line : reportLines()) {
+      if (line.find(" failed: Error connecting to server.  Maximum Reconnects Failed.") != std::string::npos) {
+        failed.push_back(line.substr(line.find(" failed: ")));
+      }
+      reconnections += line.ends_with(": Error connecting to server.  Attempting Reconnection.") ? 1 : 0;
+    }
+    const std::string others =
+        " failed: Error connecting to server.  Maximum Reconnects Failed.  The other connections "
+        "take over its work.";
+    // None is left to take over the last one's work.
+    EXPECT_EQ(failed, (std::vector<std::string>{others, others,
+                                                " failed: Error connecting to server.  Maximum Reconnects Failed."}));
+    EXPECT_EQ(reconnections, 3);
+    EXPECT_NE(report().find(" 001 a.bin ... Failed.  [Not posted]\r\n"), std::string::npos);
+    return;
+  }
   EXPECT_EQ(display.fileLines,
             (std::vector<std::string>{"Error Experienced.  Attempting Reconnection.",
                                       "Error Experienced.  Attempting Reconnection.",
@@ -206,7 +230,6 @@ TEST_F(Dialogue, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
                                       "Error Experienced.  Maximum Reconnects Failed.", "001 a.bin ... Failed."}));
   EXPECT_EQ(reportLines().back(), "HH:MM:SS 001 a.bin ... Failed.  [Not posted]");
   EXPECT_EQ(display.inboundTexts.back(), "Error connecting to server.\r\rCommunication terminated.");
-  ASSERT_EQ(prompt.asked.size(), 1U);  // the report is offered
 }
 
 }  // namespace
