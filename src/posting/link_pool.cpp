@@ -24,6 +24,7 @@ LinkPool::LinkPool(MessageLoop& loop, SocketManager& sockets, LinkSettings setti
   linkEvents.note = [this](std::string_view text) { events_.note(text); };
   linkEvents.reconnecting = [this] { return events_.reconnecting(); };
   linkEvents.stateTrace = events_.stateTrace;
+  linkEvents.othersLeft = [this] { return lost_ + 1 < links_.size(); };
   linkEvents.lost = [this](PostLink& link) {
     lostReason_ = link.lostReason();
     if (++lost_ == links_.size()) {

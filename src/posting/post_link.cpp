@@ -547,8 +547,10 @@ void PostLink::giveUp(std::string_view text, std::string why) {
   enter(State::Lost);
   loop_.killTimer(target_, kLinkTimeoutTimer);
   loop_.killTimer(target_, kLinkReconnectTimer);
+  // The last link to fail does not say that others take over: none is left.
+  const bool othersLeft = !events_.othersLeft || events_.othersLeft();
   events_.note("Connection " + std::to_string(number_) + " failed: " + std::string(text) +
-               "  The other connections take over its work.");
+               (othersLeft ? "  The other connections take over its work." : ""));
   events_.lost(*this);
 }
 

@@ -91,6 +91,8 @@ class PostLink {
     std::function<void(std::string_view)> log;
     // The link failed for good.
     std::function<void(PostLink&)> lost;
+    // Whether another link still works, to take over a failing link's articles.
+    std::function<bool()> othersLeft;
     // Each change of the link's state: its number and the new state's name.
     std::function<void(int, std::string_view)> stateTrace;
     // LinkPacing::OnTick: each step of the reply timeout, with the seconds

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <tuple>
 
 #include "posting/session_fixture.h"
@@ -48,23 +49,32 @@ TEST_F(Dialogue, EveryChangeOfStateReachesTheTraceWithItsName) {
                                       "17>AwaitAck",      "18>Finish",         "19>Idle",          "1>Idle"}));
 }
 
-TEST_F(Dialogue, AuthenticatesOnlyWithAUserNameAndSendsAnEmptyPassword) {
+// With one connection and with three: each link makes the same dialogue.
+using DialogueOnLinks = SessionOnLinks;
+
+TEST_P(DialogueOnLinks, AuthenticatesOnlyWithAUserNameAndSendsAnEmptyPassword) {
   configure();
+  useConnections(GetParam());
   setting("Username", "tester");
   addFile("a.bin", "x");
   start();
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), RunOutcome::Finished);
-  const std::vector<std::string> commands = server.commands();
-  ASSERT_GE(commands.size(), 4U);
-  EXPECT_EQ(commands[0], "authinfo user tester");
-  EXPECT_EQ(commands[1], "authinfo pass ");
-  EXPECT_EQ(commands[2], "mode reader");
-  EXPECT_EQ(commands[3], "post");
+  ASSERT_EQ(server.connectionCount(), static_cast<std::size_t>(GetParam()));
+  for (std::size_t i = 0; i < server.connectionCount(); ++i) {
+    const std::vector<std::string>& commands = server.connection(i).commands;
+    ASSERT_GE(commands.size(), 3U);
+    EXPECT_EQ(commands[0], "authinfo user tester");
+    EXPECT_EQ(commands[1], "authinfo pass ");
+    EXPECT_EQ(commands[2], "mode reader");
+  }
+  const std::vector<std::string> all = server.commands();
+  EXPECT_EQ(std::count(all.begin(), all.end(), "post"), 1);
 }
 
-TEST_F(Dialogue, GreetingTwoHundredOneAndModeReaderFiveHundredAreAccepted) {
+TEST_P(DialogueOnLinks, GreetingTwoHundredOneAndModeReaderFiveHundredAreAccepted) {
   configure();
+  useConnections(GetParam());
   server.onConnect(Response::reply("201 no posting, they say"));
   server.onCommand("mode reader", Response::reply("500 what?"));
   addFile("a.bin", "x");
@@ -73,6 +83,8 @@ TEST_F(Dialogue, GreetingTwoHundredOneAndModeReaderFiveHundredAreAccepted) {
   EXPECT_EQ(session->outcome(), RunOutcome::Finished);
   EXPECT_EQ(server.articles().size(), 1U);
 }
+
+INSTANTIATE_TEST_SUITE_P(Connections, DialogueOnLinks, ::testing::Values(1, 3));
 
 struct Refusal {
   const char* name;
@@ -167,8 +179,9 @@ TEST_F(Dialogue, AReportThatCannotBeWrittenStopsTheRunBeforeItStarts) {
             "Cannot write the report Report01.TXT in the working directory (Is a directory). Not posting.");
 }
 
-TEST_F(Dialogue, HostNotSetStopsBeforeConnecting) {
+TEST_P(DialogueOnLinks, HostNotSetStopsBeforeConnecting) {
   configure();
+  useConnections(GetParam());
   settings.write("Host", "ghsBuf");
   start({false, true});
   ASSERT_TRUE(postAndWait());
@@ -180,13 +193,36 @@ TEST_F(Dialogue, HostNotSetStopsBeforeConnecting) {
   EXPECT_EQ(quitRequests, 1);  // an unattended run ends with the program
 }
 
-TEST_F(Dialogue, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
+TEST_P(DialogueOnLinks, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
   configure();
+  useConnections(GetParam());
   server.refuseConnections(true);
   addFile("a.bin", "x");
   start();
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+  ASSERT_EQ(prompt.asked.size(), 1U);  // the report is offered
+  if (GetParam() > 1) {                // the run's three reconnections, then each link fails for good
+    EXPECT_EQ(display.fileLines,
+              (std::vector<std::string>{"001 a.bin ... Failed.", "Error Experienced.  Every connection failed."}));
+    std::vector<std::string> failed;
+    int reconnections = 0;
+    for (const std::string& line : reportLines()) {
+      if (line.find(" failed: Error connecting to server.  Maximum Reconnects Failed.") != std::string::npos) {
+        failed.push_back(line.substr(line.find(" failed: ")));
+      }
+      reconnections += line.ends_with(": Error connecting to server.  Attempting Reconnection.") ? 1 : 0;
+    }
+    const std::string others =
+        " failed: Error connecting to server.  Maximum Reconnects Failed.  The other connections "
+        "take over its work.";
+    // None is left to take over the last one's work.
+    EXPECT_EQ(failed, (std::vector<std::string>{others, others,
+                                                " failed: Error connecting to server.  Maximum Reconnects Failed."}));
+    EXPECT_EQ(reconnections, 3);
+    EXPECT_NE(report().find(" 001 a.bin ... Failed.  [Not posted]\r\n"), std::string::npos);
+    return;
+  }
   EXPECT_EQ(display.fileLines,
             (std::vector<std::string>{"Error Experienced.  Attempting Reconnection.",
                                       "Error Experienced.  Attempting Reconnection.",
@@ -194,7 +230,6 @@ TEST_F(Dialogue, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
                                       "Error Experienced.  Maximum Reconnects Failed.", "001 a.bin ... Failed."}));
   EXPECT_EQ(reportLines().back(), "HH:MM:SS 001 a.bin ... Failed.  [Not posted]");
   EXPECT_EQ(display.inboundTexts.back(), "Error connecting to server.\r\rCommunication terminated.");
-  ASSERT_EQ(prompt.asked.size(), 1U);  // the report is offered
 }
 
 }  // namespace

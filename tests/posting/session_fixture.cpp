@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <map>
 #include <sstream>
 
 #include "posting/session_log.h"
@@ -91,6 +92,15 @@ void SessionTest::recordReconnectWaits() {
       decided = run.clock.monotonicMs();
     } else if (to == SessionState::LookingUp) {
       reconnectWaits.push_back(run.clock.monotonicMs() - decided);
+    }
+  });
+  // A link decides to reconnect as it starts waiting, and ends the wait as it connects.
+  session->setLinkTrace([this, waitingSince = std::map<int, std::int64_t>{}](int link, std::string_view to) mutable {
+    if (to == "Waiting") {
+      waitingSince[link] = run.clock.monotonicMs();
+    } else if (to == "Connecting" && waitingSince.contains(link)) {
+      reconnectWaits.push_back(run.clock.monotonicMs() - waitingSince[link]);
+      waitingSince.erase(link);
     }
   });
 }

@@ -78,6 +78,11 @@ class SessionTest : public ::testing::Test {
   std::vector<std::int64_t> reconnectWaits;  // filled after recordReconnectWaits()
 };
 
+// A session test run with one connection and with three (the parameter):
+// name a suite after it with `using`, and instantiate it with
+// ::testing::Values(1, 3).
+class SessionOnLinks : public SessionTest, public ::testing::WithParamInterface<int> {};
+
 // The value of header `name` of an article as the server keeps it (empty
 // when the article has none).
 [[nodiscard]] std::string headerOf(const std::string& article, const std::string& name);

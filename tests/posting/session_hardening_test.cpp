@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
+#include <tuple>
 
 #include "posting/session_fixture.h"
 
@@ -14,7 +16,6 @@ namespace tidewell::test {
 namespace {
 
 using namespace std::string_literals;
-using Hardening = SessionTest;
 using Script = std::function<void(NntpServerDouble&)>;
 
 // The report's outcome lines, "001 a.bin ... Ok." (time figures cut) or
@@ -40,19 +41,30 @@ struct Server {
   Script script;
   RunOutcome outcome;
   std::vector<std::int64_t> waits;  // ms from each decision to (re)connect to its look-up
+  // With three links, when they differ: the others post the article before
+  // the broken link's wait is over, and the run ends without it.
+  std::optional<std::vector<std::int64_t>> waitsOnLinks = {};
 };
 
-class ServerBehaviour : public SessionTest, public ::testing::WithParamInterface<Server> {};
+// With one connection and with three.
+class ServerBehaviour : public SessionTest, public ::testing::WithParamInterface<std::tuple<Server, int>> {
+ protected:
+  void runAgainstTheServer() {
+    const auto& [behaviour, connections] = GetParam();
+    configure();
+    useConnections(connections);
+    addFile("a.bin", "data");
+    behaviour.script(server);
+    start();
+    recordReconnectWaits();
+    ASSERT_TRUE(postAndWait(60));
+    EXPECT_EQ(session->outcome(), behaviour.outcome);
+    EXPECT_EQ(reconnectWaits, connections > 1 ? behaviour.waitsOnLinks.value_or(behaviour.waits) : behaviour.waits);
+  }
+};
 
 TEST_P(ServerBehaviour, EndsTheRunInADefinedWay) {
-  configure();
-  addFile("a.bin", "data");
-  GetParam().script(server);
-  start();
-  recordReconnectWaits();
-  ASSERT_TRUE(postAndWait(60));
-  EXPECT_EQ(session->outcome(), GetParam().outcome);
-  EXPECT_EQ(reconnectWaits, GetParam().waits);
+  runAgainstTheServer();
 }
 
 // The same servers reached over IPv6 (Host=[::1]:port).
@@ -60,56 +72,58 @@ TEST_P(ServerBehaviour, EndsTheRunInADefinedWayOverIpv6) {
   if (!server.listenOnIpv6Loopback()) {
     GTEST_SKIP() << "no ::1 on this machine (errno " << server.bindError() << ")";
   }
-  configure();
-  addFile("a.bin", "data");
-  GetParam().script(server);
-  start();
-  recordReconnectWaits();
-  ASSERT_TRUE(postAndWait(60));
-  EXPECT_EQ(session->outcome(), GetParam().outcome);
-  EXPECT_EQ(reconnectWaits, GetParam().waits);
+  runAgainstTheServer();
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, ServerBehaviour,
-                         ::testing::Values(
-                             // A reply is one whole line: "24" on one poll, "0 ok" on the next.
-                             Server{"SplitAcrossPolls",
-                                    [](auto& s) {
-                                      s.onArticle(Response::inPieces({"24", "0 ok\r\n"}, 1500));
-                                    },
-                                    RunOutcome::Finished,
-                                    {0}},
-                             // The reply to "mode reader" arrives with the greeting.
-                             Server{"TwoRepliesInOneRead",
-                                    [](auto& s) {
-                                      s.onConnect(Response::reply("200 hello\r\n200 reader ok"));
-                                      s.onCommand("mode reader", Response::silence());
-                                    },
-                                    RunOutcome::Finished,
-                                    {0}},
-                             // A line over 16 KiB is the server's error: reconnect.
-                             Server{"OverlongLine",
-                                    [](auto& s) { s.onConnect(Response::reply("200 " + std::string(17000, 'x')), 1); },
-                                    RunOutcome::Finished,
-                                    {0, 1000}},
-                             // A close (FIN) is noticed at once; reconnections wait 1, 5, 15 s.
-                             Server{"CloseBeforeTheGreeting",
-                                    [](auto& s) { s.onConnect(Response::close()); },
-                                    RunOutcome::EndedWithoutFinishing,
-                                    {0, 1000, 5000, 15000}},
-                             Server{"CloseAfterPost",
-                                    [](auto& s) { s.onCommand("post", Response::close(), 1); },
-                                    RunOutcome::Finished,
-                                    {0, 1000}},
-                             // Last words before the close are read: a refusal, no reconnection.
-                             Server{"CloseAfterARefusal",
-                                    [](auto& s) { s.onConnect(Response::close("502 go away")); },
-                                    RunOutcome::EndedWithoutFinishing,
-                                    {0}}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ServerBehaviour,
+    ::testing::Combine(::testing::Values(
+                           // A reply is one whole line: "24" on one poll, "0 ok" on the next.
+                           Server{"SplitAcrossPolls",
+                                  [](auto& s) {
+                                    s.onArticle(Response::inPieces({"24", "0 ok\r\n"}, 1500));
+                                  },
+                                  RunOutcome::Finished,
+                                  {0}},
+                           // The reply to "mode reader" arrives with the greeting.
+                           Server{"TwoRepliesInOneRead",
+                                  [](auto& s) {
+                                    s.onConnect(Response::reply("200 hello\r\n200 reader ok"));
+                                    s.onCommand("mode reader", Response::silence());
+                                  },
+                                  RunOutcome::Finished,
+                                  {0}},
+                           // A line over 16 KiB is the server's error: reconnect.
+                           Server{"OverlongLine",
+                                  [](auto& s) { s.onConnect(Response::reply("200 " + std::string(17000, 'x')), 1); },
+                                  RunOutcome::Finished,
+                                  {0, 1000},
+                                  {{0}}},
+                           // A close (FIN) is noticed at once; reconnections wait 1, 5, 15 s.
+                           Server{"CloseBeforeTheGreeting",
+                                  [](auto& s) { s.onConnect(Response::close()); },
+                                  RunOutcome::EndedWithoutFinishing,
+                                  {0, 1000, 5000, 15000}},
+                           Server{"CloseAfterPost",
+                                  [](auto& s) { s.onCommand("post", Response::close(), 1); },
+                                  RunOutcome::Finished,
+                                  {0, 1000},
+                                  {{0}}},
+                           // Last words before the close are read: a refusal, no reconnection.
+                           Server{"CloseAfterARefusal",
+                                  [](auto& s) { s.onConnect(Response::close("502 go away")); },
+                                  RunOutcome::EndedWithoutFinishing,
+                                  {0}}),
+                       ::testing::Values(1, 3)),
+    [](const auto& param) {
+      return std::string(std::get<0>(param.param).name) + std::to_string(std::get<1>(param.param));
+    });
 
-TEST_F(Hardening, ReplyTimeoutRunsWhileSendsBlock) {
+using ReplyTimeout = SessionOnLinks;
+
+TEST_P(ReplyTimeout, RunsWhileSendsBlock) {
   configure();
+  useConnections(GetParam());
   std::string data(4500000, '\0');  // more than the client's send buffer can hold
   for (std::size_t i = 0; i < data.size(); ++i) {
     data[i] = static_cast<char>(i * 131 + i / 7);
@@ -124,6 +138,11 @@ TEST_F(Hardening, ReplyTimeoutRunsWhileSendsBlock) {
   // has no fixed length in loop time; what holds is that the countdown after
   // the last byte taken runs down whole to the timeout.
   ASSERT_TRUE(postAndWait(1200));
+  if (GetParam() > 1) {  // the link breaks off, and another posts the file
+    EXPECT_EQ(outcomeLines(reportLines()), std::vector<std::string>{"001 big.bin ... Ok."});
+    EXPECT_NE(report().find(": Timeout occurred with news server.  Attempting Reconnection."), std::string::npos);
+    return;
+  }
   EXPECT_EQ(outcomeLines(reportLines()), std::vector<std::string>{"001 big.bin ... Failed.  [Timeout]"});
   EXPECT_EQ(display.problems.back(), "Timeout occurred with news server.");
   std::vector<std::string> countdown;
@@ -137,19 +156,24 @@ TEST_F(Hardening, ReplyTimeoutRunsWhileSendsBlock) {
   EXPECT_EQ(countdown.back(), "Timeout in 0 seconds...");
 }
 
+INSTANTIATE_TEST_SUITE_P(Connections, ReplyTimeout, ::testing::Values(1, 3));
+
 struct FileFate {
   const char* name;
   void (*afterScan)(const std::string& work, const std::string& uploads);
   Script script;
   std::vector<std::string> outcomes;
   std::size_t articles;
+  std::size_t moreOnLinks = 0;  // with three links: the articles of each link's last break, after the run's three
 };
 
-class FileFates : public SessionTest, public ::testing::WithParamInterface<FileFate> {};
+// With one connection and with three.
+class FileFates : public SessionTest, public ::testing::WithParamInterface<std::tuple<FileFate, int>> {};
 
 TEST_P(FileFates, EveryListedFileEndsWithALine) {
-  const FileFate& fate = GetParam();
+  const auto& [fate, connections] = GetParam();
   configure();
+  useConnections(connections);
   addFile("a.bin", "first");
   addFile("b.bin", "second");
   if (fate.script) {
@@ -157,14 +181,14 @@ TEST_P(FileFates, EveryListedFileEndsWithALine) {
   }
   start();
   session->post();
-  settle();
+  settle([this] { return state() != static_cast<int>(SessionState::Idle); });  // the list is built, nothing read
   if (fate.afterScan != nullptr) {
     fate.afterScan(dir.path(), uploads);
   }
   ASSERT_TRUE(waitForRunEnd());
   const std::vector<std::string> lines = reportLines();
   EXPECT_EQ(outcomeLines(lines), fate.outcomes);
-  EXPECT_EQ(server.articles().size(), fate.articles);
+  EXPECT_EQ(server.articles().size(), fate.articles + (connections > 1 ? fate.moreOnLinks : 0));
   if (session->outcome() != RunOutcome::EndedWithoutFinishing) {  // the summary agrees with the lines
     const std::string failed = "Articles Failed    : " + std::to_string(2 - fate.articles);
     EXPECT_NE(std::find(lines.begin(), lines.end(), failed), lines.end());
@@ -173,36 +197,44 @@ TEST_P(FileFates, EveryListedFileEndsWithALine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fates, FileFates,
-    ::testing::Values(FileFate{"Vanished",
-                               [](const auto&, const auto& from) { std::remove((from + "/a.bin").c_str()); },
-                               nullptr,
-                               {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Ok."},
-                               1},
-                      // A spool that cannot be written (a full disk) ends the run, with a summary.
-                      FileFate{"SpoolNotWritable",
-                               [](const auto& work, const auto&) { mkdir((work + "/TIDEWELL.ENC").c_str(), 0700); },
-                               nullptr,
-                               {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Failed.  [Not posted]"},
-                               0},
-                      // Encoded text that cannot be read back is never posted.
-                      FileFate{"SpoolReadsNothing",
-                               [](const auto& work, const auto&) {
-                                 (void)symlink("/dev/null", (work + "/TIDEWELL.ENC").c_str());
-                               },
-                               nullptr,
-                               {"001 a.bin ... Failed.  [Error reading UUE file.]",
-                                "002 b.bin ... Failed.  [Error reading UUE file.]"},
-                               0},
-                      // Every connection breaks off at its article: the fourth error ends the run.
-                      FileFate{"MaximumReconnects",
-                               nullptr,
-                               [](auto& s) { s.onArticle(Response::reset()); },
-                               {"001 a.bin ... Failed.  [Not posted]", "002 b.bin ... Failed.  [Not posted]"},
-                               4}),
-    [](const auto& param) { return std::string(param.param.name); });
+    ::testing::Combine(
+        ::testing::Values(FileFate{"Vanished",
+                                   [](const auto&, const auto& from) { std::remove((from + "/a.bin").c_str()); },
+                                   nullptr,
+                                   {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Ok."},
+                                   1},
+                          // A spool that cannot be written (a full disk) ends the run, with a summary.
+                          FileFate{"SpoolNotWritable",
+                                   [](const auto& work, const auto&) { mkdir((work + "/TIDEWELL.ENC").c_str(), 0700); },
+                                   nullptr,
+                                   {"001 a.bin ... Failed.  [Can't encode]", "002 b.bin ... Failed.  [Not posted]"},
+                                   0},
+                          // Encoded text that cannot be read back is never posted.
+                          FileFate{"SpoolReadsNothing",
+                                   [](const auto& work, const auto&) {
+                                     (void)symlink("/dev/null", (work + "/TIDEWELL.ENC").c_str());
+                                   },
+                                   nullptr,
+                                   {"001 a.bin ... Failed.  [Error reading UUE file.]",
+                                    "002 b.bin ... Failed.  [Error reading UUE file.]"},
+                                   0},
+                          // Every connection breaks off at its article: the fourth error ends the run.
+                          FileFate{"MaximumReconnects",
+                                   nullptr,
+                                   [](auto& s) { s.onArticle(Response::reset()); },
+                                   {"001 a.bin ... Failed.  [Not posted]", "002 b.bin ... Failed.  [Not posted]"},
+                                   4,
+                                   2}),
+        ::testing::Values(1, 3)),
+    [](const auto& param) {
+      return std::string(std::get<0>(param.param).name) + std::to_string(std::get<1>(param.param));
+    });
 
-TEST_F(Hardening, ServerControlCharactersNeverReachDisplayReportOrLog) {
+using ServerText = SessionOnLinks;
+
+TEST_P(ServerText, ControlCharactersNeverReachDisplayReportOrLog) {
   configure();
+  useConnections(GetParam());
   setting("Logging", "TRUE");
   addFile("a.bin", "data");
   server.onConnect(Response::reply("200 \x1b[2Jhello\x07\x00there"s));
@@ -221,6 +253,8 @@ TEST_F(Hardening, ServerControlCharactersNeverReachDisplayReportOrLog) {
       0);
   EXPECT_NE(report().find("Failed. 441 ?]0;title? refused?"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Connections, ServerText, ::testing::Values(1, 3));
 
 }  // namespace
 }  // namespace tidewell::test

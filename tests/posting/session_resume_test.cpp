@@ -103,7 +103,6 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
     PromptAnswer answer;
     std::set<int> posted;
     const char* resumedLine;  // empty: none
-    const char* connections = "1";
   } cases[] = {
       {"in flight, on the server", {1, 2}, true, "223 0 <x>", false, false, PromptAnswer::Yes, {}, "Resumed: 2 of 3"},
       {"in flight, not there",
@@ -119,8 +118,7 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
       {"file changed", {1, 2}, false, "", true, false, PromptAnswer::Yes, {1, 2, 3}, "Resumed: 0 of 3"},
       {"user starts afresh", {1, 2}, false, "", false, false, PromptAnswer::No, {1, 2, 3}, ""},
       {"other settings", {1, 2}, false, "", false, true, PromptAnswer::Yes, {1, 2, 3}, ""},
-      // Several connections: the link asks for the article in flight first.
-      {"3 connections, on the server",
+      {"in flight, on the server, part 2 to post",
        {1},
        true,
        "223 0 <x>",
@@ -128,9 +126,8 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
        false,
        PromptAnswer::Yes,
        {2},
-       "Resumed: 1 of 3",
-       "3"},
-      {"3 connections, not there",
+       "Resumed: 1 of 3"},
+      {"in flight, not there, parts 2 and 3 to post",
        {1},
        true,
        "430 no",
@@ -138,9 +135,8 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
        false,
        PromptAnswer::Yes,
        {2, 3},
-       "Resumed: 1 of 3",
-       "3"},
-      {"3 connections, file changed",
+       "Resumed: 1 of 3"},
+      {"file changed, part 3 in flight",
        {1, 2},
        true,
        "",
@@ -148,70 +144,72 @@ TEST_F(ResumeSession, PostsOnlyWhatTheJournalDoesNotHold) {
        false,
        PromptAnswer::Yes,
        {1, 2, 3},
-       "Resumed: 0 of 3",
-       "3"},
+       "Resumed: 0 of 3"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (*c.statReply != '\0') {
-      server.onCommand("stat", Response::reply(c.statReply), 1);
-    }
-    configure();
-    setting("Encoding", "yEnc");
-    setting("NZB", "TRUE");
-    setting("FastPosting", "TRUE");
-    setting("PartSize", "1000");
-    setting("Resume", "TRUE");
-    setting("Connections", c.connections);
-    const std::string path = addFile("a.bin", std::string(2500, 'x'));
+  // With one connection and with three: a link asks for the article in flight first.
+  for (const std::string connections : {"1", "3"}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name + (" on " + connections));
+      if (*c.statReply != '\0') {
+        server.onCommand("stat", Response::reply(c.statReply), 1);
+      }
+      configure();
+      setting("Encoding", "yEnc");
+      setting("NZB", "TRUE");
+      setting("FastPosting", "TRUE");
+      setting("PartSize", "1000");
+      setting("Resume", "TRUE");
+      setting("Connections", connections);
+      const std::string path = addFile("a.bin", std::string(2500, 'x'));
 
-    ASSERT_NO_FATAL_FAILURE(writeEarlierJournal(path, c.accepted, c.inFlight3));
-    if (c.touchFile) {
-      const struct timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
-      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    }
-    if (c.otherSubject) {
-      setting("Subject", "Other");
-    }
-    if (!c.otherSubject) {
-      prompt.answers.push_back(c.answer);  // the question whether to resume
-    }
-    const std::size_t before = server.articles().size();
-    const auto statsOfP3 = [this] {
-      const std::vector<std::string> commands = server.commands();
-      return std::count(commands.begin(), commands.end(), "STAT <p3@tidewell.invalid>");
-    };
-    const auto statsBefore = statsOfP3();
-    start();
-    ASSERT_TRUE(postAndWait());
-    EXPECT_EQ(session->outcome(), RunOutcome::Finished);
-    const std::vector<std::string> all = server.articles();
-    EXPECT_EQ(postedParts({all.begin() + static_cast<std::ptrdiff_t>(before), all.end()}), c.posted);
-    EXPECT_EQ(all.size() - before, c.posted.size()) << "each part once";
-    EXPECT_EQ(statsOfP3() - statsBefore, *c.statReply != '\0' ? 1 : 0);
+      ASSERT_NO_FATAL_FAILURE(writeEarlierJournal(path, c.accepted, c.inFlight3));
+      if (c.touchFile) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+      }
+      if (c.otherSubject) {
+        setting("Subject", "Other");
+      }
+      if (!c.otherSubject) {
+        prompt.answers.push_back(c.answer);  // the question whether to resume
+      }
+      const std::size_t before = server.articles().size();
+      const auto statsOfP3 = [this] {
+        const std::vector<std::string> commands = server.commands();
+        return std::count(commands.begin(), commands.end(), "STAT <p3@tidewell.invalid>");
+      };
+      const auto statsBefore = statsOfP3();
+      start();
+      ASSERT_TRUE(postAndWait());
+      EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+      const std::vector<std::string> all = server.articles();
+      EXPECT_EQ(postedParts({all.begin() + static_cast<std::ptrdiff_t>(before), all.end()}), c.posted);
+      EXPECT_EQ(all.size() - before, c.posted.size()) << "each part once";
+      EXPECT_EQ(statsOfP3() - statsBefore, *c.statReply != '\0' ? 1 : 0);
 
-    const std::vector<std::string> lines = reportLines();
-    const std::string text = report();
-    EXPECT_EQ(text.find("Resumed: ") != std::string::npos, *c.resumedLine != '\0') << text;
-    EXPECT_EQ(text.find("(<p3@tidewell.invalid>) found on the server by STAT.") != std::string::npos,
-              std::string_view(c.statReply).starts_with("223"))
-        << text;
-    if (*c.resumedLine != '\0') {
-      EXPECT_EQ(lines.at(4), std::string(c.resumedLine) + " articles were already posted.") << text;
+      const std::vector<std::string> lines = reportLines();
+      const std::string text = report();
+      EXPECT_EQ(text.find("Resumed: ") != std::string::npos, *c.resumedLine != '\0') << text;
+      EXPECT_EQ(text.find("(<p3@tidewell.invalid>) found on the server by STAT.") != std::string::npos,
+                std::string_view(c.statReply).starts_with("223"))
+          << text;
+      if (*c.resumedLine != '\0') {
+        EXPECT_EQ(lines.at(4), std::string(c.resumedLine) + " articles were already posted.") << text;
+      }
+      std::string nzb;
+      ASSERT_EQ(readWholeFile(session->nzbFileName(), nzb), FileRead::Read);
+      EXPECT_EQ(count(nzb, "<segment "), 3U) << nzb;
+      EXPECT_NE(access(journalPathFor(settings.configFilePath()).c_str(), F_OK), 0) << "the journal is removed";
+      // The run's closing figures count the file posted, whatever part of it
+      // the earlier run had posted.
+      const RunProgress& figures = display.lastRunProgress;
+      EXPECT_TRUE(figures.ended && figures.filesListed == 1 && figures.filesDone == 1 && figures.filesPosted == 1 &&
+                  figures.articlesFailed == 0)
+          << figures.filesListed << " " << figures.filesDone << " " << figures.filesPosted << " "
+          << figures.articlesFailed;
+      session.reset();
+      uploadList.clear();
     }
-    std::string nzb;
-    ASSERT_EQ(readWholeFile(session->nzbFileName(), nzb), FileRead::Read);
-    EXPECT_EQ(count(nzb, "<segment "), 3U) << nzb;
-    EXPECT_NE(access(journalPathFor(settings.configFilePath()).c_str(), F_OK), 0) << "the journal is removed";
-    // The run's closing figures count the file posted, whatever part of it
-    // the earlier run had posted.
-    const RunProgress& figures = display.lastRunProgress;
-    EXPECT_TRUE(figures.ended && figures.filesListed == 1 && figures.filesDone == 1 && figures.filesPosted == 1 &&
-                figures.articlesFailed == 0)
-        << figures.filesListed << " " << figures.filesDone << " " << figures.filesPosted << " "
-        << figures.articlesFailed;
-    session.reset();
-    uploadList.clear();
   }
 }
 

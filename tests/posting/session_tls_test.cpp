@@ -101,7 +101,9 @@ INSTANTIATE_TEST_SUITE_P(Connections, TlsToPlainServer, ::testing::Values(1, 3))
 // report and on standard error (the display's warning); a pin, the check or
 // a plain connection keeps quiet. The server refuses STARTTLS: the warning
 // comes before the first byte goes out.
-TEST_F(SecureConnection, AnUncheckedCertificateIsSaidAtEveryRun) {
+using UncheckedCertificate = SessionOnLinks;
+
+TEST_P(UncheckedCertificate, IsSaidAtEveryRun) {
   const std::string warning =
       "The server's certificate is not checked: anyone between you and the server can read the password.";
   struct Case {
@@ -115,6 +117,7 @@ TEST_F(SecureConnection, AnUncheckedCertificateIsSaidAtEveryRun) {
                         {"STARTTLS", "TRUE", "", false},
                         {"None", "FALSE", "", false}};
   configure();
+  useConnections(GetParam());
   server.onCommand("starttls", Response::reply("502 Command unavailable"));
   addFile("a.bin", "x");
   start();
@@ -130,37 +133,46 @@ TEST_F(SecureConnection, AnUncheckedCertificateIsSaidAtEveryRun) {
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Connections, UncheckedCertificate, ::testing::Values(1, 3));
+
 struct BadSetting {
   const char* key;
   const char* value;
   const char* problem;
 };
 
-class UnusableSetting : public SessionTest, public ::testing::WithParamInterface<BadSetting> {};
+// With one connection and with three.
+class UnusableSetting : public SessionTest, public ::testing::WithParamInterface<std::tuple<BadSetting, int>> {};
 
 TEST_P(UnusableSetting, StopsTheRunBeforeConnecting) {
+  const auto& [bad, connections] = GetParam();
   configure();
+  useConnections(connections);
   setting("Encryption", "TLS");
-  setting(GetParam().key, GetParam().value);
+  setting(bad.key, bad.value);
   addFile("a.bin", "x");
   start();
   ASSERT_TRUE(postAndWait());
   EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
   EXPECT_EQ(server.connectionCount(), 0U);
-  const std::string problem = GetParam().problem;
+  const std::string problem = bad.problem;
   EXPECT_EQ(display.outboundTexts.back(), problem + "\r\rConfigure with SETTINGS.");
   EXPECT_NE(report().find(problem + "  Configure with SETTINGS.\r\n"), std::string::npos) << report();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, UnusableSetting,
-    ::testing::Values(
-        // A mistyped mode never falls back to a plain connection.
-        BadSetting{"Encryption", "SSL", "Encryption must be None, TLS or STARTTLS."},
-        BadSetting{"Port", "70000", "Port must be a number from 1 to 65535."},
-        BadSetting{"TLSPin", "AB:CD", "TLSPin is not a SHA-256 fingerprint (64 hexadecimal digits)."},
-        BadSetting{"TLSCAFile", "no-such-ca.pem", "TLSCAFile no-such-ca.pem cannot be read as PEM certificates."}),
-    [](const ::testing::TestParamInfo<BadSetting>& param) { return std::string(param.param.key); });
+    ::testing::Combine(
+        ::testing::Values(
+            // A mistyped mode never falls back to a plain connection.
+            BadSetting{"Encryption", "SSL", "Encryption must be None, TLS or STARTTLS."},
+            BadSetting{"Port", "70000", "Port must be a number from 1 to 65535."},
+            BadSetting{"TLSPin", "AB:CD", "TLSPin is not a SHA-256 fingerprint (64 hexadecimal digits)."},
+            BadSetting{"TLSCAFile", "no-such-ca.pem", "TLSCAFile no-such-ca.pem cannot be read as PEM certificates."}),
+        ::testing::Values(1, 3)),
+    [](const auto& param) {
+      return std::string(std::get<0>(param.param).key) + std::to_string(std::get<1>(param.param));
+    });
 
 // Against the local INN (scripts/inn-start), when it serves NNTPS and
 // STARTTLS: an empty upload list makes the whole dialogue without posting.

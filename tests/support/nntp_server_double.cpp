@@ -257,6 +257,9 @@ class NntpServerDouble::Impl {
   void parse(std::size_t index) {
     while (alive(index)) {
       Live& conn = live_.at(index);
+      if (conn.deaf) {
+        return;  // what arrived before it stopped reading is not taken either
+      }
       const std::size_t end = conn.inbox.find('\n');
       if (end == std::string::npos) return;
       std::string line = conn.inbox.substr(0, end + 1);
