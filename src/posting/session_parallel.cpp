@@ -373,7 +373,7 @@ void PostingSession::Impl::endParallelRun() {
   writeReadyEntries();
   parallel_.reset();
   display_.AddFileLine("Error Experienced.  Every connection failed.");
-  log_.ReportWrite("Error Experienced.  Every connection failed.\r\n");
+  log_.ReportStamped("Error Experienced.  Every connection failed.\r\n");
   failUnpostedFiles();
   reconnectAllowed_ = false;
   setState(SessionState::Idle);
