@@ -225,31 +225,12 @@ const std::string kLostLog = loginLog("0 done 0 total") + kArticleLog +
                              "\r\n"
                              "Finished.\r\n";
 
-const char* const kLostWire =
-    "authinfo user poster\r\n"
-    "authinfo pass secret\r\n"
-    "mode reader\r\n"
-    "post\r\n"
-    "From: poster@example.com\r\n"
-    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
-    "Organization: The Usenet Upload Circle\r\n"
-    "Reply-To: \r\n"
-    "Newsgroups: alt.test\r\n"
-    "Message-ID: <ID>\r\n"
-    "\r\n"
-    "\r\n"
-    "\r\n"
-    "=ybegin part=1 total=1 line=128 size=150 name=a.bin\r\n"
-    "=ypart begin=1 end=150\r\n"
-    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ"
-    "ZZZZZZZZZZZZZZ\r\n"
-    "ZZZZZZZZZZZZZZZZZZZZZZ\r\n"
-    "=yend size=150 part=1 pcrc32=0db8a111 crc32=0db8a111\r\n"
-    ".\r\n"
-    "authinfo user poster\r\n"
-    "authinfo pass secret\r\n"
-    "mode reader\r\n"
-    "STAT <ID>\r\n";
+// The article's data went out, then a new connection asks for it.
+const std::string kLostWire = std::string(kWire) +
+                              "authinfo user poster\r\n"
+                              "authinfo pass secret\r\n"
+                              "mode reader\r\n"
+                              "STAT <ID>\r\n";
 
 const char* const kFastReport =
     "HH:MM:SS Connecting to the news server..\n"
@@ -360,7 +341,7 @@ struct TranscriptCase {
   std::function<void(NntpServerDouble&)> script;
   const char* report;  // from "Connecting to the news server.." to the summary's first line
   std::string log;     // LOGGIT.TXT from the look-up on
-  const char* wire;
+  std::string wire;
 };
 
 void PrintTo(const TranscriptCase& c, std::ostream* out) {
