@@ -145,7 +145,11 @@ ArticleSettings readArticleSettings(const SettingsStore& settings) {
 
 bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, std::string& subjectLine) {
   SettingsStore& settings = services.settings;
-  const ArticleSettings* const fixed = services.fixed;
+  ArticleSettings read;
+  if (services.fixed == nullptr) {
+    read = readArticleSettings(settings);
+  }
+  const ArticleSettings& values = services.fixed != nullptr ? *services.fixed : read;
   // Without yEnc a text file is posted as text; with it, like any file.
   YencArticle* const yenc = part.yenc;
   const bool textFile = yenc == nullptr && isTextFile(part.currentName);
@@ -158,15 +162,14 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
     subjectLine = headerSafeText(disguise->subject, '_') + "\r\n";
   } else {
     SubjectFields fields;
-    const std::string prefix = fixed != nullptr ? fixed->subject : settings.getSubject();
-    fields.prefix = prefix;
+    fields.prefix = values.subject;
     fields.description = part.currentDescription;
     // A yEnc file is named as a decoder writes it: its real name.
     fields.name = yenc != nullptr ? std::string_view(yenc->request.name) : std::string_view(part.currentName);
     fields.yenc = yenc != nullptr;
     fields.textFile = textFile;
-    fields.showFilename = fixed != nullptr ? fixed->showFilename : settings.isShowFilename();
-    fields.appendFileSize = fixed != nullptr ? fixed->appendFileSize : settings.isAppendFileSize();
+    fields.showFilename = values.showFilename;
+    fields.appendFileSize = values.appendFileSize;
     fields.partIndex = partIndex;
     fields.partCount = partCount;
     fields.sourceFileSize = part.sourceFileSize;
@@ -175,31 +178,26 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
 
   // The header block grows as needed: no setting, however long, can write
   // past it.
-  const std::string from = disguise != nullptr ? std::string(disguise->from)
-                           : fixed != nullptr  ? fixed->from
-                                               : settings.getFrom();
+  const std::string from = disguise != nullptr ? std::string(disguise->from) : values.from;
   std::string headers = "From: " + headerSafeText(from, ' ') + "\r\n";
   headers += "Subject: " + subjectLine;
   if (disguise == nullptr) {
-    headers +=
-        "Organization: " + headerSafeText(fixed != nullptr ? fixed->organization : settings.getOrganization(), ' ') +
-        "\r\n";
-    headers += "Reply-To: " + headerSafeText(fixed != nullptr ? fixed->replyTo : settings.getReplyTo(), ' ') + "\r\n";
+    headers += "Organization: " + headerSafeText(values.organization, ' ') + "\r\n";
+    headers += "Reply-To: " + headerSafeText(values.replyTo, ' ') + "\r\n";
   }
-  headers +=
-      "Newsgroups: " + headerSafeText(fixed != nullptr ? fixed->newsgroup : settings.getNewsgroup(), ' ') + "\r\n";
+  headers += "Newsgroups: " + headerSafeText(values.newsgroup, ' ') + "\r\n";
   const std::string shown = headers;
   if (!part.messageId.empty()) {
     headers += "Message-ID: " + headerSafeText(part.messageId, '_') + "\r\n";
   }
-  if (disguise == nullptr && (fixed != nullptr ? fixed->showCount : settings.isShowCount())) {
+  if (disguise == nullptr && values.showCount) {
     headers +=
         "Post-Count: " + paddedCount(services.counter != nullptr ? services.counter->next() : nextPostCount(settings)) +
         "\r\n";
   }
   headers += "\r\n";
   if (partIndex == 1 && disguise == nullptr) {
-    headers += bodyWireLines(fixed != nullptr ? fixed->bodyComment : settings.getBodyComment());
+    headers += bodyWireLines(values.bodyComment);
     headers += "\r\n\r\n";
     if (!textFile && yenc == nullptr) {
       headers += "BEGIN ";
