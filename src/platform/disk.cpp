@@ -1,5 +1,7 @@
 #include "platform/disk.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "platform/file_io.h"
@@ -25,6 +27,13 @@ void RealDisk::remove(const std::string& path) {
 }
 
 int RealDisk::appendKeepingOpen(const std::string& path, std::string_view bytes, mode_t mode) {
+  struct stat info {};
+  if (kept_.isOpen() && (fstat(kept_.get(), &info) != 0 || info.st_nlink == 0)) {
+    // The file was deleted while it was kept open: what follows goes into
+    // a new file of that name, as a write that opens the file each time
+    // would, rather than into one nobody can read any more.
+    release(keptPath_);
+  }
   if (!kept_.isOpen() || keptPath_ != path) {
     keptPath_.clear();
     kept_ = openForAppend(path, mode);

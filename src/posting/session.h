@@ -111,6 +111,11 @@ class PostingSession::Impl {
   void postStep();
   void Step();
   void stepIdle();
+  // The run's report, opened and headed; false: the run ends (said already).
+  [[nodiscard]] bool openRunReport();
+  // The directory's files into the upload list; false: nothing is posted
+  // (the reason shown, or the user chose to stop).
+  [[nodiscard]] bool listUploads();
   void stepOpenConnection();
   void stepAwaitGreeting();
   void stepSendUser();
@@ -316,6 +321,16 @@ class PostingSession::Impl {
   // journal as files start and articles go out and are accepted.
   void startResume();
   void openJournal();
+  void reportJournalLine(const std::string& line);  // in the report and the panel's list
+  struct ResumableCount {
+    std::int32_t held = 0;   // articles the journal holds as posted
+    std::int32_t total = 0;  // articles of the run
+  };
+  // The listed files the journal holds unchanged go into resumedFiles_;
+  // `notes` says which are posted again whole, and why.
+  ResumableCount countResumable(const JournalContents& journal, std::vector<std::string>& notes);
+  // The resumed files' posted parts are skipped; their parts in flight are asked for.
+  void takeUpResumedFiles();
   // Obfuscate=TRUE: goes on under the journal's disguise.
   void adoptDisguise(const JournalContents& journal);
   [[nodiscard]] std::string journalPath() const;
@@ -389,6 +404,11 @@ class PostingSession::Impl {
   [[nodiscard]] std::string sourcePath(const std::string& name) const;
   // The recovery set (session_par2.cpp).
   void startRecovery();
+  // The listed files with data, with the recovery set's names for them;
+  // `largest` becomes the largest one's size.
+  [[nodiscard]] std::vector<RecoveryData> recoverySources(std::uint64_t& largest) const;
+  // A file of the planned set that is also a listed file; empty when none is.
+  [[nodiscard]] std::string listedSetFile(const RecoveryRun& run) const;
   [[nodiscard]] const nodeClass* recoveryHead(const nodeClass* head);
   void openRecoveryData();
   void adoptResumedSet();

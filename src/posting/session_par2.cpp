@@ -70,22 +70,8 @@ void PostingSession::Impl::startRecovery() {
     folder = journalPath() + ".par2";
   }
 
-  std::vector<RecoveryData> files;
   std::uint64_t largest = 0;
-  for (const nodeClass& entry : services_.uploadList) {
-    if (!entry.getName()) {
-      continue;
-    }
-    const std::string path = sourcePath(*entry.getName());
-    const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, fileSizeOf(path)));
-    if (size == 0) {
-      continue;  // an empty file has no slice: a set that lists one never verifies
-    }
-    largest = std::max(largest, size);
-    // The name a downloader writes: the real name with yEnc, the name of the
-    // "begin" line with uuencode.
-    files.push_back(RecoveryData{*entry.getName(), path, yencOn_ ? *entry.getName() : entry.textName()});
-  }
+  std::vector<RecoveryData> files = recoverySources(largest);
   RecoveryOptions options;
   options.redundancyPercent = settings.number(Setting::Par2Redundancy);
   options.sliceSize = static_cast<std::uint64_t>(std::max<std::int64_t>(0, settings.number64(Setting::Par2SliceSize)));
@@ -102,15 +88,11 @@ void PostingSession::Impl::startRecovery() {
     say("no set is made (" + error + ").");
     return;
   }
-  for (const std::string& setFile : run->plannedFiles()) {
-    for (const nodeClass& entry : services_.uploadList) {
-      if (entry.getName() == setFile) {
-        say("no set is made: " + headerSafeText(setFile, '_') + " is a listed file; choose another Par2Name.");
-        std::error_code ignored;
-        std::filesystem::remove(folder, ignored);  // made for the set, still empty
-        return;
-      }
-    }
+  if (const std::string listed = listedSetFile(*run); !listed.empty()) {
+    say("no set is made: " + headerSafeText(listed, '_') + " is a listed file; choose another Par2Name.");
+    std::error_code ignored;
+    std::filesystem::remove(folder, ignored);  // made for the set, still empty
+    return;
   }
   const par2::Plan& plan = run->plan();
   say(formatText("a PAR2 set of %u source and %u recovery slices of %llu bytes (%d%%) in %s, posted after the files.",
@@ -125,6 +107,36 @@ void PostingSession::Impl::startRecovery() {
   }
   recoveryFolder_ = folder;
   recovery_ = std::move(run);
+}
+
+std::vector<RecoveryData> PostingSession::Impl::recoverySources(std::uint64_t& largest) const {
+  std::vector<RecoveryData> files;
+  for (const nodeClass& entry : services_.uploadList) {
+    if (!entry.getName()) {
+      continue;
+    }
+    const std::string path = sourcePath(*entry.getName());
+    const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, fileSizeOf(path)));
+    if (size == 0) {
+      continue;  // an empty file has no slice: a set that lists one never verifies
+    }
+    largest = std::max(largest, size);
+    // The name a downloader writes: the real name with yEnc, the name of the
+    // "begin" line with uuencode.
+    files.push_back(RecoveryData{*entry.getName(), path, yencOn_ ? *entry.getName() : entry.textName()});
+  }
+  return files;
+}
+
+std::string PostingSession::Impl::listedSetFile(const RecoveryRun& run) const {
+  for (const std::string& setFile : run.plannedFiles()) {
+    for (const nodeClass& entry : services_.uploadList) {
+      if (entry.getName() == setFile) {
+        return setFile;
+      }
+    }
+  }
+  return {};
 }
 
 const nodeClass* PostingSession::Impl::recoveryHead(const nodeClass* head) {

@@ -77,70 +77,26 @@ void PostingSession::Impl::openJournal() {
   const std::string path = journalPath();
   const JournalOpening opening = journal_.open(path);
   if (!opening.refusal.empty()) {
-    const std::string line = untrustedJournalText(path, opening.refusal);
-    log_.ReportWrite(line + "\r\n");
-    display_.AddFileLine(line);
+    reportJournalLine(untrustedJournalText(path, opening.refusal));
   }
   const std::optional<JournalContents>& journal = opening.contents;
   const JournalSettings current = journalSettings(services_.settings);
   if (journal && journal->matches(current) && hasWork(*journal)) {
-    std::int32_t held = 0;
-    std::int32_t total = 0;
     std::vector<std::string> notes;  // files posted again whole, and why
-    for (const nodeClass& entry : services_.uploadList) {
-      const std::string name = entry.getName().value_or("");
-      std::int64_t size = 0;
-      std::int64_t mtime = 0;
-      const JournalFile* known =
-          fileStamp(sourcePath(name), size, mtime) ? journal->findFile(name, size, mtime) : nullptr;
-      if (known != nullptr) {
-        const PostedPartsCheck check =
-            checkPostedParts(recoveryDirectory(name), *known, yencOn_, partSizeSetting_, encoded_.path());
-        if (check != PostedPartsCheck::Same) {
-          notes.push_back(postedAgainText(headerSafeText(name, '_'), check));
-          known = nullptr;
-        }
-      }
-      const std::int32_t parts = plannedArticles(name, known);
-      total += parts;
-      if (known != nullptr) {
-        for (const auto& [part, posted] : known->accepted) {
-          held += part <= parts ? 1 : 0;
-        }
-        resumedFiles_.push_back(*known);
-      }
-    }
-    const std::string question = "A run of this upload was cut short: " + std::to_string(held) + " of " +
-                                 std::to_string(total) + " articles were posted.  Resume it?";
+    const ResumableCount count = countResumable(*journal, notes);
+    const std::string question = "A run of this upload was cut short: " + std::to_string(count.held) + " of " +
+                                 std::to_string(count.total) + " articles were posted.  Resume it?";
     const PromptAnswer answer =
         services_.prompt.ask(question, kResumeCaption, PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
     if (answer == PromptAnswer::Yes && !journal_.resume()) {
-      const std::string line =
-          untrustedJournalText(path, "it cannot be opened for appending (" + writeErrorText(errno) + ")");
-      log_.ReportWrite(line + "\r\n");
-      display_.AddFileLine(line);
+      reportJournalLine(
+          untrustedJournalText(path, "it cannot be opened for appending (" + writeErrorText(errno) + ")"));
     } else if (answer == PromptAnswer::Yes) {
-      for (const JournalFile& file : resumedFiles_) {
-        for (const auto& [part, posted] : file.accepted) {
-          posted_.markPosted(file.name, part, posted.messageId);
-        }
-        for (const auto& [part, sent] : file.inFlight) {
-          if (part <= file.partCount) {
-            DoubtedArticle& stat = resumeStats_.emplace_back();
-            stat.sourceName = file.name;
-            stat.part = part;
-            stat.bytes = sent.bytes;
-            stat.messageId = sent.messageId;
-          }
-        }
-      }
-      const std::string line =
-          "Resumed: " + std::to_string(held) + " of " + std::to_string(total) + " articles were already posted.";
-      log_.ReportWrite(line + "\r\n");
-      display_.AddFileLine(line);
+      takeUpResumedFiles();
+      reportJournalLine("Resumed: " + std::to_string(count.held) + " of " + std::to_string(count.total) +
+                        " articles were already posted.");
       for (const std::string& note : notes) {
-        log_.ReportWrite(note + "\r\n");
-        display_.AddFileLine(note);
+        reportJournalLine(note);
       }
       recordEarlierParts();
       adoptDisguise(*journal);
@@ -151,6 +107,56 @@ void PostingSession::Impl::openJournal() {
   if (journal_.create(path, current) && disguise_ &&
       !journal_.noteDisguise(disguise_->from(), disguise_->messageIdDomain())) {
     journalFailed();
+  }
+}
+
+void PostingSession::Impl::reportJournalLine(const std::string& line) {
+  log_.ReportWrite(line + "\r\n");
+  display_.AddFileLine(line);
+}
+
+PostingSession::Impl::ResumableCount PostingSession::Impl::countResumable(const JournalContents& journal,
+                                                                          std::vector<std::string>& notes) {
+  ResumableCount count;
+  for (const nodeClass& entry : services_.uploadList) {
+    const std::string name = entry.getName().value_or("");
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
+    const JournalFile* known = fileStamp(sourcePath(name), size, mtime) ? journal.findFile(name, size, mtime) : nullptr;
+    if (known != nullptr) {
+      const PostedPartsCheck check =
+          checkPostedParts(recoveryDirectory(name), *known, yencOn_, partSizeSetting_, encoded_.path());
+      if (check != PostedPartsCheck::Same) {
+        notes.push_back(postedAgainText(headerSafeText(name, '_'), check));
+        known = nullptr;
+      }
+    }
+    const std::int32_t parts = plannedArticles(name, known);
+    count.total += parts;
+    if (known != nullptr) {
+      for (const auto& [part, posted] : known->accepted) {
+        count.held += part <= parts ? 1 : 0;
+      }
+      resumedFiles_.push_back(*known);
+    }
+  }
+  return count;
+}
+
+void PostingSession::Impl::takeUpResumedFiles() {
+  for (const JournalFile& file : resumedFiles_) {
+    for (const auto& [part, posted] : file.accepted) {
+      posted_.markPosted(file.name, part, posted.messageId);
+    }
+    for (const auto& [part, sent] : file.inFlight) {
+      if (part <= file.partCount) {
+        DoubtedArticle& stat = resumeStats_.emplace_back();
+        stat.sourceName = file.name;
+        stat.part = part;
+        stat.bytes = sent.bytes;
+        stat.messageId = sent.messageId;
+      }
+    }
   }
 }
 

@@ -97,31 +97,8 @@ void PostingSession::Impl::stepIdle() {
   runActive_ = true;
   display_.LockButtons();
   display_.ClearFileLines();
-
-  const ReportOpening report = log_.OpenNewReport();
-  if (!report.message.empty()) {
-    services_.prompt.notify(report.message, "Tidewell Error",
-                            report.opened ? PromptIcon::Exclamation : PromptIcon::Stop);
-  }
-  if (!report.opened) {
-    resetButtons();
-    endRun(RunOutcome::EndedWithoutFinishing, false);
+  if (!openRunReport()) {
     return;
-  }
-  startRunRecord();
-  std::string heading = "Tidewell ";
-  heading += kVersionText;
-  heading += "\r\nWinsock Detected is ";
-  heading += winsockDescription();
-  heading += "\r\nUsing Config File ";
-  heading += services_.settings.configFilePath();
-  heading += "\r\n\r\n";
-  log_.ReportWrite(heading);
-  // With Resume the "Resumed:" line comes first, once the list is known.
-  resumeOn_ = services_.settings.flag(Setting::Resume);
-  if (!resumeOn_) {
-    log_.ReportStamped("Starting Posting Session\r\n");
-    log_.ReportStamped("Building upload list...\r\n");
   }
   if (!readArticleFormat()) {
     return;
@@ -129,45 +106,13 @@ void PostingSession::Impl::stepIdle() {
   readConnections();
   readVerifySettings();
   display_.ShowState("Building upload list...");
-
   articlesFailed_ = 0;
   articlesOk_ = 0;
-  services_.uploadList.clear();
-  const std::string directory = services_.settings.getDirectory();
-  struct stat info {};
-  if (!directory.empty() && (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
-    // A mistyped folder must not pass for an empty one: say so and end.
-    const std::string text = "Directory " + directory + " not found.  Not posting.";
-    showProblemOutbound(text);
-    log_.ReportStamped(text + "\r\n");
-    services_.prompt.ask(text, "Tidewell Error", PromptButtons::Ok, PromptIcon::Stop, PromptAnswer::Ok);
+  if (!listUploads()) {
     resetButtons();
     endRun(RunOutcome::EndedWithoutFinishing, false);
     return;
   }
-  // The program's own files are never posted, even from the working directory.
-  std::vector<std::string> ownFiles{services_.settings.configFilePath(), std::string(kLogFileName), encoded_.path(),
-                                    article_.path(), defaultInstanceLockPath()};
-  if (resumeOn_) {
-    ownFiles.push_back(journalPath());
-  }
-  const int built = buildUploadList(services_.uploadList, directory, services_.settings, services_.prompt, ownFiles);
-  if (built == kScanWarnings) {
-    const PromptAnswer answer = services_.prompt.ask("Non-Fatal error encountered. Continue?", "Tidewell Error",
-                                                     PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes);
-    if (answer == PromptAnswer::No) {
-      resetButtons();
-      endRun(RunOutcome::EndedWithoutFinishing, false);
-      return;
-    }
-  } else if (built == kScanFatal) {
-    services_.prompt.ask("Fatal error encountered. Not posting.", "Tidewell Error", PromptButtons::Ok, PromptIcon::Stop,
-                         PromptAnswer::Ok);
-    resetButtons();
-    endRun(RunOutcome::EndedWithoutFinishing, false);
-    return;
-  }
-
   recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
   fast_ = services_.settings.flag(Setting::FastPosting);
@@ -187,6 +132,66 @@ void PostingSession::Impl::stepIdle() {
   servers_.start(backupServerChoices(services_.settings));
   setState(SessionState::OpenConnection);
   postStep();
+}
+
+bool PostingSession::Impl::openRunReport() {
+  const ReportOpening report = log_.OpenNewReport();
+  if (!report.message.empty()) {
+    services_.prompt.notify(report.message, "Tidewell Error",
+                            report.opened ? PromptIcon::Exclamation : PromptIcon::Stop);
+  }
+  if (!report.opened) {
+    resetButtons();
+    endRun(RunOutcome::EndedWithoutFinishing, false);
+    return false;
+  }
+  startRunRecord();
+  std::string heading = "Tidewell ";
+  heading += kVersionText;
+  heading += "\r\nWinsock Detected is ";
+  heading += winsockDescription();
+  heading += "\r\nUsing Config File ";
+  heading += services_.settings.configFilePath();
+  heading += "\r\n\r\n";
+  log_.ReportWrite(heading);
+  // With Resume the "Resumed:" line comes first, once the list is known.
+  resumeOn_ = services_.settings.flag(Setting::Resume);
+  if (!resumeOn_) {
+    log_.ReportStamped("Starting Posting Session\r\n");
+    log_.ReportStamped("Building upload list...\r\n");
+  }
+  return true;
+}
+
+bool PostingSession::Impl::listUploads() {
+  services_.uploadList.clear();
+  const std::string directory = services_.settings.getDirectory();
+  struct stat info {};
+  if (!directory.empty() && (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+    // A mistyped folder must not pass for an empty one: say so and end.
+    const std::string text = "Directory " + directory + " not found.  Not posting.";
+    showProblemOutbound(text);
+    log_.ReportStamped(text + "\r\n");
+    services_.prompt.ask(text, "Tidewell Error", PromptButtons::Ok, PromptIcon::Stop, PromptAnswer::Ok);
+    return false;
+  }
+  // The program's own files are never posted, even from the working directory.
+  std::vector<std::string> ownFiles{services_.settings.configFilePath(), std::string(kLogFileName), encoded_.path(),
+                                    article_.path(), defaultInstanceLockPath()};
+  if (resumeOn_) {
+    ownFiles.push_back(journalPath());
+  }
+  const int built = buildUploadList(services_.uploadList, directory, services_.settings, services_.prompt, ownFiles);
+  if (built == kScanWarnings) {
+    return services_.prompt.ask("Non-Fatal error encountered. Continue?", "Tidewell Error", PromptButtons::YesNo,
+                                PromptIcon::Question, PromptAnswer::Yes) != PromptAnswer::No;
+  }
+  if (built == kScanFatal) {
+    services_.prompt.ask("Fatal error encountered. Not posting.", "Tidewell Error", PromptButtons::Ok, PromptIcon::Stop,
+                         PromptAnswer::Ok);
+    return false;
+  }
+  return true;
 }
 
 void PostingSession::Impl::stepOpenConnection() {

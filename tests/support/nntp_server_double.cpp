@@ -177,7 +177,8 @@ class NntpServerDouble::Impl {
   };
   struct Live {
     int fd = -1;
-    std::string inbox;  // received, not yet parsed
+    std::string inbox;  // received; parsed up to inboxTaken
+    std::size_t inboxTaken = 0;
     bool inArticle = false;
     bool cutDone = false;
     std::string article;
@@ -260,10 +261,16 @@ class NntpServerDouble::Impl {
       if (conn.deaf) {
         return;  // what arrived before it stopped reading is not taken either
       }
-      const std::size_t end = conn.inbox.find('\n');
-      if (end == std::string::npos) return;
-      std::string line = conn.inbox.substr(0, end + 1);
-      conn.inbox.erase(0, end + 1);
+      const std::size_t end = conn.inbox.find('\n', conn.inboxTaken);
+      if (end == std::string::npos) {
+        // Parsed lines go in one move, not one move per line: an article
+        // of megabytes arrives in few reads and many lines.
+        conn.inbox.erase(0, conn.inboxTaken);
+        conn.inboxTaken = 0;
+        return;
+      }
+      std::string line = conn.inbox.substr(conn.inboxTaken, end + 1 - conn.inboxTaken);
+      conn.inboxTaken = end + 1;
       if (conn.inArticle) {
         articleLine(index, line);
         continue;
