@@ -56,6 +56,8 @@ inline constexpr std::uint32_t kQuitMessage = 6002;
 // Fast posting: a reply-waiting state was entered; take a reply that is
 // waiting already (wParam: generation).
 inline constexpr std::uint32_t kReplyMessage = 6003;
+// Verify's link ended its round, stopped or failed: it is closed here.
+inline constexpr std::uint32_t kVerifyEndMessage = 6004;
 inline constexpr unsigned kTimeoutTimer = 1;
 inline constexpr unsigned kLightsTimer = 5;
 inline constexpr unsigned kLiveTimer = 8;
@@ -354,12 +356,14 @@ class PostingSession::Impl {
   void waitBeforeCheck();
   void stepVerifyWait();
   void onVerifyTimer();
+  // The check asks on a link of its own (PostLink), made for each round.
   void connectVerifyServer();
-  // Mode reader was answered: true when this is the verify connection.
-  bool verifyConnected();
-  void stepSendCheck();
-  // AwaitCheckReply and AwaitHeadLines: one answer line at a time.
-  void stepAwaitCheckReply();
+  [[nodiscard]] std::string readVerifyLinkSettings();
+  void verifyLinkState(std::string_view state);
+  std::string verifyQuestions();
+  PostLink::Next verifyAnswer(long code, const std::string& line);
+  void verifyLinkEnded();
+  void cannotCheck();
   void endCheckRound();
   void startReposting(const std::vector<std::size_t>& missing);
   void finishReposting();
@@ -368,11 +372,11 @@ class PostingSession::Impl {
   // NZB entry.
   void verifyFileStart();
   // RecoverFromError's part while verifying: true when it has dealt with
-  // the failure (the check ends, or posting again gives up).
+  // the failure (posting again gives up) or nothing of the run's
+  // connection is open (the check runs on its own link).
   bool verifyRecovers();
-  // The verify server cannot be used (`problem`): true when verifying.
-  bool verifyCannotConnect(std::string_view problem);
-  void closeVerifyConnection();
+  // Closes the run's own connection, the posting's, before the check.
+  void closeRunConnection();
   void endVerify();
 
   // Display helpers that also drive the lights timer and the log.

@@ -74,44 +74,29 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
 }
 
 void PostingSession::Impl::refuseSettings(std::string_view problem) {
-  if (verifyCannotConnect(problem)) {
-    return;
-  }
   const std::string text(problem);
   showProblemOutbound(text + "\r\rConfigure with SETTINGS.");
   log_.ReportStamped(text + "  Configure with SETTINGS.\r\n");
+  if (verifyReposting()) {
+    reconnectAllowed_ = false;
+    static_cast<void>(verifyRecovers());  // posting again ends; the summary follows
+    return;
+  }
   StopTimeout();
   setState(SessionState::Idle);
   resetButtons();
   endRun(RunOutcome::EndedWithoutFinishing, false);
 }
 
-static_assert(kEncryptionChoices[static_cast<std::size_t>(Encryption::StartTls)] == "STARTTLS");
-
 bool PostingSession::Impl::readConnectionSettings() {
-  const std::string keys(server_.keyPrefix);
-  // The table's choices are in the order of Encryption; empty is None.
-  const std::optional<std::size_t> mode =
-      trimmedView(server_.encryption).empty() ? 0 : choiceIndex(Setting::Encryption, server_.encryption);
-  if (!mode) {
-    // Never a plain connection in place of a secure one that was mistyped.
-    refuseSettings(keys + "Encryption must be " + choicesText(Setting::Encryption) + ".");
+  ConnectionKeys keys = connectionKeys(server_);
+  if (!keys.problem.empty()) {
+    refuseSettings(keys.problem);
     return false;
   }
-  encryption_ = static_cast<Encryption>(*mode);
-  if (server_.port < 0 || server_.port > 65535) {
-    // Not some other port than the one meant.
-    refuseSettings(keys + "Port must be a number from 1 to 65535.");
-    return false;
-  }
-  tlsSettings_ = server_.tls;
-  if (encryption_ != Encryption::None) {
-    if (const std::string problem = CheckTlsSettings(tlsSettings_); !problem.empty()) {
-      refuseSettings(problem);
-      return false;
-    }
-  }
-  serverAddress_.SetPort(htons(static_cast<std::uint16_t>(effectivePort(server_.port, server_.encryption))));
+  encryption_ = keys.encryption;
+  tlsSettings_ = std::move(keys.tls);
+  serverAddress_.SetPort(htons(keys.port));
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/text.h"
 #include "settings/backup_servers.h"
 #include "settings/settings_store.h"
+#include "settings/value_rules.h"
 
 namespace tidewell {
 
@@ -12,6 +13,34 @@ constexpr std::string_view kServerKeyPrefixes[] = {"Server2.", "Server3.", "Serv
                                                    "Server6.", "Server7.", "Server8.", "Server9."};
 static_assert(std::size(kServerKeyPrefixes) == kServerSections.size());
 }  // namespace
+
+static_assert(kEncryptionChoices[static_cast<std::size_t>(Encryption::StartTls)] == "STARTTLS");
+
+ConnectionKeys connectionKeys(const ServerChoice& server) {
+  ConnectionKeys keys;
+  const std::string prefix(server.keyPrefix);
+  // The table's choices are in the order of Encryption; empty is None.
+  const std::optional<std::size_t> mode =
+      trimmedView(server.encryption).empty() ? 0 : choiceIndex(Setting::Encryption, server.encryption);
+  if (!mode) {
+    keys.problem = prefix + "Encryption must be " + choicesText(Setting::Encryption) + ".";
+    return keys;
+  }
+  keys.encryption = static_cast<Encryption>(*mode);
+  if (server.port < 0 || server.port > 65535) {
+    keys.problem = prefix + "Port must be a number from 1 to 65535.";
+    return keys;
+  }
+  keys.tls = server.tls;
+  if (keys.encryption != Encryption::None) {
+    keys.problem = CheckTlsSettings(keys.tls);
+    if (!keys.problem.empty()) {
+      return keys;
+    }
+  }
+  keys.port = static_cast<std::uint16_t>(effectivePort(server.port, server.encryption));
+  return keys;
+}
 
 ServerChoice postingServer(const SettingsStore& settings) {
   ServerChoice server;

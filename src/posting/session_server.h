@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/tls_channel.h"
+#include "posting/nntp_dialogue.h"
 
 namespace tidewell {
 
@@ -28,6 +29,17 @@ struct ServerChoice {
   // A backup server's own Connections; 0: not set (the main number holds).
   std::int32_t connections = 0;
 };
+
+// Encryption, Port and the TLS keys of a server, checked as a connection to
+// it starts: a mistyped Encryption is never taken for a plain connection,
+// nor a Port out of range for some other port.
+struct ConnectionKeys {
+  Encryption encryption = Encryption::None;
+  std::uint16_t port = 0;  // the usual port of the encryption when none is set
+  TlsSettings tls;
+  std::string problem;  // names the key that cannot work; empty: usable
+};
+[[nodiscard]] ConnectionKeys connectionKeys(const ServerChoice& server);
 
 // Host, Port, Encryption, Username, Password and the TLS keys.
 [[nodiscard]] ServerChoice postingServer(const SettingsStore& settings);

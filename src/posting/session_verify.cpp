@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "platform/host_address.h"
 #include "platform/text.h"
 #include "posting/article_text.h"
 #include "posting/session.h"
@@ -80,15 +81,14 @@ bool PostingSession::Impl::verifyBeforeSummary() {
       if (!verify_.on || verify_.articles.empty() || !runActive_) {
         return false;
       }
-      verify_.postingFast = fast_;
       for (std::size_t i = 0; i < verify_.articles.size(); ++i) {
         verify_.checks.push_back(i);
       }
-      closeVerifyConnection();  // the posting connection
+      closeRunConnection();  // the posting connection
       waitBeforeCheck();
       return true;
     case Phase::Reposting:
-      closeVerifyConnection();  // the posting connection
+      closeRunConnection();  // the posting connection
       finishReposting();
       return true;
     case Phase::Checking:
@@ -118,16 +118,48 @@ void PostingSession::Impl::waitBeforeCheck() {
 }
 
 void PostingSession::Impl::stepVerifyWait() {
-  if (!services_.loop.hasTimer(target_, kVerifyTimer)) {
+  if (!services_.loop.hasTimer(target_, kVerifyTimer) && !verify_.link) {
     connectVerifyServer();
   }
 }
 
 void PostingSession::Impl::onVerifyTimer() {
   services_.loop.killTimer(target_, kVerifyTimer);
-  if (runActive_ && sessionState_ == SessionState::VerifyWait) {
+  if (runActive_ && sessionState_ == SessionState::VerifyWait && !verify_.link) {
     connectVerifyServer();
   }
+}
+
+// The verify server's keys, checked as a posting connection checks its
+// own, made into the link's settings; the problem when they cannot work.
+std::string PostingSession::Impl::readVerifyLinkSettings() {
+  const ServerChoice& server = verify_.server;
+  if (!server.host) {
+    return "Host name not found.";
+  }
+  ConnectionKeys keys = connectionKeys(server);
+  if (!keys.problem.empty()) {
+    return keys.problem;
+  }
+  const HostAddressResult address = parseHostAddress(server.host->substr(0, kHostNameLimit));
+  if (!address.value) {
+    return address.problem;
+  }
+  const std::string proxyText = services_.settings.read(Setting::Proxy);
+  const ProxyAddressResult proxy = parseProxyAddress(proxyText);
+  if (!proxyText.empty() && !proxy.value) {
+    return proxy.problem;
+  }
+  verify_.linkSettings =
+      LinkSettings{address.value->host,
+                   address.value->port.value_or(keys.port),
+                   addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec),
+                   proxy.value,
+                   keys.encryption,
+                   std::move(keys.tls),
+                   server.username,
+                   server.password};
+  return {};
 }
 
 void PostingSession::Impl::connectVerifyServer() {
@@ -136,78 +168,147 @@ void PostingSession::Impl::connectVerifyServer() {
     verify_.server = servers_.backup();  // the posting server is the backup the run moved to
   }
   verify_.hostName = headerSafeText(verify_.server.host.value_or("").substr(0, kHostNameLimit), '_');
-  // The check takes each reply as it arrives, whatever FastPosting says.
-  fast_ = true;
-  reconnectAllowed_ = false;
   log_.ReportStamped("Verify: connecting to " + verify_.hostName + "...\r\n");
-  ArmTimeout();
-  StartConnection(verify_.server);
-}
-
-bool PostingSession::Impl::verifyConnected() {
-  if (verify_.phase != Phase::Checking) {
-    return false;
-  }
-  setState(SessionState::SendCheck);
-  postStep();
-  return true;
-}
-
-void PostingSession::Impl::stepSendCheck() {
-  if (verify_.questions.roundOver()) {
-    endCheckRound();
+  display_.ShowState("Verify: connecting to " + verify_.hostName + "...");
+  if (const std::string problem = readVerifyLinkSettings(); !problem.empty()) {
+    showProblemOutbound(problem + "\r\rConfigure with SETTINGS.");
+    log_.ReportStamped(problem + "  Configure with SETTINGS.\r\n");
+    cannotCheck();
     return;
+  }
+  PostLink::Events events;
+  // The check takes each reply as it arrives and never reconnects: a
+  // failure ends it, worded by verifyLinkEnded.
+  events.note = [](std::string_view) {};
+  events.reconnecting = [] { return 0; };
+  events.othersLeft = [] { return false; };
+  events.lost = [this](PostLink&) { services_.loop.post(target_, kVerifyEndMessage); };
+  events.secured = [this](std::string_view description) {
+    log_.ReportStamped("Secure connection: " + std::string(description) + "\r\n");
+  };
+  events.stateTrace = [this](int link, std::string_view state) {
+    verifyLinkState(state);
+    if (linkTrace_) {
+      linkTrace_(link, state);
+    }
+  };
+  if (log_.loggingOn()) {
+    events.log = [this](std::string_view text) { log(text); };
+  }
+  events.ask = [this] { return verifyQuestions(); };
+  events.answer = [this](long code, const std::string& line) { return verifyAnswer(code, line); };
+  verify_.link = std::make_unique<PostLink>(services_.loop, services_.socketManager, verify_.linkSettings, 1,
+                                            std::move(events), LinkPacing::AsTheyArrive);
+  verify_.link->start();
+}
+
+// The dialogue's report lines, as a posting connection writes them.
+void PostingSession::Impl::verifyLinkState(std::string_view state) {
+  std::string_view text;
+  if (state == "Handshake") {
+    text = "Securing the connection (TLS)...";
+  } else if (state == "User") {
+    text = "Authenticating...";
+  } else if (state == "Mode") {
+    text = "Setting to READER mode...";
+  } else {
+    return;
+  }
+  display_.ShowState(text);
+  log_.ReportStamped(std::string(text) + "\r\n");
+}
+
+std::string PostingSession::Impl::verifyQuestions() {
+  if (verify_.questions.roundOver()) {
+    services_.loop.post(target_, kVerifyEndMessage);  // the link is closed from the loop's top
+    return {};
   }
   display_.ShowState(
       formatText("Verify: asking for %zu of %zu...", verify_.questions.asking() + 1, verify_.questions.size()));
-  sendText(verify_.questions.nextQuestions(), SessionState::AwaitCheckReply);
+  return verify_.questions.nextQuestions();
 }
 
-// The answers to a round's questions, one reply line at a time, in both
-// AwaitCheckReply and AwaitHeadLines.
-void PostingSession::Impl::stepAwaitCheckReply() {
-  if (!takeReply()) {
-    return;
-  }
-  const VerifyQueue::Answer answer = verify_.questions.take(replyCode_, replyBuffer_);
+// The answers to a round's questions, one reply line at a time.
+PostLink::Next PostingSession::Impl::verifyAnswer(long code, const std::string& line) {
+  const VerifyQueue::Answer answer = verify_.questions.take(code, line);
   VerifyArticle& article = verify_.articles[verify_.checks[answer.index]];
   switch (answer.kind) {
     case VerifyQueue::Answer::Kind::HeadFollows:
       article.status = Status::Found;
-      setState(SessionState::AwaitHeadLines);
-      ArmTimeout();
-      return;
+      return PostLink::Next::ReadOn;
     case VerifyQueue::Answer::Kind::HeadLine:
-      ArmTimeout();  // the block goes on
-      return;
+      return PostLink::Next::ReadOn;  // the block goes on
     case VerifyQueue::Answer::Kind::StatRefused:
-      log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + std::string(withoutLineEnd(replyBuffer_)) +
+      log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + std::string(withoutLineEnd(line)) +
                          "); asking with HEAD.\r\n");
-      setState(SessionState::SendCheck);  // the same article again
-      postStep();
-      return;
+      return PostLink::Next::AskNext;  // the same article again
     case VerifyQueue::Answer::Kind::Unexpected:
-      log_.ReportStamped("Verify: " + verify_.hostName + " answered " + std::string(withoutLineEnd(replyBuffer_)) +
-                         " for " + article.messageId + ".\r\n");
-      reconnectAllowed_ = false;
-      verifyRecovers();  // the check ends there
-      return;
+      log_.ReportStamped("Verify: " + verify_.hostName + " answered " + std::string(withoutLineEnd(line)) + " for " +
+                         article.messageId + ".\r\n");
+      services_.loop.post(target_, kVerifyEndMessage);  // the check ends there
+      return PostLink::Next::Stop;
     case VerifyQueue::Answer::Kind::Found:
     case VerifyQueue::Answer::Kind::Missing:
       article.status = answer.kind == VerifyQueue::Answer::Kind::Found ? Status::Found : Status::Missing;
       break;
   }
-  if (verify_.questions.awaiting()) {
-    setState(SessionState::AwaitCheckReply);  // more answers are on their way
-    ArmTimeout();
+  return verify_.questions.awaiting() ? PostLink::Next::ReadOn : PostLink::Next::AskNext;
+}
+
+// The round is over, or the link stopped or failed: the link goes, from
+// the loop's top (never from within its own call).
+void PostingSession::Impl::verifyLinkEnded() {
+  if (!runActive_ || verify_.phase != Phase::Checking || !verify_.link) {
     return;
   }
-  setState(SessionState::SendCheck);
-  postStep();
+  const std::unique_ptr<PostLink> link = std::move(verify_.link);
+  lightsOff();
+  if (verify_.questions.roundOver()) {
+    endCheckRound();
+    return;
+  }
+  if (link->isLost()) {
+    // Worded as a failure of the posting connection is; a silent server
+    // is only shown.
+    const std::string& reason = link->lossText();
+    std::string line;
+    switch (link->loss()) {
+      case PostLink::Loss::Broke:
+        line = reason + "  Communication terminated.";
+        break;
+      case PostLink::Loss::Unresolved:
+        line = "Error Looking up address.  " + reason;
+        break;
+      case PostLink::Loss::Settings:
+        line = reason + "  Configure with SETTINGS.";
+        break;
+      case PostLink::Loss::Refused:
+        line = reason;
+        break;
+      case PostLink::Loss::TimedOut:
+        break;
+    }
+    showProblemInbound(line.empty() ? reason : line);
+    if (!line.empty()) {
+      log_.ReportStamped(line + "\r\n");
+    }
+  }
+  cannotCheck();
+}
+
+// The verify server cannot be reached or does not let us ask: the round's
+// findings are dropped and the posting's outcome stands.
+void PostingSession::Impl::cannotCheck() {
+  for (const std::size_t index : verify_.checks) {
+    if (verify_.articles[index].status == Status::Missing) {
+      verify_.articles[index].status = Status::Accepted;
+    }
+  }
+  log_.ReportStamped("Verify: could not check the articles on " + verify_.hostName + ".\r\n");
+  endVerify();
 }
 
 void PostingSession::Impl::endCheckRound() {
-  closeVerifyConnection();
   std::vector<std::size_t> missing;
   for (const std::size_t index : verify_.checks) {
     if (verify_.articles[index].status == Status::Missing) {
@@ -243,7 +344,6 @@ void PostingSession::Impl::startReposting(const std::vector<std::size_t>& missin
   verify_.savedReconnects = reconnectCount_;
   reconnectCount_ = 0;
   reconnectAllowed_ = true;
-  fast_ = verify_.postingFast;
   services_.uploadList.clear();
   for (const std::size_t index : missing) {
     VerifyArticle& article = verify_.articles[index];
@@ -317,46 +417,22 @@ bool PostingSession::Impl::verifyRecovers() {
   if (!runActive_ || verify_.phase == Phase::Off) {
     return false;  // posting, or a Stop
   }
-  if (verify_.phase == Phase::Done || sessionState_ == SessionState::VerifyWait) {
-    return true;  // dealt with already: no connection is open
+  if (verify_.phase != Phase::Reposting) {
+    return true;  // the check runs on its own link; the run's connection is closed
   }
-  if (verify_.phase == Phase::Reposting) {
-    if (reconnectAllowed_ && reconnectCount_ < kMaxReconnects) {
-      return false;  // the usual reconnection
-    }
-    if (fileLineOpen_) {
-      endFileLine("Interrupted.", "Interrupted.\r\n", std::nullopt);
-    }
-    closeVerifyConnection();
-    log_.ReportStamped("Verify: posting again ended early.\r\n");
-    finishReposting();
-    return true;
+  if (reconnectAllowed_ && reconnectCount_ < kMaxReconnects) {
+    return false;  // the usual reconnection
   }
-  // The verify server cannot be reached or does not let us ask: the round's
-  // findings are dropped and the posting's outcome stands.
-  closeVerifyConnection();
-  for (const std::size_t index : verify_.checks) {
-    if (verify_.articles[index].status == Status::Missing) {
-      verify_.articles[index].status = Status::Accepted;
-    }
+  if (fileLineOpen_) {
+    endFileLine("Interrupted.", "Interrupted.\r\n", std::nullopt);
   }
-  log_.ReportStamped("Verify: could not check the articles on " + verify_.hostName + ".\r\n");
-  endVerify();
+  closeRunConnection();
+  log_.ReportStamped("Verify: posting again ended early.\r\n");
+  finishReposting();
   return true;
 }
 
-bool PostingSession::Impl::verifyCannotConnect(std::string_view problem) {
-  if (!runActive_ || verify_.phase == Phase::Off || verify_.phase == Phase::Done) {
-    return false;
-  }
-  const std::string text(problem);
-  showProblemOutbound(text + "\r\rConfigure with SETTINGS.");
-  log_.ReportStamped(text + "  Configure with SETTINGS.\r\n");
-  reconnectAllowed_ = false;
-  return verifyRecovers();
-}
-
-void PostingSession::Impl::closeVerifyConnection() {
+void PostingSession::Impl::closeRunConnection() {
   connector_.Cancel();
   ++generation_;  // steps still queued belong to the connection that ends
   StopTimeout();
@@ -373,7 +449,6 @@ void PostingSession::Impl::closeVerifyConnection() {
 // The findings stand: articles still missing leave the NZB and count as
 // failed, and the Finish step writes the summary.
 void PostingSession::Impl::endVerify() {
-  fast_ = verify_.postingFast;
   verify_.phase = Phase::Done;
   std::int32_t lost = 0;
   for (const VerifyArticle& article : verify_.articles) {

@@ -268,17 +268,21 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<VerifyServerCase>& param) { return std::string(param.param.name); });
 
 // VerifyDelay is loop time: each round waits it out on the fake clock
-// before the verify server is looked up.
+// before Verify's link connects to the verify server.
 TEST_F(VerifySession, WaitsVerifyDelayBeforeEachRound) {
   configureVerify("yEnc");
   setting("VerifyDelay", "30");
   server.forgetAccepted(1, 1);
   start();
   std::vector<std::int64_t> waits;
-  session->setStateTrace([&, since = std::int64_t{-1}](SessionState, SessionState to, std::string_view) mutable {
+  std::int64_t since = -1;
+  session->setStateTrace([&](SessionState, SessionState to, std::string_view) {
     if (to == SessionState::VerifyWait) {
       since = run.clock.monotonicMs();
-    } else if (to == SessionState::LookingUp && since >= 0) {
+    }
+  });
+  session->setLinkTrace([&](int, std::string_view to) {
+    if (to == "Connecting" && since >= 0) {
       waits.push_back(run.clock.monotonicMs() - since);
       since = -1;
     }
