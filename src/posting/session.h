@@ -68,7 +68,6 @@ inline constexpr unsigned kVerifyTimer = 10;
 
 inline constexpr std::int64_t kLightsMs = 250;
 inline constexpr std::int64_t kFastDisplayMs = 100;
-inline constexpr std::size_t kHostNameLimit = 255;
 inline constexpr std::size_t kNameLimit = 255;
 inline constexpr std::string_view kVersionText = "Version 1.01ZRB.32bit";
 
@@ -152,7 +151,6 @@ class PostingSession::Impl {
   void reportServerMove(std::string_view why);
   // Reads server_'s port, encryption and TLS settings; false
   // (the run has ended, with its message) when they cannot be used.
-  bool readConnectionSettings();
   // A setting stops the run before connecting: `problem` and "Configure
   // with SETTINGS." in the panel and the report.
   void refuseSettings(std::string_view problem);
@@ -301,7 +299,7 @@ class PostingSession::Impl {
   // Several connections (session_parallel.cpp): Connections read as the
   // run starts; the pool starts where the one connection would connect.
   void readConnections();
-  void startParallel(std::uint16_t port, int family, const std::optional<ProxyAddress>& proxy);
+  void startParallel(LinkSettings settings);
   void onParallelMessage(const Message& message);
   void composeAhead();
   void composeNextArticle();
@@ -358,7 +356,6 @@ class PostingSession::Impl {
   void onVerifyTimer();
   // The check asks on a link of its own (PostLink), made for each round.
   void connectVerifyServer();
-  [[nodiscard]] std::string readVerifyLinkSettings();
   void verifyLinkState(std::string_view state);
   std::string verifyQuestions();
   PostLink::Next verifyAnswer(long code, const std::string& line);

@@ -24,50 +24,37 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
   display_.ShowState("Looking up address...");
 
   server_ = std::move(server);
-  if (!server_.host) {
-    refuseSettings("Host name not found.");
+  ConnectionPlan plan = planConnection(server_, services_.settings);
+  if (!plan.shownName.empty()) {
+    display_.ShowOutboundInfo(plan.shownName);
+  }
+  if (!plan.problem.empty()) {
+    refuseSettings(plan.problem);
     return;
   }
-  if (!readConnectionSettings()) {
-    return;
-  }
-  const std::string name = server_.host->substr(0, kHostNameLimit);
-  const HostAddressResult address = parseHostAddress(name);
-  if (!address.value) {
-    refuseSettings(address.problem);
-    return;
-  }
-  hostName_ = address.value->host;
-  display_.ShowOutboundInfo(name);
-  if (address.value->port) {
-    serverAddress_.SetPort(htons(*address.value->port));
-  }
-  const std::string proxyText = services_.settings.read(Setting::Proxy);
-  const ProxyAddressResult proxy = parseProxyAddress(proxyText);
-  if (!proxyText.empty() && !proxy.value) {
-    refuseSettings(proxy.problem);
-    return;
-  }
-  const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
-  const std::uint16_t port = ntohs(serverAddress_.Port());
+  encryption_ = plan.link.encryption;
+  tlsSettings_ = plan.link.tls;
+  hostName_ = plan.link.hostName;
+  serverAddress_.SetPort(htons(plan.link.port));
   if (parallel_) {
-    if (address.value->family != kAfUnspec && family != kAfUnspec && address.value->family != family) {
+    if (plan.hostFamily != kAfUnspec && plan.link.family != kAfUnspec && plan.hostFamily != plan.link.family) {
       refuseSettings("The HOST is not an address of the ADDRESS FAMILY.");  // no link could connect
       return;
     }
     // Each link connects by itself, through its own connector.
     setState(SessionState::Connecting);
     display_.ShowState("Connecting...");
-    startParallel(port, family, proxy.value);
+    startParallel(std::move(plan.link));
     return;
   }
-  if (address.value->family != kAfUnspec) {
+  if (plan.hostFamily != kAfUnspec) {
     setState(SessionState::Connecting);  // an address: nothing to look up
     display_.ShowState("Connecting...");
   }
   auto done = [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); };
-  if ((proxy.value ? connector_.StartThroughProxy(*proxy.value, hostName_, port, family, done)
-                   : connector_.Start(hostName_, port, family, done)) != 0) {
+  const LinkSettings& to = plan.link;
+  if ((to.proxy ? connector_.StartThroughProxy(*to.proxy, hostName_, to.port, to.family, done)
+                : connector_.Start(hostName_, to.port, to.family, done)) != 0) {
     refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
                                                               : "Unable to convert the host name to an address.");
   }
@@ -86,18 +73,6 @@ void PostingSession::Impl::refuseSettings(std::string_view problem) {
   setState(SessionState::Idle);
   resetButtons();
   endRun(RunOutcome::EndedWithoutFinishing, false);
-}
-
-bool PostingSession::Impl::readConnectionSettings() {
-  ConnectionKeys keys = connectionKeys(server_);
-  if (!keys.problem.empty()) {
-    refuseSettings(keys.problem);
-    return false;
-  }
-  encryption_ = keys.encryption;
-  tlsSettings_ = std::move(keys.tls);
-  serverAddress_.SetPort(htons(keys.port));
-  return true;
 }
 
 void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {

@@ -1,5 +1,6 @@
 #include "posting/session_server.h"
 
+#include "platform/host_address.h"
 #include "platform/text.h"
 #include "settings/backup_servers.h"
 #include "settings/settings_store.h"
@@ -16,30 +17,54 @@ static_assert(std::size(kServerKeyPrefixes) == kServerSections.size());
 
 static_assert(kEncryptionChoices[static_cast<std::size_t>(Encryption::StartTls)] == "STARTTLS");
 
-ConnectionKeys connectionKeys(const ServerChoice& server) {
-  ConnectionKeys keys;
+ConnectionPlan planConnection(const ServerChoice& server, const SettingsStore& settings) {
+  ConnectionPlan plan;
+  if (!server.host) {
+    plan.problem = "Host name not found.";
+    return plan;
+  }
   const std::string prefix(server.keyPrefix);
   // The table's choices are in the order of Encryption; empty is None.
   const std::optional<std::size_t> mode =
       trimmedView(server.encryption).empty() ? 0 : choiceIndex(Setting::Encryption, server.encryption);
   if (!mode) {
-    keys.problem = prefix + "Encryption must be " + choicesText(Setting::Encryption) + ".";
-    return keys;
+    plan.problem = prefix + "Encryption must be " + choicesText(Setting::Encryption) + ".";
+    return plan;
   }
-  keys.encryption = static_cast<Encryption>(*mode);
+  LinkSettings& link = plan.link;
+  link.encryption = static_cast<Encryption>(*mode);
   if (server.port < 0 || server.port > 65535) {
-    keys.problem = prefix + "Port must be a number from 1 to 65535.";
-    return keys;
+    plan.problem = prefix + "Port must be a number from 1 to 65535.";
+    return plan;
   }
-  keys.tls = server.tls;
-  if (keys.encryption != Encryption::None) {
-    keys.problem = CheckTlsSettings(keys.tls);
-    if (!keys.problem.empty()) {
-      return keys;
+  link.tls = server.tls;
+  if (link.encryption != Encryption::None) {
+    plan.problem = CheckTlsSettings(link.tls);
+    if (!plan.problem.empty()) {
+      return plan;
     }
   }
-  keys.port = static_cast<std::uint16_t>(effectivePort(server.port, server.encryption));
-  return keys;
+  const std::string name = server.host->substr(0, kHostNameLimit);
+  const HostAddressResult address = parseHostAddress(name);
+  if (!address.value) {
+    plan.problem = address.problem;
+    return plan;
+  }
+  plan.shownName = name;
+  plan.hostFamily = address.value->family;
+  link.hostName = address.value->host;
+  link.port = address.value->port.value_or(static_cast<std::uint16_t>(effectivePort(server.port, server.encryption)));
+  const std::string proxyText = settings.read(Setting::Proxy);
+  const ProxyAddressResult proxy = parseProxyAddress(proxyText);
+  if (!proxyText.empty() && !proxy.value) {
+    plan.problem = proxy.problem;
+    return plan;
+  }
+  link.proxy = proxy.value;
+  link.family = addressFamilyChoice(settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
+  link.username = server.username;
+  link.password = server.password;
+  return plan;
 }
 
 ServerChoice postingServer(const SettingsStore& settings) {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 
-#include "platform/host_address.h"
 #include "platform/text.h"
 #include "posting/article_text.h"
 #include "posting/session.h"
@@ -33,6 +33,30 @@ std::string articleCount(std::size_t count) {
 // "a.bin part 3 of 5".
 std::string partText(const VerifyArticle& article) {
   return formatText("%s part %d of %d", article.textName.c_str(), article.part, article.partCount);
+}
+
+// The report's lines for the states of Verify's link.
+constexpr std::pair<std::string_view, std::string_view> kDialogueLines[] = {
+    {"Handshake", "Securing the connection (TLS)..."},
+    {"User", "Authenticating..."},
+    {"Mode", "Setting to READER mode..."}};
+
+// A failure of Verify's link worded as the posting connection words the
+// same failure; empty for a silent server, which is only shown.
+std::string lossLine(const PostLink& link) {
+  switch (link.loss()) {
+    case PostLink::Loss::Broke:
+      return link.lossText() + "  Communication terminated.";
+    case PostLink::Loss::Unresolved:
+      return "Error Looking up address.  " + link.lossText();
+    case PostLink::Loss::Settings:
+      return link.lossText() + "  Configure with SETTINGS.";
+    case PostLink::Loss::Refused:
+      return link.lossText();
+    case PostLink::Loss::TimedOut:
+      break;
+  }
+  return {};
 }
 
 }  // namespace
@@ -130,38 +154,6 @@ void PostingSession::Impl::onVerifyTimer() {
   }
 }
 
-// The verify server's keys, checked as a posting connection checks its
-// own, made into the link's settings; the problem when they cannot work.
-std::string PostingSession::Impl::readVerifyLinkSettings() {
-  const ServerChoice& server = verify_.server;
-  if (!server.host) {
-    return "Host name not found.";
-  }
-  ConnectionKeys keys = connectionKeys(server);
-  if (!keys.problem.empty()) {
-    return keys.problem;
-  }
-  const HostAddressResult address = parseHostAddress(server.host->substr(0, kHostNameLimit));
-  if (!address.value) {
-    return address.problem;
-  }
-  const std::string proxyText = services_.settings.read(Setting::Proxy);
-  const ProxyAddressResult proxy = parseProxyAddress(proxyText);
-  if (!proxyText.empty() && !proxy.value) {
-    return proxy.problem;
-  }
-  verify_.linkSettings =
-      LinkSettings{address.value->host,
-                   address.value->port.value_or(keys.port),
-                   addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec),
-                   proxy.value,
-                   keys.encryption,
-                   std::move(keys.tls),
-                   server.username,
-                   server.password};
-  return {};
-}
-
 void PostingSession::Impl::connectVerifyServer() {
   verify_.server = verifyServer(services_.settings);
   if (servers_.onBackup() && trimmed(services_.settings.read(Setting::VerifyHost)).empty()) {
@@ -170,12 +162,15 @@ void PostingSession::Impl::connectVerifyServer() {
   verify_.hostName = headerSafeText(verify_.server.host.value_or("").substr(0, kHostNameLimit), '_');
   log_.ReportStamped("Verify: connecting to " + verify_.hostName + "...\r\n");
   display_.ShowState("Verify: connecting to " + verify_.hostName + "...");
-  if (const std::string problem = readVerifyLinkSettings(); !problem.empty()) {
-    showProblemOutbound(problem + "\r\rConfigure with SETTINGS.");
-    log_.ReportStamped(problem + "  Configure with SETTINGS.\r\n");
+  // The verify server's keys are checked as the posting server's are.
+  ConnectionPlan plan = planConnection(verify_.server, services_.settings);
+  if (!plan.problem.empty()) {
+    showProblemOutbound(plan.problem + "\r\rConfigure with SETTINGS.");
+    log_.ReportStamped(plan.problem + "  Configure with SETTINGS.\r\n");
     cannotCheck();
     return;
   }
+  verify_.linkSettings = std::move(plan.link);
   PostLink::Events events;
   // The check takes each reply as it arrives and never reconnects: a
   // failure ends it, worded by verifyLinkEnded.
@@ -204,18 +199,12 @@ void PostingSession::Impl::connectVerifyServer() {
 
 // The dialogue's report lines, as a posting connection writes them.
 void PostingSession::Impl::verifyLinkState(std::string_view state) {
-  std::string_view text;
-  if (state == "Handshake") {
-    text = "Securing the connection (TLS)...";
-  } else if (state == "User") {
-    text = "Authenticating...";
-  } else if (state == "Mode") {
-    text = "Setting to READER mode...";
-  } else {
-    return;
+  for (const auto& [name, text] : kDialogueLines) {
+    if (state == name) {
+      display_.ShowState(text);
+      log_.ReportStamped(std::string(text) + "\r\n");
+    }
   }
-  display_.ShowState(text);
-  log_.ReportStamped(std::string(text) + "\r\n");
 }
 
 std::string PostingSession::Impl::verifyQuestions() {
@@ -268,27 +257,8 @@ void PostingSession::Impl::verifyLinkEnded() {
     return;
   }
   if (link->isLost()) {
-    // Worded as a failure of the posting connection is; a silent server
-    // is only shown.
-    const std::string& reason = link->lossText();
-    std::string line;
-    switch (link->loss()) {
-      case PostLink::Loss::Broke:
-        line = reason + "  Communication terminated.";
-        break;
-      case PostLink::Loss::Unresolved:
-        line = "Error Looking up address.  " + reason;
-        break;
-      case PostLink::Loss::Settings:
-        line = reason + "  Configure with SETTINGS.";
-        break;
-      case PostLink::Loss::Refused:
-        line = reason;
-        break;
-      case PostLink::Loss::TimedOut:
-        break;
-    }
-    showProblemInbound(line.empty() ? reason : line);
+    const std::string line = lossLine(*link);
+    showProblemInbound(line.empty() ? link->lossText() : line);
     if (!line.empty()) {
       log_.ReportStamped(line + "\r\n");
     }
