@@ -18,8 +18,8 @@ class SettingsStore;
 inline constexpr std::size_t kHostNameLimit = 255;
 
 // The news server a connection goes to, read from the settings once as the
-// connection starts, so the same dialogue serves the posting server and the
-// server Verify asks.
+// connection starts, so the same checks (planConnection) serve the posting
+// server, its backups and the server Verify asks.
 struct ServerChoice {
   std::optional<std::string> host;  // not set: the key is absent
   std::int32_t port = 0;            // as written; 0 is the usual port of `encryption`
