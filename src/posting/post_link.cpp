@@ -390,17 +390,13 @@ void PostLink::onReply(long code, const std::string& line) {
       finish(code, line);
       break;
     case State::Asking:
-      switch (events_.answer(code, line)) {
-        case Next::ReadOn:
-          armTimeout();
-          break;
-        case Next::AskNext:
-          enter(State::Ready);
+      if (const Next next = events_.answer(code, line); next == Next::ReadOn) {
+        armTimeout();  // more lines answer what was asked
+      } else {
+        enter(State::Ready);
+        if (next == Next::AskNext) {
           ask();
-          break;
-        case Next::Stop:
-          enter(State::Ready);
-          break;
+        }
       }
       break;
     default:
