@@ -1,6 +1,6 @@
 // A link's pacing, against the NNTP server double: when it takes replies,
 // how it cuts the article into writes, and how its reply timeout runs; and
-// a link that asks: its questions, every reply line, and why it failed.
+// a link that asks: its questions and every reply line.
 #include "posting/post_link.h"
 
 #include <gtest/gtest.h>
@@ -254,33 +254,6 @@ INSTANTIATE_TEST_SUITE_P(
                               {"503 fault\r\n"},
                               {"mode reader", "STAT <a@t>"}}),
     [](const auto& param) { return std::string(param.param.name); });
-
-// An owner that words a failure itself learns its kind and the link's words.
-TEST(LinkLoss, NamesItsKind) {
-  struct Case {
-    std::function<void(NntpServerDouble&)> script;
-    PostLink::Loss loss;
-    const char* text;
-  };
-  const Case cases[] = {
-      {[](NntpServerDouble& s) { s.refuseConnections(true); }, PostLink::Loss::Broke, "Error connecting to server."},
-      {[](NntpServerDouble& s) { s.onCommand("authinfo pass", Response::reply("481 no")); }, PostLink::Loss::Refused,
-       "Authentication failed [Code 2]."},
-  };
-  for (const Case& c : cases) {
-    LinkRig rig(LinkPacing::AsTheyArrive, true);
-    if (!rig.server.listening()) {
-      GTEST_SKIP() << "cannot listen on port 119 (errno " << rig.server.bindError() << ")";
-    }
-    rig.settings.username = "user";
-    rig.settings.password = "secret";
-    c.script(rig.server);
-    rig.link->start();
-    ASSERT_TRUE(rig.run.waitFor([&] { return rig.link->isLost(); })) << c.text;
-    EXPECT_EQ(rig.link->loss(), c.loss) << c.text;
-    EXPECT_EQ(rig.link->lossText(), c.text);
-  }
-}
 
 }  // namespace
 }  // namespace tidewell::test
