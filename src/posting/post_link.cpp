@@ -31,7 +31,7 @@ constexpr std::uint32_t kLinkPacedMessage = 6103;
 // In the order of PostLink::State.
 constexpr std::string_view kStateNames[] = {"Waiting", "Connecting", "Handshake", "Greeting", "StartTls",
                                             "User",    "Pass",       "Mode",      "Ready",    "Stat",
-                                            "Post",    "Sending",    "Ack",       "Lost"};
+                                            "Post",    "Sending",    "Ack",       "Asking",   "Lost"};
 static_assert(std::size(kStateNames) == static_cast<std::size_t>(PostLink::State::Lost) + 1);
 
 }  // namespace
@@ -103,11 +103,16 @@ void PostLink::onMessage(const Message& message) {
         if (transport_.tlsConnectionLost()) {
           broke(reason);
         } else {
-          refuse(reason);
+          refuse(reason, {}, Loss::Broke);
         }
         break;
       }
-      events_.note("Connection " + std::to_string(number_) + ": Secure connection: " + transport_.tls()->Description());
+      if (events_.secured) {
+        events_.secured(transport_.tls()->Description());
+      } else {
+        events_.note("Connection " + std::to_string(number_) +
+                     ": Secure connection: " + transport_.tls()->Description());
+      }
       trace("Secure connection: " + transport_.tls()->Description() + "\r\n");
       if (settings_.encryption == Encryption::Tls) {
         enter(State::Greeting);
@@ -126,7 +131,7 @@ void PostLink::onMessage(const Message& message) {
       if (message.wParam == kLinkReconnectTimer && state_ == State::Waiting) {
         connect();
       } else if (message.wParam == kLinkTimeoutTimer && state_ != State::Waiting && state_ != State::Lost) {
-        broke("Timeout occurred with news server.");
+        broke("Timeout occurred with news server.", Loss::TimedOut);
       }
       break;
     default:
@@ -162,7 +167,8 @@ void PostLink::connect() {
                                       : connector_.Start(settings_.hostName, settings_.port, settings_.family, done);
   if (started != 0) {
     refuse(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
-                                                      : "Unable to convert the host name to an address.");
+                                                      : "Unable to convert the host name to an address.",
+           {}, Loss::Settings);
   }
 }
 
@@ -175,11 +181,11 @@ void PostLink::connected(HostConnector::Outcome outcome) {
     return;
   }
   if (outcome.lookupFailed) {
-    refuse("Could not resolve Host name.");  // another try cannot find it either
+    refuse("Could not resolve Host name.", {}, Loss::Unresolved);  // another try cannot find it either
     return;
   }
   if (!outcome.proxyProblem.empty()) {
-    refuse(outcome.proxyProblem);
+    refuse(outcome.proxyProblem, {}, Loss::Broke);
     return;
   }
   if (outcome.error == 0) {
@@ -243,7 +249,7 @@ void PostLink::startTls() {
   replies_.clear();
   armTimeout();
   if (transport_.StartTls(settings_.hostName, settings_.tls) != 0) {
-    refuse("Secure connection failed.  " + transport_.tlsFailureText());
+    refuse("Secure connection failed.  " + transport_.tlsFailureText(), {}, Loss::Broke);
   }
 }
 
@@ -274,6 +280,7 @@ bool PostLink::asksForReply() const {
     case State::Stat:
     case State::Post:
     case State::Ack:
+    case State::Asking:
       return true;
     default:
       return false;
@@ -382,12 +389,26 @@ void PostLink::onReply(long code, const std::string& line) {
     case State::Ack:
       finish(code, line);
       break;
+    case State::Asking:
+      if (const Next next = events_.answer(code, line); next == Next::ReadOn) {
+        armTimeout();  // more lines answer what was asked
+      } else {
+        enter(State::Ready);
+        if (next == Next::AskNext) {
+          ask();
+        }
+      }
+      break;
     default:
       break;
   }
 }
 
 void PostLink::nextArticle() {
+  if (events_.ask) {
+    ask();
+    return;
+  }
   article_ = events_.take();
   if (!article_) {
     return;  // Ready: wake() brings the next one
@@ -397,6 +418,13 @@ void PostLink::nextArticle() {
     sendCommand(nntp::statCommand(article_->messageId), State::Stat);
   } else {
     sendCommand(std::string(nntp::kPost), State::Post);
+  }
+}
+
+void PostLink::ask() {
+  std::string questions = events_.ask();
+  if (!questions.empty()) {
+    sendCommand(std::move(questions), State::Asking);
   }
 }
 
@@ -497,7 +525,7 @@ void PostLink::timeoutStep() {
   }
   if (timeoutLeftMs_ <= 0) {
     loop_.killTimer(target_, kLinkTimeoutTimer);
-    broke("Timeout occurred with news server.");
+    broke("Timeout occurred with news server.", Loss::TimedOut);
   }
 }
 
@@ -514,7 +542,7 @@ void PostLink::dropArticle() {
   article_.reset();
 }
 
-void PostLink::broke(std::string_view reason) {
+void PostLink::broke(std::string_view reason, Loss loss) {
   connector_.Cancel();
   dropArticle();
   loop_.killTimer(target_, kLinkTimeoutTimer);
@@ -526,7 +554,7 @@ void PostLink::broke(std::string_view reason) {
   // The run's reconnections are shared by its links.
   const int reconnection = events_.reconnecting();
   if (reconnection < 1 || reconnection > kMaxReconnects) {
-    giveUp(std::string(reason) + "  Maximum Reconnects Failed.", unreachableText(kMaxReconnects));
+    giveUp(std::string(reason) + "  Maximum Reconnects Failed.", unreachableText(kMaxReconnects), reason, loss);
     return;
   }
   enter(State::Waiting);
@@ -534,16 +562,18 @@ void PostLink::broke(std::string_view reason) {
   loop_.setTimer(target_, kLinkReconnectTimer, kReconnectDelaysMs[reconnection - 1]);
 }
 
-void PostLink::refuse(std::string_view reason, std::string why) {
+void PostLink::refuse(std::string_view reason, std::string why, Loss loss) {
   trace("Refused: " + std::string(reason) + "\r\n");
   connector_.Cancel();
   dropArticle();
   transport_.Close();
-  giveUp(reason, why.empty() ? std::string(reason) : std::move(why));
+  giveUp(reason, why.empty() ? std::string(reason) : std::move(why), reason, loss);
 }
 
-void PostLink::giveUp(std::string_view text, std::string why) {
+void PostLink::giveUp(std::string_view text, std::string why, std::string_view reason, Loss loss) {
   lostReason_ = std::move(why);
+  lossText_ = reason;
+  loss_ = loss;
   enter(State::Lost);
   loop_.killTimer(target_, kLinkTimeoutTimer);
   loop_.killTimer(target_, kLinkReconnectTimer);

@@ -1,10 +1,12 @@
 #pragma once
 
-// One posting connection: the whole dialogue (greeting, STARTTLS or TLS,
-// AUTHINFO, mode reader), then "post", the held article, and its
-// acknowledgement, article after article. Each link has its own loop
-// target, so its own socket events, reply timeout and reconnection waits;
-// its pacing (link_pacing.h) is fixed when it is made.
+// One connection to a news server: the whole dialogue (greeting, STARTTLS
+// or TLS, AUTHINFO, mode reader), then, article after article, "post", the
+// held article and its acknowledgement; or, for a link made to ask
+// (Events::ask), its owner's questions and every line of their answers.
+// Each link has its own loop target, so its own socket events, reply
+// timeout and reconnection waits; its pacing (link_pacing.h) is fixed when
+// it is made.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -71,6 +73,21 @@ struct LinkOutcome {
 
 class PostLink {
  public:
+  // What a link that asks does after a reply line (Events::answer).
+  enum class Next : std::uint8_t {
+    ReadOn,   // more lines answer what was asked: wait for them
+    AskNext,  // everything asked is answered: ask what Events::ask gives
+    Stop,     // ask nothing more; the owner ends the link
+  };
+  // Why a lost link failed, for an owner that words it itself.
+  enum class Loss : std::uint8_t {
+    Broke,       // the connection failed or broke (TLS and a proxy included)
+    TimedOut,    // the server fell silent
+    Unresolved,  // the host name has no address
+    Settings,    // the settings cannot work (the address family, the name)
+    Refused,     // the server refused the dialogue
+  };
+
   struct Events {
     // Hands the link its next article; nullptr when none is waiting.
     std::function<std::shared_ptr<LinkArticle>()> take;
@@ -98,6 +115,14 @@ class PostLink {
     // LinkPacing::OnTick: each step of the reply timeout, with the seconds
     // left (0 just before the connection is given up as broken).
     std::function<void(std::int64_t)> timeoutLeft;
+    // The connection is secure: the TLS session's description. Unset: a note.
+    std::function<void(std::string_view)> secured;
+    // Set: the link asks instead of posting. Once logged in it sends what
+    // `ask` returns (one command line or several sent together; empty:
+    // nothing to ask, the link waits) and hands every reply line (with its
+    // line end) to `answer`, which says what comes next.
+    std::function<std::string()> ask;
+    std::function<Next(long, const std::string&)> answer;
   };
 
   PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events,
@@ -120,6 +145,9 @@ class PostLink {
   // Why a lost link failed: the server's refusal, or that it stayed
   // unreachable after the run's reconnections.
   [[nodiscard]] const std::string& lostReason() const { return lostReason_; }
+  // The link's own words for its failure (no server line), and their kind.
+  [[nodiscard]] const std::string& lossText() const { return lossText_; }
+  [[nodiscard]] Loss loss() const { return loss_; }
 
  public:
   enum class State : std::uint8_t {
@@ -136,6 +164,7 @@ class PostLink {
     Post,
     Sending,
     Ack,
+    Asking,  // questions sent, their answers awaited
     Lost,
   };
 
@@ -153,6 +182,7 @@ class PostLink {
   [[nodiscard]] bool asksForReply() const;
   void onReply(long code, const std::string& line);
   void nextArticle();
+  void ask();
   void sendCommand(std::string text, State next);
   void sendArticle();
   void finish(long code, const std::string& line);
@@ -160,11 +190,11 @@ class PostLink {
   void timeoutStep();
   void trace(std::string_view text);
   // The connection broke: reconnect after the next wait, or give up.
-  void broke(std::string_view reason);
+  void broke(std::string_view reason, Loss loss = Loss::Broke);
   // The server or the settings will not let this link post: give up now.
   // `why`: the server's line that refused it, when there is one.
-  void refuse(std::string_view reason, std::string why = {});
-  void giveUp(std::string_view text, std::string why);
+  void refuse(std::string_view reason, std::string why = {}, Loss loss = Loss::Refused);
+  void giveUp(std::string_view text, std::string why, std::string_view reason, Loss loss);
   void dropArticle();
 
   MessageLoop& loop_;
@@ -187,6 +217,8 @@ class PostLink {
   std::size_t pieceOffset_ = 0;
   HostConnector connector_;  // after the socket: cancelled before it closes
   std::string lostReason_;
+  std::string lossText_;
+  Loss loss_ = Loss::Broke;
 };
 
 }  // namespace tidewell

@@ -56,6 +56,8 @@ inline constexpr std::uint32_t kQuitMessage = 6002;
 // Fast posting: a reply-waiting state was entered; take a reply that is
 // waiting already (wParam: generation).
 inline constexpr std::uint32_t kReplyMessage = 6003;
+// Verify's link ended its round, stopped or failed: it is closed here.
+inline constexpr std::uint32_t kVerifyEndMessage = 6004;
 inline constexpr unsigned kTimeoutTimer = 1;
 inline constexpr unsigned kLightsTimer = 5;
 inline constexpr unsigned kLiveTimer = 8;
@@ -66,7 +68,6 @@ inline constexpr unsigned kVerifyTimer = 10;
 
 inline constexpr std::int64_t kLightsMs = 250;
 inline constexpr std::int64_t kFastDisplayMs = 100;
-inline constexpr std::size_t kHostNameLimit = 255;
 inline constexpr std::size_t kNameLimit = 255;
 inline constexpr std::string_view kVersionText = "Version 1.01ZRB.32bit";
 
@@ -155,7 +156,6 @@ class PostingSession::Impl {
   void reportServerMove(std::string_view why);
   // Reads server_'s port, encryption and TLS settings; false
   // (the run has ended, with its message) when they cannot be used.
-  bool readConnectionSettings();
   // A setting stops the run before connecting: `problem` and "Configure
   // with SETTINGS." in the panel and the report.
   void refuseSettings(std::string_view problem);
@@ -304,7 +304,7 @@ class PostingSession::Impl {
   // Several connections (session_parallel.cpp): Connections read as the
   // run starts; the pool starts where the one connection would connect.
   void readConnections();
-  void startParallel(std::uint16_t port, int family, const std::optional<ProxyAddress>& proxy);
+  void startParallel(LinkSettings settings);
   void onParallelMessage(const Message& message);
   void composeAhead();
   void composeNextArticle();
@@ -369,12 +369,13 @@ class PostingSession::Impl {
   void waitBeforeCheck();
   void stepVerifyWait();
   void onVerifyTimer();
+  // The check asks on a link of its own (PostLink), made for each round.
   void connectVerifyServer();
-  // Mode reader was answered: true when this is the verify connection.
-  bool verifyConnected();
-  void stepSendCheck();
-  // AwaitCheckReply and AwaitHeadLines: one answer line at a time.
-  void stepAwaitCheckReply();
+  void verifyLinkState(std::string_view state);
+  std::string verifyQuestions();
+  PostLink::Next verifyAnswer(long code, const std::string& line);
+  void verifyLinkEnded();
+  void cannotCheck();
   void endCheckRound();
   void startReposting(const std::vector<std::size_t>& missing);
   void finishReposting();
@@ -383,11 +384,11 @@ class PostingSession::Impl {
   // NZB entry.
   void verifyFileStart();
   // RecoverFromError's part while verifying: true when it has dealt with
-  // the failure (the check ends, or posting again gives up).
+  // the failure (posting again gives up) or nothing of the run's
+  // connection is open (the check runs on its own link).
   bool verifyRecovers();
-  // The verify server cannot be used (`problem`): true when verifying.
-  bool verifyCannotConnect(std::string_view problem);
-  void closeVerifyConnection();
+  // Closes the run's own connection, the posting's, before the check.
+  void closeRunConnection();
   void endVerify();
 
   // Display helpers that also drive the lights timer and the log.

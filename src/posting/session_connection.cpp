@@ -24,95 +24,55 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
   display_.ShowState("Looking up address...");
 
   server_ = std::move(server);
-  if (!server_.host) {
-    refuseSettings("Host name not found.");
+  ConnectionPlan plan = planConnection(server_, services_.settings);
+  if (!plan.shownName.empty()) {
+    display_.ShowOutboundInfo(plan.shownName);
+  }
+  if (!plan.problem.empty()) {
+    refuseSettings(plan.problem);
     return;
   }
-  if (!readConnectionSettings()) {
-    return;
-  }
-  const std::string name = server_.host->substr(0, kHostNameLimit);
-  const HostAddressResult address = parseHostAddress(name);
-  if (!address.value) {
-    refuseSettings(address.problem);
-    return;
-  }
-  hostName_ = address.value->host;
-  display_.ShowOutboundInfo(name);
-  if (address.value->port) {
-    serverAddress_.SetPort(htons(*address.value->port));
-  }
-  const std::string proxyText = services_.settings.read(Setting::Proxy);
-  const ProxyAddressResult proxy = parseProxyAddress(proxyText);
-  if (!proxyText.empty() && !proxy.value) {
-    refuseSettings(proxy.problem);
-    return;
-  }
-  const int family = addressFamilyChoice(services_.settings.read(Setting::AddressFamily)).value_or(kAfUnspec);
-  const std::uint16_t port = ntohs(serverAddress_.Port());
+  encryption_ = plan.link.encryption;
+  tlsSettings_ = plan.link.tls;
+  hostName_ = plan.link.hostName;
+  serverAddress_.SetPort(htons(plan.link.port));
   if (parallel_) {
-    if (address.value->family != kAfUnspec && family != kAfUnspec && address.value->family != family) {
+    if (plan.hostFamily != kAfUnspec && plan.link.family != kAfUnspec && plan.hostFamily != plan.link.family) {
       refuseSettings("The HOST is not an address of the ADDRESS FAMILY.");  // no link could connect
       return;
     }
     // Each link connects by itself, through its own connector.
     setState(SessionState::Connecting);
     display_.ShowState("Connecting...");
-    startParallel(port, family, proxy.value);
+    startParallel(std::move(plan.link));
     return;
   }
-  if (address.value->family != kAfUnspec) {
+  if (plan.hostFamily != kAfUnspec) {
     setState(SessionState::Connecting);  // an address: nothing to look up
     display_.ShowState("Connecting...");
   }
   auto done = [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); };
-  if ((proxy.value ? connector_.StartThroughProxy(*proxy.value, hostName_, port, family, done)
-                   : connector_.Start(hostName_, port, family, done)) != 0) {
+  const LinkSettings& to = plan.link;
+  if ((to.proxy ? connector_.StartThroughProxy(*to.proxy, hostName_, to.port, to.family, done)
+                : connector_.Start(hostName_, to.port, to.family, done)) != 0) {
     refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
                                                               : "Unable to convert the host name to an address.");
   }
 }
 
 void PostingSession::Impl::refuseSettings(std::string_view problem) {
-  if (verifyCannotConnect(problem)) {
-    return;
-  }
   const std::string text(problem);
   showProblemOutbound(text + "\r\rConfigure with SETTINGS.");
   log_.ReportStamped(text + "  Configure with SETTINGS.\r\n");
+  if (verifyReposting()) {
+    reconnectAllowed_ = false;
+    static_cast<void>(verifyRecovers());  // posting again ends; the summary follows
+    return;
+  }
   StopTimeout();
   setState(SessionState::Idle);
   resetButtons();
   endRun(RunOutcome::EndedWithoutFinishing, false);
-}
-
-static_assert(kEncryptionChoices[static_cast<std::size_t>(Encryption::StartTls)] == "STARTTLS");
-
-bool PostingSession::Impl::readConnectionSettings() {
-  const std::string keys(server_.keyPrefix);
-  // The table's choices are in the order of Encryption; empty is None.
-  const std::optional<std::size_t> mode =
-      trimmedView(server_.encryption).empty() ? 0 : choiceIndex(Setting::Encryption, server_.encryption);
-  if (!mode) {
-    // Never a plain connection in place of a secure one that was mistyped.
-    refuseSettings(keys + "Encryption must be " + choicesText(Setting::Encryption) + ".");
-    return false;
-  }
-  encryption_ = static_cast<Encryption>(*mode);
-  if (server_.port < 0 || server_.port > 65535) {
-    // Not some other port than the one meant.
-    refuseSettings(keys + "Port must be a number from 1 to 65535.");
-    return false;
-  }
-  tlsSettings_ = server_.tls;
-  if (encryption_ != Encryption::None) {
-    if (const std::string problem = CheckTlsSettings(tlsSettings_); !problem.empty()) {
-      refuseSettings(problem);
-      return false;
-    }
-  }
-  serverAddress_.SetPort(htons(static_cast<std::uint16_t>(effectivePort(server_.port, server_.encryption))));
-  return true;
 }
 
 void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {

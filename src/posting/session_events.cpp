@@ -57,6 +57,9 @@ void PostingSession::Impl::onMessage(const Message& message) {
         takeWaitingReplies();
       }
       break;
+    case kVerifyEndMessage:
+      verifyLinkEnded();
+      break;
     case kQuitMessage:
       if (requestQuit_) {
         requestQuit_();

@@ -42,7 +42,7 @@ void PostingSession::Impl::readConnections() {
   parallel_ = std::make_unique<ParallelRun>(services_.loop, count);
 }
 
-void PostingSession::Impl::startParallel(std::uint16_t port, int family, const std::optional<ProxyAddress>& proxy) {
+void PostingSession::Impl::startParallel(LinkSettings settings) {
   ParallelRun& run = *parallel_;
   StopTimeout();                               // each link times its own replies
   const bool first = run.target == kNoTarget;  // else the run moved to a backup server
@@ -52,7 +52,6 @@ void PostingSession::Impl::startParallel(std::uint16_t port, int family, const s
   if (server_.connections > 0) {
     run.connections = std::min(run.connections, static_cast<int>(server_.connections));
   }
-  LinkSettings settings{hostName_, port, family, proxy, encryption_, tlsSettings_, server_.username, server_.password};
   settings.rateCap = &rateCap_;
   LinkPool::Events events;
   events.finished = [this](std::shared_ptr<LinkArticle> article, const LinkOutcome& outcome) {

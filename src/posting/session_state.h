@@ -33,11 +33,9 @@ enum class SessionState : int {
   // With Message-IDs, after a reconnection: "STAT <id>" sent for the article
   // whose acknowledgement was lost, waiting for 223 (it is there) or 430.
   AwaitStatReply = 22,
-  // Verify (after the run, before the summary).
-  VerifyWait = 23,       // waiting VerifyDelay before connecting to the verify server
-  SendCheck = 24,        // send "STAT <id>" (or "HEAD <id>") for the next article
-  AwaitCheckReply = 25,  // waiting for the reply to STAT or HEAD
-  AwaitHeadLines = 26,   // reading the header block of a 221 up to its "." line
+  // Verify (after the run, before the summary): waiting VerifyDelay, then
+  // asking the verify server on a link of its own.
+  VerifyWait = 23,
 };
 
 [[nodiscard]] constexpr std::string_view toString(SessionState state) {
@@ -88,14 +86,8 @@ enum class SessionState : int {
       return "AwaitStatReply";
     case SessionState::VerifyWait:
       return "VerifyWait";
-    case SessionState::SendCheck:
-      return "SendCheck";
-    case SessionState::AwaitCheckReply:
-      return "AwaitCheckReply";
-    case SessionState::AwaitHeadLines:
-      return "AwaitHeadLines";
   }
-  return "?";  // not a state: a value outside 1..26
+  return "?";  // not a state: a value outside 1..23
 }
 
 // Called on every change of state, after the change, with the new state's
@@ -113,8 +105,6 @@ using StateTrace = std::function<void(SessionState from, SessionState to, std::s
     case SessionState::AwaitAck:
     case SessionState::AwaitStartTlsReply:
     case SessionState::AwaitStatReply:
-    case SessionState::AwaitCheckReply:
-    case SessionState::AwaitHeadLines:
       return true;
     default:
       return false;

@@ -83,13 +83,6 @@ void PostingSession::Impl::Step() {
     case SessionState::VerifyWait:
       stepVerifyWait();
       break;
-    case SessionState::SendCheck:
-      stepSendCheck();
-      break;
-    case SessionState::AwaitCheckReply:
-    case SessionState::AwaitHeadLines:
-      stepAwaitCheckReply();
-      break;
   }
 }
 
@@ -318,9 +311,6 @@ void PostingSession::Impl::stepSendModeReader() {
 
 void PostingSession::Impl::stepAwaitModeReply() {
   if (!takeReply()) {
-    return;
-  }
-  if (nntp::readerModeSet(replyCode_) && verifyConnected()) {
     return;
   }
   if (nntp::readerModeSet(replyCode_)) {

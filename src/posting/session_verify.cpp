@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "platform/text.h"
 #include "posting/article_text.h"
@@ -32,6 +33,30 @@ std::string articleCount(std::size_t count) {
 // "a.bin part 3 of 5".
 std::string partText(const VerifyArticle& article) {
   return formatText("%s part %d of %d", article.textName.c_str(), article.part, article.partCount);
+}
+
+// The report's lines for the states of Verify's link.
+constexpr std::pair<std::string_view, std::string_view> kDialogueLines[] = {
+    {"Handshake", "Securing the connection (TLS)..."},
+    {"User", "Authenticating..."},
+    {"Mode", "Setting to READER mode..."}};
+
+// A failure of Verify's link worded as the posting connection words the
+// same failure; empty for a silent server, which is only shown.
+std::string lossLine(const PostLink& link) {
+  switch (link.loss()) {
+    case PostLink::Loss::Broke:
+      return link.lossText() + "  Communication terminated.";
+    case PostLink::Loss::Unresolved:
+      return "Error Looking up address.  " + link.lossText();
+    case PostLink::Loss::Settings:
+      return link.lossText() + "  Configure with SETTINGS.";
+    case PostLink::Loss::Refused:
+      return link.lossText();
+    case PostLink::Loss::TimedOut:
+      break;
+  }
+  return {};
 }
 
 }  // namespace
@@ -80,15 +105,14 @@ bool PostingSession::Impl::verifyBeforeSummary() {
       if (!verify_.on || verify_.articles.empty() || !runActive_) {
         return false;
       }
-      verify_.postingFast = fast_;
       for (std::size_t i = 0; i < verify_.articles.size(); ++i) {
         verify_.checks.push_back(i);
       }
-      closeVerifyConnection();  // the posting connection
+      closeRunConnection();  // the posting connection
       waitBeforeCheck();
       return true;
     case Phase::Reposting:
-      closeVerifyConnection();  // the posting connection
+      closeRunConnection();  // the posting connection
       finishReposting();
       return true;
     case Phase::Checking:
@@ -118,14 +142,14 @@ void PostingSession::Impl::waitBeforeCheck() {
 }
 
 void PostingSession::Impl::stepVerifyWait() {
-  if (!services_.loop.hasTimer(target_, kVerifyTimer)) {
+  if (!services_.loop.hasTimer(target_, kVerifyTimer) && !verify_.link) {
     connectVerifyServer();
   }
 }
 
 void PostingSession::Impl::onVerifyTimer() {
   services_.loop.killTimer(target_, kVerifyTimer);
-  if (runActive_ && sessionState_ == SessionState::VerifyWait) {
+  if (runActive_ && sessionState_ == SessionState::VerifyWait && !verify_.link) {
     connectVerifyServer();
   }
 }
@@ -136,78 +160,125 @@ void PostingSession::Impl::connectVerifyServer() {
     verify_.server = servers_.backup();  // the posting server is the backup the run moved to
   }
   verify_.hostName = headerSafeText(verify_.server.host.value_or("").substr(0, kHostNameLimit), '_');
-  // The check takes each reply as it arrives, whatever FastPosting says.
-  fast_ = true;
-  reconnectAllowed_ = false;
   log_.ReportStamped("Verify: connecting to " + verify_.hostName + "...\r\n");
-  ArmTimeout();
-  StartConnection(verify_.server);
-}
-
-bool PostingSession::Impl::verifyConnected() {
-  if (verify_.phase != Phase::Checking) {
-    return false;
-  }
-  setState(SessionState::SendCheck);
-  postStep();
-  return true;
-}
-
-void PostingSession::Impl::stepSendCheck() {
-  if (verify_.questions.roundOver()) {
-    endCheckRound();
+  display_.ShowState("Verify: connecting to " + verify_.hostName + "...");
+  // The verify server's keys are checked as the posting server's are.
+  ConnectionPlan plan = planConnection(verify_.server, services_.settings);
+  if (!plan.problem.empty()) {
+    showProblemOutbound(plan.problem + "\r\rConfigure with SETTINGS.");
+    log_.ReportStamped(plan.problem + "  Configure with SETTINGS.\r\n");
+    cannotCheck();
     return;
+  }
+  verify_.linkSettings = std::move(plan.link);
+  PostLink::Events events;
+  // The check takes each reply as it arrives and never reconnects: a
+  // failure ends it, worded by verifyLinkEnded.
+  events.note = [](std::string_view) {};
+  events.reconnecting = [] { return 0; };
+  events.othersLeft = [] { return false; };
+  events.lost = [this](PostLink&) { services_.loop.post(target_, kVerifyEndMessage); };
+  events.secured = [this](std::string_view description) {
+    log_.ReportStamped("Secure connection: " + std::string(description) + "\r\n");
+  };
+  events.stateTrace = [this](int link, std::string_view state) {
+    verifyLinkState(state);
+    if (linkTrace_) {
+      linkTrace_(link, state);
+    }
+  };
+  if (log_.loggingOn()) {
+    events.log = [this](std::string_view text) { log(text); };
+  }
+  events.ask = [this] { return verifyQuestions(); };
+  events.answer = [this](long code, const std::string& line) { return verifyAnswer(code, line); };
+  verify_.link = std::make_unique<PostLink>(services_.loop, services_.socketManager, verify_.linkSettings, 1,
+                                            std::move(events), LinkPacing::AsTheyArrive);
+  verify_.link->start();
+}
+
+// The dialogue's report lines, as a posting connection writes them.
+void PostingSession::Impl::verifyLinkState(std::string_view state) {
+  for (const auto& [name, text] : kDialogueLines) {
+    if (state == name) {
+      display_.ShowState(text);
+      log_.ReportStamped(std::string(text) + "\r\n");
+    }
+  }
+}
+
+std::string PostingSession::Impl::verifyQuestions() {
+  if (verify_.questions.roundOver()) {
+    services_.loop.post(target_, kVerifyEndMessage);  // the link is closed from the loop's top
+    return {};
   }
   display_.ShowState(
       formatText("Verify: asking for %zu of %zu...", verify_.questions.asking() + 1, verify_.questions.size()));
-  sendText(verify_.questions.nextQuestions(), SessionState::AwaitCheckReply);
+  return verify_.questions.nextQuestions();
 }
 
-// The answers to a round's questions, one reply line at a time, in both
-// AwaitCheckReply and AwaitHeadLines.
-void PostingSession::Impl::stepAwaitCheckReply() {
-  if (!takeReply()) {
-    return;
-  }
-  const VerifyQueue::Answer answer = verify_.questions.take(replyCode_, replyBuffer_);
+// The answers to a round's questions, one reply line at a time.
+PostLink::Next PostingSession::Impl::verifyAnswer(long code, const std::string& line) {
+  const VerifyQueue::Answer answer = verify_.questions.take(code, line);
   VerifyArticle& article = verify_.articles[verify_.checks[answer.index]];
   switch (answer.kind) {
     case VerifyQueue::Answer::Kind::HeadFollows:
       article.status = Status::Found;
-      setState(SessionState::AwaitHeadLines);
-      ArmTimeout();
-      return;
+      return PostLink::Next::ReadOn;
     case VerifyQueue::Answer::Kind::HeadLine:
-      ArmTimeout();  // the block goes on
-      return;
+      return PostLink::Next::ReadOn;  // the block goes on
     case VerifyQueue::Answer::Kind::StatRefused:
-      log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + std::string(withoutLineEnd(replyBuffer_)) +
+      log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + std::string(withoutLineEnd(line)) +
                          "); asking with HEAD.\r\n");
-      setState(SessionState::SendCheck);  // the same article again
-      postStep();
-      return;
+      return PostLink::Next::AskNext;  // the same article again
     case VerifyQueue::Answer::Kind::Unexpected:
-      log_.ReportStamped("Verify: " + verify_.hostName + " answered " + std::string(withoutLineEnd(replyBuffer_)) +
-                         " for " + article.messageId + ".\r\n");
-      reconnectAllowed_ = false;
-      verifyRecovers();  // the check ends there
-      return;
+      log_.ReportStamped("Verify: " + verify_.hostName + " answered " + std::string(withoutLineEnd(line)) + " for " +
+                         article.messageId + ".\r\n");
+      services_.loop.post(target_, kVerifyEndMessage);  // the check ends there
+      return PostLink::Next::Stop;
     case VerifyQueue::Answer::Kind::Found:
     case VerifyQueue::Answer::Kind::Missing:
       article.status = answer.kind == VerifyQueue::Answer::Kind::Found ? Status::Found : Status::Missing;
       break;
   }
-  if (verify_.questions.awaiting()) {
-    setState(SessionState::AwaitCheckReply);  // more answers are on their way
-    ArmTimeout();
+  return verify_.questions.awaiting() ? PostLink::Next::ReadOn : PostLink::Next::AskNext;
+}
+
+// The round is over, or the link stopped or failed: the link goes, from
+// the loop's top (never from within its own call).
+void PostingSession::Impl::verifyLinkEnded() {
+  if (!runActive_ || verify_.phase != Phase::Checking || !verify_.link) {
     return;
   }
-  setState(SessionState::SendCheck);
-  postStep();
+  const std::unique_ptr<PostLink> link = std::move(verify_.link);
+  lightsOff();
+  if (verify_.questions.roundOver()) {
+    endCheckRound();
+    return;
+  }
+  if (link->isLost()) {
+    const std::string line = lossLine(*link);
+    showProblemInbound(line.empty() ? link->lossText() : line);
+    if (!line.empty()) {
+      log_.ReportStamped(line + "\r\n");
+    }
+  }
+  cannotCheck();
+}
+
+// The verify server cannot be reached or does not let us ask: the round's
+// findings are dropped and the posting's outcome stands.
+void PostingSession::Impl::cannotCheck() {
+  for (const std::size_t index : verify_.checks) {
+    if (verify_.articles[index].status == Status::Missing) {
+      verify_.articles[index].status = Status::Accepted;
+    }
+  }
+  log_.ReportStamped("Verify: could not check the articles on " + verify_.hostName + ".\r\n");
+  endVerify();
 }
 
 void PostingSession::Impl::endCheckRound() {
-  closeVerifyConnection();
   std::vector<std::size_t> missing;
   for (const std::size_t index : verify_.checks) {
     if (verify_.articles[index].status == Status::Missing) {
@@ -243,7 +314,6 @@ void PostingSession::Impl::startReposting(const std::vector<std::size_t>& missin
   verify_.savedReconnects = reconnectCount_;
   reconnectCount_ = 0;
   reconnectAllowed_ = true;
-  fast_ = verify_.postingFast;
   services_.uploadList.clear();
   for (const std::size_t index : missing) {
     VerifyArticle& article = verify_.articles[index];
@@ -317,46 +387,22 @@ bool PostingSession::Impl::verifyRecovers() {
   if (!runActive_ || verify_.phase == Phase::Off) {
     return false;  // posting, or a Stop
   }
-  if (verify_.phase == Phase::Done || sessionState_ == SessionState::VerifyWait) {
-    return true;  // dealt with already: no connection is open
+  if (verify_.phase != Phase::Reposting) {
+    return true;  // the check runs on its own link; the run's connection is closed
   }
-  if (verify_.phase == Phase::Reposting) {
-    if (reconnectAllowed_ && reconnectCount_ < kMaxReconnects) {
-      return false;  // the usual reconnection
-    }
-    if (fileLineOpen_) {
-      endFileLine("Interrupted.", "Interrupted.\r\n", std::nullopt);
-    }
-    closeVerifyConnection();
-    log_.ReportStamped("Verify: posting again ended early.\r\n");
-    finishReposting();
-    return true;
+  if (reconnectAllowed_ && reconnectCount_ < kMaxReconnects) {
+    return false;  // the usual reconnection
   }
-  // The verify server cannot be reached or does not let us ask: the round's
-  // findings are dropped and the posting's outcome stands.
-  closeVerifyConnection();
-  for (const std::size_t index : verify_.checks) {
-    if (verify_.articles[index].status == Status::Missing) {
-      verify_.articles[index].status = Status::Accepted;
-    }
+  if (fileLineOpen_) {
+    endFileLine("Interrupted.", "Interrupted.\r\n", std::nullopt);
   }
-  log_.ReportStamped("Verify: could not check the articles on " + verify_.hostName + ".\r\n");
-  endVerify();
+  closeRunConnection();
+  log_.ReportStamped("Verify: posting again ended early.\r\n");
+  finishReposting();
   return true;
 }
 
-bool PostingSession::Impl::verifyCannotConnect(std::string_view problem) {
-  if (!runActive_ || verify_.phase == Phase::Off || verify_.phase == Phase::Done) {
-    return false;
-  }
-  const std::string text(problem);
-  showProblemOutbound(text + "\r\rConfigure with SETTINGS.");
-  log_.ReportStamped(text + "  Configure with SETTINGS.\r\n");
-  reconnectAllowed_ = false;
-  return verifyRecovers();
-}
-
-void PostingSession::Impl::closeVerifyConnection() {
+void PostingSession::Impl::closeRunConnection() {
   connector_.Cancel();
   ++generation_;  // steps still queued belong to the connection that ends
   StopTimeout();
@@ -373,7 +419,6 @@ void PostingSession::Impl::closeVerifyConnection() {
 // The findings stand: articles still missing leave the NZB and count as
 // failed, and the Finish step writes the summary.
 void PostingSession::Impl::endVerify() {
-  fast_ = verify_.postingFast;
   verify_.phase = Phase::Done;
   std::int32_t lost = 0;
   for (const VerifyArticle& article : verify_.articles) {

@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "posting/accepted_article.h"
+#include "posting/post_link.h"
 #include "posting/session_server.h"
 #include "posting/verify_queue.h"
 
@@ -37,7 +39,7 @@ struct VerifyArticle : AcceptedArticle {
 struct VerifyRun {
   enum class Phase : std::uint8_t {
     Off,        // not checking (Verify off, or the run is still posting)
-    Checking,   // waiting for the delay, connecting, or asking
+    Checking,   // waiting for the delay, then asking on `link`
     Reposting,  // posting the missing articles again
     Done,       // the summary follows
   };
@@ -50,8 +52,10 @@ struct VerifyRun {
   // The articles being posted again, by source name and part.
   std::map<std::pair<std::string, std::int32_t>, std::size_t> reposting;
   ServerChoice server;
-  std::string hostName;      // for the report
-  bool postingFast = false;  // FastPosting of the run, restored for posting again
+  std::string hostName;  // for the report
+  // The link that asks, and its settings (which it holds by reference).
+  LinkSettings linkSettings;
+  std::unique_ptr<PostLink> link;
   std::int32_t savedOk = 0;
   std::int32_t savedFailed = 0;
   std::int32_t savedReconnects = 0;

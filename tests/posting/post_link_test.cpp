@@ -1,11 +1,13 @@
 // A link's pacing, against the NNTP server double: when it takes replies,
-// how it cuts the article into writes, and how its reply timeout runs.
+// how it cuts the article into writes, and how its reply timeout runs; and
+// a link that asks: its questions and every reply line.
 #include "posting/post_link.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +23,9 @@ namespace tidewell::test {
 namespace {
 
 struct LinkRig {
-  explicit LinkRig(LinkPacing pacing) {
+  // `asking`: the link asks `questions` (one per ask) and answers each reply
+  // line with the next of `nexts`.
+  explicit LinkRig(LinkPacing pacing, bool asking = false) {
     settings.hostName = server.address();
     settings.port = NntpServerDouble::kNntpPort;
     PostLink::Events events;
@@ -35,6 +39,20 @@ struct LinkRig {
     events.lost = [](PostLink&) {};
     events.timeoutLeft = [this](std::int64_t seconds) { timeoutSteps.push_back(seconds); };
     events.stateTrace = [this](int, std::string_view state) { lastState = state; };
+    if (asking) {
+      events.ask = [this] {
+        std::string next;
+        if (!questions.empty()) {
+          next = questions.front();
+          questions.erase(questions.begin());
+        }
+        return next;
+      };
+      events.answer = [this](long, const std::string& line) {
+        answers.push_back(line);
+        return answers.size() <= nexts.size() ? nexts[answers.size() - 1] : PostLink::Next::Stop;
+      };
+    }
     link = std::make_unique<PostLink>(run.loop, sockets, settings, 1, std::move(events), pacing);
   }
 
@@ -68,6 +86,9 @@ struct LinkRig {
   std::vector<std::int64_t> timeoutSteps;
   std::string notes;
   std::string lastState;
+  std::vector<std::string> questions;
+  std::vector<PostLink::Next> nexts;
+  std::vector<std::string> answers;
 };
 
 std::string pacingName(LinkPacing pacing) {
@@ -162,6 +183,7 @@ TEST_P(LinkTimeoutTest, SilentServerTimesOut) {
   rig.run.advance(kReplyTimeoutMs);
   EXPECT_TRUE(rig.link->isLost());
   EXPECT_NE(rig.notes.find("Timeout occurred with news server."), std::string::npos) << rig.notes;
+  EXPECT_EQ(rig.link->loss(), PostLink::Loss::TimedOut);
   ASSERT_EQ(rig.timeoutSteps.size(), GetParam().steps);
   if (!rig.timeoutSteps.empty()) {
     EXPECT_EQ(rig.timeoutSteps.front(), (kReplyTimeoutMs - kTimeoutTickMs) / 1000);
@@ -173,6 +195,65 @@ INSTANTIATE_TEST_SUITE_P(Link, LinkTimeoutTest,
                          ::testing::Values(TimeoutCase{LinkPacing::AsTheyArrive, 0},
                                            TimeoutCase{LinkPacing::OnTick, kReplyTimeoutMs / kTimeoutTickMs}),
                          [](const auto& param) { return pacingName(param.param.pacing); });
+
+using Next = PostLink::Next;
+
+struct AskCase {
+  const char* name;
+  std::function<void(NntpServerDouble&)> script;
+  std::vector<std::string> questions;
+  std::vector<Next> nexts;
+  std::vector<std::string> answers;   // every reply line the link handed on
+  std::vector<std::string> commands;  // what the server received
+};
+
+void PrintTo(const AskCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class AskingLink : public ::testing::TestWithParam<AskCase> {};
+
+// Questions sent together are answered line by line; a header block is read
+// to its end; Stop asks nothing more. The link stays connected and idle.
+TEST_P(AskingLink, HandsOnEveryReplyLine) {
+  const AskCase& c = GetParam();
+  LinkRig rig(LinkPacing::AsTheyArrive, true);
+  if (!rig.server.listening()) {
+    GTEST_SKIP() << "cannot listen on port 119 (errno " << rig.server.bindError() << ")";
+  }
+  c.script(rig.server);
+  rig.questions = c.questions;
+  rig.nexts = c.nexts;
+  rig.link->start();
+  ASSERT_TRUE(rig.run.waitFor([&] { return rig.answers.size() >= c.answers.size() && rig.link->idle(); }));
+  EXPECT_EQ(rig.answers, c.answers);
+  EXPECT_EQ(rig.server.commands(), c.commands);
+  EXPECT_TRUE(rig.link->idle());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, AskingLink,
+    ::testing::Values(AskCase{"PipelinedStat",
+                              [](NntpServerDouble& s) { s.onCommand("stat", Response::reply("223 0 <x@y>")); },
+                              {"STAT <a@t>\r\nSTAT <b@t>\r\n", "STAT <c@t>\r\n"},
+                              {Next::ReadOn, Next::AskNext, Next::AskNext},
+                              {"223 0 <x@y>\r\n", "223 0 <x@y>\r\n", "223 0 <x@y>\r\n"},
+                              {"mode reader", "STAT <a@t>", "STAT <b@t>", "STAT <c@t>"}},
+                      AskCase{"HeadBlock",
+                              [](NntpServerDouble& s) {
+                                s.onCommand("head", Response::reply("221 0 <x@y>\r\nSubject: s\r\n."));
+                              },
+                              {"HEAD <a@t>\r\n"},
+                              {Next::ReadOn, Next::ReadOn, Next::AskNext},
+                              {"221 0 <x@y>\r\n", "Subject: s\r\n", ".\r\n"},
+                              {"mode reader", "HEAD <a@t>"}},
+                      AskCase{"Stops",
+                              [](NntpServerDouble& s) { s.onCommand("stat", Response::reply("503 fault")); },
+                              {"STAT <a@t>\r\n", "STAT <b@t>\r\n"},
+                              {Next::Stop},
+                              {"503 fault\r\n"},
+                              {"mode reader", "STAT <a@t>"}}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace tidewell::test

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_io.h"
@@ -267,18 +268,88 @@ INSTANTIATE_TEST_SUITE_P(
                          "Verify: could not check the articles on @.", 1}),
     [](const ::testing::TestParamInfo<VerifyServerCase>& param) { return std::string(param.param.name); });
 
+// The verify server's keys are checked as the posting server's are, and
+// its dialogue fails in the posting connection's words: the lines from
+// "Verify: connecting" on ("*" in a line: any text there).
+struct RefusalLinesCase {
+  const char* name;
+  std::vector<std::pair<const char*, const char*>> settings;
+  std::function<void(NntpServerDouble&)> script;
+  std::vector<std::string> lines;
+};
+
+void PrintTo(const RefusalLinesCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class VerifyFailureLines : public VerifySession, public ::testing::WithParamInterface<RefusalLinesCase> {
+ protected:
+  NntpServerDouble checker{run.loop};
+};
+
+TEST_P(VerifyFailureLines, AreThePostingConnections) {
+  const RefusalLinesCase& c = GetParam();
+  configureVerify("yEnc");
+  setting("VerifyHost", checker.address());
+  for (const auto& [key, value] : c.settings) {
+    setting(key, value);
+  }
+  c.script(checker);
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::Finished);
+  const std::vector<std::string> lines = reportLines();
+  auto at = std::find(lines.begin(), lines.end(), "HH:MM:SS Verify: connecting to " + checker.address() + "...");
+  ASSERT_NE(at, lines.end()) << report();
+  std::vector<std::string> expected = c.lines;
+  expected.push_back("Verify: could not check the articles on " + checker.address() + ".");
+  for (const std::string& line : expected) {
+    ASSERT_NE(++at, lines.end()) << report();
+    const std::size_t star = std::min(line.find('*'), line.size());
+    EXPECT_EQ(at->rfind("HH:MM:SS " + line.substr(0, star), 0), 0U) << *at;
+    EXPECT_TRUE(star == line.size() ? *at == "HH:MM:SS " + line : at->ends_with(line.substr(star + 1))) << *at;
+  }
+  EXPECT_EQ(checker.received().find("authinfo"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Verify, VerifyFailureLines,
+    ::testing::Values(
+        RefusalLinesCase{"BadPort",
+                         {{"VerifyPort", "70000"}},
+                         [](NntpServerDouble&) {},
+                         {"VerifyPort must be a number from 1 to 65535.  Configure with SETTINGS."}},
+        RefusalLinesCase{"BadEncryption",
+                         {{"VerifyEncryption", "SSL"}},
+                         [](NntpServerDouble&) {},
+                         {"VerifyEncryption must be None, TLS or STARTTLS.  Configure with SETTINGS."}},
+        RefusalLinesCase{"StartTlsRefused",
+                         {{"VerifyEncryption", "STARTTLS"}, {"VerifyUsername", "checker"}},
+                         [](NntpServerDouble& s) { s.onCommand("starttls", Response::reply("580 Can not now")); },
+                         {"STARTTLS refused: 580 Can not now"}},
+        RefusalLinesCase{"TlsToAPlainServer",
+                         {{"VerifyEncryption", "TLS"}, {"VerifyPort", "119"}, {"VerifyUsername", "checker"}},
+                         [](NntpServerDouble&) {},
+                         {"Securing the connection (TLS)...",
+                          "Secure connection failed.  The TLS handshake failed: *  Communication terminated."}}),
+    [](const ::testing::TestParamInfo<RefusalLinesCase>& param) { return std::string(param.param.name); });
+
 // VerifyDelay is loop time: each round waits it out on the fake clock
-// before the verify server is looked up.
+// before Verify's link connects to the verify server.
 TEST_F(VerifySession, WaitsVerifyDelayBeforeEachRound) {
   configureVerify("yEnc");
   setting("VerifyDelay", "30");
   server.forgetAccepted(1, 1);
   start();
   std::vector<std::int64_t> waits;
-  session->setStateTrace([&, since = std::int64_t{-1}](SessionState, SessionState to, std::string_view) mutable {
+  std::int64_t since = -1;
+  session->setStateTrace([&](SessionState, SessionState to, std::string_view) {
     if (to == SessionState::VerifyWait) {
       since = run.clock.monotonicMs();
-    } else if (to == SessionState::LookingUp && since >= 0) {
+    }
+  });
+  session->setLinkTrace([&](int, std::string_view to) {
+    if (to == "Connecting" && since >= 0) {
       waits.push_back(run.clock.monotonicMs() - since);
       since = -1;
     }

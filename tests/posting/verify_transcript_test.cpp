@@ -13,50 +13,31 @@
 namespace tidewell::test {
 namespace {
 
-// LOGGIT.TXT from the verify server's look-up to its answer to "mode reader":
-// the same in every run that logs in.
+// LOGGIT.TXT from "Verify: connecting" to the verify server's answer to
+// "mode reader", the trace of Verify's link: the same in every run that logs
+// in, the password masked.
 const std::string kLoggedIn =
-    "Looking up address...\r\n"
-    "@\r\n"
+    "Verify: connecting to @...\r\n"
     "Connecting...\r\n"
-    "Connected - Waiting for response...\r\n"
-    "200 tidewell test server ready (posting ok)\r\n"
-    "\r\n"
-    "200 tidewell test server ready (posting ok)\r\n"
-    "SockNot W (443 done 443 total)\r\n"
-    "AUTHINFO USER...\r\n"
-    "> Start Trans\r\n"
+    "Connected to @:119\r\n"
+    "< 200 tidewell test server ready (posting ok)\r\n"
+    "Authenticating...\r\n"
     "authinfo user checker\r\n"
-    "> End Trans\r\n"
-    "\r\n"
-    "> Asked to write 23 bytes, did 23. (443 done 443 total)\r\n"
-    "381 PASS required\r\n"
-    "\r\n"
-    "381 PASS required\r\n"
-    "AUTHINFO PASS...\r\n"
-    "> Start Trans\r\n"
+    "< 381 PASS required\r\n"
     "authinfo pass ********\r\n"
-    "> End Trans\r\n"
-    "\r\n"
-    "> Asked to write 22 bytes, did 22. (443 done 443 total)\r\n"
-    "281 Authentication accepted\r\n"
-    "\r\n"
-    "281 Authentication accepted\r\n"
+    "< 281 Authentication accepted\r\n"
     "Setting to READER mode...\r\n"
-    "> Start Trans\r\n"
     "mode reader\r\n"
-    "> End Trans\r\n"
-    "\r\n"
-    "> Asked to write 13 bytes, did 13. (443 done 443 total)\r\n"
-    "200 tidewell test server (posting ok)\r\n"
-    "\r\n"
-    "200 tidewell test server (posting ok)\r\n";
+    "< 200 tidewell test server (posting ok)\r\n";
+
+// The end of every run's log, after Verify.
+const std::string kEnd = "Idle.\r\n\r\nIdle.\r\n\r\nFinished.\r\n";
 
 struct TranscriptCase {
   const char* name;
   std::function<void(NntpServerDouble&)> script;  // the verify server's
   const char* report;                             // from "Verify: connecting" to the summary
-  std::string log;                                // LOGGIT.TXT from the verify server's look-up on
+  std::string log;                                // LOGGIT.TXT from "Verify: connecting" on
   const char* wire;                               // what the verify server received
 };
 
@@ -124,8 +105,8 @@ TEST_P(VerifyTranscript, StaysTheSame) {
     }
   }
   const std::string log = readFile(dir.file("LOGGIT.TXT"));
-  // From the look-up of the verify server on.
-  const std::size_t verifyStart = log.find("Looking up address...\r\n" + checker.address());
+  // From the connection to the verify server on.
+  const std::size_t verifyStart = log.find("Verify: connecting to " + checker.address());
   const std::string logged = verifyStart == std::string::npos ? log : log.substr(verifyStart);
   EXPECT_EQ(masked(reported), c.report);
   // "..." first: only the log's end is kept (before it, a wait of minutes).
@@ -148,29 +129,10 @@ INSTANTIATE_TEST_SUITE_P(
                        "HH:MM:SS Setting to READER mode...\n"
                        "HH:MM:SS Verify: 2 articles checked on @, 0 missing.\n"
                        "\n",
-                       kLoggedIn + "Verify: asking for 1 of 2...\r\n"
-                                   "> Start Trans\r\n"
-                                   "STAT <ID>\r\n"
-                                   "> End Trans\r\n"
-                                   "\r\n"
-                                   "> Asked to write 50 bytes, did 50. (443 done 443 total)\r\n"
-                                   "223 0 <ID>\r\n"
-                                   "\r\n"
-                                   "223 0 <ID>\r\n"
-                                   "Verify: asking for 2 of 2...\r\n"
-                                   "> Start Trans\r\n"
-                                   "STAT <ID>\r\n"
-                                   "> End Trans\r\n"
-                                   "\r\n"
-                                   "> Asked to write 50 bytes, did 50. (443 done 443 total)\r\n"
-                                   "223 0 <ID>\r\n"
-                                   "\r\n"
-                                   "223 0 <ID>\r\n"
-                                   "Idle.\r\n"
-                                   "\r\n"
-                                   "Idle.\r\n"
-                                   "\r\n"
-                                   "Finished.\r\n",
+                       kLoggedIn +
+                           "Verify: asking for 1 of 2...\r\nSTAT <ID>\r\n< 223 0 <ID>\r\n"
+                           "Verify: asking for 2 of 2...\r\nSTAT <ID>\r\n< 223 0 <ID>\r\n" +
+                           kEnd,
                        "authinfo user checker\r\n"
                        "authinfo pass secret\r\n"
                        "mode reader\r\n"
@@ -187,45 +149,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "HH:MM:SS Verify: @ refused STAT (500 What?); asking with HEAD.\n"
                        "HH:MM:SS Verify: 2 articles checked on @, 0 missing.\n"
                        "\n",
-                       kLoggedIn + "Verify: asking for 1 of 2...\r\n"
-                                   "> Start Trans\r\n"
-                                   "STAT <ID>\r\n"
-                                   "> End Trans\r\n"
-                                   "\r\n"
-                                   "> Asked to write 50 bytes, did 50. (443 done 443 total)\r\n"
-                                   "500 What?\r\n"
-                                   "\r\n"
-                                   "500 What?\r\n"
-                                   "Verify: asking for 1 of 2...\r\n"
-                                   "> Start Trans\r\n"
-                                   "HEAD <ID>\r\n"
-                                   "HEAD <ID>\r\n"
-                                   "> End Trans\r\n"
-                                   "\r\n"
-                                   "> Asked to write 100 bytes, did 100. (443 done 443 total)\r\n"
-                                   "221 0 <ID>\r\n"
-                                   "\r\n"
-                                   "221 0 <ID>\r\n"
-                                   "Subject: s\r\n"
-                                   ".\r\n"
-                                   "221 0 <ID>\r\n"
-                                   "Subject: s\r\n"
-                                   ".\r\n"
-                                   "Subject: s\r\n"
-                                   "\r\n"
-                                   ".\r\n"
-                                   "\r\n"
-                                   "221 0 <ID>\r\n"
-                                   "\r\n"
-                                   "Subject: s\r\n"
-                                   "\r\n"
-                                   ".\r\n"
-                                   "\r\n"
-                                   "Idle.\r\n"
-                                   "\r\n"
-                                   "Idle.\r\n"
-                                   "\r\n"
-                                   "Finished.\r\n",
+                       kLoggedIn +
+                           "Verify: asking for 1 of 2...\r\nSTAT <ID>\r\n< 500 What?\r\n"
+                           "Verify: asking for 1 of 2...\r\nHEAD <ID>\r\nHEAD <ID>\r\n"
+                           "< 221 0 <ID>\r\n< Subject: s\r\n< .\r\n< 221 0 <ID>\r\n< Subject: s\r\n< .\r\n" +
+                           kEnd,
                        "authinfo user checker\r\n"
                        "authinfo pass secret\r\n"
                        "mode reader\r\n"
@@ -239,38 +167,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "HH:MM:SS Authentication failed [Code 2].\n"
                        "HH:MM:SS Verify: could not check the articles on @.\n"
                        "\n",
-                       "Looking up address...\r\n"
-                       "@\r\n"
-                       "Connecting...\r\n"
-                       "Connected - Waiting for response...\r\n"
-                       "200 tidewell test server ready (posting ok)\r\n"
-                       "\r\n"
-                       "200 tidewell test server ready (posting ok)\r\n"
-                       "SockNot W (443 done 443 total)\r\n"
-                       "AUTHINFO USER...\r\n"
-                       "> Start Trans\r\n"
-                       "authinfo user checker\r\n"
-                       "> End Trans\r\n"
-                       "\r\n"
-                       "> Asked to write 23 bytes, did 23. (443 done 443 total)\r\n"
-                       "381 PASS required\r\n"
-                       "\r\n"
-                       "381 PASS required\r\n"
-                       "AUTHINFO PASS...\r\n"
-                       "> Start Trans\r\n"
-                       "authinfo pass ********\r\n"
-                       "> End Trans\r\n"
-                       "\r\n"
-                       "> Asked to write 22 bytes, did 22. (443 done 443 total)\r\n"
-                       "481 no\r\n"
-                       "\r\n"
-                       "481 no\r\n"
-                       "Error - User/Password incorrect.\rUnable to talk to this server.\r\n"
-                       "Idle.\r\n"
-                       "\r\n"
-                       "Idle.\r\n"
-                       "\r\n"
-                       "Finished.\r\n",
+                       "Verify: connecting to @...\r\nConnecting...\r\nConnected to @:119\r\n"
+                       "< 200 tidewell test server ready (posting ok)\r\nAuthenticating...\r\n"
+                       "authinfo user checker\r\n< 381 PASS required\r\nauthinfo pass ********\r\n< 481 no\r\n"
+                       "Refused: Authentication failed [Code 2].\r\nAuthentication failed [Code 2].\r\n" +
+                           kEnd,
                        "authinfo user checker\r\n"
                        "authinfo pass secret\r\n"},
         TranscriptCase{"Nonsense", [](NntpServerDouble& s) { s.onCommand("stat", Response::reply("503 fault")); },
@@ -280,20 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "HH:MM:SS Verify: @ answered 503 fault for <ID>.\n"
                        "HH:MM:SS Verify: could not check the articles on @.\n"
                        "\n",
-                       kLoggedIn + "Verify: asking for 1 of 2...\r\n"
-                                   "> Start Trans\r\n"
-                                   "STAT <ID>\r\n"
-                                   "> End Trans\r\n"
-                                   "\r\n"
-                                   "> Asked to write 50 bytes, did 50. (443 done 443 total)\r\n"
-                                   "503 fault\r\n"
-                                   "\r\n"
-                                   "503 fault\r\n"
-                                   "Idle.\r\n"
-                                   "\r\n"
-                                   "Idle.\r\n"
-                                   "\r\n"
-                                   "Finished.\r\n",
+                       kLoggedIn + "Verify: asking for 1 of 2...\r\nSTAT <ID>\r\n< 503 fault\r\n" + kEnd,
                        "authinfo user checker\r\n"
                        "authinfo pass secret\r\n"
                        "mode reader\r\n"
@@ -304,29 +192,24 @@ INSTANTIATE_TEST_SUITE_P(
                        "HH:MM:SS Setting to READER mode...\n"
                        "HH:MM:SS Verify: could not check the articles on @.\n"
                        "\n",
-                       "...Timeout in 0 seconds...\r\n"
-                       "Elapsed: 00:05:11\r\n"
-                       "Timeout occurred with news server.\r\n"
-                       "Idle.\r\n\r\nIdle.\r\n\r\nFinished.\r\n",
+                       "...Elapsed: 00:05:11\r\n\n> Bang : Live Timer\n"
+                       "Connection broke: Timeout occurred with news server.\r\n"
+                       "Timeout occurred with news server.\r\n" +
+                           kEnd,
                        "authinfo user checker\r\n"
                        "authinfo pass secret\r\n"
                        "mode reader\r\n"
                        "STAT <ID>\r\n"},
-        TranscriptCase{"Unreachable", [](NntpServerDouble& s) { s.refuseConnections(true); },
-                       "HH:MM:SS Verify: connecting to @...\n"
-                       "HH:MM:SS Error connecting to server.  Communication terminated.\n"
-                       "HH:MM:SS Verify: could not check the articles on @.\n"
-                       "\n",
-                       "Looking up address...\r\n"
-                       "@\r\n"
-                       "Connecting...\r\n"
-                       "Error connecting to server.\r\rCommunication terminated.\r\n"
-                       "Idle.\r\n"
-                       "\r\n"
-                       "Idle.\r\n"
-                       "\r\n"
-                       "Finished.\r\n",
-                       ""}),
+        TranscriptCase{
+            "Unreachable", [](NntpServerDouble& s) { s.refuseConnections(true); },
+            "HH:MM:SS Verify: connecting to @...\n"
+            "HH:MM:SS Error connecting to server.  Communication terminated.\n"
+            "HH:MM:SS Verify: could not check the articles on @.\n"
+            "\n",
+            "Verify: connecting to @...\r\nConnecting...\r\nConnection broke: Error connecting to server.\r\n"
+            "Error connecting to server.  Communication terminated.\r\n" +
+                kEnd,
+            ""}),
     [](const ::testing::TestParamInfo<TranscriptCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
