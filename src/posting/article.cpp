@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "platform/text.h"
 #include "posting/article_text.h"
@@ -143,41 +145,44 @@ ArticleSettings readArticleSettings(const SettingsStore& settings) {
   return values;
 }
 
-bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, std::string& subjectLine) {
-  SettingsStore& settings = services.settings;
-  ArticleSettings read;
-  if (services.fixed == nullptr) {
-    read = readArticleSettings(settings);
-  }
-  const ArticleSettings& values = services.fixed != nullptr ? *services.fixed : read;
-  // Without yEnc a text file is posted as text; with it, like any file.
-  YencArticle* const yenc = part.yenc;
-  const bool textFile = yenc == nullptr && isTextFile(part.currentName);
-  const std::int32_t partIndex = yenc != nullptr ? yenc->request.part : part.partIndex;
-  const std::int32_t partCount = yenc != nullptr ? yenc->request.plan.partCount : part.plan.partCount;
-  const std::string name = nameForTexts(part.currentName);
+namespace {
 
-  const ArticleDisguise* const disguise = yenc != nullptr ? part.disguise : nullptr;
+// The part's number and the file's count of parts: the yEnc request's for
+// a yEnc article.
+std::pair<std::int32_t, std::int32_t> partNumbers(const ArticlePart& part) {
+  if (part.yenc != nullptr) {
+    return {part.yenc->request.part, part.yenc->request.plan.partCount};
+  }
+  return {part.partIndex, part.plan.partCount};
+}
+
+// The Subject header's value with its line end.
+std::string subjectLineOf(const ArticlePart& part, const ArticleSettings& values, bool textFile) {
+  const ArticleDisguise* const disguise = part.yenc != nullptr ? part.disguise : nullptr;
   if (disguise != nullptr) {
-    subjectLine = headerSafeText(disguise->subject, '_') + "\r\n";
-  } else {
-    SubjectFields fields;
-    fields.prefix = values.subject;
-    fields.description = part.currentDescription;
-    // A yEnc file is named as a decoder writes it: its real name.
-    fields.name = yenc != nullptr ? std::string_view(yenc->request.name) : std::string_view(part.currentName);
-    fields.yenc = yenc != nullptr;
-    fields.textFile = textFile;
-    fields.showFilename = values.showFilename;
-    fields.appendFileSize = values.appendFileSize;
-    fields.partIndex = partIndex;
-    fields.partCount = partCount;
-    fields.sourceFileSize = part.sourceFileSize;
-    subjectLine = subjectValue(fields) + "\r\n";
+    return headerSafeText(disguise->subject, '_') + "\r\n";
   }
+  SubjectFields fields;
+  fields.prefix = values.subject;
+  fields.description = part.currentDescription;
+  // A yEnc file is named as a decoder writes it: its real name.
+  fields.name = part.yenc != nullptr ? std::string_view(part.yenc->request.name) : std::string_view(part.currentName);
+  fields.yenc = part.yenc != nullptr;
+  fields.textFile = textFile;
+  fields.showFilename = values.showFilename;
+  fields.appendFileSize = values.appendFileSize;
+  std::tie(fields.partIndex, fields.partCount) = partNumbers(part);
+  fields.sourceFileSize = part.sourceFileSize;
+  return subjectValue(fields) + "\r\n";
+}
 
-  // The header block grows as needed: no setting, however long, can write
-  // past it.
+// Everything before the encoded text: the headers (the block grows as
+// needed, so no setting, however long, can write past it) and, on a first
+// part, the body comment and uuencode's opening lines. `shown` gets the
+// headers the panel shows.
+std::string articleOpening(const ArticlePart& part, const ArticleServices& services, const ArticleSettings& values,
+                           const std::string& subjectLine, bool textFile, std::string& shown) {
+  const ArticleDisguise* const disguise = part.yenc != nullptr ? part.disguise : nullptr;
   const std::string from = disguise != nullptr ? std::string(disguise->from) : values.from;
   std::string headers = "From: " + headerSafeText(from, ' ') + "\r\n";
   headers += "Subject: " + subjectLine;
@@ -186,37 +191,54 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
     headers += "Reply-To: " + headerSafeText(values.replyTo, ' ') + "\r\n";
   }
   headers += "Newsgroups: " + headerSafeText(values.newsgroup, ' ') + "\r\n";
-  const std::string shown = headers;
+  shown = headers;
   if (!part.messageId.empty()) {
     headers += "Message-ID: " + headerSafeText(part.messageId, '_') + "\r\n";
   }
   if (disguise == nullptr && values.showCount) {
-    headers +=
-        "Post-Count: " + paddedCount(services.counter != nullptr ? services.counter->next() : nextPostCount(settings)) +
-        "\r\n";
+    headers += "Post-Count: " +
+               paddedCount(services.counter != nullptr ? services.counter->next() : nextPostCount(services.settings)) +
+               "\r\n";
   }
   headers += "\r\n";
-  if (partIndex == 1 && disguise == nullptr) {
+  if (partNumbers(part).first == 1 && disguise == nullptr) {
     headers += bodyWireLines(values.bodyComment);
     headers += "\r\n\r\n";
-    if (!textFile && yenc == nullptr) {
+    if (!textFile && part.yenc == nullptr) {
+      const std::string name = nameForTexts(part.currentName);
       headers += "BEGIN ";
       headers += kCutLine;
       headers += name + "\r\n\r\nbegin 644 " + name + "\r\n";
     }
   }
+  return headers;
+}
+
+}  // namespace
+
+bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, std::string& subjectLine) {
+  ArticleSettings read;
+  if (services.fixed == nullptr) {
+    read = readArticleSettings(services.settings);
+  }
+  const ArticleSettings& values = services.fixed != nullptr ? *services.fixed : read;
+  // Without yEnc a text file is posted as text; with it, like any file.
+  const bool textFile = part.yenc == nullptr && isTextFile(part.currentName);
+  subjectLine = subjectLineOf(part, values, textFile);
+  std::string shown;
+  const std::string opening = articleOpening(part, services, values, subjectLine, textFile, shown);
 
   ArticleSpool& article = services.article;
   article.resetArticleSpool();
   article.setArticleSent(0);
   services.display.ShowOutboundInfo(shown);
-  if (!article.appendToArticleSpool(headers)) {
+  if (!article.appendToArticleSpool(opening)) {
     return false;
   }
   services.display.ShowState("Posting article... (Selecting)");
-  if (yenc != nullptr) {
+  if (part.yenc != nullptr) {
     // The =yend line ends with CR LF: only the "." line follows.
-    return copyYencText(*yenc, article) && article.appendToArticleSpool(".\r\n");
+    return copyYencText(*part.yenc, article) && article.appendToArticleSpool(".\r\n");
   }
   if (!copyPartText(part, services.encoded, article)) {
     return false;
@@ -227,7 +249,7 @@ bool ComposeArticle(const ArticlePart& part, const ArticleServices& services, st
   } else {
     ending = "end\r\nEND ";
     ending += kCutLine;
-    ending += name + "\r\n\r\n.\r\n";
+    ending += nameForTexts(part.currentName) + "\r\n\r\n.\r\n";
   }
   return article.appendToArticleSpool(ending);
 }
