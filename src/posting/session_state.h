@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <iterator>
 #include <string_view>
 
 namespace tidewell {
@@ -38,57 +40,19 @@ enum class SessionState : int {
   VerifyWait = 23,
 };
 
+// The states' names, in the order of their numbers from Idle (1) on.
+inline constexpr std::string_view kSessionStateNames[] = {
+    "Idle",     "OpenConnection",     "LookingUp",      "Connecting",     "Connected",      "AwaitGreeting",
+    "SendUser", "AwaitUserReply",     "AwaitPassReply", "SendModeReader", "AwaitModeReply", "NextPart",
+    "SendPost", "StartPosting",       "AwaitPostReply", "StreamArticle",  "ArticleSent",    "AwaitAck",
+    "Finish",   "AwaitStartTlsReply", "TlsHandshake",   "AwaitStatReply", "VerifyWait"};
+static_assert(std::size(kSessionStateNames) == static_cast<std::size_t>(SessionState::VerifyWait));
+
 [[nodiscard]] constexpr std::string_view toString(SessionState state) {
-  switch (state) {
-    case SessionState::Idle:
-      return "Idle";
-    case SessionState::OpenConnection:
-      return "OpenConnection";
-    case SessionState::LookingUp:
-      return "LookingUp";
-    case SessionState::Connecting:
-      return "Connecting";
-    case SessionState::Connected:
-      return "Connected";
-    case SessionState::AwaitGreeting:
-      return "AwaitGreeting";
-    case SessionState::SendUser:
-      return "SendUser";
-    case SessionState::AwaitUserReply:
-      return "AwaitUserReply";
-    case SessionState::AwaitPassReply:
-      return "AwaitPassReply";
-    case SessionState::SendModeReader:
-      return "SendModeReader";
-    case SessionState::AwaitModeReply:
-      return "AwaitModeReply";
-    case SessionState::NextPart:
-      return "NextPart";
-    case SessionState::SendPost:
-      return "SendPost";
-    case SessionState::StartPosting:
-      return "StartPosting";
-    case SessionState::AwaitPostReply:
-      return "AwaitPostReply";
-    case SessionState::StreamArticle:
-      return "StreamArticle";
-    case SessionState::ArticleSent:
-      return "ArticleSent";
-    case SessionState::AwaitAck:
-      return "AwaitAck";
-    case SessionState::Finish:
-      return "Finish";
-    case SessionState::AwaitStartTlsReply:
-      return "AwaitStartTlsReply";
-    case SessionState::TlsHandshake:
-      return "TlsHandshake";
-    case SessionState::AwaitStatReply:
-      return "AwaitStatReply";
-    case SessionState::VerifyWait:
-      return "VerifyWait";
-  }
-  return "?";  // not a state: a value outside 1..23
+  const auto index = static_cast<std::size_t>(state) - 1;
+  return index < std::size(kSessionStateNames) ? kSessionStateNames[index] : "?";
 }
+static_assert(toString(SessionState::AwaitAck) == "AwaitAck" && toString(SessionState::VerifyWait) == "VerifyWait");
 
 // Called on every change of state, after the change, with the new state's
 // name; tests and debugging watch the machine through it.
