@@ -109,18 +109,18 @@ std::string loginLog(const std::string& done) {
   return log;
 }
 
-// From "post" to the wait for the acknowledgement of the one article.
-const char* const kArticleLog =
+// "post" written for the one article, the same in both modes.
+const std::string kPostLog =
     "Initiating article post...\r\n"
     "\r\n"
     "> Start Trans\r\n"
     "post\r\n"
     "> End Trans\r\n"
     "\r\n"
-    "> Asked to write 6 bytes, did 6. (0 done 0 total)\r\n"
-    "Elapsed: --:--:-- To Go: --:--:--\r\n"
-    "\n"
-    "> Bang : Live Timer\n"
+    "> Asked to write 6 bytes, did 6. (0 done 0 total)\r\n";
+
+// From the reply to "post" to the article composed, the same in both modes.
+const std::string kComposingLog =
     "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
     "\r\n"
     "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
@@ -133,7 +133,15 @@ const char* const kArticleLog =
     "Newsgroups: alt.test\r\n"
     "\r\n"
     "Posting article... (Selecting)\r\n"
-    "Posting article... \r\n"
+    "Posting article... \r\n";
+
+// From "post" to the wait for the acknowledgement of the one article.
+const std::string kArticleLog =
+    kPostLog +
+    "Elapsed: --:--:-- To Go: --:--:--\r\n"
+    "\n"
+    "> Bang : Live Timer\n" +
+    kComposingLog +
     "Posted 448 of 497 (90%)\r\n"
     "0:00 / -:-- - -.-- Kb/Sec\r\n"
     "Elapsed: 00:00:05\r\n"
@@ -283,29 +291,8 @@ const std::string kFastLog = std::string(
                                  "> Asked to write 13 bytes, did 13. (0 done 0 total)\r\n"
                                  "200 tidewell test server (posting ok)\r\n"
                                  "\r\n"
-                                 "200 tidewell test server (posting ok)\r\n"
-                                 "Initiating article post...\r\n"
-                                 "\r\n"
-                                 "> Start Trans\r\n"
-                                 "post\r\n"
-                                 "> End Trans\r\n"
-                                 "\r\n"
-                                 "> Asked to write 6 bytes, did 6. (0 done 0 total)\r\n"
-                                 "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
-                                 "\r\n"
-                                 "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
-                                 "Posting article... (Preparing)\r\n"
-                                 "Server Receiving Article.\r\n"
-                                 "From: poster@example.com\r\n"
-                                 "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
-                                 "Organization: The Usenet Upload Circle\r\n"
-                                 "Reply-To: \r\n"
-                                 "Newsgroups: alt.test\r\n"
-                                 "\r\n"
-                                 "Posting article... (Selecting)\r\n"
-                                 "Posting article... \r\n"
-                                 "> Start Trans\r\n") +
-                             kArticle +
+                                 "200 tidewell test server (posting ok)\r\n") +
+                             kPostLog + kComposingLog + "> Start Trans\r\n" + kArticle +
                              "> End Trans\r\n"
                              "\r\n"
                              "> Asked to write 497 bytes, did 497. (497 done 497 total)\r\n"

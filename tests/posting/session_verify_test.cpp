@@ -216,14 +216,23 @@ struct VerifyServerCase {
   std::size_t asked;  // STAT commands the verify server received
 };
 
-void PrintTo(const VerifyServerCase& c, std::ostream* out) {
+// A table's row is shown by its name.
+template <typename Case>
+requires requires(const Case& c) {
+  c.name;
+}
+void PrintTo(const Case& c, std::ostream* out) {
   *out << c.name;
 }
 
-class OtherServer : public VerifySession, public ::testing::WithParamInterface<VerifyServerCase> {
+// A run with a verify server of its own, `checker`, over a table of cases.
+template <typename Case>
+class WithVerifyServer : public VerifySession, public ::testing::WithParamInterface<Case> {
  protected:
   NntpServerDouble checker{run.loop};
 };
+
+using OtherServer = WithVerifyServer<VerifyServerCase>;
 
 TEST_P(OtherServer, IsAskedOrReportedOnce) {
   const VerifyServerCase& c = GetParam();
@@ -278,14 +287,7 @@ struct RefusalLinesCase {
   std::vector<std::string> lines;
 };
 
-void PrintTo(const RefusalLinesCase& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class VerifyFailureLines : public VerifySession, public ::testing::WithParamInterface<RefusalLinesCase> {
- protected:
-  NntpServerDouble checker{run.loop};
-};
+using VerifyFailureLines = WithVerifyServer<RefusalLinesCase>;
 
 TEST_P(VerifyFailureLines, AreThePostingConnections) {
   const RefusalLinesCase& c = GetParam();
