@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "dialogs/panel_host.h"
+#include "platform/host_address.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_store.h"
 #include "settings/unchecked_tls.h"
@@ -113,6 +114,8 @@ void DlgServer::LoadFields() {
   for (const SettingBinding& field : fields_) {
     showSetting(field, services_.settings);
   }
+  // The proxy's password is not shown; Ok keeps it unless it is typed anew.
+  ui_->proxyEdit->setText(QString::fromStdString(maskedProxyText(services_.settings.read(Setting::Proxy))));
   for (int number = kFirstBackupServer; number <= kLastBackupServer; ++number) {
     backupLoaded_[number - kFirstBackupServer] = readBackupServer(services_.settings, number);
   }
@@ -187,7 +190,11 @@ bool DlgServer::ValidateAndSave() {
   std::vector<std::pair<Setting, std::string>> values;
   values.reserve(fields_.size());
   for (const SettingBinding& field : fields_) {
-    CheckedValue value = checkSettingValue(field.key, enteredSetting(field));
+    std::string entered = enteredSetting(field);
+    if (field.key == Setting::Proxy) {
+      entered = unmaskedProxyText(entered, services_.settings.read(Setting::Proxy));
+    }
+    CheckedValue value = checkSettingValue(field.key, entered);
     if (!value.problem.empty()) {
       problem(value.problem);
       field.widget->setEnabled(true);  // a greyed field with a refused value must be mendable

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/winsock_types.h"
 
@@ -143,20 +144,45 @@ ProxyAddressResult parseProxyAddress(std::string_view text) {
   return ProxyAddressResult{std::move(proxy), ""};
 }
 
-std::string maskedProxyText(std::string_view text) {
-  constexpr std::string_view kMask = "********";
+namespace {
+
+constexpr std::string_view kProxyMask = "********";
+
+// Where a Proxy value's password stands (from the user name's colon, or the
+// whole login without one, up to the last @); nothing when it has no login.
+std::optional<std::pair<std::size_t, std::size_t>> proxyPasswordSpan(std::string_view text) {
   const std::size_t scheme = text.find("://");
   const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
   const std::size_t at = text.rfind('@');
   if (at == std::string_view::npos || at < start) {
-    return std::string(text);
+    return std::nullopt;
   }
   const std::size_t colon = text.find(':', start);
-  const std::size_t hidden = colon != std::string_view::npos && colon < at ? colon + 1 : start;
-  std::string shown(text.substr(0, hidden));
-  shown += kMask;
-  shown += text.substr(at);
-  return shown;
+  return std::pair{colon != std::string_view::npos && colon < at ? colon + 1 : start, at};
+}
+
+std::string withPasswordPart(std::string_view text, std::pair<std::size_t, std::size_t> span,
+                             std::string_view password) {
+  std::string result(text.substr(0, span.first));
+  result += password;
+  result += text.substr(span.second);
+  return result;
+}
+
+}  // namespace
+
+std::string maskedProxyText(std::string_view text) {
+  const auto span = proxyPasswordSpan(text);
+  return span ? withPasswordPart(text, *span, kProxyMask) : std::string(text);
+}
+
+std::string unmaskedProxyText(std::string_view entered, std::string_view stored) {
+  const auto shown = proxyPasswordSpan(entered);
+  const auto kept = proxyPasswordSpan(stored);
+  if (!shown || !kept || entered.substr(shown->first, shown->second - shown->first) != kProxyMask) {
+    return std::string(entered);
+  }
+  return withPasswordPart(entered, *shown, stored.substr(kept->first, kept->second - kept->first));
 }
 
 std::optional<int> addressFamilyChoice(std::string_view text) {

@@ -52,6 +52,10 @@ struct ProxyAddressResult {
 // login (everything between the user name's colon and the last @) becomes
 // ********; a login without a colon is masked whole. Other text is kept.
 [[nodiscard]] std::string maskedProxyText(std::string_view text);
+// What a panel that showed maskedProxyText(stored) keeps when given
+// `entered`: where the password still reads ********, the stored password
+// (the rest of the value may have been changed); otherwise `entered`.
+[[nodiscard]] std::string unmaskedProxyText(std::string_view entered, std::string_view stored);
 
 // "[2001:db8::1]:119" or "192.0.2.1:119" for a socket address of either
 // family (16 or 28 bytes, Winsock's family numbers).
