@@ -32,7 +32,6 @@ namespace nntp {
 inline constexpr std::string_view kStartTls = "STARTTLS\r\n";
 // RFC 3977 6.3.1 / 7.3: 340 asks for the article, 240 accepts it.
 inline constexpr std::string_view kPost = "post\r\n";
-// 200 or 201 (500 from servers without the command: already a reader).
 inline constexpr std::string_view kModeReader = "mode reader\r\n";
 
 // RFC 4643: 381 asks for the password, 281 accepts it.
@@ -51,29 +50,68 @@ inline constexpr std::string_view kModeReader = "mode reader\r\n";
   return "HEAD " + std::string(messageId) + "\r\n";
 }
 
-[[nodiscard]] constexpr bool greetingAllows(long code) {
-  return code == 200 || code == 201;
-}
-[[nodiscard]] constexpr bool readerModeSet(long code) {
-  return code == 200 || code == 201 || code == 500;
-}
+// The replies a connection waits for while it logs in, in their order.
+enum class LoginStep : std::uint8_t { Greeting, StartTls, User, Pass, Mode };
 
-// What follows a good greeting (or, with STARTTLS, a finished handshake).
-enum class AfterGreeting : std::uint8_t {
-  StartTls,    // send kStartTls
-  Login,       // send userCommand
-  ModeReader,  // no username: send kModeReader
-  NotSecure,   // a login is due on a connection that should be secure and is not: refuse
+// What a reply of the login leads to.
+enum class LoginNext : std::uint8_t {
+  SendStartTls,  // send kStartTls
+  Handshake,     // 382: the TLS handshake, then afterGreeting once secure
+  SendUser,      // send userCommand
+  SendPass,      // send passCommand
+  SendMode,      // send kModeReader
+  LoggedIn,      // ready to post
+  NotSecure,     // a login is due on a connection that should be secure and is not: refuse
+  Refused,       // the server said no: loginRefusal says how
 };
 
-[[nodiscard]] constexpr AfterGreeting afterGreeting(Encryption encryption, bool secure, bool hasUser) {
+// What follows a good greeting (or, with STARTTLS, a finished handshake).
+[[nodiscard]] constexpr LoginNext afterGreeting(Encryption encryption, bool secure, bool hasUser) {
   if (encryption == Encryption::StartTls && !secure) {
-    return AfterGreeting::StartTls;
+    return LoginNext::SendStartTls;
   }
   if (!hasUser) {
-    return AfterGreeting::ModeReader;
+    return LoginNext::SendMode;
   }
-  return encryption != Encryption::None && !secure ? AfterGreeting::NotSecure : AfterGreeting::Login;
+  return encryption != Encryption::None && !secure ? LoginNext::NotSecure : LoginNext::SendUser;
+}
+
+// The login's answer to `code`, the reply to `step`. STARTTLS refused (580
+// cannot start now, 502 not offered) ends the login: going on in plain text
+// would send the password in clear.
+[[nodiscard]] constexpr LoginNext loginNext(LoginStep step, long code, Encryption encryption, bool secure,
+                                            bool hasUser) {
+  switch (step) {
+    case LoginStep::Greeting:
+      return code == 200 || code == 201 ? afterGreeting(encryption, secure, hasUser) : LoginNext::Refused;
+    case LoginStep::StartTls:
+      return code == 382 ? LoginNext::Handshake : LoginNext::Refused;
+    case LoginStep::User:
+      return code == 381 ? LoginNext::SendPass : LoginNext::Refused;
+    case LoginStep::Pass:
+      return code == 281 ? LoginNext::SendMode : LoginNext::Refused;
+    case LoginStep::Mode:  // 500 from servers without the command: already a reader
+      return code == 200 || code == 201 || code == 500 ? LoginNext::LoggedIn : LoginNext::Refused;
+  }
+  return LoginNext::Refused;
+}
+
+// The words for a refused step; `reply` is the server's line as the caller
+// shows it.
+[[nodiscard]] inline std::string loginRefusal(LoginStep step, std::string_view reply) {
+  switch (step) {
+    case LoginStep::Greeting:
+      return std::string(reply);
+    case LoginStep::StartTls:
+      return "STARTTLS refused: " + std::string(reply);
+    case LoginStep::User:
+      return "Authentication failed [Code 1].";
+    case LoginStep::Pass:
+      return "Authentication failed [Code 2].";
+    case LoginStep::Mode:
+      return "Could not set READER mode.";
+  }
+  return {};
 }
 
 // "441 435 ...": the server already holds an article of that Message-ID.

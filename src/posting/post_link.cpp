@@ -34,6 +34,12 @@ constexpr std::string_view kStateNames[] = {"Waiting", "Connecting", "Handshake"
                                             "Post",    "Sending",    "Ack",       "Asking",   "Lost"};
 static_assert(std::size(kStateNames) == static_cast<std::size_t>(PostLink::State::Lost) + 1);
 
+// The login's states stand in the order of its steps.
+constexpr nntp::LoginStep loginStepOf(PostLink::State state) {
+  return static_cast<nntp::LoginStep>(static_cast<int>(state) - static_cast<int>(PostLink::State::Greeting));
+}
+static_assert(loginStepOf(PostLink::State::Mode) == nntp::LoginStep::Mode);
+
 }  // namespace
 
 PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events,
@@ -119,7 +125,8 @@ void PostLink::onMessage(const Message& message) {
         armTimeout();
         readReplies();
       } else {
-        afterGreeting();  // STARTTLS: no second greeting
+        // STARTTLS: no second greeting
+        loginMove(nntp::afterGreeting(settings_.encryption, true, !settings_.username.empty()), {});
       }
       break;
     case kTimerMessage:
@@ -253,20 +260,37 @@ void PostLink::startTls() {
   }
 }
 
-void PostLink::afterGreeting() {
-  switch (nntp::afterGreeting(settings_.encryption, transport_.secure(), !settings_.username.empty())) {
-    case nntp::AfterGreeting::StartTls:
+void PostLink::loginMove(nntp::LoginNext next, const std::string& line) {
+  switch (next) {
+    case nntp::LoginNext::SendStartTls:
       sendCommand(std::string(nntp::kStartTls), State::StartTls);
       break;
-    case nntp::AfterGreeting::Login:
+    case nntp::LoginNext::Handshake:
+      startTls();
+      break;
+    case nntp::LoginNext::SendUser:
       sendCommand(nntp::userCommand(settings_.username), State::User);
       break;
-    case nntp::AfterGreeting::ModeReader:
+    case nntp::LoginNext::SendPass:
+      sendCommand(nntp::passCommand(settings_.password), State::Pass);
+      break;
+    case nntp::LoginNext::SendMode:
       sendCommand(std::string(nntp::kModeReader), State::Mode);
       break;
-    case nntp::AfterGreeting::NotSecure:
+    case nntp::LoginNext::LoggedIn:
+      enter(State::Ready);
+      nextArticle();
+      break;
+    case nntp::LoginNext::NotSecure:
       refuse("The connection is not secure: no login.");
       break;
+    case nntp::LoginNext::Refused: {
+      // The greeting's and STARTTLS's words hold the server's line already.
+      const nntp::LoginStep step = loginStepOf(state_);
+      const bool named = step == nntp::LoginStep::Greeting || step == nntp::LoginStep::StartTls;
+      refuse(nntp::loginRefusal(step, shownReply(line)), named ? std::string() : shownReply(line));
+      break;
+    }
   }
 }
 
@@ -328,41 +352,15 @@ void PostLink::onReply(long code, const std::string& line) {
   loop_.killTimer(target_, kLinkTimeoutTimer);
   switch (state_) {
     case State::Greeting:
-      if (!nntp::greetingAllows(code)) {
-        refuse(shownReply(line));
-      } else {
-        afterGreeting();
-      }
-      break;
     case State::StartTls:
-      if (code == 382) {
-        startTls();
-      } else {
-        refuse("STARTTLS refused: " + shownReply(line));
-      }
-      break;
     case State::User:
-      if (code == 381) {
-        sendCommand(nntp::passCommand(settings_.password), State::Pass);
-      } else {
-        refuse("Authentication failed [Code 1].", shownReply(line));
-      }
-      break;
     case State::Pass:
-      if (code == 281) {
-        sendCommand(std::string(nntp::kModeReader), State::Mode);
-      } else {
-        refuse("Authentication failed [Code 2].", shownReply(line));
-      }
+    case State::Mode: {
+      loginMove(nntp::loginNext(loginStepOf(state_), code, settings_.encryption, transport_.secure(),
+                                !settings_.username.empty()),
+                line);
       break;
-    case State::Mode:
-      if (nntp::readerModeSet(code)) {
-        enter(State::Ready);
-        nextArticle();
-      } else {
-        refuse("Could not set READER mode.", shownReply(line));
-      }
-      break;
+    }
     case State::Stat:
       if (code == 223) {
         finish(code, line);  // the server has it: posted before the break

@@ -29,6 +29,9 @@ namespace tidewell {
 class RateCap;
 class SocketManager;
 enum class Encryption : std::uint8_t;
+namespace nntp {
+enum class LoginNext : std::uint8_t;
+}
 
 // Where and how every link of a run connects. Each link connects through
 // its own HostConnector: a name is looked up at each connection and its
@@ -174,7 +177,9 @@ class PostLink {
   void onSocketEvent(std::intptr_t lParam);
   void connect();
   void connected(HostConnector::Outcome outcome);
-  void afterGreeting();
+  // Where a reply of the login (or a finished STARTTLS handshake) leads;
+  // `line`: the reply, for a refusal.
+  void loginMove(nntp::LoginNext next, const std::string& line);
   void startTls();
   // `closing`: the server's last words before its close, taken at once
   // whatever the pacing.

@@ -118,12 +118,8 @@ class PostingSession::Impl {
   // (the reason shown, or the user chose to stop).
   [[nodiscard]] bool listUploads();
   void stepOpenConnection();
-  void stepAwaitGreeting();
   void stepSendUser();
-  void stepAwaitUserReply();
-  void stepAwaitPassReply();
   void stepSendModeReader();
-  void stepAwaitModeReply();
   void stepNextPart();
   void stepSendPost();
   void stepStartPosting();
@@ -132,10 +128,11 @@ class PostingSession::Impl {
   void stepArticleSent();
   void stepAwaitAck();
   void stepFinish();
-  void stepAwaitStartTlsReply();
-  // The greeting is taken (and the connection secured when asked): log in,
-  // or go on to reader mode.
-  void afterGreeting();
+  // The replies of the login (greeting, STARTTLS, AUTHINFO, mode reader)
+  // and where each leads.
+  void stepLoginReply(nntp::LoginStep step);
+  void loginMove(nntp::LoginNext next, nntp::LoginStep step);
+  void refuseLogin(nntp::LoginStep step);
 
   // Connection: to `server` (the posting server, or the server Verify asks).
   void StartConnection(ServerChoice server);

@@ -215,7 +215,8 @@ void PostingSession::Impl::OnTlsHandshake(std::intptr_t lParam) {
   }
   // STARTTLS: the server sends no second greeting; the dialogue goes on
   // where the greeting left it, now secure.
-  afterGreeting();
+  loginMove(nntp::afterGreeting(encryption_, transport_.secure(), !server_.username.empty()),
+            nntp::LoginStep::StartTls);
 }
 
 void PostingSession::Impl::failTls() {

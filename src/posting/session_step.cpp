@@ -31,22 +31,22 @@ void PostingSession::Impl::Step() {
     case SessionState::Connected:
       break;  // waiting for the look-up or the connect event
     case SessionState::AwaitGreeting:
-      stepAwaitGreeting();
+      stepLoginReply(nntp::LoginStep::Greeting);
       break;
     case SessionState::SendUser:
       stepSendUser();
       break;
     case SessionState::AwaitUserReply:
-      stepAwaitUserReply();
+      stepLoginReply(nntp::LoginStep::User);
       break;
     case SessionState::AwaitPassReply:
-      stepAwaitPassReply();
+      stepLoginReply(nntp::LoginStep::Pass);
       break;
     case SessionState::SendModeReader:
       stepSendModeReader();
       break;
     case SessionState::AwaitModeReply:
-      stepAwaitModeReply();
+      stepLoginReply(nntp::LoginStep::Mode);
       break;
     case SessionState::NextPart:
       stepNextPart();
@@ -73,7 +73,7 @@ void PostingSession::Impl::Step() {
       stepFinish();
       break;
     case SessionState::AwaitStartTlsReply:
-      stepAwaitStartTlsReply();
+      stepLoginReply(nntp::LoginStep::StartTls);
       break;
     case SessionState::TlsHandshake:
       break;  // waiting for the handshake's outcome
@@ -221,51 +221,59 @@ void PostingSession::Impl::refuseDialogue(std::string_view shown, std::string_vi
   EndSession();
 }
 
-void PostingSession::Impl::stepAwaitGreeting() {
-  if (!takeReply()) {
-    return;
+void PostingSession::Impl::stepLoginReply(nntp::LoginStep step) {
+  if (takeReply()) {
+    loginMove(nntp::loginNext(step, replyCode_, encryption_, transport_.secure(), !server_.username.empty()), step);
   }
-  if (nntp::greetingAllows(replyCode_)) {
-    afterGreeting();
-    return;
-  }
-  refuseDialogue(replyBuffer_ + "\rError - You have no permission\rto talk to this server.", replyBuffer_ + "\r\n");
 }
 
-void PostingSession::Impl::afterGreeting() {
-  switch (nntp::afterGreeting(encryption_, transport_.secure(), !server_.username.empty())) {
-    case nntp::AfterGreeting::StartTls:
+void PostingSession::Impl::loginMove(nntp::LoginNext next, nntp::LoginStep step) {
+  switch (next) {
+    case nntp::LoginNext::SendStartTls:
       display_.ShowState("STARTTLS...");
       sendText(nntp::kStartTls, SessionState::AwaitStartTlsReply);
       return;
-    case nntp::AfterGreeting::ModeReader:
-      setState(SessionState::SendModeReader);
-      break;
-    case nntp::AfterGreeting::Login:
-    case nntp::AfterGreeting::NotSecure:  // refused by stepSendUser
+    case nntp::LoginNext::Handshake:
+      startTls();
+      return;
+    case nntp::LoginNext::SendUser:
+    case nntp::LoginNext::NotSecure:  // refused by stepSendUser
       setState(SessionState::SendUser);
       break;
+    case nntp::LoginNext::SendPass:
+      display_.ShowState("AUTHINFO PASS...");
+      sendText(nntp::passCommand(server_.password), SessionState::AwaitPassReply);
+      return;
+    case nntp::LoginNext::SendMode:
+      setState(SessionState::SendModeReader);
+      break;
+    case nntp::LoginNext::LoggedIn:
+      log_.ReportStamped("Posting Start.\r\n\r\n");
+      setState(SessionState::StartPosting);
+      break;
+    case nntp::LoginNext::Refused:
+      refuseLogin(step);
+      return;
   }
   postStep();
 }
 
-// 382: the handshake follows at once. Any other answer (580 the server
-// cannot start TLS now, 502 not offered) ends the run with the server's
-// words: falling back to a plain connection would send the password in clear.
-void PostingSession::Impl::stepAwaitStartTlsReply() {
-  if (!takeReply()) {
-    return;
-  }
-  if (replyCode_ == 382) {
-    startTls();
-    return;
-  }
-  refuseDialogue(replyBuffer_ + "\rError - The server would not start TLS.\rUnable to talk to this server.",
-                 "STARTTLS refused: " + replyBuffer_);
+void PostingSession::Impl::refuseLogin(nntp::LoginStep step) {
+  constexpr std::string_view kShown[] = {
+      "\rError - You have no permission\rto talk to this server.",
+      "\rError - The server would not start TLS.\rUnable to talk to this server.",
+      "Error - Could not supply username.\rUnable to talk to this server.",
+      "Error - User/Password incorrect.\rUnable to talk to this server.",
+      "Error - Could not set READER mode.\rUnable to talk to this server.",
+  };
+  // The greeting's and STARTTLS's words hold the server's line as it came.
+  const bool named = step == nntp::LoginStep::Greeting || step == nntp::LoginStep::StartTls;
+  refuseDialogue((named ? replyBuffer_ : std::string()) + std::string(kShown[static_cast<int>(step)]),
+                 nntp::loginRefusal(step, replyBuffer_) + (step == nntp::LoginStep::StartTls ? "" : "\r\n"));
 }
 
 void PostingSession::Impl::stepSendUser() {
-  if (nntp::afterGreeting(encryption_, transport_.secure(), true) != nntp::AfterGreeting::Login) {
+  if (nntp::afterGreeting(encryption_, transport_.secure(), true) != nntp::LoginNext::SendUser) {
     // Never reached by the dialogue's order; the password never goes out in
     // clear whatever the order becomes.
     refuseDialogue("Error - The connection is not secure.\rUnable to talk to this server.",
@@ -277,50 +285,10 @@ void PostingSession::Impl::stepSendUser() {
   sendText(nntp::userCommand(server_.username), SessionState::AwaitUserReply);
 }
 
-void PostingSession::Impl::stepAwaitUserReply() {
-  if (!takeReply()) {
-    return;
-  }
-  if (replyCode_ == 381) {
-    display_.ShowState("AUTHINFO PASS...");
-    sendText(nntp::passCommand(server_.password), SessionState::AwaitPassReply);
-    return;
-  }
-  refuseDialogue("Error - Could not supply username.\rUnable to talk to this server.",
-                 "Authentication failed [Code 1].\r\n");
-}
-
-void PostingSession::Impl::stepAwaitPassReply() {
-  if (!takeReply()) {
-    return;
-  }
-  if (replyCode_ == 281) {
-    setState(SessionState::SendModeReader);
-    postStep();
-    return;
-  }
-  refuseDialogue("Error - User/Password incorrect.\rUnable to talk to this server.",
-                 "Authentication failed [Code 2].\r\n");
-}
-
 void PostingSession::Impl::stepSendModeReader() {
   display_.ShowState("Setting to READER mode...");
   log_.ReportStamped("Setting to READER mode...\r\n");
   sendText(nntp::kModeReader, SessionState::AwaitModeReply);
-}
-
-void PostingSession::Impl::stepAwaitModeReply() {
-  if (!takeReply()) {
-    return;
-  }
-  if (nntp::readerModeSet(replyCode_)) {
-    log_.ReportStamped("Posting Start.\r\n\r\n");
-    setState(SessionState::StartPosting);
-    postStep();
-    return;
-  }
-  refuseDialogue("Error - Could not set READER mode.\rUnable to talk to this server.",
-                 "Could not set READER mode.\r\n");
 }
 
 }  // namespace tidewell
