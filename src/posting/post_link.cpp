@@ -101,32 +101,8 @@ void PostLink::onMessage(const Message& message) {
       }
       break;
     case kTlsHandshakeMessage:
-      if (state_ != State::Handshake) {
-        break;
-      }
-      if (message.lParam != 0 || !transport_.secure()) {
-        const std::string reason = "Secure connection failed.  " + transport_.tlsFailureText();
-        if (transport_.tlsConnectionLost()) {
-          broke(reason);
-        } else {
-          refuse(reason, {}, Loss::Broke);
-        }
-        break;
-      }
-      if (events_.secured) {
-        events_.secured(transport_.tls()->Description());
-      } else {
-        events_.note("Connection " + std::to_string(number_) +
-                     ": Secure connection: " + transport_.tls()->Description());
-      }
-      trace("Secure connection: " + transport_.tls()->Description() + "\r\n");
-      if (settings_.encryption == Encryption::Tls) {
-        enter(State::Greeting);
-        armTimeout();
-        readReplies();
-      } else {
-        // STARTTLS: no second greeting
-        loginMove(nntp::afterGreeting(settings_.encryption, true, !settings_.username.empty()), {});
+      if (state_ == State::Handshake) {
+        handshakeDone(message.lParam);
       }
       break;
     case kTimerMessage:
@@ -143,6 +119,33 @@ void PostLink::onMessage(const Message& message) {
       break;
     default:
       break;
+  }
+}
+
+void PostLink::handshakeDone(std::intptr_t failed) {
+  if (failed != 0 || !transport_.secure()) {
+    const std::string reason = "Secure connection failed.  " + transport_.tlsFailureText();
+    if (transport_.tlsConnectionLost()) {
+      broke(reason);
+    } else {
+      refuse(reason, {}, Loss::Broke);
+    }
+    return;
+  }
+  const std::string description = transport_.tls()->Description();
+  if (events_.secured) {
+    events_.secured(description);
+  } else {
+    events_.note("Connection " + std::to_string(number_) + ": Secure connection: " + description);
+  }
+  trace("Secure connection: " + description + "\r\n");
+  if (settings_.encryption == Encryption::Tls) {
+    enter(State::Greeting);
+    armTimeout();
+    readReplies();
+  } else {
+    // STARTTLS: no second greeting
+    loginMove(nntp::afterGreeting(settings_.encryption, true, !settings_.username.empty()), {});
   }
 }
 

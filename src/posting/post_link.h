@@ -181,6 +181,8 @@ class PostLink {
   // `line`: the reply, for a refusal.
   void loginMove(nntp::LoginNext next, const std::string& line);
   void startTls();
+  // The TLS handshake ended (`failed`: the handshake message's error).
+  void handshakeDone(std::intptr_t failed);
   // `closing`: the server's last words before its close, taken at once
   // whatever the pacing.
   void readReplies(bool closing = false);

@@ -102,6 +102,9 @@ class PostingSession::Impl {
   void onMessage(const Message& message);
   void OnTimer(unsigned id);
   void OnSocketEvent(std::intptr_t lParam);
+  void onWriteReady();
+  void onConnected(int error);
+  void onClosed(int error);
   void OnConnectorDone(HostConnector::Outcome outcome);
   void liveTick();
   void timeoutTick();

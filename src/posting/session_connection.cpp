@@ -120,18 +120,9 @@ void PostingSession::Impl::failConnection(std::string_view shown, std::string_vi
 void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
   const int error = selectErrorOf(lParam);
   switch (selectEventOf(lParam)) {
-    case kFdWrite: {
-      char line[96];
-      std::snprintf(line, sizeof line, "SockNot W (%lld done %lld total)\r\n",
-                    static_cast<long long>(article_.getArticleSent()),
-                    static_cast<long long>(article_.getArticleTotal()));
-      log(line);
-      if (isStreaming(sessionState_)) {
-        postStep();
-        outboundLight();
-      }
+    case kFdWrite:
+      onWriteReady();
       break;
-    }
     case kFdRead:
       if (error != 0) {
         failConnection("Error reading from server.\r\rCommunication terminated.",
@@ -144,45 +135,65 @@ void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
       }
       break;
     case kFdConnect:
-      if (sessionState_ != SessionState::Connecting) {
-        inboundLight();
-      } else if (error != 0) {
-        failConnection("Error connecting to server.\r\rCommunication terminated.",
-                       "Error connecting to server.  Communication terminated.\r\n", true);
-      } else {
-        outboundLight();
-        if (encryption_ == Encryption::Tls) {
-          startTls();  // the greeting comes over TLS
-          break;
-        }
-        // Connected (5) passes at once to AwaitGreeting.
-        display_.ShowState("Connected - Waiting for response...");
-        setState(SessionState::AwaitGreeting);
-      }
+      onConnected(error);
       break;
-    case kFdClose: {
-      // A connection the server ends, by a reset or by an orderly close, is
-      // a failure like any other broken connection: reconnect at once
-      // rather than wait for the reply timeout. Whether a reset shows first
-      // as this event or as a failed send is a matter of timing, and both
-      // must end the same way. Before an orderly close the server may have
-      // had its last words (a refusal): they are taken first.
-      if (sessionState_ == SessionState::Idle) {
-        break;
-      }
-      const std::uintptr_t connection = generation_;
-      if (error == 0) {
-        takeWaitingReplies();
-      }
-      if (generation_ == connection && sessionState_ != SessionState::Finish) {
-        failConnection("Error on CLOSE receipt.\r\rCommunication terminated.",
-                       "Error on CLOSE receipt.  Communication terminated.\r\n", true);
-      }
+    case kFdClose:
+      onClosed(error);
       break;
-    }
     default:
       inboundLight();
       break;
+  }
+}
+
+void PostingSession::Impl::onWriteReady() {
+  char line[96];
+  std::snprintf(line, sizeof line, "SockNot W (%lld done %lld total)\r\n",
+                static_cast<long long>(article_.getArticleSent()), static_cast<long long>(article_.getArticleTotal()));
+  log(line);
+  if (isStreaming(sessionState_)) {
+    postStep();
+    outboundLight();
+  }
+}
+
+void PostingSession::Impl::onConnected(int error) {
+  if (sessionState_ != SessionState::Connecting) {
+    inboundLight();
+    return;
+  }
+  if (error != 0) {
+    failConnection("Error connecting to server.\r\rCommunication terminated.",
+                   "Error connecting to server.  Communication terminated.\r\n", true);
+    return;
+  }
+  outboundLight();
+  if (encryption_ == Encryption::Tls) {
+    startTls();  // the greeting comes over TLS
+    return;
+  }
+  // Connected (5) passes at once to AwaitGreeting.
+  display_.ShowState("Connected - Waiting for response...");
+  setState(SessionState::AwaitGreeting);
+}
+
+// A connection the server ends, by a reset or by an orderly close, is a
+// failure like any other broken connection: reconnect at once rather than
+// wait for the reply timeout. Whether a reset shows first as this event or
+// as a failed send is a matter of timing, and both must end the same way.
+// Before an orderly close the server may have had its last words (a
+// refusal): they are taken first.
+void PostingSession::Impl::onClosed(int error) {
+  if (sessionState_ == SessionState::Idle) {
+    return;
+  }
+  const std::uintptr_t connection = generation_;
+  if (error == 0) {
+    takeWaitingReplies();
+  }
+  if (generation_ == connection && sessionState_ != SessionState::Finish) {
+    failConnection("Error on CLOSE receipt.\r\rCommunication terminated.",
+                   "Error on CLOSE receipt.  Communication terminated.\r\n", true);
   }
 }
 
