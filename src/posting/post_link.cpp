@@ -414,7 +414,7 @@ void PostLink::nextArticle() {
   if (!article_) {
     return;  // Ready: wake() brings the next one
   }
-  article_->started = loop_.clock().epochSeconds();
+  article_->startedMs = loop_.clock().monotonicMs();
   if (article_->checkFirst && !article_->messageId.empty()) {
     sendCommand(nntp::statCommand(article_->messageId), State::Stat);
   } else {
@@ -505,7 +505,7 @@ void PostLink::finish(long code, const std::string& line) {
   article_.reset();
   enter(State::Ready);
   article->wire.release();  // posted: its file goes at once
-  const LinkOutcome outcome{code, line, loop_.clock().epochSeconds() - article->started};
+  const LinkOutcome outcome{code, line, loop_.clock().monotonicMs() - article->startedMs};
   events_.finished(std::move(article), outcome);
   wake();
 }

@@ -63,15 +63,15 @@ struct LinkArticle {
   bool doubted = false;
   // STAT was refused on an earlier try; the report says it was posted again.
   bool statRefused = false;
-  std::string statReply;     // its refusal, as the report shows it
-  std::int64_t started = 0;  // loop seconds when a link took it last
+  std::string statReply;       // its refusal, as the report shows it
+  std::int64_t startedMs = 0;  // loop milliseconds when a link took it last
 };
 
 // How an article ended on a link.
 struct LinkOutcome {
-  long code = 0;             // 240 posted, 223 found by STAT, anything else refused
-  std::string reply;         // the server's line, with its line end
-  std::int64_t elapsed = 0;  // seconds from taking the article to the reply
+  long code = 0;               // 240 posted, 223 found by STAT, anything else refused
+  std::string reply;           // the server's line, with its line end
+  std::int64_t elapsedMs = 0;  // from taking the article to the reply
 };
 
 class PostLink {

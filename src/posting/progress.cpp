@@ -44,13 +44,13 @@ std::string streamingTimeRateText(std::int64_t elapsed, std::int64_t sent, std::
                     static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
 }
 
-std::string acknowledgementText(std::int32_t partIndex, std::int32_t partCount, std::int64_t elapsed,
+std::string acknowledgementText(std::int32_t partIndex, std::int32_t partCount, std::int64_t elapsedMs,
                                 std::int64_t articleSize) {
   KbRate rate;
-  if (articleSize != 0 && elapsed != 0) {
-    rate = kbRate(articleSize / elapsed);
+  if (articleSize != 0 && elapsedMs > 0) {
+    rate = kbRate(mulDiv(articleSize, 1000, elapsedMs));
   }
-  const auto e = static_cast<long long>(elapsed);
+  const auto e = static_cast<long long>(elapsedMs / 1000);
   return formatText("Ok. (%d/%d - %lld:%02lld - %lld.%02lld Kb/Sec)", partIndex, partCount, e / 60, e % 60,
                     static_cast<long long>(rate.whole), static_cast<long long>(rate.hundredths));
 }

@@ -30,8 +30,10 @@ struct KbRate {
 // The Time/Rate line while an article streams: elapsed / to go - rate.
 [[nodiscard]] std::string streamingTimeRateText(std::int64_t elapsed, std::int64_t sent, std::int64_t total,
                                                 std::int64_t capBytesPerSecond = 0);
-// The line appended to an accepted article: "Ok. (i/n - m:ss - W.HH Kb/Sec)".
-[[nodiscard]] std::string acknowledgementText(std::int32_t partIndex, std::int32_t partCount, std::int64_t elapsed,
+// The line appended to an accepted article: "Ok. (i/n - m:ss - W.HH Kb/Sec)",
+// from the milliseconds the article took (whole seconds in the default mode,
+// so that fast posting's quick articles show their rate rather than 0.00).
+[[nodiscard]] std::string acknowledgementText(std::int32_t partIndex, std::int32_t partCount, std::int64_t elapsedMs,
                                               std::int64_t articleSize);
 
 // Session-wide figures: bytes estimated and posted since the last

@@ -402,6 +402,8 @@ class PostingSession::Impl {
   void updateElapsed();
   void log(std::string_view text) const { log_.LogWrite(text); }
   [[nodiscard]] std::int64_t now() const;
+  // How long the article being acknowledged took.
+  [[nodiscard]] std::int64_t articleElapsedMs() const;
   [[nodiscard]] std::string sourcePath(const std::string& name) const;
   // The recovery set (session_par2.cpp).
   void startRecovery();
@@ -477,6 +479,7 @@ class PostingSession::Impl {
   std::int64_t timeoutBudget_ = 0;
   std::int64_t lastPercent_ = 0;
   std::int64_t articleStart_ = 0;
+  std::int64_t articleStartMs_ = 0;  // loop milliseconds, for fast posting's acknowledgement line
   std::int64_t sourceFileSize_ = 0;
   long replyCode_ = 0;
   std::string currentName_;        // lower-cased, for the texts

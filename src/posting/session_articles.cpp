@@ -260,6 +260,11 @@ void PostingSession::Impl::stepAwaitPostReply() {
   ArmTimeout();
   postStep();
   articleStart_ = now();
+  articleStartMs_ = services_.loop.clock().monotonicMs();
+}
+
+std::int64_t PostingSession::Impl::articleElapsedMs() const {
+  return fast_ ? services_.loop.clock().monotonicMs() - articleStartMs_ : (now() - articleStart_) * 1000;
 }
 
 void PostingSession::Impl::stepStreamArticle() {
@@ -314,11 +319,11 @@ void PostingSession::Impl::stepAwaitAck() {
   if (replyCode_ == 240 || duplicateOfUnacknowledged()) {
     display_.ShowState("Article Accepted.");
     ++articlesOk_;
-    const std::string ack = (replyCode_ == 240 ? acknowledgementText(partIndex_, partCount_, now() - articleStart_,
-                                                                     article_.getArticleTotal())
-                                               : formatText("Ok. (%d/%d - already on the server: %s)", partIndex_,
-                                                            partCount_, trimmed(replyBuffer_).c_str())) +
-                            servers_.mark();
+    const std::string ack =
+        (replyCode_ == 240 ? acknowledgementText(partIndex_, partCount_, articleElapsedMs(), article_.getArticleTotal())
+                           : formatText("Ok. (%d/%d - already on the server: %s)", partIndex_, partCount_,
+                                        trimmed(replyBuffer_).c_str())) +
+        servers_.mark();
     endFileLine(ack, ack, partOk(replyBuffer_));
     log_.ReportWrite("\r\n         ");
     log_.ReportWrite(subjectLine_);

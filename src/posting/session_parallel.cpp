@@ -257,7 +257,7 @@ void PostingSession::Impl::onLinkFinished(const std::shared_ptr<LinkArticle>& ar
       entry.shown = formatText("Ok. (%d/%d - already on the server: %s)", entry.part, entry.partCount,
                                trimmed(entry.reply).c_str());
     } else {
-      entry.shown = acknowledgementText(entry.part, entry.partCount, outcome.elapsed, entry.bytes);
+      entry.shown = acknowledgementText(entry.part, entry.partCount, outcome.elapsedMs, entry.bytes);
     }
     entry.shown += servers_.mark();
     entry.reported = entry.shown;

@@ -6,10 +6,13 @@ namespace tidewell {
 namespace {
 
 TEST(Progress, KbPerSecondTruncatesHundredths) {
-  EXPECT_EQ(acknowledgementText(1, 1, 2, 3072), "Ok. (1/1 - 0:02 - 1.50 Kb/Sec)");  // 1536 B/s
-  EXPECT_EQ(acknowledgementText(2, 3, 1, 1000), "Ok. (2/3 - 0:01 - 0.97 Kb/Sec)");
+  EXPECT_EQ(acknowledgementText(1, 1, 2000, 3072), "Ok. (1/1 - 0:02 - 1.50 Kb/Sec)");  // 1536 B/s
+  EXPECT_EQ(acknowledgementText(2, 3, 1000, 1000), "Ok. (2/3 - 0:01 - 0.97 Kb/Sec)");
   EXPECT_EQ(acknowledgementText(1, 1, 0, 5000), "Ok. (1/1 - 0:00 - 0.00 Kb/Sec)");
-  EXPECT_EQ(acknowledgementText(1, 1, 125, 0), "Ok. (1/1 - 2:05 - 0.00 Kb/Sec)");
+  EXPECT_EQ(acknowledgementText(1, 1, 125000, 0), "Ok. (1/1 - 2:05 - 0.00 Kb/Sec)");
+  // A quick article (fast posting) shows its rate, not 0.00.
+  EXPECT_EQ(acknowledgementText(1, 1, 250, 497), "Ok. (1/1 - 0:00 - 1.94 Kb/Sec)");
+  EXPECT_EQ(acknowledgementText(1, 1, 40, 768'000'000), "Ok. (1/1 - 0:00 - 18750000.00 Kb/Sec)");
 }
 
 TEST(Progress, StreamingLineIsDashedUntilTheFirstSecondAndHasNoOverflow) {
