@@ -27,6 +27,7 @@ LinkPool::LinkPool(MessageLoop& loop, SocketManager& sockets, LinkSettings setti
   linkEvents.othersLeft = [this] { return lost_ + 1 < links_.size(); };
   linkEvents.lost = [this](PostLink& link) {
     lostReason_ = link.lostReason();
+    lossText_ = link.lossText();
     if (++lost_ == links_.size()) {
       events_.allLost();
     }

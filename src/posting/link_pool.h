@@ -39,6 +39,8 @@ class LinkPool {
   [[nodiscard]] bool allLost() const { return lost_ == links_.size(); }
   // Why the last link was lost (see PostLink::lostReason).
   [[nodiscard]] const std::string& lostReason() const { return lostReason_; }
+  // The last lost link's own words for its failure (PostLink::lossText).
+  [[nodiscard]] const std::string& lossText() const { return lossText_; }
   // The articles waiting, in order, taken out of the pool (for another).
   [[nodiscard]] std::deque<std::shared_ptr<LinkArticle>> takeQueue() { return std::exchange(queue_, {}); }
 
@@ -51,6 +53,7 @@ class LinkPool {
   std::vector<std::unique_ptr<PostLink>> links_;
   std::size_t lost_ = 0;
   std::string lostReason_;
+  std::string lossText_;
 };
 
 }  // namespace tidewell

@@ -370,7 +370,11 @@ void PostingSession::Impl::endParallelRun() {
   run.composedAll = true;
   run.ending = true;
   writeReadyEntries();
+  // Why, where a run without a window shows its problems (the report has
+  // each connection's line).
+  const std::string why = run.pool ? run.pool->lossText() : std::string();
   parallel_.reset();
+  showProblemInbound(why.empty() ? "Every connection failed." : "Every connection failed.\r" + why);
   display_.AddFileLine("Error Experienced.  Every connection failed.");
   log_.ReportStamped("Error Experienced.  Every connection failed.\r\n");
   failUnpostedFiles();

@@ -221,6 +221,8 @@ TEST_P(DialogueOnLinks, RefusedConnectionReconnectsThreeTimesThenGivesUp) {
                                                 " failed: Error connecting to server.  Maximum Reconnects Failed."}));
     EXPECT_EQ(reconnections, 3);
     EXPECT_NE(report().find(" 001 a.bin ... Failed.  [Not posted]\r\n"), std::string::npos);
+    // Why, also where a run without a window looks.
+    EXPECT_EQ(display.problems.back(), "Every connection failed.\rError connecting to server.");
     return;
   }
   EXPECT_EQ(display.fileLines,
