@@ -369,12 +369,9 @@ class PostingSession::Impl {
   void waitBeforeCheck();
   void stepVerifyWait();
   void onVerifyTimer();
-  // The check asks on a link of its own (PostLink), made for each round.
+  // The check asks on a link of its own (VerifyCheck), made for each round.
   void connectVerifyServer();
-  void verifyLinkState(std::string_view state);
-  std::string verifyQuestions();
-  PostLink::Next verifyAnswer(long code, const std::string& line);
-  void verifyLinkEnded();
+  void verifyCheckOver();
   void cannotCheck();
   void endCheckRound();
   void startReposting(const std::vector<std::size_t>& missing);

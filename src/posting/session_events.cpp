@@ -58,7 +58,7 @@ void PostingSession::Impl::onMessage(const Message& message) {
       }
       break;
     case kVerifyEndMessage:
-      verifyLinkEnded();
+      verifyCheckOver();
       break;
     case kQuitMessage:
       if (requestQuit_) {

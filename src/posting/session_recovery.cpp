@@ -56,8 +56,8 @@ void PostingSession::Impl::RecoverFromError() {
   if (fileLineOpen_) {
     endFileLine("Interrupted.", "Interrupted.\r\n", std::nullopt);  // the file is posted again, or listed as not posted
   }
-  parallel_.reset();     // a run with several connections was stopped
-  verify_.link.reset();  // a Stop while Verify asks
+  parallel_.reset();      // a run with several connections was stopped
+  verify_.check.reset();  // a Stop while Verify asks
   setState(SessionState::Idle);
   ++generation_;  // steps still queued belong to the connection that failed
   lightsOff();

@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "posting/article_text.h"
 #include "posting/session.h"
+#include "posting/verify_check.h"
 #include "settings/settings_store.h"
 #include "settings/value_rules.h"
 #include "upload/upload_list.h"
@@ -33,30 +34,6 @@ std::string articleCount(std::size_t count) {
 // "a.bin part 3 of 5".
 std::string partText(const VerifyArticle& article) {
   return formatText("%s part %d of %d", article.textName.c_str(), article.part, article.partCount);
-}
-
-// The report's lines for the states of Verify's link.
-constexpr std::pair<std::string_view, std::string_view> kDialogueLines[] = {
-    {"Handshake", "Securing the connection (TLS)..."},
-    {"User", "Authenticating..."},
-    {"Mode", "Setting to READER mode..."}};
-
-// A failure of Verify's link worded as the posting connection words the
-// same failure; empty for a silent server, which is only shown.
-std::string lossLine(const PostLink& link) {
-  switch (link.loss()) {
-    case PostLink::Loss::Broke:
-      return link.lossText() + "  Communication terminated.";
-    case PostLink::Loss::Unresolved:
-      return "Error Looking up address.  " + link.lossText();
-    case PostLink::Loss::Settings:
-      return link.lossText() + "  Configure with SETTINGS.";
-    case PostLink::Loss::Refused:
-      return link.lossText();
-    case PostLink::Loss::TimedOut:
-      break;
-  }
-  return {};
 }
 
 }  // namespace
@@ -124,11 +101,6 @@ bool PostingSession::Impl::verifyBeforeSummary() {
 
 void PostingSession::Impl::waitBeforeCheck() {
   verify_.phase = Phase::Checking;
-  std::vector<std::string> ids;
-  for (const std::size_t index : verify_.checks) {
-    ids.push_back(verify_.articles[index].messageId);
-  }
-  verify_.questions.startRound(std::move(ids));
   const std::int32_t delay = std::clamp(services_.settings.number(Setting::VerifyDelay), 0, kLongestVerifyDelay);
   setState(SessionState::VerifyWait);
   if (delay > 0) {
@@ -142,14 +114,14 @@ void PostingSession::Impl::waitBeforeCheck() {
 }
 
 void PostingSession::Impl::stepVerifyWait() {
-  if (!services_.loop.hasTimer(target_, kVerifyTimer) && !verify_.link) {
+  if (!services_.loop.hasTimer(target_, kVerifyTimer) && !verify_.check) {
     connectVerifyServer();
   }
 }
 
 void PostingSession::Impl::onVerifyTimer() {
   services_.loop.killTimer(target_, kVerifyTimer);
-  if (runActive_ && sessionState_ == SessionState::VerifyWait && !verify_.link) {
+  if (runActive_ && sessionState_ == SessionState::VerifyWait && !verify_.check) {
     connectVerifyServer();
   }
 }
@@ -170,100 +142,43 @@ void PostingSession::Impl::connectVerifyServer() {
     cannotCheck();
     return;
   }
-  verify_.linkSettings = std::move(plan.link);
-  PostLink::Events events;
-  // The check takes each reply as it arrives and never reconnects: a
-  // failure ends it, worded by verifyLinkEnded.
-  events.note = [](std::string_view) {};
-  events.reconnecting = [] { return 0; };
-  events.othersLeft = [] { return false; };
-  events.lost = [this](PostLink&) { services_.loop.post(target_, kVerifyEndMessage); };
-  events.secured = [this](std::string_view description) {
-    log_.ReportStamped("Secure connection: " + std::string(description) + "\r\n");
-  };
-  events.stateTrace = [this](int link, std::string_view state) {
-    verifyLinkState(state);
-    if (linkTrace_) {
-      linkTrace_(link, state);
-    }
-  };
+  std::vector<std::string> ids;
+  for (const std::size_t index : verify_.checks) {
+    ids.push_back(verify_.articles[index].messageId);
+  }
+  VerifyCheck::Events events;
+  events.showState = [this](std::string_view text) { display_.ShowState(text); };
+  events.report = [this](std::string_view line) { log_.ReportStamped(std::string(line)); };
+  events.problem = [this](std::string_view text) { showProblemInbound(text); };
   if (log_.loggingOn()) {
     events.log = [this](std::string_view text) { log(text); };
   }
-  events.ask = [this] { return verifyQuestions(); };
-  events.answer = [this](long code, const std::string& line) { return verifyAnswer(code, line); };
-  verify_.link = std::make_unique<PostLink>(services_.loop, services_.socketManager, verify_.linkSettings, 1,
-                                            std::move(events), LinkPacing::AsTheyArrive);
-  verify_.link->start();
+  events.stateTrace = linkTrace_;
+  events.over = [this] { services_.loop.post(target_, kVerifyEndMessage); };  // the link goes from the loop's top
+  verify_.check = std::make_unique<VerifyCheck>(services_.loop, services_.socketManager, std::move(plan.link),
+                                                verify_.hostName, std::move(ids), verify_.questions, std::move(events));
+  verify_.check->start();
 }
 
-// The dialogue's report lines, as a posting connection writes them.
-void PostingSession::Impl::verifyLinkState(std::string_view state) {
-  for (const auto& [name, text] : kDialogueLines) {
-    if (state == name) {
-      display_.ShowState(text);
-      log_.ReportStamped(std::string(text) + "\r\n");
-    }
-  }
-}
-
-std::string PostingSession::Impl::verifyQuestions() {
-  if (verify_.questions.roundOver()) {
-    services_.loop.post(target_, kVerifyEndMessage);  // the link is closed from the loop's top
-    return {};
-  }
-  display_.ShowState(
-      formatText("Verify: asking for %zu of %zu...", verify_.questions.asking() + 1, verify_.questions.size()));
-  return verify_.questions.nextQuestions();
-}
-
-// The answers to a round's questions, one reply line at a time.
-PostLink::Next PostingSession::Impl::verifyAnswer(long code, const std::string& line) {
-  const VerifyQueue::Answer answer = verify_.questions.take(code, line);
-  VerifyArticle& article = verify_.articles[verify_.checks[answer.index]];
-  switch (answer.kind) {
-    case VerifyQueue::Answer::Kind::HeadFollows:
-      article.status = Status::Found;
-      return PostLink::Next::ReadOn;
-    case VerifyQueue::Answer::Kind::HeadLine:
-      return PostLink::Next::ReadOn;  // the block goes on
-    case VerifyQueue::Answer::Kind::StatRefused:
-      log_.ReportStamped("Verify: " + verify_.hostName + " refused STAT (" + std::string(withoutLineEnd(line)) +
-                         "); asking with HEAD.\r\n");
-      return PostLink::Next::AskNext;  // the same article again
-    case VerifyQueue::Answer::Kind::Unexpected:
-      log_.ReportStamped("Verify: " + verify_.hostName + " answered " + std::string(withoutLineEnd(line)) + " for " +
-                         article.messageId + ".\r\n");
-      services_.loop.post(target_, kVerifyEndMessage);  // the check ends there
-      return PostLink::Next::Stop;
-    case VerifyQueue::Answer::Kind::Found:
-    case VerifyQueue::Answer::Kind::Missing:
-      article.status = answer.kind == VerifyQueue::Answer::Kind::Found ? Status::Found : Status::Missing;
-      break;
-  }
-  return verify_.questions.awaiting() ? PostLink::Next::ReadOn : PostLink::Next::AskNext;
-}
-
-// The round is over, or the link stopped or failed: the link goes, from
-// the loop's top (never from within its own call).
-void PostingSession::Impl::verifyLinkEnded() {
-  if (!runActive_ || verify_.phase != Phase::Checking || !verify_.link) {
+void PostingSession::Impl::verifyCheckOver() {
+  if (!runActive_ || verify_.phase != Phase::Checking || !verify_.check) {
     return;
   }
-  const std::unique_ptr<PostLink> link = std::move(verify_.link);
+  const std::unique_ptr<VerifyCheck> check = std::move(verify_.check);
   lightsOff();
-  if (verify_.questions.roundOver()) {
-    endCheckRound();
-    return;
-  }
-  if (link->isLost()) {
-    const std::string line = lossLine(*link);
-    showProblemInbound(line.empty() ? link->lossText() : line);
-    if (!line.empty()) {
-      log_.ReportStamped(line + "\r\n");
+  check->end();
+  const std::vector<VerifyCheck::Finding>& findings = check->findings();
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    if (findings[i] != VerifyCheck::Finding::Unasked) {
+      verify_.articles[verify_.checks[i]].status =
+          findings[i] == VerifyCheck::Finding::Found ? Status::Found : Status::Missing;
     }
   }
-  cannotCheck();
+  if (check->answered()) {
+    endCheckRound();
+  } else {
+    cannotCheck();
+  }
 }
 
 // The verify server cannot be reached or does not let us ask: the round's

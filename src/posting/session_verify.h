@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "posting/accepted_article.h"
-#include "posting/post_link.h"
 #include "posting/session_server.h"
+#include "posting/verify_check.h"
 #include "posting/verify_queue.h"
 
 namespace tidewell {
@@ -52,10 +52,8 @@ struct VerifyRun {
   // The articles being posted again, by source name and part.
   std::map<std::pair<std::string, std::int32_t>, std::size_t> reposting;
   ServerChoice server;
-  std::string hostName;  // for the report
-  // The link that asks, and its settings (which it holds by reference).
-  LinkSettings linkSettings;
-  std::unique_ptr<PostLink> link;
+  std::string hostName;                // for the report
+  std::unique_ptr<VerifyCheck> check;  // the round's questions, while they are asked
   std::int32_t savedOk = 0;
   std::int32_t savedFailed = 0;
   std::int32_t savedReconnects = 0;

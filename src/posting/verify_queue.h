@@ -46,6 +46,7 @@ class VerifyQueue {
   // The question whose answer comes next, and the round's size.
   [[nodiscard]] std::size_t asking() const { return next_; }
   [[nodiscard]] std::size_t size() const { return ids_.size(); }
+  [[nodiscard]] const std::string& messageId(std::size_t index) const { return ids_[index]; }
   // The next questions, CR LF ended, marked as sent: empty when the round
   // is over or answers are still due.
   std::string nextQuestions();
