@@ -110,36 +110,29 @@ Prepared prepare(const std::vector<std::string>& arguments, CommandLine& result)
   return prepared;
 }
 
-}  // namespace
+// The options as the parser knows them.
+struct Options {
+  QCommandLineOption config{QStringList{QStringLiteral("c"), QStringLiteral("config")}, QString(),
+                            QStringLiteral("FILE")};
+  QCommandLineOption post{QStringLiteral("post")};
+  QCommandLineOption quitWhenDone{QStringLiteral("quit-when-done")};
+  QCommandLineOption headless{QStringLiteral("headless")};
+  QCommandLineOption output{QStringLiteral("output"), QString(), QStringLiteral("DIR")};
+  QCommandLineOption with{QStringLiteral("with"), QString(), QStringLiteral("KEY=VALUE")};
+  QCommandLineOption set{QStringLiteral("set")};
+  QCommandLineOption get{QStringLiteral("get"), QString(), QStringLiteral("KEY")};
+  QCommandLineOption settings{QStringLiteral("settings")};
+  QCommandLineOption help{QStringLiteral("help")};
+  QCommandLineOption version{QStringLiteral("version")};
 
-CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
-  CommandLine result;
-  const QCommandLineOption config({QStringLiteral("c"), QStringLiteral("config")}, {}, QStringLiteral("FILE"));
-  const QCommandLineOption post(QStringLiteral("post"));
-  const QCommandLineOption quitWhenDone(QStringLiteral("quit-when-done"));
-  const QCommandLineOption headless(QStringLiteral("headless"));
-  const QCommandLineOption output(QStringLiteral("output"), {}, QStringLiteral("DIR"));
-  const QCommandLineOption with(QStringLiteral("with"), {}, QStringLiteral("KEY=VALUE"));
-  const QCommandLineOption set(QStringLiteral("set"));
-  const QCommandLineOption get(QStringLiteral("get"), {}, QStringLiteral("KEY"));
-  const QCommandLineOption settings(QStringLiteral("settings"));
-  const QCommandLineOption help(QStringLiteral("help"));
-  const QCommandLineOption version(QStringLiteral("version"));
-  QCommandLineParser parser;
-  parser.addOptions({config, post, quitWhenDone, headless, output, with, set, get, settings, help, version});
-
-  const Prepared prepared = prepare(arguments, result);
-  const bool parsed = parser.parse(prepared.arguments);
-  if (prepared.unknownOption) {
-    refuse(result, "unknown option \"" + *prepared.unknownOption + "\".");
-  } else if (!parsed) {
-    refuse(result, fromQt(parser.errorText()));
+  [[nodiscard]] QList<QCommandLineOption> all() const {
+    return {config, post, quitWhenDone, headless, output, with, set, get, settings, help, version};
   }
+};
 
-  result.postAtStart = parser.isSet(post);
-  result.quitWhenDone = parser.isSet(quitWhenDone);
-  result.headless = parser.isSet(headless);
-  for (const QString& positional : parser.positionalArguments()) {
+// "/tidewell", "/autoquit" and a configuration file named without -c.
+void takePositionals(const QStringList& positionals, CommandLine& result) {
+  for (const QString& positional : positionals) {
     const std::string argument = fromQt(positional);
     const std::string lowered = toLowerAscii(argument);
     if (lowered == "/tidewell") {
@@ -154,7 +147,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       refuse(result, "unexpected argument \"" + argument + "\" (a configuration file is named with -c FILE).");
     }
   }
-  const QStringList configs = parser.values(config);
+}
+
+// The values of --config, --output and --with.
+void takeValues(const QCommandLineParser& parser, const Options& options, CommandLine& result) {
+  const QStringList configs = parser.values(options.config);
   if (!configs.isEmpty()) {
     if (configs.size() > 1 || result.configFilePath) {
       refuse(result, "name one configuration file.");
@@ -163,39 +160,67 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     }
     result.configFilePath = fromQt(configs.front());
   }
-  if (parser.isSet(output)) {
-    result.outputFolder = fromQt(parser.values(output).back());
+  if (parser.isSet(options.output)) {
+    result.outputFolder = fromQt(parser.values(options.output).back());
     if (result.outputFolder->empty()) {
       refuse(result, "--output needs a folder.");
     }
   }
-  for (const QString& value : parser.values(with)) {
+  for (const QString& value : parser.values(options.with)) {
     result.overrides.push_back(fromQt(value));
     if (!value.contains(QLatin1Char('='))) {
       refuse(result, "--with needs KEY=VALUE.");
     }
   }
+}
 
-  if (parser.isSet(settings)) {
+// What the command line asks for: help and version before anything else,
+// then a refusal, then the settings' commands, else a run.
+void takeCommand(const QCommandLineParser& parser, const Options& options, CommandLine& result) {
+  if (parser.isSet(options.settings)) {
     ask(result, Command::Settings);
   }
-  if (parser.isSet(get)) {
+  if (parser.isSet(options.get)) {
     ask(result, Command::Get);
-    result.key = fromQt(parser.value(get));
+    result.key = fromQt(parser.value(options.get));
   }
-  if (parser.isSet(set)) {
+  if (parser.isSet(options.set)) {
     ask(result, Command::Set);
     if (!result.overrides.empty()) {
       refuse(result, "--with is for one run and --set writes the file: give one of them.");
     }
   }
-  if (parser.isSet(help)) {
+  if (parser.isSet(options.help)) {
     result.command = Command::Help;
-  } else if (parser.isSet(version)) {
+  } else if (parser.isSet(options.version)) {
     result.command = Command::Version;
   } else if (!result.usageError.empty()) {
     result.command = Command::Usage;
   }
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine result;
+  const Options options;
+  QCommandLineParser parser;
+  parser.addOptions(options.all());
+
+  const Prepared prepared = prepare(arguments, result);
+  const bool parsed = parser.parse(prepared.arguments);
+  if (prepared.unknownOption) {
+    refuse(result, "unknown option \"" + *prepared.unknownOption + "\".");
+  } else if (!parsed) {
+    refuse(result, fromQt(parser.errorText()));
+  }
+
+  result.postAtStart = parser.isSet(options.post);
+  result.quitWhenDone = parser.isSet(options.quitWhenDone);
+  result.headless = parser.isSet(options.headless);
+  takePositionals(parser.positionalArguments(), result);
+  takeValues(parser, options, result);
+  takeCommand(parser, options, result);
   return result;
 }
 

@@ -98,81 +98,59 @@ int runQuietCommand(const CommandLine& commandLine, const std::string& configFil
   return 0;
 }
 
-}  // namespace
-
-int runTidewell(int& argc, char** argv) {
-  const CommandLine commandLine = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  const ConfigLocations where = currentConfigLocations();
-  std::string configFilePath = commandLine.configFilePath.value_or(defaultConfigFilePath(where));
-  const bool toOutputFolder = commandLine.outputFolder && commandLine.command == Command::Run;
-  if (toOutputFolder) {
-    // The working directory changes before the run; the file named keeps
-    // being the one beside the start folder.
-    configFilePath = pathFrom(where.currentDirectory, configFilePath);
+// The configuration file of this run. With --output the working directory
+// changes before the run; the file named keeps being the one beside the
+// start folder.
+std::string configFileFor(const CommandLine& commandLine, const ConfigLocations& where) {
+  const std::string named = commandLine.configFilePath.value_or(defaultConfigFilePath(where));
+  if (commandLine.outputFolder && commandLine.command == Command::Run) {
+    return pathFrom(where.currentDirectory, named);
   }
-  // Values are checked before anything else, so a refused one leaves every
-  // file as it was.
+  return named;
+}
+
+// The settings of "--with", checked; nothing when one is refused (standard
+// error says why).
+std::optional<std::vector<SettingAssignment>> checkedOverrides(const CommandLine& commandLine,
+                                                               const std::string& configFilePath) {
   const bool readsSettings = commandLine.command == Command::Run || commandLine.command == Command::Get ||
                              commandLine.command == Command::Settings;
-  std::optional<std::vector<SettingAssignment>> overrides = std::vector<SettingAssignment>{};
-  if (readsSettings && !commandLine.overrides.empty()) {
-    overrides = checkAssignments(SettingsStore(configFilePath), commandLine.overrides, stderr);
-    if (!overrides) {
-      return kExitUsage;
-    }
+  if (!readsSettings || commandLine.overrides.empty()) {
+    return std::vector<SettingAssignment>{};
   }
-  if (commandLine.command != Command::Run && commandLine.command != Command::Set) {
-    return runQuietCommand(commandLine, configFilePath, *overrides);
-  }
-  std::optional<std::vector<SettingAssignment>> assignments;
-  if (commandLine.command == Command::Set) {
-    assignments = checkAssignments(SettingsStore(configFilePath), commandLine.assignments, stderr);
-    if (!assignments) {
-      return kExitUsage;
-    }
-  }
+  return checkAssignments(SettingsStore(configFilePath), commandLine.overrides, stderr);
+}
 
-  // One instance per user. A second start ends here: one line on standard
-  // error, no window, no file read or written. The settings are not changed
-  // under a running instance either: it writes some of them itself, and its
-  // settings panel all of them.
-  std::unique_ptr<InstanceLock> lock;
+// One instance per user. A second start ends here: one line on standard
+// error, no window, no file read or written. The settings are not changed
+// under a running instance either: it writes some of them itself, and its
+// settings panel all of them. False when another instance holds the lock.
+bool lockInstance(std::unique_ptr<InstanceLock>& lock, bool changingSettings) {
   const std::string lockPath = defaultInstanceLockPath();
   switch (InstanceLock::acquire(lockPath, lock)) {
     case InstanceLock::Outcome::Acquired:
       break;
     case InstanceLock::Outcome::HeldElsewhere:
-      if (assignments) {
+      if (changingSettings) {
         std::fputs("Tidewell: another instance is running; close it before changing the settings.\n", stderr);
       } else {
         std::fprintf(stderr, "Tidewell: another Tidewell is already running (it holds %s); this one ends.\n",
                      lockPath.c_str());
       }
-      return -1;
+      return false;
     case InstanceLock::Outcome::Unavailable:
       std::fprintf(stderr, "Tidewell: cannot use the lock file %s; a second instance will not be noticed.\n",
                    lockPath.c_str());
       break;
   }
-  // --set touches only the configuration file, never the working directory.
-  if (assignments) {
-    prepareConfigFolder(configFilePath, where);
-    SettingsStore settings(configFilePath);
-    return writeAssignments(settings, *assignments, stderr);
-  }
+  return true;
+}
 
-  if (toOutputFolder) {
-    if (const std::string problem = enterOutputFolder(*commandLine.outputFolder); !problem.empty()) {
-      std::fprintf(stderr, "%s\n", problem.c_str());
-      return kExitCannotCreate;
-    }
-  }
-
-  // The spool, report and log files live in the working directory. Two
-  // programs whose instance locks differ (a desktop session's runtime folder,
-  // cron's temporary folder) must still not share them: the working
-  // directory itself is locked too.
-  std::unique_ptr<InstanceLock> folderLock;
+// The spool, report and log files live in the working directory. Two
+// programs whose instance locks differ (a desktop session's runtime folder,
+// cron's temporary folder) must still not share them: the working
+// directory itself is locked too. False when another run holds it.
+bool lockWorkingFolder(std::unique_ptr<InstanceLock>& folderLock) {
   switch (InstanceLock::acquireFolder(".", folderLock)) {
     case InstanceLock::Outcome::Acquired:
       break;
@@ -180,23 +158,28 @@ int runTidewell(int& argc, char** argv) {
       std::fprintf(stderr,
                    "Tidewell: another Tidewell is already running in this working directory and would share its "
                    "spool and report files; this one ends.\n");
-      return -1;
+      return false;
     case InstanceLock::Outcome::Unavailable:
       std::fprintf(stderr, "Tidewell: cannot lock the working directory; a second run in it will not be noticed.\n");
       break;
   }
-  prepareConfigFolder(configFilePath, where);
+  return true;
+}
 
-  const FrontEndChoice frontEnd = chooseFrontEnd(commandLine.headless, systemDisplayEnvironment());
+// The front end asked for, or the one the display allows; Qt's platform is
+// set for it unless the environment names one.
+FrontEndChoice settleFrontEnd(bool headlessAsked) {
+  FrontEndChoice frontEnd = chooseFrontEnd(headlessAsked, systemDisplayEnvironment());
   if (!frontEnd.warning.empty()) {
     std::fprintf(stderr, "%s\n", frontEnd.warning.c_str());
   }
   if (!frontEnd.platform.empty() && std::getenv("QT_QPA_PLATFORM") == nullptr) {
     setenv("QT_QPA_PLATFORM", frontEnd.platform.c_str(), 1);
   }
+  return frontEnd;
+}
 
-  AppContext context(configFilePath, commandLine.postAtStart, commandLine.quitWhenDone);
-  layOver(context.settings, *overrides);
+int runFrontEnd(AppContext& context, const FrontEndChoice& frontEnd, int& argc, char** argv) {
   try {
     if (!createUploadList(context)) {
       showOutsideTheApp(frontEnd.headless, argc, argv, kNoMemoryForList, kAppTitle, PromptIcon::Stop);
@@ -210,6 +193,62 @@ int runTidewell(int& argc, char** argv) {
     showOutsideTheApp(frontEnd.headless, argc, argv, error.what(), "Exception", PromptIcon::None);
     return -1;
   }
+}
+
+// A posting run, once this instance holds its lock: in the output folder
+// when one is named, with the working directory locked.
+int runPosting(const CommandLine& commandLine, const std::string& configFilePath, const ConfigLocations& where,
+               const std::vector<SettingAssignment>& overrides, int& argc, char** argv) {
+  if (commandLine.outputFolder) {
+    if (const std::string problem = enterOutputFolder(*commandLine.outputFolder); !problem.empty()) {
+      std::fprintf(stderr, "%s\n", problem.c_str());
+      return kExitCannotCreate;
+    }
+  }
+  std::unique_ptr<InstanceLock> folderLock;
+  if (!lockWorkingFolder(folderLock)) {
+    return -1;
+  }
+  prepareConfigFolder(configFilePath, where);
+  const FrontEndChoice frontEnd = settleFrontEnd(commandLine.headless);
+  AppContext context(configFilePath, commandLine.postAtStart, commandLine.quitWhenDone);
+  layOver(context.settings, overrides);
+  return runFrontEnd(context, frontEnd, argc, argv);
+}
+
+}  // namespace
+
+int runTidewell(int& argc, char** argv) {
+  const CommandLine commandLine = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  const ConfigLocations where = currentConfigLocations();
+  const std::string configFilePath = configFileFor(commandLine, where);
+  // Values are checked before anything else, so a refused one leaves every
+  // file as it was.
+  const std::optional<std::vector<SettingAssignment>> overrides = checkedOverrides(commandLine, configFilePath);
+  if (!overrides) {
+    return kExitUsage;
+  }
+  if (commandLine.command != Command::Run && commandLine.command != Command::Set) {
+    return runQuietCommand(commandLine, configFilePath, *overrides);
+  }
+  std::optional<std::vector<SettingAssignment>> assignments;
+  if (commandLine.command == Command::Set) {
+    assignments = checkAssignments(SettingsStore(configFilePath), commandLine.assignments, stderr);
+    if (!assignments) {
+      return kExitUsage;
+    }
+  }
+  std::unique_ptr<InstanceLock> lock;
+  if (!lockInstance(lock, assignments.has_value())) {
+    return -1;
+  }
+  // --set touches only the configuration file, never the working directory.
+  if (assignments) {
+    prepareConfigFolder(configFilePath, where);
+    SettingsStore settings(configFilePath);
+    return writeAssignments(settings, *assignments, stderr);
+  }
+  return runPosting(commandLine, configFilePath, where, *overrides, argc, argv);
 }
 
 }  // namespace tidewell

@@ -347,25 +347,38 @@ void SetWriter::collect(Batch& batch) {
 }
 
 void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
-  State& s = *state_;
-  const auto sliceBytes = static_cast<std::size_t>(plan_.sliceSize);
   // The whole-file MD5s go through the files in order: one worker runs
   // them, the others start on the recovery meanwhile.
   if (pass_ == 0 && worker == workers - 1) {
-    for (std::size_t i = 0; i < batch.used; ++i) {
-      const Batch::Slot& slot = batch.slots[i];
-      if (slot.sliceOfFile == 0) {
-        (void)s.fileHash.finish();  // whatever a file abandoned part-way left
-      }
-      s.fileHash.update(batch.data.data() + i * s.stride, slot.bytes);
-      if (slot.sliceOfFile + 1 == plan_.fileSlices[slot.file]) {
-        s.entries[slot.file].hash = s.fileHash.finish();
-      }
+    hashFiles(batch);
+  }
+  checkSlices(batch, worker, workers);
+  if (state_->passCount != 0) {
+    addRecovery(batch);
+  }
+}
+
+void SetWriter::hashFiles(const Batch& batch) {
+  State& s = *state_;
+  for (std::size_t i = 0; i < batch.used; ++i) {
+    const Batch::Slot& slot = batch.slots[i];
+    if (slot.sliceOfFile == 0) {
+      (void)s.fileHash.finish();  // whatever a file abandoned part-way left
+    }
+    s.fileHash.update(batch.data.data() + i * s.stride, slot.bytes);
+    if (slot.sliceOfFile + 1 == plan_.fileSlices[slot.file]) {
+      s.entries[slot.file].hash = s.fileHash.finish();
     }
   }
-  // Slice checksums: the other workers (all of them when there is one)
-  // each take their own run of slots and hash them side by side
-  // (md5_lanes.h: sixteen cost little more than eight, so few long runs).
+}
+
+// Slice checksums: the workers other than the one hashing the files (all
+// of them when there is one) each take their own run of slots and hash
+// them side by side (md5_lanes.h: sixteen cost little more than eight, so
+// few long runs). A later pass only compares the CRC32s.
+void SetWriter::checkSlices(Batch& batch, unsigned worker, unsigned workers) {
+  State& s = *state_;
+  const auto sliceBytes = static_cast<std::size_t>(plan_.sliceSize);
   const unsigned checkers = std::max(1u, workers - 1);
   const std::size_t first = worker < checkers ? batch.used * worker / checkers : 0;
   const std::size_t last = worker < checkers ? batch.used * (worker + 1) / checkers : 0;
@@ -388,11 +401,13 @@ void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
       slot.changed = crc != checksum.crc32;
     }
   }
-  if (s.passCount == 0) {
-    return;
-  }
-  // Recovery: the batch stays as read (other workers hash it meanwhile);
-  // each piece is copied into the split layout before it is multiplied.
+}
+
+// Recovery: the batch stays as read (other workers hash it meanwhile);
+// each piece is copied into the split layout before it is multiplied. The
+// work goes in units of one run of bytes for one group of recovery slices.
+void SetWriter::addRecovery(Batch& batch) {
+  State& s = *state_;
   const std::size_t count = batch.used;
   const auto group = static_cast<std::uint32_t>(
       std::clamp<std::size_t>(kTableBytes / (sizeof(gf16::MulTable) * count), 1, s.passCount));
@@ -402,32 +417,48 @@ void SetWriter::runBatch(Batch& batch, unsigned worker, unsigned workers) {
   std::vector<std::uint8_t> pieces(count * kPieceBytes);
   std::size_t built = groups;  // the group whose tables are in `tables`
   for (std::size_t unit; (unit = batch.nextRun.fetch_add(1)) < groups * runs;) {
-    const std::size_t run = unit % runs;
     const auto groupFirst = static_cast<std::uint32_t>(unit / runs * group);
-    const std::uint32_t groupSize = std::min(group, s.passCount - groupFirst);
+    const RecoveryGroup current{groupFirst, std::min(group, s.passCount - groupFirst)};
     if (unit / runs != built) {
       built = unit / runs;
-      for (std::uint32_t r = 0; r < groupSize; ++r) {
-        const std::uint64_t exponent = s.passFirst + groupFirst + r;
-        for (std::size_t i = 0; i < count; ++i) {
-          const std::uint64_t log = s.baseLogs[batch.slots[i].sliceIndex];
-          tables[r * count + i] = gf16::makeMulTable(gf16::antilog(log * exponent));
-        }
-      }
+      buildTables(batch, current, tables);
     }
-    const std::size_t end = std::min(s.stride, (run + 1) * kRunBytes);
-    for (std::size_t offset = run * kRunBytes; offset < end; offset += kPieceBytes) {
-      const std::size_t length = std::min(kPieceBytes, end - offset);
+    addRun(batch, current, unit % runs, tables, pieces);
+  }
+}
+
+// The multiplication tables of the group's recovery slices, for every
+// slice of the batch.
+void SetWriter::buildTables(const Batch& batch, RecoveryGroup group, std::vector<gf16::MulTable>& tables) {
+  const State& s = *state_;
+  const std::size_t count = batch.used;
+  for (std::uint32_t r = 0; r < group.size; ++r) {
+    const std::uint64_t exponent = s.passFirst + group.first + r;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint64_t log = s.baseLogs[batch.slots[i].sliceIndex];
+      tables[r * count + i] = gf16::makeMulTable(gf16::antilog(log * exponent));
+    }
+  }
+}
+
+// Adds run `run` of the batch's slices into the group's recovery slices,
+// a piece at a time.
+void SetWriter::addRun(const Batch& batch, RecoveryGroup group, std::size_t run,
+                       const std::vector<gf16::MulTable>& tables, std::vector<std::uint8_t>& pieces) {
+  State& s = *state_;
+  const std::size_t count = batch.used;
+  const std::size_t end = std::min(s.stride, (run + 1) * kRunBytes);
+  for (std::size_t offset = run * kRunBytes; offset < end; offset += kPieceBytes) {
+    const std::size_t length = std::min(kPieceBytes, end - offset);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::uint8_t* piece = pieces.data() + i * kPieceBytes;
+      std::memcpy(piece, batch.data.data() + i * s.stride + offset, length);
+      gf16::toSplit(piece, length);
+    }
+    for (std::uint32_t r = 0; r < group.size; ++r) {
+      std::uint8_t* target = s.recovery.data() + (group.first + r) * s.stride + offset;
       for (std::size_t i = 0; i < count; ++i) {
-        std::uint8_t* piece = pieces.data() + i * kPieceBytes;
-        std::memcpy(piece, batch.data.data() + i * s.stride + offset, length);
-        gf16::toSplit(piece, length);
-      }
-      for (std::uint32_t r = 0; r < groupSize; ++r) {
-        std::uint8_t* target = s.recovery.data() + (groupFirst + r) * s.stride + offset;
-        for (std::size_t i = 0; i < count; ++i) {
-          gf16::mulAddSplit(target, pieces.data() + i * kPieceBytes, length, tables[r * count + i], s.options.kernel);
-        }
+        gf16::mulAddSplit(target, pieces.data() + i * kPieceBytes, length, tables[r * count + i], s.options.kernel);
       }
     }
   }

@@ -96,6 +96,17 @@ class SetWriter {
   void submitBatch();
   void collect(Batch& batch);
   void runBatch(Batch& batch, unsigned worker, unsigned workers);
+  // The parts of a worker's share of a batch.
+  void hashFiles(const Batch& batch);
+  void checkSlices(Batch& batch, unsigned worker, unsigned workers);
+  void addRecovery(Batch& batch);
+  struct RecoveryGroup {
+    std::uint32_t first = 0;  // of the pass's recovery slices
+    std::uint32_t size = 0;
+  };
+  void buildTables(const Batch& batch, RecoveryGroup group, std::vector<gf16::MulTable>& tables);
+  void addRun(const Batch& batch, RecoveryGroup group, std::size_t run, const std::vector<gf16::MulTable>& tables,
+              std::vector<std::uint8_t>& pieces);
   void markFailed(std::size_t index);
 
   struct State;

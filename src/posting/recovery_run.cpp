@@ -231,6 +231,21 @@ RecoveryOutcome RecoveryRun::finish() {
     return outcome;
   }
   finished_ = true;
+  const par2::SetResult result = computeSet();
+  if (!result.failedFiles.empty()) {
+    return remakeWithout(result.failedFiles);
+  }
+  if (!result.written) {
+    outcome.error = result.error;
+    names_.clear();
+    return outcome;
+  }
+  outcome.written = true;
+  outcome.files = names_;
+  return outcome;
+}
+
+par2::SetResult RecoveryRun::computeSet() {
   closeOpen();
   for (std::size_t i = 0; i < files_.size(); ++i) {
     if (!done_[i]) {
@@ -246,47 +261,42 @@ RecoveryOutcome RecoveryRun::finish() {
   }
   par2::SetResult result = set_->finish();
   set_.reset();
-  if (!result.failedFiles.empty()) {
-    // Made again without the files that changed: no set claims bytes it
-    // does not describe.
-    std::vector<RecoveryData> kept;
-    for (std::size_t i = 0; i < files_.size(); ++i) {
-      if (std::find(result.failedFiles.begin(), result.failedFiles.end(), i) != result.failedFiles.end()) {
-        outcome.changedFiles.push_back(files_[i].listedName);
-      } else {
-        kept.push_back(files_[i]);
-      }
+  return result;
+}
+
+// Made again without the files that changed: no set claims bytes it does
+// not describe.
+RecoveryOutcome RecoveryRun::remakeWithout(const std::vector<std::size_t>& failedFiles) {
+  RecoveryOutcome outcome;
+  std::vector<RecoveryData> kept;
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    if (std::find(failedFiles.begin(), failedFiles.end(), i) != failedFiles.end()) {
+      outcome.changedFiles.push_back(files_[i].listedName);
+    } else {
+      kept.push_back(files_[i]);
     }
-    if (kept.empty()) {
-      outcome.error = "every file of the set changed or could not be read";
-      names_.clear();
-      return outcome;
-    }
-    std::string error;
-    std::unique_ptr<RecoveryRun> again = start(std::move(kept), options_, error);
-    if (!again) {
-      outcome.error = error;
-      names_.clear();
-      return outcome;
-    }
-    RecoveryOutcome second = again->finish();
-    extraBytes_ += again->extraBytes_;
-    plan_ = again->plan_;
-    names_ = again->names_;
-    second.changedFiles.insert(second.changedFiles.begin(), outcome.changedFiles.begin(), outcome.changedFiles.end());
-    if (!second.written) {
-      names_.clear();
-    }
-    return second;
   }
-  if (!result.written) {
-    outcome.error = result.error;
+  if (kept.empty()) {
+    outcome.error = "every file of the set changed or could not be read";
     names_.clear();
     return outcome;
   }
-  outcome.written = true;
-  outcome.files = names_;
-  return outcome;
+  std::string error;
+  std::unique_ptr<RecoveryRun> again = start(std::move(kept), options_, error);
+  if (!again) {
+    outcome.error = error;
+    names_.clear();
+    return outcome;
+  }
+  RecoveryOutcome second = again->finish();
+  extraBytes_ += again->extraBytes_;
+  plan_ = again->plan_;
+  names_ = again->names_;
+  second.changedFiles.insert(second.changedFiles.begin(), outcome.changedFiles.begin(), outcome.changedFiles.end());
+  if (!second.written) {
+    names_.clear();
+  }
+  return second;
 }
 
 }  // namespace tidewell

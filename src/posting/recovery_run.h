@@ -86,6 +86,11 @@ class RecoveryRun {
   // alone; false when it cannot be read that far.
   bool readToSet(std::size_t index, std::uint64_t from, std::optional<std::uint64_t> to);
   void feedWholeFile(std::size_t index);
+  // Feeds what is left and runs every pass; the set writer then writes the
+  // set or says why not.
+  par2::SetResult computeSet();
+  // The set planned and made again without the files at `failedFiles`.
+  RecoveryOutcome remakeWithout(const std::vector<std::size_t>& failedFiles);
 
   std::vector<RecoveryData> files_;
   std::vector<std::uint64_t> sizes_;

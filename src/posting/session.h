@@ -308,6 +308,10 @@ class PostingSession::Impl {
   void onParallelMessage(const Message& message);
   void composeAhead();
   void composeNextArticle();
+  ParallelEntry& newParallelEntry();
+  bool reachNextPart();
+  std::shared_ptr<LinkArticle> composeForLink(ParallelEntry& entry);
+  void handToLink(ParallelEntry& entry, std::shared_ptr<LinkArticle> wire);
   bool startParallelFile(const nodeClass& head);
   void failComposition(ParallelEntry& entry, std::string_view reason);
   void onLinkFinished(const std::shared_ptr<LinkArticle>& article, const LinkOutcome& outcome);

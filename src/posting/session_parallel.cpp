@@ -137,11 +137,7 @@ bool PostingSession::Impl::startParallelFile(const nodeClass& head) {
   std::string problem;
   const FileOpening opening = openNewFile(path, problem);
   if (opening != FileOpening::Ready) {
-    ParallelEntry& entry = run.entries.emplace_back();
-    entry.serial = run.nextSerial++;
-    entry.fileNumber = fileNumber_;
-    entry.textName = currentName_;
-    entry.sourceName = currentSourceName_;
+    ParallelEntry& entry = newParallelEntry();
     showOpeningProblem(opening, problem);
     if (opening == FileOpening::CantReadBack) {
       failComposition(entry, problem);
@@ -159,43 +155,65 @@ bool PostingSession::Impl::startParallelFile(const nodeClass& head) {
   return true;
 }
 
-// The same steps as the one connection's next part and its composition,
-// without the dialogue: the list's head is encoded when it is new, and its
-// next part is composed into the article spool (in memory, or for a long
-// part the spool file) and handed to a link.
-void PostingSession::Impl::composeNextArticle() {
+// A line of the run for the current file, after the lines before it.
+ParallelEntry& PostingSession::Impl::newParallelEntry() {
   ParallelRun& run = *parallel_;
-  // A file whose every part is on the server (a resumed run) has no line:
-  // the next file comes up in its place.
-  for (;;) {
-    const nodeClass* head = recoveryHead(services_.uploadList.getHead());
-    if (head == nullptr) {
-      run.composedAll = true;
-      return;
-    }
-    if (partIndex_ == partCount_ && !startParallelFile(*head)) {
-      return;
-    }
-    if (!skipToUnposted()) {
-      break;
-    }
-  }
   ParallelEntry& entry = run.entries.emplace_back();
   entry.serial = run.nextSerial++;
   entry.fileNumber = fileNumber_;
   entry.textName = currentName_;
   entry.sourceName = currentSourceName_;
+  return entry;
+}
+
+// The same steps as the one connection's next part and its composition,
+// without the dialogue: the list's head is encoded when it is new, and its
+// next part is composed into the article spool (in memory, or for a long
+// part the spool file) and handed to a link.
+void PostingSession::Impl::composeNextArticle() {
+  if (!reachNextPart()) {
+    return;
+  }
+  ParallelEntry& entry = newParallelEntry();
   entry.description = currentDescription_;
   ++partIndex_;
   entry.part = partIndex_;
   entry.partCount = partCount_;
+  if (std::shared_ptr<LinkArticle> wire = composeForLink(entry)) {
+    handToLink(entry, std::move(wire));
+  }
+}
+
+// The list's head at its next part the server does not hold, its file
+// started when it is new. A file whose every part is on the server (a
+// resumed run) has no line: the next file comes up in its place. False
+// when there is no part to compose now.
+bool PostingSession::Impl::reachNextPart() {
+  for (;;) {
+    const nodeClass* head = recoveryHead(services_.uploadList.getHead());
+    if (head == nullptr) {
+      parallel_->composedAll = true;
+      return false;
+    }
+    if (partIndex_ == partCount_ && !startParallelFile(*head)) {
+      return false;
+    }
+    if (!skipToUnposted()) {
+      return true;
+    }
+  }
+}
+
+// The entry's article, composed in memory for a link; nullptr when it
+// cannot be made (the entry then says why).
+std::shared_ptr<LinkArticle> PostingSession::Impl::composeForLink(ParallelEntry& entry) {
   ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_, nullptr, {}};
   part.chunkBytes = kFastChunk;
   std::optional<YencArticle> yenc;
   const std::string resumedId = resumedIdFor(currentSourceName_, partIndex_);
   if (!prepareArticle(part, yenc)) {
     failComposition(entry, "Cannot make a Message-ID");
-    return;
+    return nullptr;
   }
   if (!resumedId.empty()) {
     // In flight when the resumed run was cut short: the link asks for it
@@ -217,9 +235,16 @@ void PostingSession::Impl::composeNextArticle() {
       showProblemInbound("Error reading UUE file.");
       failComposition(entry, "Error reading UUE file.");
     }
-    return;
+    return nullptr;
   }
   noteComposed(yenc);
+  return wire;
+}
+
+// The composed article's line filled in and the article handed to the
+// pool; the list's head goes once its last part is composed.
+void PostingSession::Impl::handToLink(ParallelEntry& entry, std::shared_ptr<LinkArticle> wire) {
+  ParallelRun& run = *parallel_;
   entry.subjectLine = subjectLine_;
   entry.messageId = messageId_;
   entry.bytes = wire->wire.size();

@@ -107,6 +107,12 @@ bool parseNumber(std::string_view text, Number& value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
+// A check sum of kSumDigits hexadecimal digits, all of `digits`.
+bool parseSum(std::string_view digits, std::uint32_t& sum) {
+  const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), sum, 16);
+  return error == std::errc() && last == digits.data() + digits.size() && digits.size() == kSumDigits;
+}
+
 // The records of a journal's text: whole lines whose check sum matches.
 std::vector<std::string_view> recordsOf(std::string_view text) {
   std::vector<std::string_view> records;
@@ -118,14 +124,142 @@ std::vector<std::string_view> recordsOf(std::string_view text) {
     if (line.size() <= kSumDigits || line[kSumDigits] != ' ') {
       continue;
     }
-    const std::string_view digits = line.substr(0, kSumDigits);
-    const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), sum, 16);
     const std::string_view record = line.substr(kSumDigits + 1);
-    if (error == std::errc() && last == digits.data() + digits.size() && sum == sumOf(record)) {
+    if (parseSum(line.substr(0, kSumDigits), sum) && sum == sumOf(record)) {
       records.push_back(record);
     }
   }
   return records;  // a torn last line has no line end and is never seen
+}
+
+// "S key value": one setting of the run that wrote the journal.
+bool applySetting(JournalContents& contents, std::string_view record) {
+  const auto fields = fieldsOf(record, 2);
+  const auto key = fields ? unescaped((*fields)[0]) : std::nullopt;
+  const auto value = fields ? unescaped((*fields)[1]) : std::nullopt;
+  if (!key || !value) {
+    return false;
+  }
+  contents.settings.emplace_back(*key, *value);
+  return true;
+}
+
+// "F size mtime parts name": a file's posting starts.
+bool applyFileStart(JournalContents& contents, std::string_view record) {
+  const auto fields = fieldsOf(record, 4);
+  JournalFile started;
+  const auto name = fields ? unescaped((*fields)[3]) : std::nullopt;
+  if (!name || !parseNumber((*fields)[0], started.size) || !parseNumber((*fields)[1], started.mtimeNs) ||
+      !parseNumber((*fields)[2], started.partCount)) {
+    return false;
+  }
+  started.name = *name;
+  // The same file started again keeps what the server holds of it; a
+  // changed one starts over. Either way it becomes the current file.
+  auto same = std::find_if(contents.files.begin(), contents.files.end(),
+                           [&](const JournalFile& f) { return f.name == started.name; });
+  if (same != contents.files.end()) {
+    if (same->size == started.size && same->mtimeNs == started.mtimeNs) {
+      started.accepted = std::move(same->accepted);
+      started.inFlight = std::move(same->inFlight);
+      started.subject = std::move(same->subject);
+      started.disguisedName = std::move(same->disguisedName);
+      started.date = same->date;
+    }
+    contents.files.erase(same);
+  }
+  contents.files.push_back(std::move(started));
+  return true;
+}
+
+// The other records name their file: the entry of its last start.
+JournalFile* fileNamed(JournalContents& contents, std::string_view escapedName) {
+  const auto name = unescaped(escapedName);
+  if (!name) {
+    return nullptr;
+  }
+  const auto found =
+      std::find_if(contents.files.begin(), contents.files.end(), [&](const JournalFile& f) { return f.name == *name; });
+  return found == contents.files.end() ? nullptr : &*found;
+}
+
+// "D from domain": the disguise of the run's From and Message-IDs.
+bool applyDisguise(JournalContents& contents, std::string_view record) {
+  const auto fields = fieldsOf(record, 2);
+  const auto from = fields ? unescaped((*fields)[0]) : std::nullopt;
+  const auto domain = fields ? unescaped((*fields)[1]) : std::nullopt;
+  if (!from || !domain || from->empty()) {
+    return false;
+  }
+  contents.disguisedFrom = *from;
+  contents.disguisedIdDomain = *domain;
+  return true;
+}
+
+// "N disguised name": the name a file is posted under.
+bool applyDisguisedName(JournalContents& contents, std::string_view record) {
+  const auto fields = fieldsOf(record, 2);
+  JournalFile* file = fields ? fileNamed(contents, (*fields)[1]) : nullptr;
+  const auto disguised = file != nullptr ? unescaped((*fields)[0]) : std::nullopt;
+  if (!disguised || disguised->empty()) {
+    return false;
+  }
+  file->disguisedName = *disguised;
+  return true;
+}
+
+// "T date name subject": the subject and date a file's articles carry.
+bool applySubject(JournalContents& contents, std::string_view record) {
+  const auto fields = fieldsOf(record, 3);
+  JournalFile* file = fields ? fileNamed(contents, (*fields)[1]) : nullptr;
+  const auto subject = file != nullptr ? unescaped((*fields)[2]) : std::nullopt;
+  if (!subject || !parseNumber((*fields)[0], file->date)) {
+    return false;
+  }
+  file->subject = *subject;
+  return true;
+}
+
+// The fields of a part record as "part bytes id name": with the part's
+// check sum before the name, or (older journals) without. Names hold no
+// space, so the count of fields tells. Nothing when the sum is unreadable.
+std::optional<std::vector<std::string_view>> partFieldsOf(std::string_view record,
+                                                          std::optional<std::uint32_t>& sourceCrc) {
+  auto fields = fieldsOf(record, 5);
+  if (!fields) {
+    return fieldsOf(record, 4);
+  }
+  std::uint32_t sum = 0;
+  if (!parseSum((*fields)[3], sum)) {
+    return std::nullopt;
+  }
+  sourceCrc = sum;
+  fields->erase(fields->begin() + 3);
+  return fields;
+}
+
+// "I ..." (sent, not yet acknowledged) or "A ..." (accepted): a part.
+bool applyPart(JournalContents& contents, char kind, std::string_view record) {
+  std::optional<std::uint32_t> sourceCrc;
+  const auto fields = partFieldsOf(record, sourceCrc);
+  JournalFile* file = fields ? fileNamed(contents, (*fields)[3]) : nullptr;
+  const auto id = file != nullptr ? unescaped((*fields)[2]) : std::nullopt;
+  std::int32_t part = 0;
+  std::int64_t bytes = 0;
+  if (!id || !parseNumber((*fields)[0], part) || !parseNumber((*fields)[1], bytes)) {
+    return false;
+  }
+  if (kind == 'I') {
+    file->inFlight[part] = JournalPart{bytes, *id, sourceCrc};
+    return true;
+  }
+  const auto sent = file->inFlight.find(part);
+  if (!sourceCrc && sent != file->inFlight.end() && sent->second.messageId == *id) {
+    sourceCrc = sent->second.sourceCrc;
+  }
+  file->accepted[part] = JournalPart{bytes, *id, sourceCrc};
+  file->inFlight.erase(part);
+  return true;
 }
 
 // Applies one record; false when it cannot be read (it is then left out).
@@ -135,120 +269,23 @@ bool applyRecord(JournalContents& contents, std::string_view record) {
   }
   const char kind = record[0];
   record.remove_prefix(2);
-  if (kind == 'S') {
-    const auto fields = fieldsOf(record, 2);
-    const auto key = fields ? unescaped((*fields)[0]) : std::nullopt;
-    const auto value = fields ? unescaped((*fields)[1]) : std::nullopt;
-    if (!key || !value) {
+  switch (kind) {
+    case 'S':
+      return applySetting(contents, record);
+    case 'F':
+      return applyFileStart(contents, record);
+    case 'D':
+      return applyDisguise(contents, record);
+    case 'N':
+      return applyDisguisedName(contents, record);
+    case 'T':
+      return applySubject(contents, record);
+    case 'I':
+    case 'A':
+      return applyPart(contents, kind, record);
+    default:
       return false;
-    }
-    contents.settings.emplace_back(*key, *value);
-    return true;
   }
-  if (kind == 'F') {
-    const auto fields = fieldsOf(record, 4);
-    JournalFile started;
-    const auto name = fields ? unescaped((*fields)[3]) : std::nullopt;
-    if (!name || !parseNumber((*fields)[0], started.size) || !parseNumber((*fields)[1], started.mtimeNs) ||
-        !parseNumber((*fields)[2], started.partCount)) {
-      return false;
-    }
-    started.name = *name;
-    // The same file started again keeps what the server holds of it; a
-    // changed one starts over. Either way it becomes the current file.
-    auto same = std::find_if(contents.files.begin(), contents.files.end(),
-                             [&](const JournalFile& f) { return f.name == started.name; });
-    if (same != contents.files.end()) {
-      if (same->size == started.size && same->mtimeNs == started.mtimeNs) {
-        started.accepted = std::move(same->accepted);
-        started.inFlight = std::move(same->inFlight);
-        started.subject = std::move(same->subject);
-        started.disguisedName = std::move(same->disguisedName);
-        started.date = same->date;
-      }
-      contents.files.erase(same);
-    }
-    contents.files.push_back(std::move(started));
-    return true;
-  }
-  // The other records name their file: the entry of its last start.
-  const auto fileNamed = [&](std::string_view escapedName) -> JournalFile* {
-    const auto name = unescaped(escapedName);
-    if (!name) {
-      return nullptr;
-    }
-    const auto found = std::find_if(contents.files.begin(), contents.files.end(),
-                                    [&](const JournalFile& f) { return f.name == *name; });
-    return found == contents.files.end() ? nullptr : &*found;
-  };
-  if (kind == 'D') {
-    const auto fields = fieldsOf(record, 2);
-    const auto from = fields ? unescaped((*fields)[0]) : std::nullopt;
-    const auto domain = fields ? unescaped((*fields)[1]) : std::nullopt;
-    if (!from || !domain || from->empty()) {
-      return false;
-    }
-    contents.disguisedFrom = *from;
-    contents.disguisedIdDomain = *domain;
-    return true;
-  }
-  if (kind == 'N') {
-    const auto fields = fieldsOf(record, 2);
-    JournalFile* file = fields ? fileNamed((*fields)[1]) : nullptr;
-    const auto disguised = file != nullptr ? unescaped((*fields)[0]) : std::nullopt;
-    if (!disguised || disguised->empty()) {
-      return false;
-    }
-    file->disguisedName = *disguised;
-    return true;
-  }
-  if (kind == 'T') {
-    const auto fields = fieldsOf(record, 3);
-    JournalFile* file = fields ? fileNamed((*fields)[1]) : nullptr;
-    const auto subject = file != nullptr ? unescaped((*fields)[2]) : std::nullopt;
-    if (!subject || !parseNumber((*fields)[0], file->date)) {
-      return false;
-    }
-    file->subject = *subject;
-    return true;
-  }
-  std::int32_t part = 0;
-  if (kind == 'I' || kind == 'A') {
-    // With the part's check sum before the name, or (older journals)
-    // without: names hold no space, so the count of fields tells.
-    auto fields = fieldsOf(record, 5);
-    std::optional<std::uint32_t> sourceCrc;
-    if (fields) {
-      std::uint32_t sum = 0;
-      const std::string_view digits = (*fields)[3];
-      const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), sum, 16);
-      if (error != std::errc() || last != digits.data() + digits.size() || digits.size() != kSumDigits) {
-        return false;
-      }
-      sourceCrc = sum;
-      fields->erase(fields->begin() + 3);
-    } else {
-      fields = fieldsOf(record, 4);
-    }
-    JournalFile* file = fields ? fileNamed((*fields)[3]) : nullptr;
-    const auto id = file != nullptr ? unescaped((*fields)[2]) : std::nullopt;
-    std::int64_t bytes = 0;
-    if (!id || !parseNumber((*fields)[0], part) || !parseNumber((*fields)[1], bytes)) {
-      return false;
-    }
-    if (kind == 'I') {
-      file->inFlight[part] = JournalPart{bytes, *id, sourceCrc};
-    } else {
-      const auto sent = file->inFlight.find(part);
-      if (!sourceCrc && sent != file->inFlight.end() && sent->second.messageId == *id) {
-        sourceCrc = sent->second.sourceCrc;
-      }
-      file->accepted[part] = JournalPart{bytes, *id, sourceCrc};
-      file->inFlight.erase(part);
-    }
-    return true;
-  }
-  return false;
 }
 
 // Why the open file cannot be trusted as our journal; empty when it can.

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "platform/file_io.h"
 #include "support/temp_dir.h"
+#include "upload/crc32.h"
 
 namespace tidewell {
 namespace {
@@ -111,6 +113,48 @@ TEST(RunJournalTest, LeavesOutTornAndDamagedLines) {
     ASSERT_TRUE(contents) << c.name;
     EXPECT_EQ(contents->acceptedCount(), 3) << c.name;
     EXPECT_TRUE(contents->files.back().inFlight.empty()) << c.name;
+  }
+}
+
+// What a journal holds, on one line to compare.
+std::string summaryOf(const JournalContents& contents) {
+  std::string text =
+      std::to_string(contents.settings.size()) + ' ' + contents.disguisedFrom + '|' + contents.disguisedIdDomain;
+  for (const JournalFile& f : contents.files) {
+    text += ' ' + f.name + ':' + std::to_string(f.size) + ':' + f.subject + ':' + std::to_string(f.date) + ':' +
+            f.disguisedName + ':' + std::to_string(f.accepted.size()) + '/' + std::to_string(f.inFlight.size());
+  }
+  return text;
+}
+
+// A whole line with a matching check sum whose record cannot be read is
+// left out; the journal around it still counts.
+TEST(RunJournalTest, LeavesOutRecordsItCannotRead) {
+  const char* const records[] = {
+      "Z 1 2",                                           // unknown kind
+      "A",                                               // no kind and space
+      "S key",                                           // a setting without its value
+      "S bad%ZZ value",                                  // a broken escape
+      "F 10 x 1 c.bin",                                  // a time that is no number
+      "D  zz.net",                                       // an empty From
+      "N nameofx missing.bin",                           // a file never started
+      "N  a.bin",                                        // an empty disguised name
+      "T soon a.bin Other",                              // a date that is no number
+      "A 2 1000 <b2@x> 1234567 two%20words%25%0A.bin",   // a part's sum one digit short
+      "A 2 1000 <b2@x> 1234567G two%20words%25%0A.bin",  // a part's sum not hexadecimal
+      "A x 1000 <b2@x> two%20words%25%0A.bin",           // a part that is no number
+      "I 3 1000 <b3@x> missing.bin",                     // a part of a file never started
+  };
+  const test::TempDir dir;
+  const std::string expected = summaryOf(*readJournal(writeSample(dir)));
+  for (const std::string record : records) {
+    const std::string path = writeSample(dir);
+    char sum[10];
+    std::snprintf(sum, sizeof sum, "%08X ", static_cast<unsigned>(crc32Update(0, record.data(), record.size())));
+    ASSERT_TRUE(appendToFile(path, sum + record + '\n')) << record;
+    const auto contents = readJournal(path);
+    ASSERT_TRUE(contents) << record;
+    EXPECT_EQ(summaryOf(*contents), expected) << record;
   }
 }
 
