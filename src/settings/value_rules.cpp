@@ -1,6 +1,7 @@
 #include "settings/value_rules.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 #include "platform/host_address.h"
@@ -99,50 +100,53 @@ bool isPin(std::string_view text) {
   return digits == 64;
 }
 
+// A number key's rule: its value is digits within the key's range (and a
+// multiple of `multiple`); an empty value is 0 where `emptyIsZero`.
+// `problem` is the panel's message, RANGE standing for the range.
+struct NumberRule {
+  Setting key;
+  bool emptyIsZero;
+  std::int64_t multiple;
+  std::string_view problem;
+};
+static_assert(kHighestPort == 65535);
+constexpr NumberRule kNumberRules[] = {
+    {Setting::Port, true, 1,
+     "The news server PORT must be a number from 1 to 65535, or 0 for the usual port (119, or 563 with TLS)."},
+    {Setting::VerifyPort, true, 1, "The VERIFY PORT must be a number from 1 to 65535, or 0 for the usual port."},
+    {Setting::LineLength, false, 1, "The yEnc LINE LENGTH must be a number from RANGE."},
+    {Setting::Connections, false, 1, "The number of CONNECTIONS must be from RANGE."},
+    {Setting::VerifyDelay, true, 1, "The VERIFY DELAY must be a number of seconds from RANGE."},
+    {Setting::Par2Redundancy, false, 1, "The PAR2 REDUNDANCY must be a percentage from RANGE."},
+    {Setting::Par2SliceSize, true, 4,
+     "The PAR2 SLICE SIZE must be a multiple of 4 from RANGE bytes, or 0 to let the program choose."},
+    {Setting::Par2Memory, false, 1, "The PAR2 MEMORY must be a number of MiB from RANGE."},
+    {Setting::MaxRate, true, 1, "The MAX RATE must be a number of KiB/s from RANGE, 0 for no cap."},
+};
+
+std::optional<CheckedValue> checkedNumber(Setting key, const std::string& text) {
+  const auto rule = std::find_if(std::begin(kNumberRules), std::end(kNumberRules),
+                                 [key](const NumberRule& candidate) { return candidate.key == key; });
+  if (rule == std::end(kNumberRules)) {
+    return std::nullopt;
+  }
+  if (const auto value = numberWithin(text.empty() && rule->emptyIsZero ? "0" : text, key);
+      value && *value % rule->multiple == 0) {
+    return CheckedValue{std::to_string(*value), ""};
+  }
+  std::string problem(rule->problem);
+  if (const std::size_t at = problem.find("RANGE"); at != std::string::npos) {
+    problem.replace(at, 5, rangeText(key));
+  }
+  return CheckedValue{"", std::move(problem)};
+}
+
 // The keys with rules of their own; nothing for the other keys.
 std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& text) {
+  if (auto number = checkedNumber(key, text)) {
+    return number;
+  }
   switch (key) {
-    case Setting::Port:
-    case Setting::VerifyPort:
-      if (const auto port = numberWithin(text.empty() ? "0" : text, key)) {
-        return CheckedValue{std::to_string(*port), ""};
-      }
-      return CheckedValue{"", (key == Setting::Port ? "The news server PORT must be a number from 1 to "
-                                                    : "The VERIFY PORT must be a number from 1 to ") +
-                                  std::to_string(kHighestPort) +
-                                  (key == Setting::Port ? ", or 0 for the usual port (119, or 563 with TLS)."
-                                                        : ", or 0 for the usual port.")};
-    case Setting::LineLength:
-      if (const auto length = numberWithin(text, key)) {
-        return CheckedValue{std::to_string(*length), ""};
-      }
-      return CheckedValue{"", "The yEnc LINE LENGTH must be a number from " + rangeText(key) + "."};
-    case Setting::Connections:
-      if (const auto count = numberWithin(text, key)) {
-        return CheckedValue{std::to_string(*count), ""};
-      }
-      return CheckedValue{"", "The number of CONNECTIONS must be from " + rangeText(key) + "."};
-    case Setting::VerifyDelay:
-      if (const auto delay = numberWithin(text.empty() ? "0" : text, key)) {
-        return CheckedValue{std::to_string(*delay), ""};
-      }
-      return CheckedValue{"", "The VERIFY DELAY must be a number of seconds from " + rangeText(key) + "."};
-    case Setting::Par2Redundancy:
-      if (const auto percent = numberWithin(text, key)) {
-        return CheckedValue{std::to_string(*percent), ""};
-      }
-      return CheckedValue{"", "The PAR2 REDUNDANCY must be a percentage from " + rangeText(key) + "."};
-    case Setting::Par2SliceSize:
-      if (const auto size = numberWithin(text.empty() ? "0" : text, key); size && *size % 4 == 0) {
-        return CheckedValue{std::to_string(*size), ""};
-      }
-      return CheckedValue{"", "The PAR2 SLICE SIZE must be a multiple of 4 from " + rangeText(key) +
-                                  " bytes, or 0 to let the program choose."};
-    case Setting::Par2Memory:
-      if (const auto mebibytes = numberWithin(text, key)) {
-        return CheckedValue{std::to_string(*mebibytes), ""};
-      }
-      return CheckedValue{"", "The PAR2 MEMORY must be a number of MiB from " + rangeText(key) + "."};
     case Setting::Par2Name:
       if (std::string problem = par2NameProblem(text); !problem.empty()) {
         return CheckedValue{"", std::move(problem)};
@@ -195,11 +199,6 @@ std::optional<CheckedValue> checkedServerValue(Setting key, const std::string& t
         return CheckedValue{"", std::move(parsed.problem)};
       }
       return CheckedValue{text, ""};
-    case Setting::MaxRate:
-      if (const auto rate = numberWithin(text.empty() ? "0" : text, key)) {
-        return CheckedValue{std::to_string(*rate), ""};
-      }
-      return CheckedValue{"", "The MAX RATE must be a number of KiB/s from " + rangeText(key) + ", 0 for no cap."};
     case Setting::MaxRateSchedule:
       if (RateScheduleResult parsed = parseRateSchedule(text); !parsed.value) {
         return CheckedValue{"", std::move(parsed.problem)};
