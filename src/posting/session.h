@@ -411,6 +411,8 @@ class PostingSession::Impl {
   // The listed files with data, with the recovery set's names for them;
   // `largest` becomes the largest one's size.
   [[nodiscard]] std::vector<RecoveryData> recoverySources(std::uint64_t& largest) const;
+  [[nodiscard]] std::string recoverySetName();
+  [[nodiscard]] RecoveryOptions recoveryOptions(std::string name, const std::string& folder, std::uint64_t largest);
   // A file of the planned set that is also a listed file; empty when none is.
   [[nodiscard]] std::string listedSetFile(const RecoveryRun& run) const;
   [[nodiscard]] const nodeClass* recoveryHead(const nodeClass* head);

@@ -52,14 +52,7 @@ void PostingSession::Impl::startRecovery() {
   }
   const auto say = [this](const std::string& text) { log_.ReportStamped("Recovery: " + text + "\r\n"); };
   recoveryKeep_ = settings.flag(Setting::Par2Keep);
-  std::string name = trimmed(settings.read(Setting::Par2Name));
-  if (!par2NameProblem(name).empty()) {
-    say("Par2Name " + headerSafeText(name, '_') + " is no file name of its own; the set takes the directory's name.");
-    name.clear();
-  }
-  if (name.empty()) {
-    name = baseNameOf(settings.getDirectory());
-  }
+  std::string name = recoverySetName();
   std::string folder = reportSetFolder();
   if (folder.empty()) {
     say("no set is made: the report has no name to put it beside.");
@@ -72,18 +65,9 @@ void PostingSession::Impl::startRecovery() {
 
   std::uint64_t largest = 0;
   std::vector<RecoveryData> files = recoverySources(largest);
-  RecoveryOptions options;
-  options.redundancyPercent = settings.number(Setting::Par2Redundancy);
-  options.sliceSize = static_cast<std::uint64_t>(std::max<std::int64_t>(0, settings.number64(Setting::Par2SliceSize)));
-  if (yencOn_ && largest > 0) {
-    options.preferredSliceSize =
-        static_cast<std::uint64_t>(planYencParts(static_cast<std::int64_t>(largest), partSizeSetting_).partLength);
-  }
-  options.memoryBytes = static_cast<std::uint64_t>(std::max(1, settings.number(Setting::Par2Memory))) << 20;
-  options.name = name;
-  options.folder = folder;
   std::string error;
-  std::unique_ptr<RecoveryRun> run = RecoveryRun::start(std::move(files), std::move(options), error);
+  std::unique_ptr<RecoveryRun> run =
+      RecoveryRun::start(std::move(files), recoveryOptions(std::move(name), folder, largest), error);
   if (!run) {
     say("no set is made (" + error + ").");
     return;
@@ -107,6 +91,36 @@ void PostingSession::Impl::startRecovery() {
   }
   recoveryFolder_ = folder;
   recovery_ = std::move(run);
+}
+
+// The set's name: Par2Name, or the directory's name when it is empty or no
+// file name of its own (the report says so).
+std::string PostingSession::Impl::recoverySetName() {
+  std::string name = trimmed(services_.settings.read(Setting::Par2Name));
+  if (!par2NameProblem(name).empty()) {
+    log_.ReportStamped("Recovery: Par2Name " + headerSafeText(name, '_') +
+                       " is no file name of its own; the set takes the directory's name.\r\n");
+    name.clear();
+  }
+  return name.empty() ? baseNameOf(services_.settings.getDirectory()) : name;
+}
+
+// The set's options from the keys; its slices the size of a yEnc part of
+// the largest file where that suits.
+RecoveryOptions PostingSession::Impl::recoveryOptions(std::string name, const std::string& folder,
+                                                      std::uint64_t largest) {
+  SettingsStore& settings = services_.settings;
+  RecoveryOptions options;
+  options.redundancyPercent = settings.number(Setting::Par2Redundancy);
+  options.sliceSize = static_cast<std::uint64_t>(std::max<std::int64_t>(0, settings.number64(Setting::Par2SliceSize)));
+  if (yencOn_ && largest > 0) {
+    options.preferredSliceSize =
+        static_cast<std::uint64_t>(planYencParts(static_cast<std::int64_t>(largest), partSizeSetting_).partLength);
+  }
+  options.memoryBytes = static_cast<std::uint64_t>(std::max(1, settings.number(Setting::Par2Memory))) << 20;
+  options.name = std::move(name);
+  options.folder = folder;
+  return options;
 }
 
 std::vector<RecoveryData> PostingSession::Impl::recoverySources(std::uint64_t& largest) const {
