@@ -96,6 +96,12 @@ enum class LoginNext : std::uint8_t {
   return LoginNext::Refused;
 }
 
+// Whether the words for a refused step hold the server's line itself (the
+// greeting's and STARTTLS's do; the login's and mode reader's do not).
+[[nodiscard]] constexpr bool refusalHoldsReply(LoginStep step) {
+  return step == LoginStep::Greeting || step == LoginStep::StartTls;
+}
+
 // The words for a refused step; `reply` is the server's line as the caller
 // shows it.
 [[nodiscard]] inline std::string loginRefusal(LoginStep step, std::string_view reply) {

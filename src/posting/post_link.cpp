@@ -288,10 +288,9 @@ void PostLink::loginMove(nntp::LoginNext next, const std::string& line) {
       refuse("The connection is not secure: no login.");
       break;
     case nntp::LoginNext::Refused: {
-      // The greeting's and STARTTLS's words hold the server's line already.
       const nntp::LoginStep step = loginStepOf(state_);
-      const bool named = step == nntp::LoginStep::Greeting || step == nntp::LoginStep::StartTls;
-      refuse(nntp::loginRefusal(step, shownReply(line)), named ? std::string() : shownReply(line));
+      refuse(nntp::loginRefusal(step, shownReply(line)),
+             nntp::refusalHoldsReply(step) ? std::string() : shownReply(line));
       break;
     }
   }

@@ -266,10 +266,10 @@ void PostingSession::Impl::refuseLogin(nntp::LoginStep step) {
       "Error - User/Password incorrect.\rUnable to talk to this server.",
       "Error - Could not set READER mode.\rUnable to talk to this server.",
   };
-  // The greeting's and STARTTLS's words hold the server's line as it came.
-  const bool named = step == nntp::LoginStep::Greeting || step == nntp::LoginStep::StartTls;
-  refuseDialogue((named ? replyBuffer_ : std::string()) + std::string(kShown[static_cast<int>(step)]),
-                 nntp::loginRefusal(step, replyBuffer_) + (step == nntp::LoginStep::StartTls ? "" : "\r\n"));
+  // Where the words hold the server's line, it is shown as it came.
+  refuseDialogue(
+      (nntp::refusalHoldsReply(step) ? replyBuffer_ : std::string()) + std::string(kShown[static_cast<int>(step)]),
+      nntp::loginRefusal(step, replyBuffer_) + (step == nntp::LoginStep::StartTls ? "" : "\r\n"));
 }
 
 void PostingSession::Impl::stepSendUser() {
