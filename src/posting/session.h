@@ -53,9 +53,6 @@ inline constexpr std::uint32_t kStepMessage = 6001;
 // Sent to the session's own target to carry out a Quit outside the call
 // that decided it (the owner may destroy the session when it quits).
 inline constexpr std::uint32_t kQuitMessage = 6002;
-// Fast posting: a reply-waiting state was entered; take a reply that is
-// waiting already (wParam: generation).
-inline constexpr std::uint32_t kReplyMessage = 6003;
 // Verify's link ended its round, stopped or failed: it is closed here.
 inline constexpr std::uint32_t kVerifyEndMessage = 6004;
 inline constexpr unsigned kTimeoutTimer = 1;
@@ -175,13 +172,9 @@ class PostingSession::Impl {
   bool takeReply();
   bool ReadReply();
   // Takes whole replies as long as the state waits for one and the server
-  // has sent something (the last words before a close, and in fast posting
-  // every reply as soon as it is whole).
+  // has sent something (the last words before a close).
   void takeWaitingReplies();
   bool SendBuffer();
-  // Fast posting's article step: one large write; the rest of a short one
-  // waits in streamPiece_ for the write-ready event.
-  void streamArticleFast();
   // MaxRate and MaxRateSchedule, read when a run starts: the run's cap, or
   // none. pacedBytes() asks it before a write of article bytes; when none
   // may go, the cap posts the next step.
@@ -403,8 +396,6 @@ class PostingSession::Impl {
   void updateElapsed();
   void log(std::string_view text) const { log_.LogWrite(text); }
   [[nodiscard]] std::int64_t now() const;
-  // How long the article being acknowledged took.
-  [[nodiscard]] std::int64_t articleElapsedMs() const;
   [[nodiscard]] std::string sourcePath(const std::string& name) const;
   // The recovery set (session_par2.cpp).
   void startRecovery();
@@ -453,17 +444,10 @@ class PostingSession::Impl {
   RunOutcome outcome_ = RunOutcome::NotRun;
 
   bool replyReady_ = false;
-  // FastPosting, read when a run starts.
+  // FastPosting, read when a run starts: the run posts through links.
   bool fast_ = false;
   // The run's bandwidth cap, shared with the links (declared before them).
   RateCap rateCap_{services_.loop};
-  // Fast posting: the write under way (a view of the article in memory, or
-  // of streamRead_ read from the spool file; sent up to the offset) and when
-  // the progress display may be refreshed next.
-  std::string_view streamPiece_;
-  std::string streamRead_;
-  std::size_t streamOffset_ = 0;
-  std::int64_t nextShowMs_ = 0;
   bool reconnectAllowed_ = false;
   std::int32_t reconnectCount_ = 0;
   // The run's servers, and the reconnections counted on servers it left.
@@ -482,7 +466,6 @@ class PostingSession::Impl {
   std::int64_t timeoutBudget_ = 0;
   std::int64_t lastPercent_ = 0;
   std::int64_t articleStart_ = 0;
-  std::int64_t articleStartMs_ = 0;  // loop milliseconds, for fast posting's acknowledgement line
   std::int64_t sourceFileSize_ = 0;
   long replyCode_ = 0;
   std::string currentName_;        // lower-cased, for the texts

@@ -39,11 +39,8 @@ void PostingSession::Impl::stepNextPart() {
   currentName_ = headerSafeText(head->textName().substr(0, kNameLimit), '_');
   currentDescription_ = trimmed(head->getDescription().value_or("")).substr(0, kNameLimit);
   const bool newFile = partIndex_ == partCount_;
-  // Fast posting takes the file's path and size once, as the file opens.
-  const std::string path = newFile || !fast_ ? sourcePath(currentSourceName_) : std::string();
-  if (newFile || !fast_) {
-    sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
-  }
+  const std::string path = sourcePath(currentSourceName_);
+  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
   lastPercent_ = 0;
 
   if (newFile) {
@@ -232,11 +229,7 @@ void PostingSession::Impl::stepAwaitPostReply() {
     failArticle("Error - Cannot make a Message-ID.\r\rCommunication terminated.", "Cannot make a Message-ID");
     return;
   }
-  if (fast_) {
-    part.chunkBytes = kFastChunk;
-  }
-  // Fast posting never writes the article spool, whatever the part size.
-  article_.useMemory(fast_);
+  article_.useMemory(false);  // a run before may have posted from memory
   const ArticleServices services{services_.settings, encoded_,      article_,
                                  display_,           &postCounter_, articleSettingsRead()};
   if (!ComposeArticle(part, services, subjectLine_)) {
@@ -250,9 +243,6 @@ void PostingSession::Impl::stepAwaitPostReply() {
   }
   noteComposed(yenc);
   display_.ShowState("Posting article... ");
-  streamPiece_ = {};
-  streamOffset_ = 0;
-  nextShowMs_ = services_.loop.clock().monotonicMs();
   setState(SessionState::StreamArticle);
   // The reply timeout runs while the article streams, and only a send that
   // moves the article on starts it again: a server that stops reading
@@ -260,18 +250,9 @@ void PostingSession::Impl::stepAwaitPostReply() {
   ArmTimeout();
   postStep();
   articleStart_ = now();
-  articleStartMs_ = services_.loop.clock().monotonicMs();
-}
-
-std::int64_t PostingSession::Impl::articleElapsedMs() const {
-  return fast_ ? services_.loop.clock().monotonicMs() - articleStartMs_ : (now() - articleStart_) * 1000;
 }
 
 void PostingSession::Impl::stepStreamArticle() {
-  if (fast_) {
-    streamArticleFast();
-    return;
-  }
   if (article_.isArticleSent()) {
     setState(SessionState::ArticleSent);
     Step();
@@ -320,9 +301,10 @@ void PostingSession::Impl::stepAwaitAck() {
     display_.ShowState("Article Accepted.");
     ++articlesOk_;
     const std::string ack =
-        (replyCode_ == 240 ? acknowledgementText(partIndex_, partCount_, articleElapsedMs(), article_.getArticleTotal())
-                           : formatText("Ok. (%d/%d - already on the server: %s)", partIndex_, partCount_,
-                                        trimmed(replyBuffer_).c_str())) +
+        (replyCode_ == 240
+             ? acknowledgementText(partIndex_, partCount_, (now() - articleStart_) * 1000, article_.getArticleTotal())
+             : formatText("Ok. (%d/%d - already on the server: %s)", partIndex_, partCount_,
+                          trimmed(replyBuffer_).c_str())) +
         servers_.mark();
     endFileLine(ack, ack, partOk(replyBuffer_));
     log_.ReportWrite("\r\n         ");

@@ -124,14 +124,10 @@ void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
       onWriteReady();
       break;
     case kFdRead:
+      // A reply waits with the socket for the live tick.
       if (error != 0) {
         failConnection("Error reading from server.\r\rCommunication terminated.",
                        "Error reading from server.  Communication terminated.\r\n", true);
-      } else if (fast_) {
-        // Fast posting takes a reply as soon as its line is whole. Outside
-        // the reply-waiting states the bytes stay with the socket until a
-        // state that waits for them is entered (setState looks then).
-        takeWaitingReplies();
       }
       break;
     case kFdConnect:
@@ -306,65 +302,6 @@ bool PostingSession::Impl::SendBuffer() {
     article_.rewindArticle(asked - accepted);
   }
   return true;
-}
-
-void PostingSession::Impl::streamArticleFast() {
-  if (streamOffset_ == streamPiece_.size()) {
-    if (article_.isArticleSent()) {
-      setState(SessionState::ArticleSent);
-      Step();
-      return;
-    }
-    if (article_.inMemory()) {
-      // The article in memory goes out from where it lies, without a copy.
-      streamPiece_ = article_.unsentView(kFastChunk);
-      article_.setArticleSent(article_.getArticleSent() + static_cast<std::int64_t>(streamPiece_.size()));
-    } else if (article_.readArticleChunk(streamRead_, kFastChunk)) {
-      streamPiece_ = streamRead_;
-    } else {
-      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.(2)");
-      return;
-    }
-    streamOffset_ = 0;
-    progress_.addPosted(static_cast<std::int64_t>(streamPiece_.size()));
-  }
-  const std::string_view rest = streamPiece_.substr(streamOffset_, pacedBytes(streamPiece_.size() - streamOffset_));
-  if (rest.empty()) {
-    return;  // the cap posts the next step
-  }
-  log("> Start Trans\r\n");
-  log(rest);
-  outboundLight();
-  int accepted = static_cast<int>(rest.size());
-  if (transport_.Send(rest.data(), accepted) != 0) {
-    log("\r\nBlocking Error on Send\r\n\r\n");
-    failConnection("Error writing data.\r\rCommunication terminated.",
-                   "Error writing data.  Communication terminated.\r\n", true);
-    return;
-  }
-  streamOffset_ += static_cast<std::size_t>(accepted);
-  rateCap_.spend(static_cast<std::size_t>(accepted));
-  const std::int64_t sent = article_.getArticleSent() - static_cast<std::int64_t>(streamPiece_.size() - streamOffset_);
-  if (log_.loggingOn()) {
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "> End Trans\r\n\r\n> Asked to write %zu bytes, did %d. (%lld done %lld total)\r\n", rest.size(),
-                  accepted, static_cast<long long>(sent), static_cast<long long>(article_.getArticleTotal()));
-    log(line);
-  }
-  if (accepted > 0) {
-    ArmTimeout();  // the article moved on
-  }
-  // The display follows the loop's clock, not the writes.
-  const std::int64_t nowMs = services_.loop.clock().monotonicMs();
-  if (nowMs >= nextShowMs_) {
-    nextShowMs_ = nowMs + kFastDisplayMs;
-    showStreamingProgress(sent, article_.getArticleTotal());
-  }
-  if (static_cast<std::size_t>(accepted) == rest.size()) {
-    postStep();  // the write is complete: the next one at once
-  }
-  // Otherwise the write-ready event (or the live tick) sends the rest.
 }
 
 bool PostingSession::Impl::sendText(std::string_view text, SessionState next) {

@@ -52,11 +52,6 @@ void PostingSession::Impl::onMessage(const Message& message) {
         Step();
       }
       break;
-    case kReplyMessage:
-      if (message.wParam == generation_) {
-        takeWaitingReplies();
-      }
-      break;
     case kVerifyEndMessage:
       verifyCheckOver();
       break;
@@ -127,12 +122,6 @@ void PostingSession::Impl::setState(SessionState next) {
   replyReady_ = false;
   if (trace_) {
     trace_(previous, next, toString(next));
-  }
-  // Fast posting does not wait for the live tick: a reply that came early
-  // (with the previous one, or while the article was still being sent) is
-  // taken as soon as the state that waits for it is entered.
-  if (fast_ && isReplyWaiting(next)) {
-    services_.loop.post(target_, kReplyMessage, generation_);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "posting/article_text.h"
 #include "posting/session.h"
+#include "posting/session_parallel.h"
 #include "settings/settings_store.h"
 #include "settings/value_rules.h"
 #include "upload/message_id.h"
@@ -224,10 +225,11 @@ void PostingSession::Impl::prefetchNextPart(const YencArticle& yenc) {
   }
   // TIDEWELL_NO_ENCODE_THREAD in the environment keeps the encoding on the
   // loop, for the benchmark's before-and-after.
-  // Only the single connection gains: several links ask for parts faster
+  // Only a pool of one link gains: several links ask for parts faster
   // than one worker encodes them, and the loop would wait on it.
-  if (!fast_ || parallel_ || disguise_ || yenc.request.sourceTap || yenc.request.part >= yenc.request.plan.partCount ||
-      !yenc.result.crcThrough || std::getenv("TIDEWELL_NO_ENCODE_THREAD") != nullptr || processorCount() < 2) {
+  if (!parallel_ || parallel_->connections > 1 || disguise_ || yenc.request.sourceTap ||
+      yenc.request.part >= yenc.request.plan.partCount || !yenc.result.crcThrough ||
+      std::getenv("TIDEWELL_NO_ENCODE_THREAD") != nullptr || processorCount() < 2) {
     return;
   }
   if (!yencPrefetch_) {

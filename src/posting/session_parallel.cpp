@@ -1,8 +1,9 @@
-// Several connections (Connections=N with FastPosting=TRUE): the list's
+// Fast posting (FastPosting=TRUE, Connections=N, one or more): the list's
 // articles are composed in order with the session's own composition, at
 // most N+1 of them held in memory, and posted by a pool of links; their
 // outcomes are written in list order, so the panel, the report, the run
-// record and the NZB read as they would after one connection.
+// record and the NZB read as they would after the default mode's one
+// connection.
 #include "posting/session_parallel.h"
 
 #include <algorithm>
@@ -26,20 +27,21 @@ namespace {
 constexpr std::uint32_t kComposeMessage = 6201;
 constexpr std::uint32_t kEndMessage = 6202;
 
+std::string connectionsText(int count) {
+  return std::to_string(count) + (count == 1 ? " connection" : " connections");
+}
+
 }  // namespace
 
 void PostingSession::Impl::readConnections() {
   parallel_.reset();
   const auto count =
       static_cast<std::int32_t>(clampedToRange(Setting::Connections, services_.settings.number(Setting::Connections)));
-  if (count <= 1) {
-    return;
-  }
-  if (!services_.settings.flag(Setting::FastPosting)) {
+  if (services_.settings.flag(Setting::FastPosting)) {
+    parallel_ = std::make_unique<ParallelRun>(services_.loop, std::max(count, 1));
+  } else if (count > 1) {
     log_.ReportStamped(formatText("Connections=%d needs FastPosting=TRUE: this run uses one connection.\r\n", count));
-    return;
   }
-  parallel_ = std::make_unique<ParallelRun>(services_.loop, count);
 }
 
 void PostingSession::Impl::startParallel(LinkSettings settings) {
@@ -72,13 +74,13 @@ void PostingSession::Impl::startParallel(LinkSettings settings) {
   events.allLost = [this] { services_.loop.post(parallel_->target, kEndMessage); };
   run.pool = std::make_unique<LinkPool>(services_.loop, services_.socketManager, std::move(settings), run.connections,
                                         std::move(events));
-  display_.ShowState(formatText("Posting with %d connections...", run.connections));
+  display_.ShowState("Posting with " + connectionsText(run.connections) + "...");
   if (first) {
     run.started = now();
     // Composing waits for the next dispatch: the caller is still setting up.
     services_.loop.post(run.target, kComposeMessage);
   } else {
-    log_.ReportStamped(formatText("Posting with %d connections.\r\n", run.connections));
+    log_.ReportStamped("Posting with " + connectionsText(run.connections) + ".\r\n");
   }
   for (std::shared_ptr<LinkArticle>& article : run.waiting) {
     run.pool->add(std::move(article));
@@ -92,7 +94,7 @@ void PostingSession::Impl::onParallelMessage(const Message& message) {
     return;
   }
   if (message.id == kComposeMessage) {
-    log_.ReportStamped(formatText("Posting with %d connections.\r\n", parallel_->connections));
+    log_.ReportStamped("Posting with " + connectionsText(parallel_->connections) + ".\r\n");
     log_.ReportStamped("Posting Start.\r\n\r\n");
     fileNumber_ = 0;
     partIndex_ = 0;
@@ -317,7 +319,7 @@ void PostingSession::Impl::showParallelProgress(std::int64_t bytes) {
   }
   run.nextShowMs = nowMs + kFastDisplayMs;
   outboundLight();
-  display_.ShowState(formatText("Posting with %d connections...", run.connections));
+  display_.ShowState("Posting with " + connectionsText(run.connections) + "...");
   display_.ShowTimeRate(streamingTimeRateText(now() - run.started, progress_.postedBytes(),
                                               std::max(progress_.estimatedTotal(), progress_.postedBytes()),
                                               rateCap_.bytesPerSecond()));
@@ -341,8 +343,9 @@ void PostingSession::Impl::writeEntry(const ParallelEntry& entry) {
   if (!entry.after.empty()) {
     log_.ReportStamped(entry.after);
   }
-  // The run record: the part's outcome in data.
-  if (FileRecord* file = record_.findFile(entry.sourceName)) {
+  // The run record: the part's outcome in data (Verify reports the parts it
+  // posts again in its own lines).
+  if (FileRecord* file = verifyReposting() ? nullptr : record_.findFile(entry.sourceName)) {
     PartRecord part = entry.ok ? partOk(entry.reply) : partFailed(entry.reply, entry.reason);
     part.number = entry.part > 0 ? entry.part : (file->parts.empty() ? 1 : file->parts.back().number + 1);
     if (entry.part > 0) {
@@ -379,7 +382,7 @@ void PostingSession::Impl::endParallelRun() {
     Step();
     return;
   }
-  if (moveParallelServer()) {
+  if (!verifyReposting() && moveParallelServer()) {
     return;  // the articles waiting go to the next server's links
   }
   // Every connection failed for good: what was posted is written, the rest
@@ -399,6 +402,12 @@ void PostingSession::Impl::endParallelRun() {
   // each connection's line).
   const std::string why = run.pool ? run.pool->lossText() : std::string();
   parallel_.reset();
+  if (verifyReposting()) {
+    closeRunConnection();
+    log_.ReportStamped("Verify: posting again ended early.\r\n");
+    finishReposting();
+    return;
+  }
   showProblemInbound(why.empty() ? "Every connection failed." : "Every connection failed.\r" + why);
   display_.AddFileLine("Error Experienced.  Every connection failed.");
   log_.ReportStamped("Error Experienced.  Every connection failed.\r\n");

@@ -66,8 +66,6 @@ void PostingSession::Impl::RecoverFromError() {
   services_.loop.killTimer(target_, kReconnectTimer);
   transport_.Close();
   replies_.clear();
-  streamPiece_ = {};
-  streamOffset_ = 0;
 
   if (reconnectAllowed_) {
     ++reconnectCount_;

@@ -258,6 +258,9 @@ void PostingSession::Impl::startReposting(const std::vector<std::size_t>& missin
     }
     services_.uploadList.insertSorted(std::make_unique<nodeClass>(file->sourceName, file->description));
   }
+  if (fast_) {
+    readConnections();  // posted again through links, as the run posted
+  }
   setState(SessionState::OpenConnection);
   postStep();
 }
@@ -326,8 +329,6 @@ void PostingSession::Impl::closeRunConnection() {
   transport_.Shutdown(kShutdownBoth);
   transport_.Close();
   replies_.clear();
-  streamPiece_ = {};
-  streamOffset_ = 0;
   lightsOff();
 }
 

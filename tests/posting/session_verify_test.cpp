@@ -200,6 +200,25 @@ INSTANTIATE_TEST_SUITE_P(
                  RunOutcome::FinishedWithFailures}),
     [](const ::testing::TestParamInfo<DropCase>& param) { return std::string(param.param.name); });
 
+// Fast posting posts again through links as well: when every one of them
+// fails, posting again ends early and the article stays missing.
+TEST_F(VerifySession, PostingAgainOnLinksThatAllFailEndsEarly) {
+  configureVerify("yEnc");
+  setting("FastPosting", "TRUE");
+  server.forgetAccepted(1, 1);                                                    // a.bin part 2
+  server.onConnect(Response::reply("200 tidewell test server (posting ok)"), 2);  // the run, the check
+  server.onConnect(Response::reply("502 no more"));
+  start();
+  ASSERT_TRUE(postAndWait());
+  EXPECT_EQ(session->outcome(), RunOutcome::FinishedWithFailures);
+  EXPECT_EQ(server.articles().size(), 4U);
+  const std::vector<std::string> lines = reportLines();
+  for (const char* expected :
+       {"Verify: posting again ended early.", "Verify: a.bin part 2 of 3 could not be posted again."}) {
+    EXPECT_TRUE(hasLine(lines, std::string("HH:MM:SS ") + expected)) << expected << "\n" << report();
+  }
+}
+
 }  // namespace
 }  // namespace tidewell::test
 
