@@ -119,21 +119,24 @@ const std::string kPostLog =
     "\r\n"
     "> Asked to write 6 bytes, did 6. (0 done 0 total)\r\n";
 
-// From the reply to "post" to the article composed, the same in both modes.
-const std::string kComposingLog =
-    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
-    "\r\n"
-    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
-    "Posting article... (Preparing)\r\n"
-    "Server Receiving Article.\r\n"
+// The article's headers as composing it shows them, in every mode.
+const std::string kHeadersLog =
     "From: poster@example.com\r\n"
     "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
     "Organization: The Usenet Upload Circle\r\n"
     "Reply-To: \r\n"
     "Newsgroups: alt.test\r\n"
     "\r\n"
-    "Posting article... (Selecting)\r\n"
-    "Posting article... \r\n";
+    "Posting article... (Selecting)\r\n";
+
+// From the reply to "post" to the article composed, the same in both modes.
+const std::string kComposingLog =
+    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
+    "\r\n"
+    "340 Send article, end with <CR-LF>.<CR-LF>\r\n"
+    "Posting article... (Preparing)\r\n"
+    "Server Receiving Article.\r\n" +
+    kHeadersLog + "Posting article... \r\n";
 
 // From "post" to the wait for the acknowledgement of the one article.
 const std::string kArticleLog =
@@ -261,14 +264,8 @@ const std::string kFastLog =
     "Looking up address...\r\n"
     "%\r\n"
     "Connecting...\r\n"
-    "Posting with 1 connection...\r\n"
-    "From: poster@example.com\r\n"
-    "Subject: Test - \"a.bin\" yEnc (1/1) 150 bytes\r\n"
-    "Organization: The Usenet Upload Circle\r\n"
-    "Reply-To: \r\n"
-    "Newsgroups: alt.test\r\n"
-    "\r\n"
-    "Posting article... (Selecting)\r\n"
+    "Posting with 1 connection...\r\n" +
+    kHeadersLog +
     "[1] Connecting...\r\n"
     "[1] Connected to %:119\r\n"
     "[1] < 200 tidewell test server ready (posting ok)\r\n"
