@@ -385,16 +385,27 @@ void PostingSession::Impl::endParallelRun() {
   if (!verifyReposting() && moveParallelServer()) {
     return;  // the articles waiting go to the next server's links
   }
-  // Every connection failed for good: what was posted is written, the rest
-  // is listed as not posted.
+  // Every connection failed for good: what was posted is written, and a
+  // file with articles not posted gets one line that says so, as after one
+  // connection; a file still listed gets it from failUnpostedFiles below.
+  const nodeClass* head = services_.uploadList.getHead();
+  const std::string listed = head == nullptr ? std::string() : head->getName().value_or("");
+  std::deque<ParallelEntry> written;
+  std::int32_t saidNotPosted = 0;  // the file number of the last such line
   for (ParallelEntry& entry : run.entries) {
     if (!entry.done) {
+      if (entry.sourceName == listed || entry.fileNumber == saidNotPosted) {
+        continue;
+      }
+      saidNotPosted = entry.fileNumber;
       entry.done = true;
       entry.shown = "Failed.";
       entry.reported = "Failed.  [Not posted]\r\n";
       entry.reason = "Not posted";
     }
+    written.push_back(std::move(entry));
   }
+  run.entries = std::move(written);
   run.composedAll = true;
   run.ending = true;
   writeReadyEntries();

@@ -173,29 +173,39 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Every connection refused: the run ends, each refusal reported once, and
 // every article listed as not posted.
+// Every link refused: the run ends, and each file not posted has one line,
+// as after the default mode's one connection.
 TEST_F(SessionTest, EveryConnectionRefusedEndsTheRun) {
-  configure();
-  setting("FastPosting", "TRUE");
-  setting("Connections", "3");
-  setting("PartSize", "630");
-  addFile("a.bin", patterned(450 * kParts));
-  server.onConnect(Response::reply("502 No posting for you"));
-  start();
-  ASSERT_TRUE(postAndWait());
-  EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
-  EXPECT_EQ(server.connectionCount(), 3U);
-  EXPECT_TRUE(server.articles().empty());
-  const std::vector<std::string> lines = reportLines();
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& line) { return line.find(" failed: 502 ") != line.npos; }),
-            3);
-  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-    return line == "HH:MM:SS Error Experienced.  Every connection failed.";  // stamped like every such line
-  }));
-  const std::vector<std::string> articles = articleLines(lines);
-  ASSERT_FALSE(articles.empty());
-  for (const std::string& line : articles) {
-    EXPECT_EQ(line, "001 a.bin ... Failed.  [Not posted]");
+  struct Case {
+    const char* connections;
+    std::size_t parts;  // of a.bin: with 2 and three links, every article is composed when they fail
+  };
+  for (const Case& c : {Case{"1", kParts}, Case{"3", 2}}) {
+    const char* const connections = c.connections;
+    SCOPED_TRACE(connections);
+    configure();
+    setting("FastPosting", "TRUE");
+    setting("Connections", connections);
+    setting("PartSize", "630");
+    addFile("a.bin", patterned(450 * c.parts));
+    addFile("b.bin", patterned(450));
+    server.onConnect(Response::reply("502 No posting for you"));
+    const std::size_t before = server.connectionCount();
+    start();
+    ASSERT_TRUE(postAndWait());
+    EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
+    EXPECT_EQ(server.connectionCount() - before, std::stoul(connections));
+    EXPECT_TRUE(server.articles().empty());
+    const std::vector<std::string> lines = reportLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.find(" failed: 502 ") != line.npos; }),
+              std::stol(connections));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+      return line == "HH:MM:SS Error Experienced.  Every connection failed.";  // stamped like every such line
+    }));
+    EXPECT_EQ(articleLines(lines),
+              (std::vector<std::string>{"001 a.bin ... Failed.  [Not posted]", "002 b.bin ... Failed.  [Not posted]"}));
+    session.reset();
   }
 }
 
@@ -280,8 +290,9 @@ TEST_F(SessionTest, StopEndsEveryConnection) {
   EXPECT_EQ(session->outcome(), RunOutcome::EndedWithoutFinishing);
 }
 
-// Connections=1, or several without FastPosting: the one connection's run,
-// unchanged; the second says once that it uses one connection.
+// Connections=1 with FastPosting (a pool of one link), or several without
+// it (the default mode's one connection): one connection either way; the
+// second says once that it uses one connection.
 TEST_F(SessionTest, OneConnectionUnlessFastPosting) {
   struct Case {
     const char* connections;
