@@ -311,6 +311,7 @@ class PostingSession::Impl {
   void showParallelProgress(std::int64_t bytes);
   void writeReadyEntries();
   void writeEntry(const ParallelEntry& entry);
+  void writeUnpostedEntries();
   void endParallelRun();
 
   // Resume (session_resume.cpp): the journal is read, the user asked and

@@ -374,20 +374,11 @@ void PostingSession::Impl::writeReadyEntries() {
   }
 }
 
-void PostingSession::Impl::endParallelRun() {
+// Every connection failed for good: what was posted is written, and a file
+// with articles not posted gets one line that says so, as after one
+// connection; a file still listed gets it from failUnpostedFiles.
+void PostingSession::Impl::writeUnpostedEntries() {
   ParallelRun& run = *parallel_;
-  if (run.composedAll && run.entries.empty()) {
-    parallel_.reset();
-    setState(SessionState::Finish);
-    Step();
-    return;
-  }
-  if (!verifyReposting() && moveParallelServer()) {
-    return;  // the articles waiting go to the next server's links
-  }
-  // Every connection failed for good: what was posted is written, and a
-  // file with articles not posted gets one line that says so, as after one
-  // connection; a file still listed gets it from failUnpostedFiles below.
   const nodeClass* head = services_.uploadList.getHead();
   const std::string listed = head == nullptr ? std::string() : head->getName().value_or("");
   std::deque<ParallelEntry> written;
@@ -409,6 +400,20 @@ void PostingSession::Impl::endParallelRun() {
   run.composedAll = true;
   run.ending = true;
   writeReadyEntries();
+}
+
+void PostingSession::Impl::endParallelRun() {
+  ParallelRun& run = *parallel_;
+  if (run.composedAll && run.entries.empty()) {
+    parallel_.reset();
+    setState(SessionState::Finish);
+    Step();
+    return;
+  }
+  if (!verifyReposting() && moveParallelServer()) {
+    return;  // the articles waiting go to the next server's links
+  }
+  writeUnpostedEntries();
   // Why, where a run without a window shows its problems (the report has
   // each connection's line).
   const std::string why = run.pool ? run.pool->lossText() : std::string();
