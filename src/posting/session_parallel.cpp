@@ -375,8 +375,9 @@ void PostingSession::Impl::writeReadyEntries() {
 }
 
 // Every connection failed for good: what was posted is written, and a file
-// with articles not posted gets one line that says so, as after one
-// connection; a file still listed gets it from failUnpostedFiles.
+// with articles not posted gets one line that says so, as the default
+// mode's connection lists the files left when its reconnections are spent;
+// a file still listed gets it from failUnpostedFiles.
 void PostingSession::Impl::writeUnpostedEntries() {
   ParallelRun& run = *parallel_;
   const nodeClass* head = services_.uploadList.getHead();

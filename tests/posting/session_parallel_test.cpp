@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Every connection refused: the run ends, each refusal reported once, and
 // every article listed as not posted.
 // Every link refused: the run ends, and each file not posted has one line,
-// as after the default mode's one connection.
+// as the default mode's connection lists them when its reconnections are spent.
 TEST_F(SessionTest, EveryConnectionRefusedEndsTheRun) {
   struct Case {
     const char* connections;
