@@ -171,10 +171,9 @@ INSTANTIATE_TEST_SUITE_P(
                                "The HOST is not an address of the ADDRESS FAMILY.  Configure with SETTINGS."}),
     [](const auto& param) { return std::string(param.param.name); });
 
-// Every connection refused: the run ends, each refusal reported once, and
-// every article listed as not posted.
-// Every link refused: the run ends, and each file not posted has one line,
-// as the default mode's connection lists them when its reconnections are spent.
+// Every link refused: the run ends, each refusal reported once, and each
+// file not posted has one line, as the default mode's connection lists them
+// when its reconnections are spent.
 TEST_F(SessionTest, EveryConnectionRefusedEndsTheRun) {
   struct Case {
     const char* connections;
