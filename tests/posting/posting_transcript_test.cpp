@@ -1,7 +1,7 @@
 // One connection's exact output, fixed: LOGGIT.TXT, the report and the bytes
 // the server received, for a plain run in the default mode, one whose
-// acknowledgement is lost (the STAT after the reconnection) and one with
-// fast posting (a pool of one link). Message-IDs and the server's address vary by run and are
+// acknowledgement is lost (the STAT after the reconnection), one whose
+// password is refused, and one with fast posting (a pool of one link). Message-IDs and the server's address vary by run and are
 // masked; so are the report's time stamps (local time).
 #include <gtest/gtest.h>
 
@@ -247,6 +247,30 @@ const std::string kLostWire = kWire +
                               "mode reader\r\n"
                               "STAT <ID>\r\n";
 
+// The password refused: the run ends without a reconnection.
+const char* const kRefusedReport =
+    "HH:MM:SS Connecting to the news server..\n"
+    "HH:MM:SS Authenticating...\n"
+    "HH:MM:SS Authentication failed [Code 2].\n";
+
+// The login's log up to the reply to the password, which refuses it.
+std::string refusedLog() {
+  const std::string login = loginLog("0 done 0 total");
+  return login.substr(0, login.find("281 Authentication")) +
+         "481 Authentication failed\r\n"
+         "\r\n"
+         "481 Authentication failed\r\n"
+         "Error - User/Password incorrect.\rUnable to talk to this server.\r\n"
+         "Idle.\r\n"
+         "\r\n"
+         "Idle.\r\n"
+         "\r\n";
+}
+
+const std::string kRefusedWire =
+    "authinfo user poster\r\n"
+    "authinfo pass secret\r\n";
+
 // Fast posting goes through a pool of one link: the article is composed
 // ahead, the link's dialogue is logged line by line under its number.
 const char* const kFastReport =
@@ -364,6 +388,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TranscriptCase{"LostAcknowledgement", false,
                                      [](NntpServerDouble& s) { s.onArticle(Response::close(), 1); }, kLostReport,
                                      kLostLog, kLostWire},
+                      TranscriptCase{"RefusedLogin", false,
+                                     [](NntpServerDouble& s) {
+                                       s.onCommand("authinfo pass", Response::reply("481 Authentication failed"));
+                                     },
+                                     kRefusedReport, refusedLog(), kRefusedWire},
                       TranscriptCase{"Fast", true, [](NntpServerDouble&) {}, kFastReport, kFastLog, kWire}),
     [](const ::testing::TestParamInfo<TranscriptCase>& param) { return std::string(param.param.name); });
 
