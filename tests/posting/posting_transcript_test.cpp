@@ -1,8 +1,9 @@
 // One connection's exact output, fixed: LOGGIT.TXT, the report and the bytes
 // the server received, for a plain run in the default mode, one whose
 // acknowledgement is lost (the STAT after the reconnection), one whose
-// password is refused, and one with fast posting (a pool of one link). Message-IDs and the server's address vary by run and are
-// masked; so are the report's time stamps (local time).
+// password is refused, and one with fast posting (a pool of one link).
+// Message-IDs and the server's address vary by run and are masked; so are
+// the report's time stamps (local time).
 #include <gtest/gtest.h>
 
 #include <functional>
