@@ -47,6 +47,7 @@ struct Move {
   bool backupFails = false;  // the backup refuses too: the run ends
   bool login = false;        // the main server has a login
   int links = 1;
+  bool fast = false;  // FastPosting: the links, one or more
 };
 
 void PrintTo(const Move& c, std::ostream* out) {
@@ -60,6 +61,9 @@ TEST_P(Failover, TheNextServerTakesWhatIsNotPosted) {
   NntpServerDouble backup(run.loop);
   configure();
   useConnections(c.links);
+  if (c.fast) {
+    setting("FastPosting", "TRUE");
+  }
   setting("MessageIDs", "TRUE");
   setting("Encoding", "UUEncode");
   setting("PartSize", "126");
@@ -157,7 +161,10 @@ std::vector<Move> moves() {
   std::vector<Move> all;
   for (Move c : table) {
     all.push_back(c);
-    c.name += "ThreeLinks";
+    c.name += "OneLink";
+    c.fast = true;
+    all.push_back(c);
+    c.name.replace(c.name.size() - 7, 7, "ThreeLinks");
     c.links = 3;
     all.push_back(c);
   }
