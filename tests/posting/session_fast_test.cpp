@@ -38,14 +38,6 @@ std::vector<std::string> outcomes(const std::vector<std::string>& lines) {
   return found;
 }
 
-std::string patterned(std::size_t size) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) {
-    data[i] = static_cast<char>(i * 131 + i / 7);
-  }
-  return data;
-}
-
 struct FastCase {
   std::string name;
   Script script;

@@ -20,6 +20,16 @@
 
 namespace tidewell::test {
 
+// `size` bytes of a fixed pattern with every byte value, for files whose
+// parts must differ from each other.
+inline std::string patterned(std::size_t size) {
+  std::string data(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    data[i] = static_cast<char>(i * 131 + i / 7);
+  }
+  return data;
+}
+
 // A posting session against a server double, in a sandbox directory that is
 // also the working directory (spools and reports land there). Time is the
 // loop's manual clock; socket traffic is real and runs between the ticks.

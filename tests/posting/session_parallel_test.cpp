@@ -16,14 +16,6 @@ namespace {
 
 using Script = std::function<void(NntpServerDouble&)>;
 
-std::string patterned(std::size_t size) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) {
-    data[i] = static_cast<char>(i * 131 + i / 7);
-  }
-  return data;
-}
-
 // "NNN name ... Ok. (k/n" of the report's article lines, in order.
 std::vector<std::string> articleLines(const std::vector<std::string>& lines) {
   std::vector<std::string> found;

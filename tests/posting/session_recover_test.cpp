@@ -30,14 +30,6 @@ int partOf(const std::string& article) {
   return at != std::string::npos && std::sscanf(subject.c_str() + at, " (%d/", &part) == 1 ? part : 0;
 }
 
-std::string patterned(std::size_t size) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) {
-    data[i] = static_cast<char>(i * 131 + i / 7);
-  }
-  return data;
-}
-
 constexpr const char* kFoundByStat = "Ok. (2/3 - found on the server by STAT)";
 
 // Three parts; the second one's acknowledgement is lost (`script`).
