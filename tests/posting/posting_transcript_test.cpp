@@ -329,23 +329,8 @@ void PrintTo(const TranscriptCase& c, std::ostream* out) {
 
 class PostingTranscript : public SessionTest, public ::testing::WithParamInterface<TranscriptCase> {
  protected:
-  // "<...@...>" becomes "<ID>"; the server's address "%".
-  [[nodiscard]] std::string masked(const std::string& text) const {
-    std::string out;
-    for (std::size_t at = 0; at < text.size();) {
-      const std::size_t end = text[at] == '<' ? text.find_first_of("<> \r\n", at + 1) : std::string::npos;
-      if (end != std::string::npos && text[end] == '>' && text.find('@', at) < end) {
-        out += "<ID>";
-        at = end + 1;
-      } else if (text.compare(at, server.address().size(), server.address()) == 0) {
-        out += '%';
-        at += server.address().size();
-      } else {
-        out += text[at++];
-      }
-    }
-    return out;
-  }
+  // The server's address is "%".
+  [[nodiscard]] std::string masked(const std::string& text) const { return maskedRun(text, {{server.address(), '%'}}); }
 };
 
 TEST_P(PostingTranscript, StaysTheSame) {

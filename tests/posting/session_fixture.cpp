@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -136,6 +137,28 @@ std::vector<std::string> SessionTest::reportLines() const {
     lines.push_back(stamped(line) ? "HH:MM:SS " + line.substr(9) : line);
   }
   return lines;
+}
+
+std::string maskedRun(std::string_view text, std::initializer_list<std::pair<std::string_view, char>> marks) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text[at] == '<' ? text.find_first_of("<> \r\n", at + 1) : std::string_view::npos;
+    if (end != std::string_view::npos && text[end] == '>' && text.find('@', at) < end) {
+      out += "<ID>";
+      at = end + 1;
+      continue;
+    }
+    const auto* mark = std::find_if(marks.begin(), marks.end(), [&](const auto& pair) {
+      return text.compare(at, pair.first.size(), pair.first) == 0;
+    });
+    if (mark != marks.end()) {
+      out += mark->second;
+      at += mark->first.size();
+    } else {
+      out += text[at++];
+    }
+  }
+  return out;
 }
 
 }  // namespace tidewell::test

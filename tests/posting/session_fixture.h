@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "net/socket_manager.h"
@@ -29,6 +32,10 @@ inline std::string patterned(std::size_t size) {
   }
   return data;
 }
+
+// Output that varies by run made comparable: each Message-ID ("<...@...>")
+// becomes "<ID>", and each address of `marks` its mark, tried in order.
+std::string maskedRun(std::string_view text, std::initializer_list<std::pair<std::string_view, char>> marks);
 
 // A posting session against a server double, in a sandbox directory that is
 // also the working directory (spools and reports land there). Time is the

@@ -49,32 +49,10 @@ class VerifyTranscript : public SessionTest, public ::testing::WithParamInterfac
  protected:
   NntpServerDouble checker{run.loop};
 
-  [[nodiscard]] std::string masked(std::string text) const {
-    std::string out;
-    for (std::size_t at = 0; at < text.size();) {
-      const std::size_t end = text[at] == '<' ? text.find_first_of("<> \r\n", at + 1) : std::string::npos;
-      if (end != std::string::npos && text[end] == '>' && text.find('@', at) < end) {
-        out += "<ID>";
-        at = end + 1;
-      } else {
-        out += text[at++];
-      }
-    }
-    // The addresses differ from run to run: "@" is the verify server's,
-    // "%" the posting server's.
-    std::string shown;
-    for (std::size_t at = 0; at < out.size();) {
-      if (out.compare(at, checker.address().size(), checker.address()) == 0) {
-        shown += '@';
-        at += checker.address().size();
-      } else if (out.compare(at, server.address().size(), server.address()) == 0) {
-        shown += '%';
-        at += server.address().size();
-      } else {
-        shown += out[at++];
-      }
-    }
-    return shown;
+  // The addresses differ from run to run: "@" is the verify server's, "%"
+  // the posting server's.
+  [[nodiscard]] std::string masked(const std::string& text) const {
+    return maskedRun(text, {{checker.address(), '@'}, {server.address(), '%'}});
   }
 };
 
