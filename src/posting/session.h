@@ -294,8 +294,9 @@ class PostingSession::Impl {
   // the run (the next file's write or the last one catches up).
   void writeRunRecord(bool always);
 
-  // Several connections (session_parallel.cpp): Connections read as the
-  // run starts; the pool starts where the one connection would connect.
+  // Fast posting's links (session_parallel.cpp), one or more: Connections
+  // read as the run starts; the pool starts where the one connection would
+  // connect.
   void readConnections();
   void startParallel(LinkSettings settings);
   void onParallelMessage(const Message& message);

@@ -229,7 +229,6 @@ void PostingSession::Impl::stepAwaitPostReply() {
     failArticle("Error - Cannot make a Message-ID.\r\rCommunication terminated.", "Cannot make a Message-ID");
     return;
   }
-  article_.useMemory(false);  // a run before may have posted from memory
   const ArticleServices services{services_.settings, encoded_,      article_,
                                  display_,           &postCounter_, articleSettingsRead()};
   if (!ComposeArticle(part, services, subjectLine_)) {

@@ -37,7 +37,7 @@ void PostingSession::Impl::readConnections() {
   parallel_.reset();
   const auto count =
       static_cast<std::int32_t>(clampedToRange(Setting::Connections, services_.settings.number(Setting::Connections)));
-  if (services_.settings.flag(Setting::FastPosting)) {
+  if (fast_) {
     parallel_ = std::make_unique<ParallelRun>(services_.loop, std::max(count, 1));
   } else if (count > 1) {
     log_.ReportStamped(formatText("Connections=%d needs FastPosting=TRUE: this run uses one connection.\r\n", count));
@@ -224,7 +224,6 @@ std::shared_ptr<LinkArticle> PostingSession::Impl::composeForLink(ParallelEntry&
     part.messageId = messageId_;
     entry.resumed = true;
   }
-  article_.useMemory(true);  // links take the buffer over: no spool, no held file
   const ArticleServices services{services_.settings, encoded_,      article_,
                                  display_,           &postCounter_, articleSettingsRead()};
   auto wire = std::make_shared<LinkArticle>();

@@ -96,6 +96,9 @@ void PostingSession::Impl::stepIdle() {
   if (!readArticleFormat()) {
     return;
   }
+  fast_ = services_.settings.flag(Setting::FastPosting);
+  // Fast posting composes every article in memory for a link to take over.
+  article_.useMemory(fast_);
   readConnections();
   readVerifySettings();
   display_.ShowState("Building upload list...");
@@ -108,7 +111,6 @@ void PostingSession::Impl::stepIdle() {
   }
   recordListedFiles();
   partSizeSetting_ = services_.settings.getPartSize();
-  fast_ = services_.settings.flag(Setting::FastPosting);
   articleSettings_.reset();
   log_.keepReportOpen(fast_);
   postCounter_.batch(fast_);
