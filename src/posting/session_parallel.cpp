@@ -46,7 +46,6 @@ void PostingSession::Impl::readConnections() {
 
 void PostingSession::Impl::startParallel(LinkSettings settings) {
   ParallelRun& run = *parallel_;
-  StopTimeout();                               // each link times its own replies
   const bool first = run.target == kNoTarget;  // else the run moved to a backup server
   if (first) {
     run.target = services_.loop.createTarget([this](const Message& message) { onParallelMessage(message); });
@@ -431,7 +430,6 @@ void PostingSession::Impl::endParallelRun() {
   reconnectAllowed_ = false;
   setState(SessionState::Idle);
   ++generation_;
-  StopTimeout();
   display_.ShowState("Idle.");
   endRun(RunOutcome::EndedWithoutFinishing, true);
   resetButtons();
