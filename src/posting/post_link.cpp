@@ -34,13 +34,9 @@ constexpr std::string_view kStateNames[] = {"Waiting", "Connecting", "Handshake"
                                             "Post",    "Sending",    "Ack",       "Asking",   "Lost"};
 static_assert(std::size(kStateNames) == static_cast<std::size_t>(PostLink::State::Lost) + 1);
 
-// The login's states stand in the order of its steps.
-constexpr nntp::LoginStep loginStepOf(PostLink::State state) {
-  return static_cast<nntp::LoginStep>(static_cast<int>(state) - static_cast<int>(PostLink::State::Greeting));
-}
-static_assert(loginStepOf(PostLink::State::Mode) == nntp::LoginStep::Mode);
-
 }  // namespace
+
+static_assert(loginStepOf(PostLink::State::Mode) == nntp::LoginStep::Mode);
 
 PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events,
                    LinkPacing pacing)

@@ -31,6 +31,7 @@ class SocketManager;
 enum class Encryption : std::uint8_t;
 namespace nntp {
 enum class LoginNext : std::uint8_t;
+enum class LoginStep : std::uint8_t;
 }
 
 // Where and how every link of a run connects. Each link connects through
@@ -80,7 +81,7 @@ class PostLink {
   enum class Next : std::uint8_t {
     ReadOn,   // more lines answer what was asked: wait for them
     AskNext,  // everything asked is answered: ask what Events::ask gives
-    Stop,     // ask nothing more; the owner ends the link
+    Stop,     // ask nothing now: the link waits until its owner wakes or ends it
   };
   // Why a lost link failed, for an owner that words it itself.
   enum class Loss : std::uint8_t {
@@ -262,5 +263,11 @@ class PostLink {
   State lostIn_ = State::Waiting;
   bool mayRetry_ = false;
 };
+
+// The login step a link's state waits for the reply of (Greeting to Mode:
+// the login's states stand in the order of its steps).
+[[nodiscard]] constexpr nntp::LoginStep loginStepOf(PostLink::State state) {
+  return static_cast<nntp::LoginStep>(static_cast<int>(state) - static_cast<int>(PostLink::State::Greeting));
+}
 
 }  // namespace tidewell

@@ -16,11 +16,6 @@ namespace {
 constexpr std::string_view kTlsFailed = "Secure connection failed.  ";
 constexpr std::string_view kReplyTooLong = "Reply from server too long.";
 
-// The login's states stand in the order of its steps.
-nntp::LoginStep loginStepOf(PostLink::State state) {
-  return static_cast<nntp::LoginStep>(static_cast<int>(state) - static_cast<int>(PostLink::State::Greeting));
-}
-
 }  // namespace
 
 void PostingSession::Impl::StartConnection(ServerChoice server) {
@@ -239,10 +234,13 @@ void PostingSession::Impl::onLinkLost(const PostLink& link) {
     case PostLink::Loss::Refused:
       if (link.lostIn() == PostLink::State::Post) {
         refusePost();
-      } else {
-        refuseLogin(loginStepOf(link.lostIn()));
+        return;
       }
-      return;
+      if (link.lostIn() >= PostLink::State::Greeting && link.lostIn() <= PostLink::State::Mode) {
+        refuseLogin(loginStepOf(link.lostIn()));
+        return;
+      }
+      break;  // not a refusal the dialogue words (never so): a failure like a break
     case PostLink::Loss::Broke:
       break;
   }

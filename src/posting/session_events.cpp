@@ -2,7 +2,6 @@
 #include <algorithm>
 
 #include "net/socket_manager.h"
-#include "net/socket_messages.h"
 #include "platform/file_system.h"
 #include "posting/session.h"
 #include "posting/session_parallel.h"
