@@ -25,12 +25,15 @@ std::int64_t HeldArticle::size() const {
 
 std::string_view HeldArticle::piece(std::int64_t offset, std::size_t maximum) {
   if (spool_ != nullptr) {
+    if (offset < 0 || static_cast<std::uint64_t>(offset) + maximum > static_cast<std::uint64_t>(size())) {
+      return {};
+    }
     // Bytes the network did not take are read again.
     if (offset < spool_->getArticleSent()) {
       spool_->rewindArticle(spool_->getArticleSent() - offset);
     }
-    return offset == spool_->getArticleSent() && spool_->readArticleChunk(read_, maximum) ? std::string_view(read_)
-                                                                                          : std::string_view();
+    const bool read = offset == spool_->getArticleSent() && spool_->readArticleChunk(read_, maximum);
+    return read && read_.size() == maximum ? std::string_view(read_) : std::string_view();
   }
   const std::string_view all = memory_.view();
   const auto from = static_cast<std::size_t>(offset);
