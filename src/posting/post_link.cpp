@@ -339,41 +339,11 @@ bool PostLink::asksForReply() const {
 }
 
 void PostLink::readReplies(bool closing) {
-  if (pacing_ == LinkPacing::OnTick) {
-    // Replies wait for the tick, but not the last words before a close.
-    while (closing && asksForReply() && (replies_.hasLine() || transport_.ReadableBytes() > 0) && readOnce()) {
-    }
+  // OnTick: replies wait for the tick, but not the last words before a close.
+  if (pacing_ == LinkPacing::OnTick && !closing) {
     return;
   }
-  char buffer[kReadSize];
-  for (;;) {
-    if (state_ == State::Waiting || state_ == State::Lost || state_ == State::Handshake ||
-        state_ == State::Connecting) {
-      return;
-    }
-    if (replies_.hasLine()) {
-      if (!asksForReply()) {
-        // Nothing is asked: the line waits for the state that asks.
-        return;
-      }
-      const std::string line = replies_.takeLine();
-      trace("< " + shownReply(line) + "\r\n");
-      onReply(std::strtol(line.c_str(), nullptr, 10), line);
-      continue;
-    }
-    int size = replies_.room();
-    if (transport_.Receive(buffer, size) != 0) {
-      broke("Error reading from server.");
-      return;
-    }
-    if (size == 0) {
-      return;
-    }
-    (void)replies_.add(buffer, size);
-    if (replies_.tooLong()) {
-      broke("Reply from server too long.");
-      return;
-    }
+  while (asksForReply() && (replies_.hasLine() || transport_.ReadableBytes() > 0) && readOnce()) {
   }
 }
 
@@ -383,9 +353,11 @@ bool PostLink::readOnce() {
   if (!replies_.hasLine()) {
     int size = replies_.room();
     if (transport_.Receive(buffer, size) != 0) {
-      if (events_.readFailed) {
-        events_.readFailed();
+      if (!events_.readFailed) {
+        broke("Error reading from server.");
+        return false;
       }
+      events_.readFailed();  // the owner waits for the socket's own event
       return false;
     }
     if (size == 0) {

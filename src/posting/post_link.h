@@ -153,7 +153,8 @@ class PostLink {
     // before the command of that state goes out; each read (the bytes as
     // kept, empty for a read that brought none) that made no whole line;
     // each reply line with the bytes read with it; a read the transport
-    // refused (the socket's own event follows); each write, before (its
+    // refused (the owner waits for the socket's own event; unset, the link
+    // breaks at once); each write, before (its
     // bytes) and after (asked, taken, failed); each write-ready event.
     std::function<void(State)> entered;
     std::function<void(std::string_view)> readData;
@@ -213,11 +214,12 @@ class PostLink {
   void startTls();
   // The TLS handshake ended (`failed`: the handshake message's error).
   void handshakeDone(std::intptr_t failed);
-  // `closing`: the server's last words before its close, taken at once
-  // whatever the pacing.
+  // Takes the replies the state asks for, while the server has sent
+  // something. `closing`: the server's last words before its close, taken
+  // at once whatever the pacing.
   void readReplies(bool closing = false);
-  // LinkPacing::OnTick: one read, and the reply it completes; false when
-  // nothing could be read.
+  // One read (none when a whole line waits), and the reply it completes;
+  // false when nothing could be read.
   bool readOnce();
   [[nodiscard]] bool asksForReply() const;
   void onReply(long code, const std::string& line);
