@@ -209,6 +209,12 @@ class PostingSession::Impl {
   // parts from the source, uuencode encodes it into the spool and reads the
   // size back. On failure, problem is the text shown and reported.
   enum class FileOpening { Ready, CantEncode, SpoolFailed, CantReadBack };
+  // The list's head becomes the current file (its names, its size); returns
+  // the path it is read from.
+  std::string takeUpFile(const nodeClass& head);
+  // Why composing the current article failed: the spool's write error, or
+  // the encoded text that could not be read.
+  [[nodiscard]] std::string compositionProblem() const;
   FileOpening openNewFile(const std::string& path, std::string& problem);
   void showOpeningProblem(FileOpening opening, const std::string& problem);
   // The Message-ID and the yEnc request of the part about to be composed;

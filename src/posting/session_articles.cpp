@@ -32,15 +32,8 @@ void PostingSession::Impl::stepNextPart() {
     postStep();
     return;
   }
-  currentSourceName_ = head->getName().value_or("");
-  // The name as texts show it: lower-cased (unless another listed file has
-  // the same lower-cased name), and with any control character
-  // made harmless, so a strange file name cannot break a report line.
-  currentName_ = headerSafeText(head->textName().substr(0, kNameLimit), '_');
-  currentDescription_ = trimmed(head->getDescription().value_or("")).substr(0, kNameLimit);
+  const std::string path = takeUpFile(*head);
   const bool newFile = partIndex_ == partCount_;
-  const std::string path = sourcePath(currentSourceName_);
-  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
   lastPercent_ = 0;
 
   if (newFile) {
@@ -84,6 +77,23 @@ void PostingSession::Impl::stepNextPart() {
   ++partIndex_;
   setState(SessionState::SendPost);
   postStep();
+}
+
+std::string PostingSession::Impl::takeUpFile(const nodeClass& head) {
+  currentSourceName_ = head.getName().value_or("");
+  // The name as texts show it: lower-cased (unless another listed file has
+  // the same lower-cased name), and with any control character
+  // made harmless, so a strange file name cannot break a report line.
+  currentName_ = headerSafeText(head.textName().substr(0, kNameLimit), '_');
+  currentDescription_ = trimmed(head.getDescription().value_or("")).substr(0, kNameLimit);
+  std::string path = sourcePath(currentSourceName_);
+  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
+  return path;
+}
+
+std::string PostingSession::Impl::compositionProblem() const {
+  const int error = article_.writeError();
+  return error != 0 ? "Error writing the article: " + writeErrorText(error) + "." : "Error reading UUE file.";
 }
 
 PostingSession::Impl::FileOpening PostingSession::Impl::openNewFile(const std::string& path, std::string& problem) {
@@ -231,12 +241,8 @@ bool PostingSession::Impl::composeArticle(LinkArticle& held) {
   const ArticleServices services{services_.settings, encoded_,      article_,
                                  display_,           &postCounter_, articleSettingsRead()};
   if (!ComposeArticle(part, services, subjectLine_)) {
-    if (const int error = article_.writeError(); error != 0) {
-      const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
-      failArticle(problem + "\r\rCommunication terminated.", problem);
-    } else {
-      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.");
-    }
+    const std::string problem = compositionProblem();
+    failArticle(problem + "\r\rCommunication terminated.", problem);
     return false;
   }
   noteComposed(yenc);

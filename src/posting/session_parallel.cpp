@@ -128,11 +128,7 @@ void PostingSession::Impl::failComposition(ParallelEntry& entry, std::string_vie
 // be encoded: its line says so and the composition goes on later.
 bool PostingSession::Impl::startParallelFile(const nodeClass& head) {
   ParallelRun& run = *parallel_;
-  currentSourceName_ = head.getName().value_or("");
-  currentName_ = headerSafeText(head.textName().substr(0, kNameLimit), '_');
-  currentDescription_ = trimmed(head.getDescription().value_or("")).substr(0, kNameLimit);
-  const std::string path = sourcePath(currentSourceName_);
-  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
+  const std::string path = takeUpFile(head);
   ++fileNumber_;
   recordFileStart();
   std::string problem;
@@ -227,14 +223,9 @@ std::shared_ptr<LinkArticle> PostingSession::Impl::composeForLink(ParallelEntry&
                                  display_,           &postCounter_, articleSettingsRead()};
   auto wire = std::make_shared<LinkArticle>();
   if (!ComposeArticle(part, services, subjectLine_) || !wire->wire.holdFrom(article_)) {
-    if (const int error = article_.writeError(); error != 0) {
-      const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
-      showProblemInbound(problem);
-      failComposition(entry, problem);
-    } else {
-      showProblemInbound("Error reading UUE file.");
-      failComposition(entry, "Error reading UUE file.");
-    }
+    const std::string problem = compositionProblem();
+    showProblemInbound(problem);
+    failComposition(entry, problem);
     return nullptr;
   }
   noteComposed(yenc);
