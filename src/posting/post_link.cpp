@@ -637,7 +637,7 @@ void PostLink::giveUp(std::string_view text, std::string why, std::string_view r
   // The last link to fail does not say that others take over: none is left.
   const bool othersLeft = !events_.othersLeft || events_.othersLeft();
   note("Connection " + std::to_string(number_) + " failed: " + std::string(text) +
-               (othersLeft ? "  The other connections take over its work." : ""));
+       (othersLeft ? "  The other connections take over its work." : ""));
   events_.lost(*this);
 }
 

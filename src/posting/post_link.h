@@ -32,7 +32,7 @@ enum class Encryption : std::uint8_t;
 namespace nntp {
 enum class LoginNext : std::uint8_t;
 enum class LoginStep : std::uint8_t;
-}
+}  // namespace nntp
 
 // Where and how every link of a run connects. Each link connects through
 // its own HostConnector: a name is looked up at each connection and its
@@ -110,7 +110,6 @@ class PostLink {
     Asking,  // questions sent, their answers awaited
     Lost,
   };
-
 
   struct Events {
     // Hands the link its next article; nullptr when none is waiting.
@@ -258,7 +257,7 @@ class PostLink {
   std::size_t commandOffset_ = 0;
   std::shared_ptr<LinkArticle> article_;
   std::int64_t articleOffset_ = 0;  // bytes of the article the socket took
-  HostConnector connector_;  // after the socket: cancelled before it closes
+  HostConnector connector_;         // after the socket: cancelled before it closes
   std::string lostReason_;
   std::string lossText_;
   Loss loss_ = Loss::Broke;

@@ -223,7 +223,8 @@ void PostingSession::Impl::refusePost() {
     return;
   }
   showProblemOutbound("Error - Server not accepting POST\rcommand [Code 1].\r\rUnable to post to this server.");
-  endFileLine("Failed.", "Failed. [Server not accepting POST]\r\n", partFailed(replyBuffer_, "Server not accepting POST"));
+  endFileLine("Failed.", "Failed. [Server not accepting POST]\r\n",
+              partFailed(replyBuffer_, "Server not accepting POST"));
   ++articlesFailed_;
   services_.uploadList.removeHead();
   EndSession();
