@@ -34,13 +34,9 @@ constexpr std::string_view kStateNames[] = {"Waiting", "Connecting", "Handshake"
                                             "Post",    "Sending",    "Ack",       "Asking",   "Lost"};
 static_assert(std::size(kStateNames) == static_cast<std::size_t>(PostLink::State::Lost) + 1);
 
-// The login's states stand in the order of its steps.
-constexpr nntp::LoginStep loginStepOf(PostLink::State state) {
-  return static_cast<nntp::LoginStep>(static_cast<int>(state) - static_cast<int>(PostLink::State::Greeting));
-}
-static_assert(loginStepOf(PostLink::State::Mode) == nntp::LoginStep::Mode);
-
 }  // namespace
+
+static_assert(loginStepOf(PostLink::State::Mode) == nntp::LoginStep::Mode);
 
 PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events,
                    LinkPacing pacing)
@@ -75,11 +71,27 @@ void PostLink::wake() {
 }
 
 void PostLink::tick() {
-  if (pacing_ == LinkPacing::OnTick && asksForReply()) {
-    replyDue_ = true;
-    readReplies();
-    replyDue_ = false;  // a reply not whole yet waits for the next tick
+  if (pacing_ != LinkPacing::OnTick) {
+    return;
   }
+  if (state_ == State::Sending) {
+    loop_.post(target_, kLinkPacedMessage);  // one more small write
+  } else if (asksForReply() && (replies_.hasLine() || transport_.ReadableBytes() > 0)) {
+    (void)readOnce();
+  }
+}
+
+void PostLink::close(bool orderly) {
+  connector_.Cancel();
+  loop_.killTimer(target_, kLinkTimeoutTimer);
+  loop_.killTimer(target_, kLinkReconnectTimer);
+  if (orderly && state_ != State::Waiting && state_ != State::Lost && state_ != State::Connecting) {
+    transport_.Shutdown(kShutdownBoth);
+  }
+  transport_.Close();
+  replies_.clear();
+  article_.reset();
+  state_ = State::Lost;
 }
 
 void PostLink::onMessage(const Message& message) {
@@ -136,7 +148,7 @@ void PostLink::handshakeDone(std::intptr_t failed) {
   if (events_.secured) {
     events_.secured(description);
   } else {
-    events_.note("Connection " + std::to_string(number_) + ": Secure connection: " + description);
+    note("Connection " + std::to_string(number_) + ": Secure connection: " + description);
   }
   trace("Secure connection: " + description + "\r\n");
   if (settings_.encryption == Encryption::Tls) {
@@ -152,10 +164,20 @@ void PostLink::handshakeDone(std::intptr_t failed) {
 // Every change of a link's state comes through here, where a test's trace
 // can watch it.
 void PostLink::enter(State next) {
-  if (next != state_ && events_.stateTrace) {
+  const bool moved = next != state_;
+  if (moved && events_.stateTrace) {
     events_.stateTrace(number_, kStateNames[static_cast<std::size_t>(next)]);
   }
   state_ = next;
+  if (moved && events_.entered) {
+    events_.entered(next);
+  }
+}
+
+void PostLink::note(const std::string& text) {
+  if (events_.note) {
+    events_.note(text);
+  }
 }
 
 void PostLink::trace(std::string_view text) {
@@ -231,6 +253,9 @@ void PostLink::onSocketEvent(std::intptr_t lParam) {
       }
       break;
     case kFdWrite:
+      if (events_.writeReady) {
+        events_.writeReady();
+      }
       if (state_ == State::Sending) {
         sendArticle();
       } else if (!command_.empty()) {
@@ -285,7 +310,7 @@ void PostLink::loginMove(nntp::LoginNext next, const std::string& line) {
       nextArticle();
       break;
     case nntp::LoginNext::NotSecure:
-      refuse("The connection is not secure: no login.");
+      refuse("The connection is not secure: no login.", {}, Loss::NotSecure);
       break;
     case nntp::LoginNext::Refused: {
       const nntp::LoginStep step = loginStepOf(state_);
@@ -314,40 +339,51 @@ bool PostLink::asksForReply() const {
 }
 
 void PostLink::readReplies(bool closing) {
+  // OnTick: replies wait for the tick, but not the last words before a close.
+  if (pacing_ == LinkPacing::OnTick && !closing) {
+    return;
+  }
+  while (asksForReply() && (replies_.hasLine() || transport_.ReadableBytes() > 0) && readOnce()) {
+  }
+}
+
+bool PostLink::readOnce() {
   char buffer[kReadSize];
-  for (;;) {
-    if (state_ == State::Waiting || state_ == State::Lost || state_ == State::Handshake ||
-        state_ == State::Connecting) {
-      return;
-    }
-    if (replies_.hasLine()) {
-      if (!asksForReply()) {
-        // Nothing is asked: the line waits for the state that asks.
-        return;
-      }
-      if (pacing_ == LinkPacing::OnTick && !replyDue_ && !closing) {
-        return;  // the next tick takes it
-      }
-      replyDue_ = false;
-      const std::string line = replies_.takeLine();
-      trace("< " + shownReply(line) + "\r\n");
-      onReply(std::strtol(line.c_str(), nullptr, 10), line);
-      continue;
-    }
+  std::string_view data;
+  if (!replies_.hasLine()) {
     int size = replies_.room();
     if (transport_.Receive(buffer, size) != 0) {
-      broke("Error reading from server.");
-      return;
+      if (!events_.readFailed) {
+        broke("Error reading from server.");
+        return false;
+      }
+      events_.readFailed();  // the owner waits for the socket's own event
+      return false;
     }
     if (size == 0) {
-      return;
+      if (events_.readData) {
+        events_.readData({});
+      }
+      return false;
     }
-    (void)replies_.add(buffer, size);
+    data = replies_.add(buffer, size);
+  }
+  if (!replies_.hasLine()) {
+    if (events_.readData) {
+      events_.readData(data);
+    }
     if (replies_.tooLong()) {
       broke("Reply from server too long.");
-      return;
     }
+    return true;
   }
+  const std::string line = replies_.takeLine();
+  trace("< " + shownReply(line) + "\r\n");
+  if (events_.reply) {
+    events_.reply(line, data);
+  }
+  onReply(std::strtol(line.c_str(), nullptr, 10), line);
+  return true;
 }
 
 void PostLink::onReply(long code, const std::string& line) {
@@ -377,11 +413,17 @@ void PostLink::onReply(long code, const std::string& line) {
       break;
     case State::Post:
       if (code == 340) {
+        if (article_->wire.size() == 0 && events_.compose && !events_.compose(*article_)) {
+          return;  // the owner has ended the link
+        }
         enter(State::Sending);
         articleOffset_ = 0;
-        piece_ = {};
-        pieceOffset_ = 0;
-        sendArticle();
+        armTimeout();
+        if (pacing_ == LinkPacing::OnTick) {
+          loop_.post(target_, kLinkPacedMessage);
+        } else {
+          sendArticle();
+        }
       } else {
         refuse("Server not accepting POST: " + shownReply(line), shownReply(line));
       }
@@ -405,8 +447,10 @@ void PostLink::onReply(long code, const std::string& line) {
 }
 
 void PostLink::nextArticle() {
-  if (events_.ask) {
-    ask();
+  if (events_.ask && ask()) {
+    return;
+  }
+  if (!events_.take) {
     return;
   }
   article_ = events_.take();
@@ -421,11 +465,13 @@ void PostLink::nextArticle() {
   }
 }
 
-void PostLink::ask() {
+bool PostLink::ask() {
   std::string questions = events_.ask();
-  if (!questions.empty()) {
-    sendCommand(std::move(questions), State::Asking);
+  if (questions.empty()) {
+    return false;
   }
+  sendCommand(std::move(questions), State::Asking);
+  return true;
 }
 
 void PostLink::sendCommand(std::string text, State next) {
@@ -436,7 +482,7 @@ void PostLink::sendCommand(std::string text, State next) {
     trace(command_);
   }
   int size = static_cast<int>(command_.size() - commandOffset_);
-  if (transport_.Send(command_.data() + commandOffset_, size) != 0) {
+  if (sendLogged(command_.data() + commandOffset_, size)) {
     broke("Error writing data.");
     return;
   }
@@ -450,25 +496,21 @@ void PostLink::sendCommand(std::string text, State next) {
 }
 
 void PostLink::sendArticle() {
-  const HeldArticle& wire = article_->wire;
+  HeldArticle& wire = article_->wire;
   while (articleOffset_ < wire.size()) {
-    if (pieceOffset_ == piece_.size()) {
-      const auto asked = static_cast<std::size_t>(
-          std::min<std::int64_t>(wire.size() - articleOffset_, static_cast<std::int64_t>(articleWriteSize(pacing_))));
-      piece_ = wire.piece(articleOffset_, asked);
-      if (piece_.empty()) {
-        broke("Error reading the article held for sending.");
-        return;
-      }
-      pieceOffset_ = 0;
-    }
-    const std::size_t asked =
-        allowedBytes(settings_.rateCap, piece_.size() - pieceOffset_, {target_, kLinkPacedMessage, 0});
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(wire.size() - articleOffset_, static_cast<std::int64_t>(articleWriteSize(pacing_))));
+    const std::size_t asked = allowedBytes(settings_.rateCap, wanted, {target_, kLinkPacedMessage, 0});
     if (asked == 0) {
       return;  // the cap sends kLinkPacedMessage
     }
+    const std::string_view piece = wire.piece(articleOffset_, asked);
+    if (piece.empty()) {
+      broke("Error reading the article held for sending.", Loss::Unreadable);
+      return;
+    }
     int size = static_cast<int>(asked);
-    if (transport_.Send(piece_.data() + pieceOffset_, size) != 0) {
+    if (sendLogged(piece.data(), size)) {
       broke("Error writing data.");
       return;
     }
@@ -476,9 +518,10 @@ void PostLink::sendArticle() {
       return;  // the write-ready event sends the rest
     }
     spentBytes(settings_.rateCap, static_cast<std::size_t>(size));
-    pieceOffset_ += static_cast<std::size_t>(size);
     articleOffset_ += size;
-    events_.sent(size);
+    if (events_.sent) {
+      events_.sent(size);
+    }
     if (events_.log) {
       trace("> " + std::to_string(size) + " bytes of " + article_->messageId + " (" + std::to_string(articleOffset_) +
             " of " + std::to_string(wire.size()) + ")\r\n");
@@ -487,16 +530,26 @@ void PostLink::sendArticle() {
     if (static_cast<std::size_t>(size) < asked) {
       return;
     }
-    if (pacing_ == LinkPacing::OnTick && articleOffset_ < wire.size()) {
+    if (pacing_ == LinkPacing::OnTick) {
       loop_.post(target_, kLinkPacedMessage);  // one small write per dispatch
       return;
     }
   }
-  piece_ = {};
-  pieceOffset_ = 0;
   enter(State::Ack);
   armTimeout();
   readReplies();
+}
+
+bool PostLink::sendLogged(const char* data, int& size) {
+  const int asked = size;
+  if (events_.writing) {
+    events_.writing(std::string_view(data, static_cast<std::size_t>(asked)));
+  }
+  const bool failed = transport_.Send(data, size) != 0;
+  if (events_.wrote) {
+    events_.wrote(asked, failed ? 0 : size, failed);
+  }
+  return failed;
 }
 
 void PostLink::finish(long code, const std::string& line) {
@@ -543,6 +596,8 @@ void PostLink::dropArticle() {
 }
 
 void PostLink::broke(std::string_view reason, Loss loss) {
+  lostIn_ = state_;
+  mayRetry_ = true;
   connector_.Cancel();
   dropArticle();
   loop_.killTimer(target_, kLinkTimeoutTimer);
@@ -552,17 +607,19 @@ void PostLink::broke(std::string_view reason, Loss loss) {
   commandOffset_ = 0;
   trace("Connection broke: " + std::string(reason) + "\r\n");
   // The run's reconnections are shared by its links.
-  const int reconnection = events_.reconnecting();
+  const int reconnection = events_.reconnecting ? events_.reconnecting() : 0;
   if (reconnection < 1 || reconnection > kMaxReconnects) {
     giveUp(std::string(reason) + "  Maximum Reconnects Failed.", unreachableText(kMaxReconnects), reason, loss);
     return;
   }
   enter(State::Waiting);
-  events_.note("Connection " + std::to_string(number_) + ": " + std::string(reason) + "  Attempting Reconnection.");
+  note("Connection " + std::to_string(number_) + ": " + std::string(reason) + "  Attempting Reconnection.");
   loop_.setTimer(target_, kLinkReconnectTimer, kReconnectDelaysMs[reconnection - 1]);
 }
 
 void PostLink::refuse(std::string_view reason, std::string why, Loss loss) {
+  lostIn_ = state_;
+  mayRetry_ = false;
   trace("Refused: " + std::string(reason) + "\r\n");
   connector_.Cancel();
   dropArticle();
@@ -579,8 +636,8 @@ void PostLink::giveUp(std::string_view text, std::string why, std::string_view r
   loop_.killTimer(target_, kLinkReconnectTimer);
   // The last link to fail does not say that others take over: none is left.
   const bool othersLeft = !events_.othersLeft || events_.othersLeft();
-  events_.note("Connection " + std::to_string(number_) + " failed: " + std::string(text) +
-               (othersLeft ? "  The other connections take over its work." : ""));
+  note("Connection " + std::to_string(number_) + " failed: " + std::string(text) +
+       (othersLeft ? "  The other connections take over its work." : ""));
   events_.lost(*this);
 }
 

@@ -31,7 +31,8 @@ class SocketManager;
 enum class Encryption : std::uint8_t;
 namespace nntp {
 enum class LoginNext : std::uint8_t;
-}
+enum class LoginStep : std::uint8_t;
+}  // namespace nntp
 
 // Where and how every link of a run connects. Each link connects through
 // its own HostConnector: a name is looked up at each connection and its
@@ -80,7 +81,7 @@ class PostLink {
   enum class Next : std::uint8_t {
     ReadOn,   // more lines answer what was asked: wait for them
     AskNext,  // everything asked is answered: ask what Events::ask gives
-    Stop,     // ask nothing more; the owner ends the link
+    Stop,     // ask nothing now: the link waits until its owner wakes or ends it
   };
   // Why a lost link failed, for an owner that words it itself.
   enum class Loss : std::uint8_t {
@@ -89,6 +90,25 @@ class PostLink {
     Unresolved,  // the host name has no address
     Settings,    // the settings cannot work (the address family, the name)
     Refused,     // the server refused the dialogue
+    NotSecure,   // a login was due on a connection that is not secure
+    Unreadable,  // the article held for sending could not be read
+  };
+  enum class State : std::uint8_t {
+    Waiting,  // before a (re)connection
+    Connecting,
+    Handshake,
+    Greeting,
+    StartTls,
+    User,
+    Pass,
+    Mode,
+    Ready,  // connected, no article
+    Stat,
+    Post,
+    Sending,
+    Ack,
+    Asking,  // questions sent, their answers awaited
+    Lost,
   };
 
   struct Events {
@@ -126,6 +146,26 @@ class PostLink {
     // line end) to `answer`, which says what comes next.
     std::function<std::string()> ask;
     std::function<Next(long, const std::string&)> answer;
+
+    // For an owner that writes its own texts and log (the default mode's
+    // one connection, LinkPacing::OnTick): each state the link enters,
+    // before the command of that state goes out; each read (the bytes as
+    // kept, empty for a read that brought none) that made no whole line;
+    // each reply line with the bytes read with it; a read the transport
+    // refused (the owner waits for the socket's own event; unset, the link
+    // breaks at once); each write, before (its
+    // bytes) and after (asked, taken, failed); each write-ready event.
+    std::function<void(State)> entered;
+    std::function<void(std::string_view)> readData;
+    std::function<void(const std::string&, std::string_view)> reply;
+    std::function<void()> readFailed;
+    std::function<void(std::string_view)> writing;
+    std::function<void(int, int, bool)> wrote;
+    std::function<void()> writeReady;
+    // The server asked for an article the link holds uncomposed (its wire
+    // empty): the owner composes it now. False: it could not, and the owner
+    // has ended the link.
+    std::function<bool(LinkArticle&)> compose;
   };
 
   PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings& settings, int number, Events events,
@@ -140,36 +180,26 @@ class PostLink {
   // LinkPacing::OnTick: the owner's live tick. A whole reply that waits for
   // the link's question is taken now, one reply per tick.
   void tick();
-  // A whole reply line has come and waits for a tick.
-  [[nodiscard]] bool replyWaiting() const { return replies_.hasLine(); }
+  // LinkPacing::OnTick: a reply (or part of one) has come and waits for a tick.
+  [[nodiscard]] bool replyWaiting() {
+    return pacing_ == LinkPacing::OnTick && (replies_.hasLine() || transport_.ReadableBytes() > 0);
+  }
   [[nodiscard]] bool idle() const { return state_ == State::Ready; }
   [[nodiscard]] bool isLost() const { return state_ == State::Lost; }
   [[nodiscard]] int number() const { return number_; }
   // Why a lost link failed: the server's refusal, or that it stayed
   // unreachable after the run's reconnections.
   [[nodiscard]] const std::string& lostReason() const { return lostReason_; }
-  // The link's own words for its failure (no server line), and their kind.
+  // The link's own words for its failure (no server line), their kind,
+  // the state the link failed in, and whether another connection could
+  // succeed (a break) or could not (a refusal).
   [[nodiscard]] const std::string& lossText() const { return lossText_; }
   [[nodiscard]] Loss loss() const { return loss_; }
-
- public:
-  enum class State : std::uint8_t {
-    Waiting,  // before a (re)connection
-    Connecting,
-    Handshake,
-    Greeting,
-    StartTls,
-    User,
-    Pass,
-    Mode,
-    Ready,  // connected, no article
-    Stat,
-    Post,
-    Sending,
-    Ack,
-    Asking,  // questions sent, their answers awaited
-    Lost,
-  };
+  [[nodiscard]] State lostIn() const { return lostIn_; }
+  [[nodiscard]] bool mayRetry() const { return mayRetry_; }
+  // The owner ends the link, from anywhere (its own events included): no
+  // event follows. `orderly`: the connection is shut down first.
+  void close(bool orderly);
 
  private:
   void enter(State next);
@@ -183,15 +213,23 @@ class PostLink {
   void startTls();
   // The TLS handshake ended (`failed`: the handshake message's error).
   void handshakeDone(std::intptr_t failed);
-  // `closing`: the server's last words before its close, taken at once
-  // whatever the pacing.
+  // Takes the replies the state asks for, while the server has sent
+  // something. `closing`: the server's last words before its close, taken
+  // at once whatever the pacing.
   void readReplies(bool closing = false);
+  // One read (none when a whole line waits), and the reply it completes;
+  // false when nothing could be read.
+  bool readOnce();
   [[nodiscard]] bool asksForReply() const;
   void onReply(long code, const std::string& line);
   void nextArticle();
-  void ask();
+  // Sends what events_.ask gives; false when it gives nothing.
+  bool ask();
   void sendCommand(std::string text, State next);
   void sendArticle();
+  // One write, told to events_.writing and events_.wrote; true when it failed.
+  bool sendLogged(const char* data, int& size);
+  void note(const std::string& text);
   void finish(long code, const std::string& line);
   void armTimeout();
   void timeoutStep();
@@ -209,7 +247,6 @@ class PostLink {
   int number_;
   Events events_;
   LinkPacing pacing_;
-  bool replyDue_ = false;  // OnTick: the tick lets one reply be taken
   std::int64_t timeoutLeftMs_ = 0;
   TargetHandle target_ = kNoTarget;
   StreamSocket socket_;
@@ -220,12 +257,18 @@ class PostLink {
   std::size_t commandOffset_ = 0;
   std::shared_ptr<LinkArticle> article_;
   std::int64_t articleOffset_ = 0;  // bytes of the article the socket took
-  std::string_view piece_;          // of the held article, not yet all taken
-  std::size_t pieceOffset_ = 0;
-  HostConnector connector_;  // after the socket: cancelled before it closes
+  HostConnector connector_;         // after the socket: cancelled before it closes
   std::string lostReason_;
   std::string lossText_;
   Loss loss_ = Loss::Broke;
+  State lostIn_ = State::Waiting;
+  bool mayRetry_ = false;
 };
+
+// The login step a link's state waits for the reply of (Greeting to Mode:
+// the login's states stand in the order of its steps).
+[[nodiscard]] constexpr nntp::LoginStep loginStepOf(PostLink::State state) {
+  return static_cast<nntp::LoginStep>(static_cast<int>(state) - static_cast<int>(PostLink::State::Greeting));
+}
 
 }  // namespace tidewell

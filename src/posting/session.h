@@ -9,8 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "net/host_connector.h"
-#include "net/stream_socket.h"
 #include "platform/file_io.h"
 #include "platform/message_loop.h"
 #include "posting/accepted_article.h"
@@ -19,18 +17,17 @@
 #include "posting/logging_display.h"
 #include "posting/nntp_dialogue.h"
 #include "posting/post_count.h"
+#include "posting/post_link.h"
 #include "posting/posted_parts.h"
 #include "posting/posting_session.h"
 #include "posting/progress.h"
 #include "posting/rate_cap.h"
 #include "posting/recovery_run.h"
-#include "posting/reply_reader.h"
 #include "posting/run_record.h"
 #include "posting/server_failover.h"
 #include "posting/session_log.h"
 #include "posting/session_server.h"
 #include "posting/session_state.h"
-#include "posting/session_transport.h"
 #include "posting/session_verify.h"
 #include "upload/article_spool.h"
 #include "upload/encoded_spool.h"
@@ -55,7 +52,8 @@ inline constexpr std::uint32_t kStepMessage = 6001;
 inline constexpr std::uint32_t kQuitMessage = 6002;
 // Verify's link ended its round, stopped or failed: it is closed here.
 inline constexpr std::uint32_t kVerifyEndMessage = 6004;
-inline constexpr unsigned kTimeoutTimer = 1;
+// A link retired inside its own event is destroyed on this message.
+inline constexpr std::uint32_t kReapMessage = 6005;
 inline constexpr unsigned kLightsTimer = 5;
 inline constexpr unsigned kLiveTimer = 8;
 // One-shot: the wait before a reconnection.
@@ -98,13 +96,7 @@ class PostingSession::Impl {
   // Events.
   void onMessage(const Message& message);
   void OnTimer(unsigned id);
-  void OnSocketEvent(std::intptr_t lParam);
-  void onWriteReady();
-  void onConnected(int error);
-  void onClosed(int error);
-  void OnConnectorDone(HostConnector::Outcome outcome);
   void liveTick();
-  void timeoutTick();
 
   // The state machine. Every change of state goes through setState, which
   // does what entering any state needs and reports the change to trace_.
@@ -118,24 +110,39 @@ class PostingSession::Impl {
   // (the reason shown, or the user chose to stop).
   [[nodiscard]] bool listUploads();
   void stepOpenConnection();
-  void stepSendUser();
-  void stepSendModeReader();
   void stepNextPart();
   void stepSendPost();
   void stepStartPosting();
-  void stepAwaitPostReply();
-  void stepStreamArticle();
-  void stepArticleSent();
-  void stepAwaitAck();
   void stepFinish();
-  // The replies of the login (greeting, STARTTLS, AUTHINFO, mode reader)
-  // and where each leads.
-  void stepLoginReply(nntp::LoginStep step);
-  void loginMove(nntp::LoginNext next, nntp::LoginStep step);
+  // The login refused at `step`, in that step's words.
   void refuseLogin(nntp::LoginStep step);
+  // The server would not take "post": the next server, or the file fails.
+  void refusePost();
+  // The server asked for the part under way: composed into the spool, from
+  // which the link reads it. False: it could not be (the run has recovered).
+  bool composeArticle(LinkArticle& held);
+  // The reply to the article under way (replyCode_, replyBuffer_).
+  void onAcknowledgement();
 
   // Connection: to `server` (the posting server, or the server Verify asks).
+  // The default mode's connection is one link paced by the live tick
+  // (session_connection.cpp); fast posting's is a pool.
   void StartConnection(ServerChoice server);
+  [[nodiscard]] PostLink::Events linkEvents();
+  void onLinkState(PostLink::State state);
+  void onLinkLost(const PostLink& link);
+  // A write of the dialogue as the debug log keeps it.
+  void logWrite(int asked, int did, bool failed);
+  // A look-up that ended: the connection is under way.
+  void showConnecting();
+  // Closes the link (it may be inside one of its events) and destroys it
+  // from the loop's top.
+  void retireLink(bool orderly);
+  // `question` goes out once the link is free; its reply comes to onStatAnswer.
+  void ask(std::string question);
+  void onStatAnswer();
+  // The reply timeout ran out.
+  void timedOut();
   // Backup servers (session_failover.cpp). The server the run posts to
   // now: the main one (read afresh at each connection) or a backup.
   [[nodiscard]] ServerChoice currentServer() const;
@@ -156,40 +163,18 @@ class PostingSession::Impl {
   // A setting stops the run before connecting: `problem` and "Configure
   // with SETTINGS." in the panel and the report.
   void refuseSettings(std::string_view problem);
-  // Starts the TLS handshake on the connected socket (TlsHandshake).
-  void startTls();
-  void OnTlsHandshake(std::intptr_t lParam);
-  // The handshake or verification failed: its reason in the panel and the
-  // report; a connection that broke is reconnected, anything else ends the
-  // run (trying again cannot make a certificate valid).
-  void failTls();
   // Show the first text in Inbound Information, report the second, and
   // recover (reconnecting when `reconnect`).
   void failConnection(std::string_view shown, std::string_view reported, bool reconnect);
 
-  // The command dialogue. Bytes read wait in replies_ until they make a
-  // whole line (a reply); a line longer than kReadSize is the server's error.
-  bool takeReply();
-  bool ReadReply();
-  // Takes whole replies as long as the state waits for one and the server
-  // has sent something (the last words before a close).
-  void takeWaitingReplies();
-  bool SendBuffer();
-  // MaxRate and MaxRateSchedule, read when a run starts: the run's cap, or
-  // none. pacedBytes() asks it before a write of article bytes; when none
-  // may go, the cap posts the next step.
+  // MaxRate and MaxRateSchedule, read when a run starts: the run's cap
+  // (shared by every link), or none.
   void startRateCap();
-  [[nodiscard]] std::size_t pacedBytes(std::size_t wanted);
   // The progress figures while an article streams.
   void showStreamingProgress(std::int64_t sent, std::int64_t total);
-  // commandBuffer = text, send it, go to `next` and arm the timeout. False
-  // when the send failed (the session has recovered already).
-  bool sendText(std::string_view text, SessionState next);
   void refuseDialogue(std::string_view shown, std::string_view reported);
 
   // Recovery and the end of a run.
-  void ArmTimeout();
-  void StopTimeout();
   void RecoverFromError();
   void AbortConnection();
   void EndSession();
@@ -224,6 +209,12 @@ class PostingSession::Impl {
   // parts from the source, uuencode encodes it into the spool and reads the
   // size back. On failure, problem is the text shown and reported.
   enum class FileOpening { Ready, CantEncode, SpoolFailed, CantReadBack };
+  // The list's head becomes the current file (its names, its size); returns
+  // the path it is read from.
+  std::string takeUpFile(const nodeClass& head);
+  // Why composing the current article failed: the spool's write error, or
+  // the encoded text that could not be read.
+  [[nodiscard]] std::string compositionProblem() const;
   FileOpening openNewFile(const std::string& path, std::string& problem);
   void showOpeningProblem(FileOpening opening, const std::string& problem);
   // The Message-ID and the yEnc request of the part about to be composed;
@@ -271,7 +262,6 @@ class PostingSession::Impl {
   // True when "STAT" went out (or its send failed and the session has
   // recovered already): the reply decides what is posted next.
   bool askAboutUnacknowledged();
-  void stepAwaitStatReply();
   // The id of the part about to be composed when it is the lost article
   // posted again; empty otherwise.
   std::string unacknowledgedIdFor(std::int32_t part);
@@ -353,7 +343,7 @@ class PostingSession::Impl {
   // With several connections: the id of a part in flight when the resumed
   // run was cut short (taken from the list), or empty.
   std::string resumedIdFor(const std::string& sourceName, std::int32_t part);
-  void stepAwaitResumeStatReply();
+  void onResumeStatAnswer();
   void endJournal(RunOutcome outcome);
   // The groups of the Newsgroups header, as the NZB lists them.
   [[nodiscard]] std::vector<std::string> nzbGroups() const;
@@ -427,13 +417,6 @@ class PostingSession::Impl {
   // Post-Count values: batched in fast posting, flushed when a run ends.
   PostCounter postCounter_{services_.settings, services_.loop.clock()};
   TargetHandle target_ = kNoTarget;
-  StreamSocket socket_;
-  // Every read, write and readable-byte count of the dialogue goes through
-  // transport_: the socket itself, or the TLS channel over it.
-  SessionTransport transport_{socket_};
-  // One connection: the look-up of both families and the race of the
-  // addresses (IPv6 first), handing over one connected socket.
-  HostConnector connector_;
 
   SessionState sessionState_ = SessionState::Idle;
   StateTrace trace_;
@@ -445,7 +428,6 @@ class PostingSession::Impl {
   bool runActive_ = false;
   RunOutcome outcome_ = RunOutcome::NotRun;
 
-  bool replyReady_ = false;
   // FastPosting, read when a run starts: the run posts through links.
   bool fast_ = false;
   // The run's bandwidth cap, shared with the links (declared before them).
@@ -465,7 +447,6 @@ class PostingSession::Impl {
   std::int32_t partCount_ = 0;
   PartPlan plan_;
   std::int32_t partSizeSetting_ = 0;
-  std::int64_t timeoutBudget_ = 0;
   std::int64_t lastPercent_ = 0;
   std::int64_t articleStart_ = 0;
   std::int64_t sourceFileSize_ = 0;
@@ -474,16 +455,10 @@ class PostingSession::Impl {
   std::string currentSourceName_;  // as listed, for opening the file
   std::string currentDescription_;
   std::string subjectLine_;
-  std::string commandBuffer_;
-  std::string replyBuffer_;
-  ReplyReader replies_;  // read from the server, not yet a whole line
+  std::string replyBuffer_;  // the last reply line, as it came
   // A part's line ("001 a.bin ... ") is written and waits for its outcome.
   bool fileLineOpen_ = false;
-  InternetEndpoint serverAddress_;
-  std::string hostName_;  // as the user gave it: the name the certificate must hold
-  ServerChoice server_;   // the server of the current connection
-  Encryption encryption_ = Encryption::None;
-  TlsSettings tlsSettings_;
+  ServerChoice server_;  // the server of the current connection
   bool startPostIssued_ = false;
 
   // How the run's articles are made, read as the run starts.
@@ -537,6 +512,15 @@ class PostingSession::Impl {
   std::vector<DoubtedArticle> resumeStats_;
   std::vector<DoubtedArticle> foundByStat_;  // found by STAT, their lines not yet written
   VerifyRun verify_;
+  // The default mode's connection (destroyed before the rate cap and the
+  // spool it reads), its settings, and links closed inside their own
+  // events, destroyed from the loop's top.
+  LinkSettings linkSettings_;
+  std::unique_ptr<PostLink> link_;
+  std::vector<std::unique_ptr<PostLink>> retiredLinks_;
+  // What the link takes next: the part to post, or a question (STAT).
+  std::shared_ptr<LinkArticle> pendingArticle_;
+  std::string pendingQuestion_;
   // Set for a run with several connections (destroyed first: its links use
   // the loop and the socket manager).
   std::unique_ptr<ParallelRun> parallel_;

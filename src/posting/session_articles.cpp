@@ -32,15 +32,8 @@ void PostingSession::Impl::stepNextPart() {
     postStep();
     return;
   }
-  currentSourceName_ = head->getName().value_or("");
-  // The name as texts show it: lower-cased (unless another listed file has
-  // the same lower-cased name), and with any control character
-  // made harmless, so a strange file name cannot break a report line.
-  currentName_ = headerSafeText(head->textName().substr(0, kNameLimit), '_');
-  currentDescription_ = trimmed(head->getDescription().value_or("")).substr(0, kNameLimit);
+  const std::string path = takeUpFile(*head);
   const bool newFile = partIndex_ == partCount_;
-  const std::string path = sourcePath(currentSourceName_);
-  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
   lastPercent_ = 0;
 
   if (newFile) {
@@ -84,6 +77,23 @@ void PostingSession::Impl::stepNextPart() {
   ++partIndex_;
   setState(SessionState::SendPost);
   postStep();
+}
+
+std::string PostingSession::Impl::takeUpFile(const nodeClass& head) {
+  currentSourceName_ = head.getName().value_or("");
+  // The name as texts show it: lower-cased (unless another listed file has
+  // the same lower-cased name), and with any control character
+  // made harmless, so a strange file name cannot break a report line.
+  currentName_ = headerSafeText(head.textName().substr(0, kNameLimit), '_');
+  currentDescription_ = trimmed(head.getDescription().value_or("")).substr(0, kNameLimit);
+  std::string path = sourcePath(currentSourceName_);
+  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
+  return path;
+}
+
+std::string PostingSession::Impl::compositionProblem() const {
+  const int error = article_.writeError();
+  return error != 0 ? "Error writing the article: " + writeErrorText(error) + "." : "Error reading UUE file.";
 }
 
 PostingSession::Impl::FileOpening PostingSession::Impl::openNewFile(const std::string& path, std::string& problem) {
@@ -155,11 +165,14 @@ void PostingSession::Impl::openFileLine() {
   fileLineOpen_ = true;
 }
 
+// The part goes to the link uncomposed: composeArticle makes it once the
+// server has asked for it.
 void PostingSession::Impl::stepSendPost() {
   display_.showTip();
   display_.ShowState("Initiating article post...");
   display_.ShowTimeRate("");
-  sendText(nntp::kPost, SessionState::AwaitPostReply);
+  pendingArticle_ = std::make_shared<LinkArticle>();
+  link_->wake();
 }
 
 void PostingSession::Impl::endFileLine(std::string_view shown, std::string_view reported,
@@ -201,77 +214,43 @@ void PostingSession::Impl::failArticle(std::string_view shown, std::string_view 
   RecoverFromError();
 }
 
-void PostingSession::Impl::stepAwaitPostReply() {
-  if (!takeReply()) {
-    return;
-  }
-  if (replyCode_ != 340 && canMoveServer()) {
+void PostingSession::Impl::refusePost() {
+  if (canMoveServer()) {
     // The part goes to the next server, as after a reconnection.
     showProblemOutbound("Error - Server not accepting POST\rcommand [Code 1].\r\rMoving to the next server.");
     failoverReason_ = replyAsReason(replyBuffer_);
     EndSession();
     return;
   }
-  if (replyCode_ != 340) {
-    showProblemOutbound("Error - Server not accepting POST\rcommand [Code 1].\r\rUnable to post to this server.");
-    endFileLine("Failed.", "Failed. [Server not accepting POST]\r\n",
-                partFailed(replyBuffer_, "Server not accepting POST"));
-    ++articlesFailed_;
-    services_.uploadList.removeHead();
-    EndSession();
-    return;
-  }
+  showProblemOutbound("Error - Server not accepting POST\rcommand [Code 1].\r\rUnable to post to this server.");
+  endFileLine("Failed.", "Failed. [Server not accepting POST]\r\n",
+              partFailed(replyBuffer_, "Server not accepting POST"));
+  ++articlesFailed_;
+  services_.uploadList.removeHead();
+  EndSession();
+}
+
+bool PostingSession::Impl::composeArticle(LinkArticle& held) {
   display_.ShowState("Posting article... (Preparing)");
   display_.ShowInboundInfo("Server Receiving Article.");
   ArticlePart part{currentName_, currentDescription_, partIndex_, plan_, sourceFileSize_, nullptr, {}};
   std::optional<YencArticle> yenc;
   if (!prepareArticle(part, yenc)) {
     failArticle("Error - Cannot make a Message-ID.\r\rCommunication terminated.", "Cannot make a Message-ID");
-    return;
+    return false;
   }
   const ArticleServices services{services_.settings, encoded_,      article_,
                                  display_,           &postCounter_, articleSettingsRead()};
   if (!ComposeArticle(part, services, subjectLine_)) {
-    if (const int error = article_.writeError(); error != 0) {
-      const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
-      failArticle(problem + "\r\rCommunication terminated.", problem);
-    } else {
-      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.");
-    }
-    return;
+    const std::string problem = compositionProblem();
+    failArticle(problem + "\r\rCommunication terminated.", problem);
+    return false;
   }
   noteComposed(yenc);
   display_.ShowState("Posting article... ");
-  setState(SessionState::StreamArticle);
-  // The reply timeout runs while the article streams, and only a send that
-  // moves the article on starts it again: a server that stops reading
-  // times out like a silent one.
-  ArmTimeout();
-  postStep();
-  articleStart_ = now();
-}
-
-void PostingSession::Impl::stepStreamArticle() {
-  if (article_.isArticleSent()) {
-    setState(SessionState::ArticleSent);
-    Step();
-    return;
-  }
-  const std::size_t chunk = pacedBytes(kArticleChunk);
-  if (chunk == 0) {
-    return;  // the cap posts the next step
-  }
-  if (!article_.readArticleChunk(commandBuffer_, chunk)) {
-    failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.(2)");
-    return;
-  }
-  progress_.addPosted(static_cast<std::int64_t>(commandBuffer_.size()));
-  showStreamingProgress(article_.getArticleSent(), article_.getArticleTotal());
-  const std::int64_t before = article_.getArticleSent() - static_cast<std::int64_t>(commandBuffer_.size());
-  if (SendBuffer() && article_.getArticleSent() > before) {
-    rateCap_.spend(static_cast<std::size_t>(article_.getArticleSent() - before));
-    ArmTimeout();
-  }
+  held.messageId = messageId_;
+  held.wire.readFrom(article_);
+  return true;
 }
 
 void PostingSession::Impl::showStreamingProgress(std::int64_t sent, std::int64_t total) {
@@ -285,17 +264,7 @@ void PostingSession::Impl::showStreamingProgress(std::int64_t sent, std::int64_t
   lastPercent_ = percent;
 }
 
-void PostingSession::Impl::stepArticleSent() {
-  StopTimeout();
-  display_.ShowInboundInfo("Waiting Server's Ack For Article.");
-  setState(SessionState::AwaitAck);
-  ArmTimeout();
-}
-
-void PostingSession::Impl::stepAwaitAck() {
-  if (!takeReply()) {
-    return;
-  }
+void PostingSession::Impl::onAcknowledgement() {
   if (replyCode_ == 240 || duplicateOfUnacknowledged()) {
     display_.ShowState("Article Accepted.");
     ++articlesOk_;

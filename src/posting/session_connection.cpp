@@ -1,23 +1,24 @@
-// Connecting, the socket events, and the reads and writes of the dialogue.
-#include <arpa/inet.h>
-
+// The default mode's one connection: a link paced by the live tick, whose
+// events become the session's numbered states, its panel texts, its
+// report lines and its line-by-line debug log.
 #include <cstdio>
+#include <cstdlib>
 
-#include "net/endpoint_address.h"
-#include "net/socket_manager.h"
-#include "net/socket_messages.h"
 #include "platform/host_address.h"
 #include "platform/text.h"
-#include "platform/winsock_errors.h"
-#include "platform/winsock_types.h"
 #include "posting/session.h"
 #include "settings/settings_store.h"
-#include "settings/value_rules.h"
 
 namespace tidewell {
 
+namespace {
+
+constexpr std::string_view kTlsFailed = "Secure connection failed.  ";
+constexpr std::string_view kReplyTooLong = "Reply from server too long.";
+
+}  // namespace
+
 void PostingSession::Impl::StartConnection(ServerChoice server) {
-  replies_.clear();
   inboundLight();
   outboundLight();
   setState(SessionState::LookingUp);
@@ -32,10 +33,6 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
     refuseSettings(plan.problem);
     return;
   }
-  encryption_ = plan.link.encryption;
-  tlsSettings_ = plan.link.tls;
-  hostName_ = plan.link.hostName;
-  serverAddress_.SetPort(htons(plan.link.port));
   if (parallel_) {
     if (plan.hostFamily != kAfUnspec && plan.link.family != kAfUnspec && plan.hostFamily != plan.link.family) {
       refuseSettings("The HOST is not an address of the ADDRESS FAMILY.");  // no link could connect
@@ -51,13 +48,212 @@ void PostingSession::Impl::StartConnection(ServerChoice server) {
     setState(SessionState::Connecting);  // an address: nothing to look up
     display_.ShowState("Connecting...");
   }
-  auto done = [this](HostConnector::Outcome outcome) { OnConnectorDone(std::move(outcome)); };
-  const LinkSettings& to = plan.link;
-  if ((to.proxy ? connector_.StartThroughProxy(*to.proxy, hostName_, to.port, to.family, done)
-                : connector_.Start(hostName_, to.port, to.family, done)) != 0) {
-    refuseSettings(connector_.lastError() == kWsaEAfNoSupport ? "The HOST is not an address of the ADDRESS FAMILY."
-                                                              : "Unable to convert the host name to an address.");
+  linkSettings_ = std::move(plan.link);
+  linkSettings_.rateCap = &rateCap_;
+  link_ = std::make_unique<PostLink>(services_.loop, services_.socketManager, linkSettings_, 1, linkEvents(),
+                                     LinkPacing::OnTick);
+  link_->start();
+}
+
+PostLink::Events PostingSession::Impl::linkEvents() {
+  PostLink::Events events;
+  events.take = [this] { return std::exchange(pendingArticle_, nullptr); };
+  events.ask = [this] { return std::exchange(pendingQuestion_, {}); };
+  events.answer = [this](long, const std::string&) {
+    onStatAnswer();
+    return PostLink::Next::Stop;  // the session says what comes next
+  };
+  events.compose = [this](LinkArticle& article) { return composeArticle(article); };
+  events.finished = [this](const std::shared_ptr<LinkArticle>&, const LinkOutcome&) { onAcknowledgement(); };
+  // A broken connection ends the run's connection: RecoverFromError decides.
+  events.giveBack = [](const std::shared_ptr<LinkArticle>&) {};
+  events.lost = [this](PostLink& link) { onLinkLost(link); };
+  events.entered = [this](PostLink::State state) { onLinkState(state); };
+  events.secured = [this](std::string_view description) {
+    inboundLight();
+    log_.ReportStamped("Secure connection: " + std::string(description) + "\r\n");
+  };
+  events.timeoutLeft = [this](std::int64_t seconds) {
+    display_.ShowInboundInfo(formatText("Timeout in %lld seconds...", static_cast<long long>(seconds)));
+    updateElapsed();
+  };
+  events.readData = [this](std::string_view data) {
+    inboundLight();
+    log(data.empty() ? std::string_view("\n> Blank Read Ocurred\n") : data);
+  };
+  events.reply = [this](const std::string& line, std::string_view data) {
+    inboundLight();
+    replyBuffer_ = line;
+    replyCode_ = std::strtol(line.c_str(), nullptr, 10);
+    display_.ShowInboundInfo(replyBuffer_);
+    log(data);
+  };
+  events.readFailed = [this] {
+    inboundLight();
+    display_.ShowInboundInfo("Error occured reading data.");
+  };
+  events.writing = [this](std::string_view data) {
+    if (isStreaming(sessionState_)) {
+      progress_.addPosted(static_cast<std::int64_t>(data.size()));
+      showStreamingProgress(article_.getArticleSent(), article_.getArticleTotal());
+    }
+    log("> Start Trans\r\n");
+    log(data);
+    outboundLight();
+  };
+  events.wrote = [this](int asked, int did, bool failed) { logWrite(asked, did, failed); };
+  events.writeReady = [this] {
+    log(formatText("SockNot W (%lld done %lld total)\r\n", static_cast<long long>(article_.getArticleSent()),
+                   static_cast<long long>(article_.getArticleTotal())));
+    if (isStreaming(sessionState_)) {
+      outboundLight();
+    }
+  };
+  return events;
+}
+
+void PostingSession::Impl::logWrite(int asked, int did, bool failed) {
+  if (failed) {
+    log("\r\nBlocking Error on Send\r\n\r\n");
+    return;
   }
+  log(formatText("> End Trans\r\n\r\n> Asked to write %d bytes, did %d. (%lld done %lld total)\r\n", asked, did,
+                 static_cast<long long>(article_.getArticleSent()),
+                 static_cast<long long>(article_.getArticleTotal())));
+  if (did < asked && isStreaming(sessionState_)) {
+    // The next write-ready event or live tick sends the rest again.
+    article_.rewindArticle(asked - did);
+  }
+}
+
+void PostingSession::Impl::showConnecting() {
+  if (sessionState_ == SessionState::LookingUp) {
+    setState(SessionState::Connecting);
+    display_.ShowState("Connecting...");
+  }
+}
+
+// The link's states as the session's numbered states and their texts.
+void PostingSession::Impl::onLinkState(PostLink::State state) {
+  using State = PostLink::State;
+  switch (state) {
+    case State::Handshake:
+      showConnecting();
+      outboundLight();
+      setState(SessionState::TlsHandshake);
+      display_.ShowState("Securing the connection (TLS)...");
+      log_.ReportStamped("Securing the connection (TLS)...\r\n");
+      break;
+    case State::Greeting:
+      if (sessionState_ != SessionState::TlsHandshake) {
+        showConnecting();
+        outboundLight();
+      }
+      // Connected (5) passes at once to AwaitGreeting.
+      display_.ShowState("Connected - Waiting for response...");
+      setState(SessionState::AwaitGreeting);
+      break;
+    case State::StartTls:
+      display_.ShowState("STARTTLS...");
+      setState(SessionState::AwaitStartTlsReply);
+      break;
+    case State::User:
+      setState(SessionState::SendUser);
+      log_.ReportStamped("Authenticating...\r\n");
+      display_.ShowState("AUTHINFO USER...");
+      setState(SessionState::AwaitUserReply);
+      break;
+    case State::Pass:
+      display_.ShowState("AUTHINFO PASS...");
+      setState(SessionState::AwaitPassReply);
+      break;
+    case State::Mode:
+      setState(SessionState::SendModeReader);
+      display_.ShowState("Setting to READER mode...");
+      log_.ReportStamped("Setting to READER mode...\r\n");
+      setState(SessionState::AwaitModeReply);
+      break;
+    case State::Ready:
+      if (sessionState_ == SessionState::AwaitModeReply) {
+        log_.ReportStamped("Posting Start.\r\n\r\n");
+        setState(SessionState::StartPosting);
+        postStep();
+      }
+      break;
+    case State::Asking:
+      setState(SessionState::AwaitStatReply);
+      break;
+    case State::Post:
+      setState(SessionState::AwaitPostReply);
+      break;
+    case State::Sending:
+      // The reply timeout runs while the article streams, and only a write
+      // that moves the article on starts it again: a server that stops
+      // reading times out like a silent one.
+      setState(SessionState::StreamArticle);
+      articleStart_ = now();
+      break;
+    case State::Ack:
+      setState(SessionState::ArticleSent);
+      display_.ShowInboundInfo("Waiting Server's Ack For Article.");
+      setState(SessionState::AwaitAck);
+      break;
+    default:
+      break;
+  }
+}
+
+// How the connection failed, in the words and with the recovery of each
+// failure.
+void PostingSession::Impl::onLinkLost(const PostLink& link) {
+  const std::string& text = link.lossText();
+  switch (link.loss()) {
+    case PostLink::Loss::TimedOut:
+      timedOut();
+      return;
+    case PostLink::Loss::Unresolved:
+      outboundLight();
+      showProblemInbound("Error Looking up address\r\rCould not resolve Host name.");
+      log_.ReportStamped("Error Looking up address.  Could not resolve Host name.");
+      reconnectAllowed_ = false;
+      failoverReason_ = text;
+      RecoverFromError();
+      return;
+    case PostLink::Loss::Settings:
+      refuseSettings(text);
+      return;
+    case PostLink::Loss::NotSecure:
+      // Never reached by the dialogue's order; the password never goes out
+      // in clear whatever the order becomes.
+      refuseDialogue("Error - The connection is not secure.\rUnable to talk to this server.",
+                     "The connection is not secure: no login.\r\n");
+      return;
+    case PostLink::Loss::Unreadable:
+      failArticle("Error reading UUE file.\r\rCommunication terminated.", "Error reading UUE file.(2)");
+      return;
+    case PostLink::Loss::Refused:
+      if (link.lostIn() == PostLink::State::Post) {
+        refusePost();
+        return;
+      }
+      if (link.lostIn() >= PostLink::State::Greeting && link.lostIn() <= PostLink::State::Mode) {
+        refuseLogin(loginStepOf(link.lostIn()));
+        return;
+      }
+      break;  // not a refusal the dialogue words (never so): a failure like a break
+    case PostLink::Loss::Broke:
+      break;
+  }
+  if (link.lostIn() == PostLink::State::Connecting) {
+    showConnecting();
+  }
+  std::string shown = text;
+  if (text.starts_with(kTlsFailed)) {
+    shown = "Secure connection failed.\r" + text.substr(kTlsFailed.size());
+  } else if (text == kReplyTooLong) {
+    shown = "Error - " + text;
+  }
+  failConnection(shown + "\r\rCommunication terminated.", text + "  Communication terminated.\r\n", link.mayRetry());
 }
 
 void PostingSession::Impl::refuseSettings(std::string_view problem) {
@@ -69,42 +265,10 @@ void PostingSession::Impl::refuseSettings(std::string_view problem) {
     static_cast<void>(verifyRecovers());  // posting again ends; the summary follows
     return;
   }
-  StopTimeout();
+  retireLink(false);
   setState(SessionState::Idle);
   resetButtons();
   endRun(RunOutcome::EndedWithoutFinishing, false);
-}
-
-void PostingSession::Impl::OnConnectorDone(HostConnector::Outcome outcome) {
-  if (sessionState_ != SessionState::LookingUp && sessionState_ != SessionState::Connecting) {
-    if (outcome.handle != kInvalidSocket) {
-      (void)services_.socketManager.winsock().closeSocket(outcome.handle);
-    }
-    return;
-  }
-  if (outcome.lookupFailed) {
-    outboundLight();
-    showProblemInbound("Error Looking up address\r\rCould not resolve Host name.");
-    log_.ReportStamped("Error Looking up address.  Could not resolve Host name.");
-    reconnectAllowed_ = false;
-    failoverReason_ = "Could not resolve Host name.";
-    RecoverFromError();
-    return;
-  }
-  if (sessionState_ == SessionState::LookingUp) {
-    setState(SessionState::Connecting);
-    display_.ShowState("Connecting...");
-  }
-  if (!outcome.proxyProblem.empty()) {
-    failConnection(outcome.proxyProblem + "\r\rCommunication terminated.",
-                   outcome.proxyProblem + "  Communication terminated.\r\n", false);
-    return;
-  }
-  if (outcome.error == 0) {
-    socket_.AdoptConnected(outcome.handle, outcome.family, outcome.peer.data());
-    (void)socket_.SelectConnected();
-  }
-  OnSocketEvent(makeSelectReply(kFdConnect, outcome.error));
 }
 
 void PostingSession::Impl::failConnection(std::string_view shown, std::string_view reported, bool reconnect) {
@@ -117,201 +281,17 @@ void PostingSession::Impl::failConnection(std::string_view shown, std::string_vi
   RecoverFromError();
 }
 
-void PostingSession::Impl::OnSocketEvent(std::intptr_t lParam) {
-  const int error = selectErrorOf(lParam);
-  switch (selectEventOf(lParam)) {
-    case kFdWrite:
-      onWriteReady();
-      break;
-    case kFdRead:
-      // A reply waits with the socket for the live tick.
-      if (error != 0) {
-        failConnection("Error reading from server.\r\rCommunication terminated.",
-                       "Error reading from server.  Communication terminated.\r\n", true);
-      }
-      break;
-    case kFdConnect:
-      onConnected(error);
-      break;
-    case kFdClose:
-      onClosed(error);
-      break;
-    default:
-      inboundLight();
-      break;
-  }
-}
-
-void PostingSession::Impl::onWriteReady() {
-  char line[96];
-  std::snprintf(line, sizeof line, "SockNot W (%lld done %lld total)\r\n",
-                static_cast<long long>(article_.getArticleSent()), static_cast<long long>(article_.getArticleTotal()));
-  log(line);
-  if (isStreaming(sessionState_)) {
-    postStep();
-    outboundLight();
-  }
-}
-
-void PostingSession::Impl::onConnected(int error) {
-  if (sessionState_ != SessionState::Connecting) {
-    inboundLight();
+// The link may be inside one of its own events: it is closed now and
+// destroyed from the loop's top.
+void PostingSession::Impl::retireLink(bool orderly) {
+  pendingArticle_.reset();
+  pendingQuestion_.clear();
+  if (!link_) {
     return;
   }
-  if (error != 0) {
-    failConnection("Error connecting to server.\r\rCommunication terminated.",
-                   "Error connecting to server.  Communication terminated.\r\n", true);
-    return;
-  }
-  outboundLight();
-  if (encryption_ == Encryption::Tls) {
-    startTls();  // the greeting comes over TLS
-    return;
-  }
-  // Connected (5) passes at once to AwaitGreeting.
-  display_.ShowState("Connected - Waiting for response...");
-  setState(SessionState::AwaitGreeting);
-}
-
-// A connection the server ends, by a reset or by an orderly close, is a
-// failure like any other broken connection: reconnect at once rather than
-// wait for the reply timeout. Whether a reset shows first as this event or
-// as a failed send is a matter of timing, and both must end the same way.
-// Before an orderly close the server may have had its last words (a
-// refusal): they are taken first.
-void PostingSession::Impl::onClosed(int error) {
-  if (sessionState_ == SessionState::Idle) {
-    return;
-  }
-  const std::uintptr_t connection = generation_;
-  if (error == 0) {
-    takeWaitingReplies();
-  }
-  if (generation_ == connection && sessionState_ != SessionState::Finish) {
-    failConnection("Error on CLOSE receipt.\r\rCommunication terminated.",
-                   "Error on CLOSE receipt.  Communication terminated.\r\n", true);
-  }
-}
-
-void PostingSession::Impl::startTls() {
-  setState(SessionState::TlsHandshake);
-  display_.ShowState("Securing the connection (TLS)...");
-  log_.ReportStamped("Securing the connection (TLS)...\r\n");
-  // Nothing read before TLS is a reply after it.
-  replies_.clear();
-  ArmTimeout();
-  if (transport_.StartTls(hostName_, tlsSettings_) != 0) {
-    failTls();
-  }
-}
-
-void PostingSession::Impl::OnTlsHandshake(std::intptr_t lParam) {
-  if (sessionState_ != SessionState::TlsHandshake) {
-    return;
-  }
-  if (lParam != 0 || !transport_.secure()) {
-    failTls();
-    return;
-  }
-  inboundLight();
-  log_.ReportStamped("Secure connection: " + transport_.tls()->Description() + "\r\n");
-  if (encryption_ == Encryption::Tls) {
-    display_.ShowState("Connected - Waiting for response...");
-    setState(SessionState::AwaitGreeting);
-    return;
-  }
-  // STARTTLS: the server sends no second greeting; the dialogue goes on
-  // where the greeting left it, now secure.
-  loginMove(nntp::afterGreeting(encryption_, transport_.secure(), !server_.username.empty()),
-            nntp::LoginStep::StartTls);
-}
-
-void PostingSession::Impl::failTls() {
-  const std::string reason = transport_.tlsFailureText();
-  failConnection("Secure connection failed.\r" + reason + "\r\rCommunication terminated.",
-                 "Secure connection failed.  " + reason + "  Communication terminated.\r\n",
-                 transport_.tlsConnectionLost());
-}
-
-// Reads what the server sent (unless a whole reply is waiting already) and
-// runs Step with the next whole line as the reply. A partial line waits for
-// the next poll; bytes after the line stay for the next reply. False when
-// nothing could be read.
-bool PostingSession::Impl::ReadReply() {
-  inboundLight();
-  char buffer[kReadSize];
-  std::string_view data;
-  if (!replies_.hasLine()) {
-    int size = replies_.room();
-    if (transport_.Receive(buffer, size) != 0) {
-      display_.ShowInboundInfo("Error occured reading data.");
-      return false;
-    }
-    if (size == 0) {
-      log("\n> Blank Read Ocurred\n");
-      return false;
-    }
-    data = replies_.add(buffer, size);
-  }
-  if (!replies_.hasLine()) {
-    log(data);
-    if (replies_.tooLong()) {
-      failConnection("Error - Reply from server too long.\r\rCommunication terminated.",
-                     "Reply from server too long.  Communication terminated.\r\n", true);
-    }
-    return true;
-  }
-  replyBuffer_ = replies_.takeLine();
-  display_.ShowInboundInfo(replyBuffer_);
-  log(data);
-  replyReady_ = true;
-  Step();
-  return true;
-}
-
-void PostingSession::Impl::takeWaitingReplies() {
-  const std::uintptr_t connection = generation_;
-  while (generation_ == connection && isReplyWaiting(sessionState_) &&
-         (replies_.hasLine() || transport_.ReadableBytes() > 0) && ReadReply()) {
-  }
-}
-
-bool PostingSession::Impl::SendBuffer() {
-  log("> Start Trans\r\n");
-  log(commandBuffer_);
-  outboundLight();
-  const int asked = static_cast<int>(commandBuffer_.size());
-  int accepted = asked;
-  if (transport_.Send(commandBuffer_.data(), accepted) != 0) {
-    log("\r\nBlocking Error on Send\r\n\r\n");
-    failConnection("Error writing data.\r\rCommunication terminated.",
-                   "Error writing data.  Communication terminated.\r\n", true);
-    return false;
-  }
-  char line[160];
-  std::snprintf(line, sizeof line, "> End Trans\r\n\r\n> Asked to write %d bytes, did %d. (%lld done %lld total)\r\n",
-                asked, accepted, static_cast<long long>(article_.getArticleSent()),
-                static_cast<long long>(article_.getArticleTotal()));
-  log(line);
-  if (accepted == asked) {
-    if (isStreaming(sessionState_)) {
-      postStep();
-    }
-  } else if (isStreaming(sessionState_)) {
-    // The next write-ready event or live tick sends the rest again.
-    article_.rewindArticle(asked - accepted);
-  }
-  return true;
-}
-
-bool PostingSession::Impl::sendText(std::string_view text, SessionState next) {
-  commandBuffer_ = text;
-  if (!SendBuffer()) {
-    return false;
-  }
-  setState(next);
-  ArmTimeout();
-  return true;
+  link_->close(orderly);
+  retiredLinks_.push_back(std::move(link_));
+  services_.loop.post(target_, kReapMessage);
 }
 
 }  // namespace tidewell

@@ -2,7 +2,6 @@
 #include <algorithm>
 
 #include "net/socket_manager.h"
-#include "net/socket_messages.h"
 #include "platform/file_system.h"
 #include "posting/session.h"
 #include "posting/session_parallel.h"
@@ -15,12 +14,8 @@ PostingSession::Impl::Impl(Services services, SessionFlags flags, std::function<
       flags_(flags),
       requestQuit_(std::move(requestQuit)),
       log_(services.settings, services.loop.clock()),
-      display_(services.display, log_),
-      socket_(services.socketManager, InternetEndpoint(), 2, 1, 0),
-      connector_(services.socketManager) {
+      display_(services.display, log_) {
   target_ = services_.loop.createTarget([this](const Message& message) { onMessage(message); });
-  socket_.SetForwardMask(kForwardAllMask);
-  socket_.SetNotifyWindow(target_);
   log_.StartNewLog();
 }
 
@@ -60,11 +55,8 @@ void PostingSession::Impl::onMessage(const Message& message) {
         requestQuit_();
       }
       break;
-    case kSocketEventMessage:
-      OnSocketEvent(message.lParam);
-      break;
-    case kTlsHandshakeMessage:
-      OnTlsHandshake(message.lParam);
+    case kReapMessage:
+      retiredLinks_.clear();
       break;
     case kTimerMessage:
       OnTimer(static_cast<unsigned>(message.wParam));
@@ -76,9 +68,6 @@ void PostingSession::Impl::onMessage(const Message& message) {
 
 void PostingSession::Impl::OnTimer(unsigned id) {
   switch (id) {
-    case kTimeoutTimer:
-      timeoutTick();
-      break;
     case kLightsTimer:
       lightsOff();
       break;
@@ -107,19 +96,14 @@ void PostingSession::Impl::liveTick() {
   display_.HeartbeatLight();
   updateElapsed();
   log("\n> Bang : Live Timer\n");
-  if (isStreaming(sessionState_)) {
-    postStep();
-  } else if (isReplyWaiting(sessionState_) && (replies_.hasLine() || transport_.ReadableBytes() > 0)) {
-    inboundLight();
-    ReadReply();
+  if (link_) {
+    link_->tick();  // a waiting reply is taken, or one more piece of the article goes
   }
 }
 
 void PostingSession::Impl::setState(SessionState next) {
   const SessionState previous = sessionState_;
   sessionState_ = next;
-  // A reply is taken by the state it arrived in; no state starts with one.
-  replyReady_ = false;
   if (trace_) {
     trace_(previous, next, toString(next));
   }

@@ -46,7 +46,6 @@ void PostingSession::Impl::readConnections() {
 
 void PostingSession::Impl::startParallel(LinkSettings settings) {
   ParallelRun& run = *parallel_;
-  StopTimeout();                               // each link times its own replies
   const bool first = run.target == kNoTarget;  // else the run moved to a backup server
   if (first) {
     run.target = services_.loop.createTarget([this](const Message& message) { onParallelMessage(message); });
@@ -129,11 +128,7 @@ void PostingSession::Impl::failComposition(ParallelEntry& entry, std::string_vie
 // be encoded: its line says so and the composition goes on later.
 bool PostingSession::Impl::startParallelFile(const nodeClass& head) {
   ParallelRun& run = *parallel_;
-  currentSourceName_ = head.getName().value_or("");
-  currentName_ = headerSafeText(head.textName().substr(0, kNameLimit), '_');
-  currentDescription_ = trimmed(head.getDescription().value_or("")).substr(0, kNameLimit);
-  const std::string path = sourcePath(currentSourceName_);
-  sourceFileSize_ = path.empty() ? 0 : fileSizeOf(path);
+  const std::string path = takeUpFile(head);
   ++fileNumber_;
   recordFileStart();
   std::string problem;
@@ -228,14 +223,9 @@ std::shared_ptr<LinkArticle> PostingSession::Impl::composeForLink(ParallelEntry&
                                  display_,           &postCounter_, articleSettingsRead()};
   auto wire = std::make_shared<LinkArticle>();
   if (!ComposeArticle(part, services, subjectLine_) || !wire->wire.holdFrom(article_)) {
-    if (const int error = article_.writeError(); error != 0) {
-      const std::string problem = "Error writing the article: " + writeErrorText(error) + ".";
-      showProblemInbound(problem);
-      failComposition(entry, problem);
-    } else {
-      showProblemInbound("Error reading UUE file.");
-      failComposition(entry, "Error reading UUE file.");
-    }
+    const std::string problem = compositionProblem();
+    showProblemInbound(problem);
+    failComposition(entry, problem);
     return nullptr;
   }
   noteComposed(yenc);
@@ -431,7 +421,6 @@ void PostingSession::Impl::endParallelRun() {
   reconnectAllowed_ = false;
   setState(SessionState::Idle);
   ++generation_;
-  StopTimeout();
   display_.ShowState("Idle.");
   endRun(RunOutcome::EndedWithoutFinishing, true);
   resetButtons();

@@ -67,16 +67,18 @@ bool PostingSession::Impl::askAboutUnacknowledged() {
     return false;
   }
   display_.ShowState("Asking for the last article (STAT)...");
-  sendText(nntp::statCommand(unacknowledged_->messageId), SessionState::AwaitStatReply);
+  ask(nntp::statCommand(unacknowledged_->messageId));
   return true;
 }
 
-void PostingSession::Impl::stepAwaitStatReply() {
+void PostingSession::Impl::ask(std::string question) {
+  pendingQuestion_ = std::move(question);
+  link_->wake();
+}
+
+void PostingSession::Impl::onStatAnswer() {
   if (!resumeStats_.empty()) {
-    stepAwaitResumeStatReply();
-    return;
-  }
-  if (!takeReply()) {
+    onResumeStatAnswer();
     return;
   }
   const DoubtedArticle lost = unacknowledged_.value_or(DoubtedArticle{});

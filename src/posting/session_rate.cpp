@@ -1,5 +1,5 @@
-// The run's bandwidth cap: read when a run starts, asked before each write
-// of article bytes.
+// The run's bandwidth cap: read when a run starts; every link asks it
+// before each write of article bytes.
 #include <algorithm>
 
 #include "platform/text.h"
@@ -29,10 +29,6 @@ void PostingSession::Impl::startRateCap() {
   } else if (scheduled) {
     log_.ReportStamped("Bandwidth cap: none now, by MaxRateSchedule.\r\n");
   }
-}
-
-std::size_t PostingSession::Impl::pacedBytes(std::size_t wanted) {
-  return rateCap_.allow(wanted, {target_, kStepMessage, generation_});
 }
 
 }  // namespace tidewell

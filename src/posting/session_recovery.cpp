@@ -16,24 +16,7 @@ namespace {
 constexpr int kViewerLaunched = 31;  // launchViewer results above this are success
 }  // namespace
 
-void PostingSession::Impl::ArmTimeout() {
-  timeoutBudget_ = kReplyTimeoutMs;
-  services_.loop.setTimer(target_, kTimeoutTimer, kTimeoutTickMs);
-}
-
-void PostingSession::Impl::StopTimeout() {
-  services_.loop.killTimer(target_, kTimeoutTimer);
-}
-
-void PostingSession::Impl::timeoutTick() {
-  timeoutBudget_ -= kTimeoutTickMs;
-  char text[64];
-  std::snprintf(text, sizeof text, "Timeout in %lld seconds...", static_cast<long long>(timeoutBudget_ / 1000));
-  display_.ShowInboundInfo(text);
-  updateElapsed();
-  if (timeoutBudget_ > 0) {
-    return;
-  }
+void PostingSession::Impl::timedOut() {
   showProblemInbound("Timeout occurred with news server.");
   reconnectAllowed_ = true;
   // An article that went out whole or in part may be on the server: it is
@@ -62,10 +45,8 @@ void PostingSession::Impl::RecoverFromError() {
   ++generation_;  // steps still queued belong to the connection that failed
   lightsOff();
   display_.ShowState("Idle.");
-  StopTimeout();
   services_.loop.killTimer(target_, kReconnectTimer);
-  transport_.Close();
-  replies_.clear();
+  retireLink(false);
 
   if (reconnectAllowed_) {
     ++reconnectCount_;
@@ -94,20 +75,7 @@ void PostingSession::Impl::RecoverFromError() {
 void PostingSession::Impl::AbortConnection() {
   inboundLight();
   outboundLight();
-  switch (sessionState_) {
-    case SessionState::LookingUp:
-      connector_.Cancel();
-      break;
-    case SessionState::Connecting:
-      // Nothing here ever blocks, so there is no blocking call to cancel:
-      // closing the socket in the recovery below ends the attempt, and the
-      // connector closes its own.
-      connector_.Cancel();
-      break;
-    default:
-      transport_.Shutdown(kShutdownBoth);
-      break;
-  }
+  retireLink(true);  // a look-up or a connection under way is cancelled
   reconnectAllowed_ = false;
   RecoverFromError();
 }

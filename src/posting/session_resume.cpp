@@ -287,7 +287,7 @@ bool PostingSession::Impl::askAboutResumed() {
     return false;
   }
   display_.ShowState("Asking for the last article of the run resumed (STAT)...");
-  sendText(nntp::statCommand(resumeStats_.front().messageId), SessionState::AwaitStatReply);
+  ask(nntp::statCommand(resumeStats_.front().messageId));
   return true;
 }
 
@@ -302,10 +302,7 @@ std::string PostingSession::Impl::resumedIdFor(const std::string& sourceName, st
   return {};
 }
 
-void PostingSession::Impl::stepAwaitResumeStatReply() {
-  if (!takeReply()) {
-    return;
-  }
+void PostingSession::Impl::onResumeStatAnswer() {
   const DoubtedArticle asked = resumeStats_.front();
   resumeStats_.erase(resumeStats_.begin());
   const std::string name = headerSafeText(toLowerAscii(asked.sourceName).substr(0, kNameLimit), '_');

@@ -7,8 +7,8 @@
 
 namespace tidewell {
 
-// The posting session's states. The numbers matter: the timers test ranges
-// of them (15..18, 16..17) and the set of reply-waiting states.
+// The posting session's states. The numbers matter: the session tests
+// ranges of them (15..18, 16..17).
 enum class SessionState : int {
   Idle = 1,             // no session; a step here starts one
   OpenConnection = 2,   // (re)connection begins
@@ -57,23 +57,6 @@ static_assert(toString(SessionState::AwaitAck) == "AwaitAck" && toString(Session
 // Called on every change of state, after the change, with the new state's
 // name; tests and debugging watch the machine through it.
 using StateTrace = std::function<void(SessionState from, SessionState to, std::string_view name)>;
-
-// States that act only on a reply taken by the live tick's read.
-[[nodiscard]] constexpr bool isReplyWaiting(SessionState state) {
-  switch (state) {
-    case SessionState::AwaitGreeting:
-    case SessionState::AwaitUserReply:
-    case SessionState::AwaitPassReply:
-    case SessionState::AwaitModeReply:
-    case SessionState::AwaitPostReply:
-    case SessionState::AwaitAck:
-    case SessionState::AwaitStartTlsReply:
-    case SessionState::AwaitStatReply:
-      return true;
-    default:
-      return false;
-  }
-}
 
 [[nodiscard]] constexpr bool isStreaming(SessionState state) {
   return state == SessionState::StreamArticle || state == SessionState::ArticleSent;

@@ -18,6 +18,8 @@
 
 namespace tidewell {
 
+// The states the session steps through itself; the dialogue's states
+// follow the link (onLinkState) and wait for its events.
 void PostingSession::Impl::Step() {
   switch (sessionState_) {
     case SessionState::Idle:
@@ -25,28 +27,6 @@ void PostingSession::Impl::Step() {
       break;
     case SessionState::OpenConnection:
       stepOpenConnection();
-      break;
-    case SessionState::LookingUp:
-    case SessionState::Connecting:
-    case SessionState::Connected:
-      break;  // waiting for the look-up or the connect event
-    case SessionState::AwaitGreeting:
-      stepLoginReply(nntp::LoginStep::Greeting);
-      break;
-    case SessionState::SendUser:
-      stepSendUser();
-      break;
-    case SessionState::AwaitUserReply:
-      stepLoginReply(nntp::LoginStep::User);
-      break;
-    case SessionState::AwaitPassReply:
-      stepLoginReply(nntp::LoginStep::Pass);
-      break;
-    case SessionState::SendModeReader:
-      stepSendModeReader();
-      break;
-    case SessionState::AwaitModeReply:
-      stepLoginReply(nntp::LoginStep::Mode);
       break;
     case SessionState::NextPart:
       stepNextPart();
@@ -57,31 +37,13 @@ void PostingSession::Impl::Step() {
     case SessionState::StartPosting:
       stepStartPosting();
       break;
-    case SessionState::AwaitPostReply:
-      stepAwaitPostReply();
-      break;
-    case SessionState::StreamArticle:
-      stepStreamArticle();
-      break;
-    case SessionState::ArticleSent:
-      stepArticleSent();
-      break;
-    case SessionState::AwaitAck:
-      stepAwaitAck();
-      break;
     case SessionState::Finish:
       stepFinish();
       break;
-    case SessionState::AwaitStartTlsReply:
-      stepLoginReply(nntp::LoginStep::StartTls);
-      break;
-    case SessionState::TlsHandshake:
-      break;  // waiting for the handshake's outcome
-    case SessionState::AwaitStatReply:
-      stepAwaitStatReply();
-      break;
     case SessionState::VerifyWait:
       stepVerifyWait();
+      break;
+    default:
       break;
   }
 }
@@ -200,20 +162,9 @@ void PostingSession::Impl::stepOpenConnection() {
     }
   }
   progress_.ResetEstimates(sourceBytes, now(), yencOn_);
-  ArmTimeout();
   StartConnection(currentServer());
   fileNumber_ = 0;
   log_.ReportStamped("Connecting to the news server..\r\n");
-}
-
-bool PostingSession::Impl::takeReply() {
-  if (!replyReady_) {
-    return false;
-  }
-  replyReady_ = false;  // the reply is taken
-  StopTimeout();
-  replyCode_ = std::strtol(replyBuffer_.c_str(), nullptr, 10);
-  return true;
 }
 
 void PostingSession::Impl::refuseDialogue(std::string_view shown, std::string_view reported) {
@@ -221,43 +172,6 @@ void PostingSession::Impl::refuseDialogue(std::string_view shown, std::string_vi
   log_.ReportStamped(reported);
   failoverReason_ = replyAsReason(replyBuffer_.empty() ? reported : replyBuffer_);
   EndSession();
-}
-
-void PostingSession::Impl::stepLoginReply(nntp::LoginStep step) {
-  if (takeReply()) {
-    loginMove(nntp::loginNext(step, replyCode_, encryption_, transport_.secure(), !server_.username.empty()), step);
-  }
-}
-
-void PostingSession::Impl::loginMove(nntp::LoginNext next, nntp::LoginStep step) {
-  switch (next) {
-    case nntp::LoginNext::SendStartTls:
-      display_.ShowState("STARTTLS...");
-      sendText(nntp::kStartTls, SessionState::AwaitStartTlsReply);
-      return;
-    case nntp::LoginNext::Handshake:
-      startTls();
-      return;
-    case nntp::LoginNext::SendUser:
-    case nntp::LoginNext::NotSecure:  // refused by stepSendUser
-      setState(SessionState::SendUser);
-      break;
-    case nntp::LoginNext::SendPass:
-      display_.ShowState("AUTHINFO PASS...");
-      sendText(nntp::passCommand(server_.password), SessionState::AwaitPassReply);
-      return;
-    case nntp::LoginNext::SendMode:
-      setState(SessionState::SendModeReader);
-      break;
-    case nntp::LoginNext::LoggedIn:
-      log_.ReportStamped("Posting Start.\r\n\r\n");
-      setState(SessionState::StartPosting);
-      break;
-    case nntp::LoginNext::Refused:
-      refuseLogin(step);
-      return;
-  }
-  postStep();
 }
 
 void PostingSession::Impl::refuseLogin(nntp::LoginStep step) {
@@ -272,25 +186,6 @@ void PostingSession::Impl::refuseLogin(nntp::LoginStep step) {
   refuseDialogue(
       (nntp::refusalHoldsReply(step) ? replyBuffer_ : std::string()) + std::string(kShown[static_cast<int>(step)]),
       nntp::loginRefusal(step, replyBuffer_) + (step == nntp::LoginStep::StartTls ? "" : "\r\n"));
-}
-
-void PostingSession::Impl::stepSendUser() {
-  if (nntp::afterGreeting(encryption_, transport_.secure(), true) != nntp::LoginNext::SendUser) {
-    // Never reached by the dialogue's order; the password never goes out in
-    // clear whatever the order becomes.
-    refuseDialogue("Error - The connection is not secure.\rUnable to talk to this server.",
-                   "The connection is not secure: no login.\r\n");
-    return;
-  }
-  log_.ReportStamped("Authenticating...\r\n");
-  display_.ShowState("AUTHINFO USER...");
-  sendText(nntp::userCommand(server_.username), SessionState::AwaitUserReply);
-}
-
-void PostingSession::Impl::stepSendModeReader() {
-  display_.ShowState("Setting to READER mode...");
-  log_.ReportStamped("Setting to READER mode...\r\n");
-  sendText(nntp::kModeReader, SessionState::AwaitModeReply);
 }
 
 }  // namespace tidewell

@@ -321,14 +321,10 @@ bool PostingSession::Impl::verifyRecovers() {
 }
 
 void PostingSession::Impl::closeRunConnection() {
-  connector_.Cancel();
   ++generation_;  // steps still queued belong to the connection that ends
-  StopTimeout();
   services_.loop.killTimer(target_, kReconnectTimer);
   services_.loop.killTimer(target_, kVerifyTimer);
-  transport_.Shutdown(kShutdownBoth);
-  transport_.Close();
-  replies_.clear();
+  retireLink(true);
   lightsOff();
 }
 

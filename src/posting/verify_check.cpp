@@ -22,12 +22,14 @@ constexpr std::pair<std::string_view, std::string_view> kDialogueLines[] = {
 std::string lossLine(const PostLink& link) {
   switch (link.loss()) {
     case PostLink::Loss::Broke:
+    case PostLink::Loss::Unreadable:
       return link.lossText() + "  Communication terminated.";
     case PostLink::Loss::Unresolved:
       return "Error Looking up address.  " + link.lossText();
     case PostLink::Loss::Settings:
       return link.lossText() + "  Configure with SETTINGS.";
     case PostLink::Loss::Refused:
+    case PostLink::Loss::NotSecure:
       return link.lossText();
     case PostLink::Loss::TimedOut:
       break;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "posting/session_fixture.h"
+#include "posting/session_state.h"
 
 namespace tidewell::test {
 namespace {
@@ -216,6 +217,24 @@ TEST_F(Articles, EncodingFailureFailsThatFileOnly) {
   EXPECT_EQ(session->outcome(), RunOutcome::FinishedWithFailures);
   EXPECT_EQ(display.outboundTexts.back(), "Error - Can't encode a.bin [-103].");
   EXPECT_TRUE(server.articles().empty());
+}
+
+// The spool the article streams from vanishes half way: that article fails
+// in the words of an unreadable spool, and the run reconnects and goes on.
+TEST_F(Articles, SpoolThatVanishesWhileStreamingFailsTheArticle) {
+  configure();
+  addFile("a.bin", patterned(40000));
+  addFile("b.bin", "second");
+  start();
+  session->post();
+  ASSERT_TRUE(runUntil([this] { return state() == static_cast<int>(SessionState::StreamArticle); }));
+  ASSERT_EQ(std::remove("TIDEWELL.ART"), 0);
+  ASSERT_TRUE(waitForRunEnd());
+  EXPECT_EQ(session->outcome(), RunOutcome::FinishedWithFailures);
+  const std::string text = report();
+  EXPECT_NE(text.find("001 a.bin ... Failed.  [Error reading UUE file.(2)]"), std::string::npos) << text;
+  EXPECT_NE(text.find("Error Experienced.  Attempting Reconnection."), std::string::npos) << text;
+  EXPECT_NE(text.find("001 b.bin ... Ok. (1/1"), std::string::npos) << text;
 }
 
 }  // namespace
