@@ -6,7 +6,9 @@
 // (Events::ask), its owner's questions and every line of their answers.
 // Each link has its own loop target, so its own socket events, reply
 // timeout and reconnection waits; its pacing (link_pacing.h) is fixed when
-// it is made.
+// it is made. Every connection of a run is a link: fast posting's pool,
+// Verify's check and the default mode's one connection, whose owner words
+// every step itself (the events under Events::entered).
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -148,13 +150,15 @@ class PostLink {
     std::function<Next(long, const std::string&)> answer;
 
     // For an owner that writes its own texts and log (the default mode's
-    // one connection, LinkPacing::OnTick): each state the link enters,
-    // before the command of that state goes out; each read (the bytes as
-    // kept, empty for a read that brought none) that made no whole line;
-    // each reply line with the bytes read with it; a read the transport
-    // refused (the owner waits for the socket's own event; unset, the link
-    // breaks at once); each write, before (its
-    // bytes) and after (asked, taken, failed); each write-ready event.
+    // one connection, LinkPacing::OnTick):
+    // - entered: each state the link enters, before its command goes out;
+    // - readData: a read that made no whole line (the bytes as kept; empty
+    //   for a read that brought none);
+    // - reply: each reply line, with the bytes read with it;
+    // - readFailed: a read the transport refused (the owner waits for the
+    //   socket's own event; unset, the link breaks at once);
+    // - writing and wrote: each write, before (its bytes) and after (asked,
+    //   taken, failed); writeReady: each write-ready event.
     std::function<void(State)> entered;
     std::function<void(std::string_view)> readData;
     std::function<void(const std::string&, std::string_view)> reply;

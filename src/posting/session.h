@@ -99,7 +99,7 @@ class PostingSession::Impl {
   void liveTick();
 
   // The state machine. Every change of state goes through setState, which
-  // does what entering any state needs and reports the change to trace_.
+  // reports the change to trace_.
   void setState(SessionState next);
   void postStep();
   void Step();
