@@ -53,11 +53,8 @@ PostLink::PostLink(MessageLoop& loop, SocketManager& sockets, const LinkSettings
 }
 
 PostLink::~PostLink() {
+  close(true);
   loop_.destroyTarget(target_);
-  if (state_ != State::Waiting && state_ != State::Lost && state_ != State::Connecting) {
-    transport_.Shutdown(kShutdownBoth);  // in order: close_notify first when secure
-  }
-  transport_.Close();
 }
 
 void PostLink::start() {
@@ -76,7 +73,7 @@ void PostLink::tick() {
   }
   if (state_ == State::Sending) {
     loop_.post(target_, kLinkPacedMessage);  // one more small write
-  } else if (asksForReply() && (replies_.hasLine() || transport_.ReadableBytes() > 0)) {
+  } else if (asksForReply() && replyBytes()) {
     (void)readOnce();
   }
 }
@@ -86,7 +83,7 @@ void PostLink::close(bool orderly) {
   loop_.killTimer(target_, kLinkTimeoutTimer);
   loop_.killTimer(target_, kLinkReconnectTimer);
   if (orderly && state_ != State::Waiting && state_ != State::Lost && state_ != State::Connecting) {
-    transport_.Shutdown(kShutdownBoth);
+    transport_.Shutdown(kShutdownBoth);  // in order: close_notify first when secure
   }
   transport_.Close();
   replies_.clear();
@@ -343,7 +340,7 @@ void PostLink::readReplies(bool closing) {
   if (pacing_ == LinkPacing::OnTick && !closing) {
     return;
   }
-  while (asksForReply() && (replies_.hasLine() || transport_.ReadableBytes() > 0) && readOnce()) {
+  while (asksForReply() && replyBytes() && readOnce()) {
   }
 }
 

@@ -185,9 +185,7 @@ class PostLink {
   // the link's question is taken now, one reply per tick.
   void tick();
   // LinkPacing::OnTick: a reply (or part of one) has come and waits for a tick.
-  [[nodiscard]] bool replyWaiting() {
-    return pacing_ == LinkPacing::OnTick && (replies_.hasLine() || transport_.ReadableBytes() > 0);
-  }
+  [[nodiscard]] bool replyWaiting() { return pacing_ == LinkPacing::OnTick && replyBytes(); }
   [[nodiscard]] bool idle() const { return state_ == State::Ready; }
   [[nodiscard]] bool isLost() const { return state_ == State::Lost; }
   [[nodiscard]] int number() const { return number_; }
@@ -225,6 +223,8 @@ class PostLink {
   // false when nothing could be read.
   bool readOnce();
   [[nodiscard]] bool asksForReply() const;
+  // Something of a reply is here: a whole line read, or bytes to read.
+  [[nodiscard]] bool replyBytes() { return replies_.hasLine() || transport_.ReadableBytes() > 0; }
   void onReply(long code, const std::string& line);
   void nextArticle();
   // Sends what events_.ask gives; false when it gives nothing.
